@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace glintmark {
+
+// Bytes read from the source at a time; the files written never depend on it.
+inline constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
+
+// Everything one run needs: where to read, how to name what it writes, and what to look for.
+struct ExtractJob
+{
+    std::filesystem::path sourceFile;
+    // Output folder with its trailing separator, followed by the file name stem ("Vorlesk_").
+    std::filesystem::path outPrefix;
+    std::string outExt = ".jpg";
+    // The bytes that start every image; must not be empty.
+    std::string signature;
+    std::size_t blockSize = kDefaultBlockSize;
+};
+
+// How a run should treat the images it finds.
+enum class RunMode
+{
+    Write,   // write each image to its numbered file
+    ListOnly // only report the images; nothing is created
+};
+
+// One image cut out of the source.
+struct ImageInfo
+{
+    std::uint64_t number = 0; // 1-based, as in the file name
+    std::uint64_t offset = 0; // byte offset of its signature in the source
+    std::uint64_t size = 0;   // bytes, from its signature to the byte before the next
+    std::filesystem::path file; // the file written; empty in list mode
+};
+
+// How far a run has got, reported after every block.
+struct Progress
+{
+    std::uint64_t bytesRead = 0;
+    std::uint64_t sourceSize = 0;
+    int percent = 0; // whole per cent read, rounded down, 0 to 100; 100 at the end
+    std::uint64_t imagesCompleted = 0;
+};
+
+// How a run ended.
+enum class RunStatus
+{
+    Completed,
+    Stopped,
+    Failed
+};
+
+// What went wrong when a run failed.
+enum class ErrorKind
+{
+    InvalidJob,     // the job itself makes no sense (empty signature, zero block size)
+    SourceOpen,     // the source is missing, unreadable or a folder
+    SourceRead,     // reading the source failed part way
+    OutputFolder,   // the output folder is missing or not a folder
+    OutputIsSource, // an image name would overwrite the source itself
+    ImageCreate,    // an image file could not be created
+    ImageWrite      // writing or closing an image file failed (disk full, file too large)
+};
+
+// A failure, with a message that names the file and the system's reason.
+struct ExtractError
+{
+    ErrorKind kind = ErrorKind::InvalidJob;
+    std::filesystem::path file;
+    std::string message;
+};
+
+// The outcome of a run.
+struct ExtractResult
+{
+    RunStatus status = RunStatus::Completed;
+    // Complete images written (list mode: found). An incomplete image is never counted or kept.
+    std::uint64_t count = 0;
+    std::optional<ExtractError> error;
+};
+
+// Receives a run's events, on the thread that runs it.
+class ExtractObserver
+{
+public:
+    virtual ~ExtractObserver() = default;
+    // Called after every block; returning false stops the run there.
+    virtual bool onProgress(const Progress& progress)
+    {
+        (void)progress;
+        return true;
+    }
+    // Called when an image is complete: its file is closed and it will stay.
+    virtual void onImage(const ImageInfo& image) { (void)image; }
+};
+
+// The file name of image `number`: prefix, the number with at least four digits, extension.
+std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std::uint64_t number,
+                                    std::string_view ext);
+
+// Streams the source once, cutting it into one image per signature. Never throws for I/O
+// failures: they come back in the result, with the complete images kept on disk.
+ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer = nullptr,
+                            RunMode mode = RunMode::Write);
+
+} // namespace glintmark

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QFont>
+
+// The font every caption uses, "MS Sans Serif" at the given size, with a close sans-serif
+// fallback where that face is not installed.
+QFont classicFont(qreal pointSize);

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QProxyStyle>
+
+// Draws push buttons the classic flat way: the button face inside a one-pixel dark border,
+// pressed buttons a shade darker. Everything else is left to the application style.
+class FlatButtonStyle : public QProxyStyle
+{
+    Q_OBJECT
+public:
+    // The one shared instance, owned by the application object.
+    static FlatButtonStyle* instance();
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget = nullptr) const override;
+
+private:
+    FlatButtonStyle();
+};

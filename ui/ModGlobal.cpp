@@ -1,0 +1,3 @@
+#include "ui/ModGlobal.h"
+
+QString strExtractPath;

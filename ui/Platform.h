@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+#include <filesystem>
+
+// The thin layer between window code and the operating system. Everything that differs
+// between Windows, macOS and Linux outside Qt itself lives behind these functions.
+namespace platform {
+
+// A path typed or chosen in a window, as the engine's file-system path (no narrowing on Windows).
+std::filesystem::path toPath(const QString& text);
+
+// An engine path or message, as text for a window.
+QString fromPath(const std::filesystem::path& path);
+
+// Text that came from the engine (UTF-8), for a window.
+QString fromUtf8(const std::string& text);
+
+} // namespace platform

@@ -1,0 +1,6 @@
+#include "ui/dialogs/FrmBrowse.h"
+
+FrmBrowse::FrmBrowse(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("FrmBrowse"));
+}

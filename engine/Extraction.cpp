@@ -1,6 +1,152 @@
 #include "engine/Extraction.h"
 
+#include "engine/ErrorText.h"
+#include "engine/ImageSink.h"
+#include "engine/OutputGuard.h"
+#include "engine/Percent.h"
+#include "engine/RawFile.h"
+#include "engine/SignatureScanner.h"
+
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <system_error>
+
 namespace glintmark {
+namespace {
+
+ExtractResult failed(ExtractError error, std::uint64_t count)
+{
+    ExtractResult result;
+    result.status = RunStatus::Failed;
+    result.count = count;
+    result.error = std::move(error);
+    return result;
+}
+
+ExtractResult invalidJob(std::string message)
+{
+    ExtractError error;
+    error.kind = ErrorKind::InvalidJob;
+    error.message = std::move(message);
+    return failed(std::move(error), 0);
+}
+
+// The source, read once block by block. Each block goes behind the bytes carried over from the
+// block before: the last signature-length-minus-one bytes, where a signature may still begin.
+class Run
+{
+public:
+    Run(const ExtractJob& job, ExtractObserver* observer, RunMode mode, RawFile& source,
+        std::uint64_t sourceSize)
+        : m_job(job), m_observer(observer), m_source(source), m_sourceSize(sourceSize),
+          m_scanner(job.signature), m_sink(job, mode, observer)
+    {}
+
+    ExtractResult execute();
+
+private:
+    // Cuts the bytes buffer[0, decided) into images; no signature can start there unseen.
+    std::optional<ExtractError> cut(const char* buffer, std::size_t decided);
+    // Reports progress; false when the caller asks to stop.
+    bool report(int percent);
+    ExtractResult end(RunStatus status, std::optional<ExtractError> error = std::nullopt);
+
+    const ExtractJob& m_job;
+    ExtractObserver* m_observer;
+    RawFile& m_source;
+    std::uint64_t m_sourceSize;
+    SignatureScanner m_scanner;
+    ImageSink m_sink;
+    std::uint64_t m_bytesRead = 0;
+    std::uint64_t m_bufferOffset = 0; // offset in the source of the buffer's first byte
+    int m_lastPercent = -1;
+};
+
+ExtractResult Run::execute()
+{
+    const std::size_t carryMax = m_scanner.length() - 1;
+    const std::size_t blockSize = m_job.blockSize;
+    const std::unique_ptr<char[]> buffer(new char[carryMax + blockSize]);
+    std::size_t carried = 0;
+
+    for (;;) {
+        std::error_code ec;
+        const std::size_t got = m_source.readFully(buffer.get() + carried, blockSize, ec);
+        if (ec)
+            return end(RunStatus::Failed, makeError(ErrorKind::SourceRead, m_job.sourceFile,
+                                                    "Cannot read the source file", ec));
+        if (got == 0)
+            break;
+        m_bytesRead += got;
+        const std::size_t available = carried + got;
+        const std::size_t decided = available > carryMax ? available - carryMax : 0;
+        if (auto error = cut(buffer.get(), decided))
+            return end(RunStatus::Failed, std::move(error));
+        carried = available - decided;
+        std::memmove(buffer.get(), buffer.get() + decided, carried);
+        m_bufferOffset += decided;
+        if (!report(percentOf(m_bytesRead, m_sourceSize)))
+            return end(RunStatus::Stopped);
+        if (got < blockSize)
+            break; // a short read only happens at the end of the source
+    }
+
+    // Too few bytes remain for another signature: they end the last image.
+    if (auto error = m_sink.append(buffer.get(), carried))
+        return end(RunStatus::Failed, std::move(error));
+    if (auto error = m_sink.finish())
+        return end(RunStatus::Failed, std::move(error));
+    if (m_lastPercent != 100 && !report(100))
+        return end(RunStatus::Stopped);
+    return end(RunStatus::Completed);
+}
+
+std::optional<ExtractError> Run::cut(const char* buffer, std::size_t decided)
+{
+    std::size_t writeFrom = 0;
+    std::size_t searchFrom = 0;
+    for (;;) {
+        const std::size_t hit = m_scanner.find(buffer, searchFrom, decided);
+        if (hit == SignatureScanner::npos)
+            break;
+        if (auto error = m_sink.append(buffer + writeFrom, hit - writeFrom))
+            return error;
+        if (auto error = m_sink.finish())
+            return error;
+        if (auto error = m_sink.begin(m_bufferOffset + hit))
+            return error;
+        writeFrom = hit;
+        searchFrom = hit + 1;
+    }
+    // Bytes before the first signature of the source belong to no image and are dropped.
+    return m_sink.append(buffer + writeFrom, decided - writeFrom);
+}
+
+bool Run::report(int percent)
+{
+    m_lastPercent = percent;
+    if (m_observer == nullptr)
+        return true;
+    Progress progress;
+    progress.bytesRead = m_bytesRead;
+    progress.sourceSize = m_sourceSize;
+    progress.percent = percent;
+    progress.imagesCompleted = m_sink.completed();
+    return m_observer->onProgress(progress);
+}
+
+ExtractResult Run::end(RunStatus status, std::optional<ExtractError> error)
+{
+    m_sink.abandon();
+    ExtractResult result;
+    result.status = status;
+    result.count = m_sink.completed();
+    result.error = std::move(error);
+    return result;
+}
+
+} // namespace
 
 std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std::uint64_t number,
                                     std::string_view ext)
@@ -14,10 +160,32 @@ std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std:
     return name;
 }
 
-// TODO(engine): streaming run.
-ExtractResult runExtraction(const ExtractJob&, ExtractObserver*, RunMode)
+ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, RunMode mode)
 {
-    return {};
+    if (job.signature.empty())
+        return invalidJob("There is no signature to search for");
+    if (job.blockSize == 0)
+        return invalidJob("The block size must be at least one byte");
+    if (job.blockSize > std::numeric_limits<std::size_t>::max() / 2 - job.signature.size())
+        return invalidJob("The block size is too large");
+
+    std::error_code ec;
+    RawFile source = RawFile::openForReading(job.sourceFile, ec);
+    if (ec)
+        return failed(
+            makeError(ErrorKind::SourceOpen, job.sourceFile, "Cannot open the source file", ec), 0);
+    const std::uint64_t sourceSize = source.size(ec);
+    if (ec)
+        return failed(makeError(ErrorKind::SourceOpen, job.sourceFile,
+                                "Cannot read the size of the source file", ec),
+                      0);
+    if (mode == RunMode::Write) {
+        if (auto error = checkOutput(job))
+            return failed(std::move(*error), 0);
+    }
+    source.adviseSequential();
+    Run run(job, observer, mode, source, sourceSize);
+    return run.execute();
 }
 
 } // namespace glintmark

@@ -34,9 +34,9 @@ enum class RunMode
 // One image cut out of the source.
 struct ImageInfo
 {
-    std::uint64_t number = 0; // 1-based, as in the file name
-    std::uint64_t offset = 0; // byte offset of its signature in the source
-    std::uint64_t size = 0;   // bytes, from its signature to the byte before the next
+    std::uint64_t number = 0;   // 1-based, as in the file name
+    std::uint64_t offset = 0;   // byte offset of its signature in the source
+    std::uint64_t size = 0;     // bytes, from its signature to the byte before the next
     std::filesystem::path file; // the file written; empty in list mode
 };
 

@@ -1,0 +1,21 @@
+#include "engine/ErrorText.h"
+
+namespace glintmark {
+
+std::string displayPath(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+ExtractError makeError(ErrorKind kind, const std::filesystem::path& file, std::string_view what,
+                       std::error_code reason)
+{
+    ExtractError error;
+    error.kind = kind;
+    error.file = file;
+    error.message = std::string(what) + " \"" + displayPath(file) + "\": " + reason.message();
+    return error;
+}
+
+} // namespace glintmark

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "engine/Extraction.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace glintmark {
+
+// A path as UTF-8 text, for messages, whatever the platform's own path encoding is.
+std::string displayPath(const std::filesystem::path& path);
+
+// A failure of `kind` on `file`: "<what> "<file>": <the system's reason>".
+ExtractError makeError(ErrorKind kind, const std::filesystem::path& file, std::string_view what,
+                       std::error_code reason);
+
+} // namespace glintmark

@@ -1,0 +1,94 @@
+#include "engine/ImageSink.h"
+
+#include "engine/ErrorText.h"
+
+#include <system_error>
+
+namespace glintmark {
+
+ImageSink::ImageSink(const ExtractJob& job, RunMode mode, ExtractObserver* observer)
+    : m_job(job), m_mode(mode), m_observer(observer)
+{}
+
+ImageSink::~ImageSink()
+{
+    abandon();
+}
+
+std::optional<ExtractError> ImageSink::begin(std::uint64_t offset)
+{
+    m_current = ImageInfo{};
+    m_current.number = m_completed + 1;
+    m_current.offset = offset;
+    if (m_mode == RunMode::Write) {
+        const std::filesystem::path name =
+            imageFileName(m_job.outPrefix, m_current.number, m_job.outExt);
+        // The names were checked before the run, but a link can still lead back to the source.
+        std::error_code ec;
+        if (std::filesystem::equivalent(name, m_job.sourceFile, ec)) {
+            ExtractError error;
+            error.kind = ErrorKind::OutputIsSource;
+            error.file = name;
+            error.message = "The image file \"" + displayPath(name) +
+                            "\" is the source file itself; it was left untouched";
+            return error;
+        }
+        m_file = RawFile::createForWriting(name, ec);
+        if (ec)
+            return makeError(ErrorKind::ImageCreate, name, "Cannot create the image file", ec);
+        m_current.file = name;
+    }
+    m_open = true;
+    return std::nullopt;
+}
+
+std::optional<ExtractError> ImageSink::append(const char* data, std::size_t count)
+{
+    if (!m_open || count == 0)
+        return std::nullopt;
+    if (m_mode == RunMode::Write) {
+        std::error_code ec;
+        m_file.writeAll(data, count, ec);
+        if (ec) {
+            const std::filesystem::path name = m_current.file;
+            abandon();
+            return makeError(ErrorKind::ImageWrite, name, "Cannot write the image file", ec);
+        }
+    }
+    m_current.size += count;
+    return std::nullopt;
+}
+
+std::optional<ExtractError> ImageSink::finish()
+{
+    if (!m_open)
+        return std::nullopt;
+    if (m_mode == RunMode::Write) {
+        std::error_code ec;
+        m_file.close(ec);
+        if (ec) {
+            const std::filesystem::path name = m_current.file;
+            abandon();
+            return makeError(ErrorKind::ImageWrite, name, "Cannot finish the image file", ec);
+        }
+    }
+    m_open = false;
+    ++m_completed;
+    if (m_observer != nullptr)
+        m_observer->onImage(m_current);
+    return std::nullopt;
+}
+
+void ImageSink::abandon()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    if (m_mode == RunMode::Write) {
+        std::error_code ec;
+        m_file.close(ec);
+        std::filesystem::remove(m_current.file, ec);
+    }
+}
+
+} // namespace glintmark

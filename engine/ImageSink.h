@@ -1,0 +1,48 @@
+#pragma once
+
+#include "engine/Extraction.h"
+#include "engine/RawFile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace glintmark {
+
+// Receives the bytes of one image at a time and writes them to its numbered file (or, in list
+// mode, only measures them). An image that is not finished is never left on disk.
+class ImageSink
+{
+public:
+    // A sink for `job`; `observer` (may be null) hears of every finished image.
+    ImageSink(const ExtractJob& job, RunMode mode, ExtractObserver* observer);
+    // Drops an image still open.
+    ~ImageSink();
+    ImageSink(const ImageSink&) = delete;
+    ImageSink& operator=(const ImageSink&) = delete;
+
+    // Starts the next image, whose signature lies at `offset` in the source.
+    std::optional<ExtractError> begin(std::uint64_t offset);
+    // Adds bytes to the open image.
+    std::optional<ExtractError> append(const char* data, std::size_t count);
+    // Completes the open image: its file is closed and kept, and it is reported.
+    std::optional<ExtractError> finish();
+    // Drops the open image: its file is closed and removed.
+    void abandon();
+
+    // Whether an image is open.
+    bool isOpen() const { return m_open; }
+    // How many images have been finished.
+    std::uint64_t completed() const { return m_completed; }
+
+private:
+    const ExtractJob& m_job;
+    RunMode m_mode;
+    ExtractObserver* m_observer;
+    RawFile m_file;
+    ImageInfo m_current;
+    bool m_open = false;
+    std::uint64_t m_completed = 0;
+};
+
+} // namespace glintmark

@@ -1,0 +1,218 @@
+#include "engine/RawFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <utility>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
+namespace glintmark {
+namespace {
+
+std::error_code lastError()
+{
+#ifdef _WIN32
+    return {errno, std::generic_category()};
+#else
+    return {errno, std::system_category()};
+#endif
+}
+
+// The largest count handed to one read or write call.
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+
+#ifdef _WIN32
+using Stat = struct _stat64;
+int statOpenFile(int fd, Stat* st)
+{
+    return _fstat64(fd, st);
+}
+bool isDirectory(const Stat& st)
+{
+    return (st.st_mode & _S_IFMT) == _S_IFDIR;
+}
+#else
+using Stat = struct stat;
+int statOpenFile(int fd, Stat* st)
+{
+    return ::fstat(fd, st);
+}
+bool isDirectory(const Stat& st)
+{
+    return S_ISDIR(st.st_mode);
+}
+#endif
+
+void closeQuietly(int fd)
+{
+#ifdef _WIN32
+    _close(fd);
+#else
+    ::close(fd);
+#endif
+}
+
+} // namespace
+
+RawFile::~RawFile()
+{
+    if (m_fd >= 0)
+        closeQuietly(m_fd);
+}
+
+RawFile::RawFile(RawFile&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+RawFile& RawFile::operator=(RawFile&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            closeQuietly(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+RawFile RawFile::openForReading(const std::filesystem::path& path, std::error_code& ec)
+{
+    ec.clear();
+#ifdef _WIN32
+    const int fd = _wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | _O_SEQUENTIAL);
+#else
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+#endif
+    if (fd < 0) {
+        ec = lastError();
+        return {};
+    }
+    RawFile file(fd);
+    Stat st{};
+    if (statOpenFile(fd, &st) != 0) {
+        ec = lastError();
+        return {};
+    }
+    if (isDirectory(st)) {
+        ec = std::make_error_code(std::errc::is_a_directory);
+        return {};
+    }
+    return file;
+}
+
+RawFile RawFile::createForWriting(const std::filesystem::path& path, std::error_code& ec)
+{
+    ec.clear();
+#ifdef _WIN32
+    const int fd = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                          _S_IREAD | _S_IWRITE);
+#else
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+#endif
+    if (fd < 0) {
+        ec = lastError();
+        return {};
+    }
+    return RawFile(fd);
+}
+
+std::uint64_t RawFile::size(std::error_code& ec) const
+{
+    ec.clear();
+    Stat st{};
+    if (statOpenFile(m_fd, &st) != 0) {
+        ec = lastError();
+        return 0;
+    }
+    return st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+void RawFile::adviseSequential() const
+{
+#if !defined(_WIN32) && defined(POSIX_FADV_SEQUENTIAL)
+    // Only a hint: a failure changes nothing about what is read.
+    (void)::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+}
+
+std::size_t RawFile::readFully(char* buffer, std::size_t count, std::error_code& ec) const
+{
+    ec.clear();
+    std::size_t done = 0;
+    while (done < count) {
+        const std::size_t chunk = std::min(count - done, kMaxChunk);
+#ifdef _WIN32
+        const int got = _read(m_fd, buffer + done, static_cast<unsigned int>(chunk));
+#else
+        const ssize_t got = ::read(m_fd, buffer + done, chunk);
+#endif
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            ec = lastError();
+            return done;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+void RawFile::writeAll(const char* data, std::size_t count, std::error_code& ec) const
+{
+    ec.clear();
+    std::size_t done = 0;
+    while (done < count) {
+        const std::size_t chunk = std::min(count - done, kMaxChunk);
+#ifdef _WIN32
+        const int put = _write(m_fd, data + done, static_cast<unsigned int>(chunk));
+#else
+        const ssize_t put = ::write(m_fd, data + done, chunk);
+#endif
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            ec = lastError();
+            return;
+        }
+        if (put == 0) {
+            // Nothing taken and no reason given: the device has no room left.
+            ec = std::make_error_code(std::errc::no_space_on_device);
+            return;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+}
+
+void RawFile::close(std::error_code& ec)
+{
+    ec.clear();
+    if (m_fd < 0)
+        return;
+    const int fd = std::exchange(m_fd, -1);
+#ifdef _WIN32
+    if (_close(fd) != 0)
+        ec = lastError();
+#else
+    // The descriptor is gone after close() whatever it returns, so it is never retried.
+    if (::close(fd) != 0 && errno != EINTR)
+        ec = lastError();
+#endif
+}
+
+} // namespace glintmark

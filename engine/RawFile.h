@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+namespace glintmark {
+
+// An open file used for raw byte access, closed when it goes out of scope. This is the one
+// place in the engine that talks to the operating system's file calls.
+class RawFile
+{
+public:
+    RawFile() = default;
+    ~RawFile();
+    RawFile(RawFile&& other) noexcept;
+    RawFile& operator=(RawFile&& other) noexcept;
+    RawFile(const RawFile&) = delete;
+    RawFile& operator=(const RawFile&) = delete;
+
+    // Opens an existing file read-only; a folder is refused with "is a directory".
+    static RawFile openForReading(const std::filesystem::path& path, std::error_code& ec);
+    // Creates a file for writing, emptying any existing file of that name.
+    static RawFile createForWriting(const std::filesystem::path& path, std::error_code& ec);
+
+    // Whether a file is open.
+    bool isOpen() const { return m_fd >= 0; }
+    // Size of the open file in bytes.
+    std::uint64_t size(std::error_code& ec) const;
+    // Tells the system the file will be read once from start to end.
+    void adviseSequential() const;
+    // Reads until `buffer` is full or the file ends; returns the bytes read (short only at the
+    // end).
+    std::size_t readFully(char* buffer, std::size_t count, std::error_code& ec) const;
+    // Writes all `count` bytes, or fails.
+    void writeAll(const char* data, std::size_t count, std::error_code& ec) const;
+    // Closes the file, reporting a failure of the close itself.
+    void close(std::error_code& ec);
+
+private:
+    explicit RawFile(int fd) : m_fd(fd) {}
+
+    int m_fd = -1;
+};
+
+} // namespace glintmark

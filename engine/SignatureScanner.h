@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace glintmark {
+
+// Finds a fixed byte sequence in memory: the first byte is located with memchr, the rest compared.
+class SignatureScanner
+{
+public:
+    // Returned by find() when there is no match.
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    // Prepares a search for `signature`, which must not be empty.
+    explicit SignatureScanner(std::string_view signature);
+
+    // Length of the signature in bytes.
+    std::size_t length() const { return m_signature.size(); }
+
+    // First position p in [from, end) at which a whole signature starts in `data`, or npos. The
+    // caller guarantees that `data` holds at least end + length() - 1 bytes.
+    std::size_t find(const char* data, std::size_t from, std::size_t end) const;
+
+private:
+    std::string m_signature;
+};
+
+} // namespace glintmark

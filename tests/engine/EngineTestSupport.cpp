@@ -1,0 +1,116 @@
+#include "EngineTestSupport.h"
+
+#include "engine/ModMisc.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace enginetest {
+
+std::string jfif()
+{
+    return std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10);
+}
+
+TempDir::TempDir()
+{
+    static std::atomic<int> serial{0};
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name()
+                                       : std::string("test");
+    for (char& c : name)
+        if (c == '/')
+            c = '_';
+#ifdef _WIN32
+    const long pid = 0;
+#else
+    const long pid = static_cast<long>(::getpid());
+#endif
+    m_path = fs::path(GLINTMARK_TEST_TMP) /
+             (name + "-" + std::to_string(pid) + "-" + std::to_string(serial++));
+    fs::remove_all(m_path);
+    fs::create_directories(m_path);
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(m_path, ec);
+}
+
+void writeFile(const fs::path& file, const std::string& bytes)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << file;
+}
+
+std::string readFile(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::map<std::string, std::string> filesIn(const fs::path& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[entry.path().filename().string()] = readFile(entry.path());
+    return files;
+}
+
+std::vector<ExpectedImage> referenceCut(const std::string& stream, const std::string& signature)
+{
+    std::vector<std::size_t> starts;
+    for (std::size_t p = 0; p + signature.size() <= stream.size(); ++p)
+        if (stream.compare(p, signature.size(), signature) == 0)
+            starts.push_back(p);
+    std::vector<ExpectedImage> images;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : stream.size();
+        images.push_back({starts[i], stream.substr(starts[i], end - starts[i])});
+    }
+    return images;
+}
+
+std::map<std::string, std::string> expectedFiles(const std::vector<ExpectedImage>& images)
+{
+    std::map<std::string, std::string> files;
+    for (std::size_t i = 0; i < images.size(); ++i)
+        files[glintmark::imageFileName("Vorlesk_", i + 1, ".jpg").string()] = images[i].bytes;
+    return files;
+}
+
+bool Recorder::onProgress(const glintmark::Progress& p)
+{
+    progress.push_back(p);
+    return stopAfter == 0 || progress.size() < stopAfter;
+}
+
+void Recorder::onImage(const glintmark::ImageInfo& image)
+{
+    images.push_back(image);
+}
+
+glintmark::ExtractJob makeJob(const fs::path& source, const fs::path& folder, std::size_t blockSize)
+{
+    glintmark::ExtractJob job;
+    job.sourceFile = source;
+    job.outPrefix = glintmark::AddSlash(folder);
+    job.outPrefix += "Vorlesk_";
+    job.outExt = ".jpg";
+    job.signature = jfif();
+    job.blockSize = blockSize;
+    return job;
+}
+
+} // namespace enginetest

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "engine/Extraction.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace enginetest {
+
+namespace fs = std::filesystem;
+
+// The ten bytes that open every JFIF texture.
+std::string jfif();
+
+// A fresh, empty folder for one test, removed with everything in it when the test ends.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The folder itself.
+    const fs::path& path() const { return m_path; }
+    // A path inside the folder.
+    fs::path operator/(const fs::path& name) const { return m_path / name; }
+
+private:
+    fs::path m_path;
+};
+
+// Writes `bytes` to `file`, replacing it.
+void writeFile(const fs::path& file, const std::string& bytes);
+// The whole content of `file`.
+std::string readFile(const fs::path& file);
+// Every regular file in `folder` by name, with its content.
+std::map<std::string, std::string> filesIn(const fs::path& folder);
+
+// The image a run should cut from a stream: where its signature is and its bytes.
+struct ExpectedImage
+{
+    std::uint64_t offset = 0;
+    std::string bytes;
+};
+
+// The images of `stream`, found the simplest way: every position where `signature` starts opens
+// an image that runs to the next such position or the end.
+std::vector<ExpectedImage> referenceCut(const std::string& stream, const std::string& signature);
+
+// The files a run should leave in a folder holding nothing else, for the prefix "Vorlesk_".
+std::map<std::string, std::string> expectedFiles(const std::vector<ExpectedImage>& images);
+
+// Records what a run reports and can stop it after a given number of blocks.
+class Recorder : public glintmark::ExtractObserver
+{
+public:
+    bool onProgress(const glintmark::Progress& progress) override;
+    void onImage(const glintmark::ImageInfo& image) override;
+
+    std::vector<glintmark::Progress> progress;
+    std::vector<glintmark::ImageInfo> images;
+    // Stop when this many progress reports have been made (0: never).
+    std::size_t stopAfter = 0;
+};
+
+// A job reading `source` and writing "Vorlesk_NNNN.jpg" into `folder`.
+glintmark::ExtractJob makeJob(const fs::path& source, const fs::path& folder,
+                              std::size_t blockSize = glintmark::kDefaultBlockSize);
+
+} // namespace enginetest

@@ -1,0 +1,215 @@
+#include "EngineTestSupport.h"
+
+#include "engine/Extraction.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+using namespace enginetest;
+using glintmark::RunMode;
+using glintmark::RunStatus;
+
+// Runs `stream` through the engine with `blockSize` and checks the folder holds exactly the
+// images of the reference cut, and that every image was reported as it was completed.
+void expectCutLikeReference(const std::string& stream, std::size_t blockSize)
+{
+    SCOPED_TRACE("block size " + std::to_string(blockSize) + ", stream of " +
+                 std::to_string(stream.size()) + " bytes");
+    TempDir dir;
+    const fs::path source = dir / "level.ldb";
+    const fs::path out = dir / "out";
+    writeFile(source, stream);
+    fs::create_directory(out);
+
+    Recorder recorder;
+    const auto result = glintmark::runExtraction(makeJob(source, out, blockSize), &recorder);
+    const auto expected = referenceCut(stream, jfif());
+
+    ASSERT_EQ(result.status, RunStatus::Completed) << (result.error ? result.error->message : "");
+    EXPECT_EQ(result.count, expected.size());
+    EXPECT_EQ(filesIn(out), expectedFiles(expected));
+    ASSERT_EQ(recorder.images.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(recorder.images[i].number, i + 1);
+        EXPECT_EQ(recorder.images[i].offset, expected[i].offset);
+        EXPECT_EQ(recorder.images[i].size, expected[i].bytes.size());
+        EXPECT_EQ(recorder.images[i].file,
+                  glintmark::imageFileName(makeJob(source, out).outPrefix, i + 1, ".jpg"));
+    }
+    EXPECT_EQ(readFile(source), stream) << "the source must never change";
+}
+
+std::string junk(std::size_t n, char fill = 'x')
+{
+    return std::string(n, fill);
+}
+
+struct StreamCase
+{
+    const char* name;
+    std::string stream;
+    std::size_t images; // how many the stream holds, as a check on the case itself
+};
+
+std::vector<StreamCase> streamCases()
+{
+    const std::string s = jfif();
+    const std::string partial = s.substr(0, 9);
+    return {
+        {"Empty", "", 0},
+        {"NoSignature", junk(5000), 0},
+        {"OnlyPartialSignatures", partial + junk(30) + partial, 0},
+        {"SignatureOnly", s, 1},
+        {"SignatureAtOffsetZero", s + junk(2500), 1},
+        {"SignatureAtTheVeryEnd", junk(2500) + s, 1},
+        {"ThreeAdjacentSignatures", s + s + s, 3},
+        {"SeveralInOneBlock", junk(7) + s + "ab" + s + junk(100) + s + junk(3), 3},
+        {"PartialThenWhole", junk(5) + partial + s + junk(20), 1},
+        {"SignatureInsidePartial", s.substr(0, 2) + s + junk(4), 1},
+        {"ExactMultipleOfBlock", junk(1000 - s.size()) + s + junk(1000), 1},
+        {"EndsWithPartial", s + junk(30) + partial, 1},
+        {"SignatureBytesAsJunk", std::string(40, '\xFF') + s + std::string(40, '\xD8'), 1},
+    };
+}
+
+class StreamCases : public ::testing::TestWithParam<StreamCase>
+{
+};
+
+TEST_P(StreamCases, CutsEveryBlockSizeLikeTheReference)
+{
+    const StreamCase& c = GetParam();
+    ASSERT_EQ(referenceCut(c.stream, jfif()).size(), c.images);
+    for (const std::size_t blockSize : {1, 2, 3, 9, 10, 11, 16, 100, 1000, 4096})
+        expectCutLikeReference(c.stream, blockSize);
+    expectCutLikeReference(c.stream, glintmark::kDefaultBlockSize);
+}
+
+INSTANTIATE_TEST_SUITE_P(Synthetic, StreamCases, ::testing::ValuesIn(streamCases()),
+                         [](const ::testing::TestParamInfo<StreamCase>& param) {
+                             return std::string(param.param.name);
+                         });
+
+TEST(Extraction, SignatureStraddlingABlockBoundaryAtEverySplitPoint)
+{
+    constexpr std::size_t small = 32;
+    for (std::size_t at = 0; at <= 2 * small; ++at)
+        expectCutLikeReference(junk(at, 'a') + jfif() + junk(small, 'b') + jfif() + "tail", small);
+    // Around the first boundary of larger blocks, from just before to just after the split.
+    for (const std::size_t block : {std::size_t{4096}, glintmark::kDefaultBlockSize}) {
+        for (std::size_t at = block - jfif().size() - 1; at <= block + 1; ++at)
+            expectCutLikeReference(junk(at, 'a') + jfif() + "tail", block);
+    }
+}
+
+// Random streams made mostly of signature bytes, with whole and partial signatures planted.
+std::string randomStream(std::mt19937& rng)
+{
+    const std::string s = jfif();
+    std::uniform_int_distribution<int> length(0, 3000);
+    std::uniform_int_distribution<int> pick(0, 99);
+    std::string stream;
+    const auto target = static_cast<std::size_t>(length(rng));
+    while (stream.size() < target) {
+        const int p = pick(rng);
+        if (p < 3)
+            stream += s;
+        else if (p < 8)
+            stream += s.substr(0, static_cast<std::size_t>(1 + pick(rng) % 9));
+        else if (p < 60)
+            stream += s[static_cast<std::size_t>(pick(rng)) % s.size()];
+        else
+            stream += static_cast<char>(pick(rng) * 2);
+    }
+    return stream;
+}
+
+TEST(Extraction, MatchesTheReferenceOnRandomStreams)
+{
+    for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        const std::string stream = randomStream(rng);
+        const std::size_t blockSizes[] = {1, 7, 10, 13, 64, 1000};
+        expectCutLikeReference(stream, blockSizes[seed % std::size(blockSizes)]);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+TEST(Extraction, ListOnlyReportsTheImagesAndCreatesNothing)
+{
+    TempDir dir;
+    const std::string stream = junk(3) + jfif() + junk(50) + jfif() + junk(7);
+    writeFile(dir / "level.ldb", stream);
+    Recorder recorder;
+    const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "missing", 16),
+                                                 &recorder, RunMode::ListOnly);
+    EXPECT_EQ(result.status, RunStatus::Completed);
+    EXPECT_EQ(result.count, 2U);
+    ASSERT_EQ(recorder.images.size(), 2U);
+    EXPECT_EQ(recorder.images[0].offset, 3U);
+    EXPECT_EQ(recorder.images[0].size, 60U);
+    EXPECT_EQ(recorder.images[1].offset, 63U);
+    EXPECT_EQ(recorder.images[1].size, 17U);
+    EXPECT_TRUE(recorder.images[1].file.empty());
+    EXPECT_EQ(filesIn(dir.path()).size(), 1U);
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+TEST(Extraction, ReplacesALongerExistingImageFile)
+{
+    TempDir dir;
+    writeFile(dir / "level.ldb", jfif() + "new");
+    writeFile(dir / "Vorlesk_0001.jpg", std::string(5000, 'o'));
+    const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir.path(), 4));
+    EXPECT_EQ(result.count, 1U);
+    EXPECT_EQ(readFile(dir / "Vorlesk_0001.jpg"), jfif() + "new");
+}
+
+TEST(Extraction, WithoutSignatureCreatesAndDeletesNothing)
+{
+    TempDir dir;
+    writeFile(dir / "level.ldb", junk(3000));
+    writeFile(dir / "Vorlesk_0001.jpg", "earlier run");
+    const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir.path(), 1000));
+    EXPECT_EQ(result.status, RunStatus::Completed);
+    EXPECT_EQ(result.count, 0U);
+    EXPECT_EQ(filesIn(dir.path()).size(), 2U);
+    EXPECT_EQ(readFile(dir / "Vorlesk_0001.jpg"), "earlier run");
+}
+
+TEST(Extraction, WorksWithSpacesAndNonAsciiInPaths)
+{
+    TempDir dir;
+    const fs::path folder = dir / fs::path(u8"Ausgabe Ördner ü 纹理");
+    const fs::path source = dir / fs::path(u8"level ä 1.ldb");
+    fs::create_directory(folder);
+    writeFile(source, junk(10) + jfif() + "one" + jfif() + "two");
+    const auto result = glintmark::runExtraction(makeJob(source, folder, 7));
+    EXPECT_EQ(result.status, RunStatus::Completed);
+    EXPECT_EQ(result.count, 2U);
+    EXPECT_EQ(readFile(folder / "Vorlesk_0002.jpg"), jfif() + "two");
+}
+
+TEST(Extraction, RejectsAJobWithoutSignatureOrBlockSize)
+{
+    TempDir dir;
+    writeFile(dir / "level.ldb", jfif());
+    auto noSignature = makeJob(dir / "level.ldb", dir.path());
+    noSignature.signature.clear();
+    auto noBlock = makeJob(dir / "level.ldb", dir.path(), 0);
+    for (const auto& job : {noSignature, noBlock}) {
+        const auto result = glintmark::runExtraction(job);
+        EXPECT_EQ(result.status, RunStatus::Failed);
+        ASSERT_TRUE(result.error.has_value());
+        EXPECT_EQ(result.error->kind, glintmark::ErrorKind::InvalidJob);
+    }
+    EXPECT_EQ(filesIn(dir.path()).size(), 1U);
+}
+
+} // namespace

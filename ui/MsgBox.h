@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// The program's message boxes: modal, with an icon and a single OK button, shown over the
+// given window (or centred on the screen without one). Each returns when the user dismisses it.
+namespace MsgBox {
+
+// An information box.
+void information(QWidget* parent, const QString& text, const QString& title);
+
+// A warning box, for a failure the user should know about.
+void warning(QWidget* parent, const QString& text, const QString& title);
+
+} // namespace MsgBox

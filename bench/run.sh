@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# Benchmarks glintmark-cli on a large synthetic level database against two file carvers
+# (foremost, scalpel) and against the floor of the job (reading the source; copying an
+# already extracted folder), then checks peak memory on a small and a large source and counts
+# the images each tool got out whole.
+#
+#   bash bench/run.sh [--size MB] [--runs N] [--seed S] [--warmup N] [--cli PATH]
+#                     [--no-disk] [--profile]
+#
+# Timed outputs go to /dev/shm so the figures measure the programs, not the disk; one extra
+# run of each goes to build/bench-disk. The report is printed and kept in
+# build/bench-results/<size>M-s<seed>/report.md.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+
+size=256 runs=5 seed=1 warmup=1 cli="" disk=1 profile=0
+usage() { sed -n '2,13s/^# \{0,1\}//p' "$0"; }
+while [ $# -gt 0 ]; do
+    case $1 in
+    --size) size=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --seed) seed=$2; shift 2 ;;
+    --warmup) warmup=$2; shift 2 ;;
+    --cli) cli=$(realpath "$2"); shift 2 ;; # a ready glintmark-cli instead of building one
+    --no-disk) disk=0; shift ;;
+    --profile) profile=1; shift ;;         # also strace -c one glintmark run
+    -h | --help) usage; exit 0 ;;
+    *) echo "run.sh: unknown argument '$1'" >&2; usage >&2; exit 2 ;;
+    esac
+done
+for n in "$size" "$runs" "$seed" "$warmup"; do
+    [[ $n =~ ^[0-9]+$ ]] || { echo "run.sh: '$n' is not a whole number" >&2; exit 2; }
+done
+[ "$runs" -ge 1 ] && [ "$size" -ge 1 ] || { echo "run.sh: --size and --runs must be >= 1" >&2; exit 2; }
+
+say() { printf '\n== %s\n' "$*" >&2; }
+
+say "Installing what is missing"
+"$repo/scripts/install-deps" --bench
+
+if [ -z "$cli" ]; then
+    say "Building glintmark-cli (Release)"
+    build=$repo/build/bench-peers
+    cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLINTMARK_BUILD_GUI=OFF \
+        -DGLINTMARK_BUILD_TESTS=OFF -DGLINTMARK_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$build" --target glintmark-cli -j2
+    cli=$build/cli/glintmark-cli
+fi
+[ -x "$cli" ] || { echo "run.sh: $cli is not an executable" >&2; exit 1; }
+
+# Containers are made once per size, seed and generator version, and kept in build/.
+data=$repo/build/bench-data
+mkdir -p "$data"
+generator=$(python3 "$repo/bench/make_container.py" --version)
+container() {
+    local f="$data/container-${1}M-s${seed}-g${generator}.ldb"
+    if [ ! -s "$f" ] || [ ! -s "$f.truth.json" ]; then
+        say "Making the ${1} MiB container (seed $seed)"
+        python3 "$repo/bench/make_container.py" "$f.part" --size "$1" --seed "$seed" \
+            --truth "$f.truth.json.part"
+        mv "$f.truth.json.part" "$f.truth.json"
+        mv "$f.part" "$f"
+    fi
+    printf '%s\n' "$f"
+}
+src=$(container "$size")
+small=$(container 3)
+large=$(container 300)
+truth=$src.truth.json
+
+conf=$repo/bench/scalpel-jfif.conf
+python3 - "$truth" "$conf" <<'EOF'
+import json, sys
+biggest = max((im["size"] for im in json.load(open(sys.argv[1]))["images"]), default=0)
+rule = [l.split() for l in open(sys.argv[2]) if l.strip() and not l.startswith("#")][0]
+if biggest > int(rule[2]):
+    sys.exit(f"run.sh: the largest image ({biggest} bytes) exceeds scalpel's limit ({rule[2]})")
+EOF
+
+say "Page-caching the sources"
+cat "$src" "$small" "$large" >/dev/null
+fincore "$src" "$small" "$large" >&2 || true
+
+work=$(mktemp -d /dev/shm/glintmark-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+results=$repo/build/bench-results/${size}M-s${seed}
+rm -rf "$results"
+mkdir -p "$results/time" "$results/disk"
+
+# The contenders. contender NAME SRC OUT sets the array `cmd` to NAME's command line that
+# extracts SRC into the existing, empty folder OUT.
+names=(glintmark foremost scalpel)
+# >>> ANOTHER CONTENDER: add its name to `names` above and its command line below (the window
+# >>> program, run headless, goes here). It must write into the empty folder "$3" and leave
+# >>> *.jpg files there (sub-folders are fine) for the whole-image count.
+contender() {
+    case $1 in
+    glintmark) cmd=("$cli" -q -o "$3" "$2") ;;
+    foremost) cmd=(foremost -t jpg -i "$2" -o "$3") ;;
+    scalpel) cmd=(scalpel -c "$conf" -o "$3" "$2") ;;
+    *) echo "run.sh: no command line for contender '$1'" >&2; exit 1 ;;
+    esac
+}
+# A command line as one shell-quoted string, for hyperfine.
+quoted() { printf '%s\n' "${*@Q}"; }
+
+{
+    echo "- CPU: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores"
+    echo "- RAM: $(free -g | awk '/^Mem:/ {print $2}') GiB; load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+    echo "- Linux $(uname -r); outputs on $(df --output=fstype /dev/shm | tail -1) (/dev/shm); disk run on $(df --output=fstype "$repo/build" | tail -1)"
+    echo "- glintmark $(git -C "$repo" rev-parse --short HEAD) (Release); foremost $(foremost -V 2>&1 | head -1 | tr -s ' '); $(scalpel -V 2>&1 | sed -n 's/^Scalpel version/scalpel/p'); $(hyperfine --version)"
+    python3 - "$truth" <<'EOF'
+import json, sys
+t = json.load(open(sys.argv[1]))
+sizes = [im["size"] for im in t["images"]]
+print(f"- source: {t['size'] >> 20} MiB container (seed {t['seed']}), {len(sizes)} JFIF images "
+      f"of {min(sizes)} to {max(sizes)} bytes ({len(t['pool'])} distinct), "
+      f"{sum(sizes) * 100 // t['size']}% image data, the rest filler")
+EOF
+} >"$results/machine.txt"
+
+say "Correctness run: one extraction each, counted against the truth file"
+for name in "${names[@]}"; do
+    out=$work/check/$name
+    mkdir -p "$out"
+    contender "$name" "$src" "$out"
+    /usr/bin/time -f '%M' -o "$work/peak" "${cmd[@]}" >/dev/null 2>"$work/stderr" || {
+        echo "run.sh: $name failed:" >&2; cat "$work/stderr" >&2; exit 1
+    }
+    printf '%s\t%s MiB\t%s\n' "$name" "$size" "$(tail -1 "$work/peak")" >>"$results/memory.tsv"
+    python3 "$repo/bench/count_whole.py" --json "$truth" "$out" |
+        python3 -c "import json,sys; r=json.load(sys.stdin); r['name']=sys.argv[1]; print(json.dumps(r))" \
+            "$name" >>"$results/whole.jsonl"
+done
+ref=$work/check/glintmark
+jpgs=$(find "$ref" -name '*.jpg' | wc -l)
+[ "$jpgs" -gt 0 ] || { echo "run.sh: glintmark wrote no image; nothing to compare" >&2; exit 1; }
+
+say "Peak memory of glintmark-cli: 3 and 300 MiB sources"
+for label in 3 300; do
+    [ "$label" = 3 ] && s=$small || s=$large
+    for _ in 1 2 3; do
+        rm -rf "$work/mem" && mkdir "$work/mem"
+        /usr/bin/time -f '%M' -o "$work/peak" "$cli" -q -o "$work/mem" "$s"
+        printf 'glintmark\t%s MiB\t%s\n' "$label" "$(tail -1 "$work/peak")" >>"$results/memory.tsv"
+    done
+done
+rm -rf "$work/mem"
+
+# hyperfine_into DIR INDEX NAME OUT RUNS WARMUP COMMAND...: times COMMAND, emptying OUT first.
+hyperfine_into() {
+    local dir=$1 index=$2 name=$3 out=$4 n=$5 w=$6
+    shift 6
+    mkdir -p "$out"
+    hyperfine --style basic --runs "$n" --warmup "$w" -n "$name" \
+        --prepare "rm -rf $(quoted "$out") && mkdir $(quoted "$out") && sync -f $(quoted "$out")" \
+        --export-json "$dir/$(printf '%02d' "$index").json" "$(quoted "$@")" >&2
+    rm -rf "$out"
+}
+
+say "Timing, outputs to /dev/shm ($runs runs each, $warmup warm-up)"
+i=0
+for name in "${names[@]}"; do
+    contender "$name" "$src" "$work/out"
+    hyperfine_into "$results/time" $((i += 1)) "$name" "$work/out" "$runs" "$warmup" "${cmd[@]}"
+done
+i=$((i + 1))
+hyperfine --style basic --runs "$runs" --warmup "$warmup" -n "cat" \
+    --export-json "$results/time/$(printf '%02d' "$i").json" "cat $(quoted "$src") >/dev/null" >&2
+hyperfine_into "$results/time" $((i += 1)) "cp -r" "$work/out" "$runs" "$warmup" \
+    cp -r "$ref/." "$work/out"
+
+if [ "$disk" = 1 ]; then
+    say "One run each to disk (build/bench-disk), as is and followed by sync"
+    target=$repo/build/bench-disk
+    i=0
+    for name in "${names[@]}" "cp -r"; do
+        if [ "$name" = "cp -r" ]; then cmd=(cp -r "$ref/." "$target"); else contender "$name" "$src" "$target"; fi
+        hyperfine_into "$results/disk" $((i += 1)) "$name" "$target" 1 0 "${cmd[@]}"
+        hyperfine_into "$results/disk" $((i += 1)) "$name + sync" "$target" 1 0 \
+            sh -c "$(quoted "${cmd[@]}") && sync -f $(quoted "$target")"
+    done
+fi
+
+if [ "$profile" = 1 ]; then
+    say "System calls of one glintmark run (strace -c)"
+    mkdir -p "$work/prof"
+    strace -c -f -o "$results/strace-glintmark.txt" "$cli" -q -o "$work/prof" "$src"
+    cat "$results/strace-glintmark.txt" >&2
+fi
+
+echo "- load average after the run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$results/machine.txt"
+say "Report (kept in ${results#"$repo"/}/report.md)"
+python3 "$repo/bench/report.py" "$results" | tee "$results/report.md"

@@ -1,10 +1,28 @@
 #include "ui/CommDiag.h"
 
+#include <QDir>
+#include <QFileDialog>
+#include <QPointer>
 #include <QWidget>
+
+namespace {
+
+CommDiag::DialogRunner& dialogRunner()
+{
+    static CommDiag::DialogRunner runner;
+    return runner;
+}
+
+} // namespace
 
 CommDiag::CommDiag(QWidget* owner) : QObject(owner), m_owner(owner)
 {
     setObjectName(QStringLiteral("CommDiag"));
+}
+
+QString CommDiag::dialogObjectName()
+{
+    return QStringLiteral("CommDiagOpen");
 }
 
 void CommDiag::setFlags(int flags)
@@ -12,15 +30,82 @@ void CommDiag::setFlags(int flags)
     m_flags = flags;
 }
 
+int CommDiag::flags() const
+{
+    return m_flags;
+}
+
 void CommDiag::setFilter(const QString& filter)
 {
     m_filter = filter;
 }
 
-// TODO(dialogs): show Qt's file dialog.
-void CommDiag::showOpen() {}
+void CommDiag::showOpen()
+{
+    // The dialog belongs to the owner window; if that window (and with it this component) is
+    // destroyed while the dialog runs, nothing may be touched afterwards.
+    const QPointer<CommDiag> self(this);
+    const QPointer<QFileDialog> dialog = new QFileDialog(m_owner);
+    dialog->setObjectName(dialogObjectName());
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setOption(QFileDialog::ReadOnly, false);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    const QStringList filters = nameFilters(m_filter);
+    if (!filters.isEmpty())
+        dialog->setNameFilters(filters);
+
+    const DialogRunner& runner = dialogRunner();
+    const int result = runner ? runner(*dialog) : dialog->exec();
+
+    QStringList chosen;
+    if (dialog && result == QDialog::Accepted)
+        chosen = dialog->selectedFiles();
+    delete dialog.data();
+    if (!self)
+        return;
+    // A cancel, or a confirmation without a name, keeps the file confirmed before.
+    if (!chosen.isEmpty() && !chosen.constFirst().isEmpty())
+        m_fileName = QDir::toNativeSeparators(chosen.constFirst());
+}
 
 QString CommDiag::fileName() const
 {
     return m_fileName;
+}
+
+QStringList CommDiag::nameFilters(const QString& filter)
+{
+    QStringList entries;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts.at(i).trimmed();
+        const QStringList patternList = parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        QStringList patterns;
+        for (const QString& pattern : patternList) {
+            if (!pattern.trimmed().isEmpty())
+                patterns.append(pattern.trimmed());
+        }
+        if (patterns.isEmpty())
+            continue;
+        const QString joined = patterns.join(QLatin1Char(' '));
+        const QString tail = QLatin1Char('(') + joined + QLatin1Char(')');
+        const QString writtenTail = QLatin1Char('(') + parts.at(i + 1).trimmed() + QLatin1Char(')');
+        // Qt reads the patterns from the entry's last parentheses; a description that already
+        // ends with them is used as it stands, with ";" between patterns read as a space.
+        if (description.endsWith(tail))
+            entries.append(description);
+        else if (description.endsWith(writtenTail))
+            entries.append(description.chopped(writtenTail.size()) + tail);
+        else if (description.isEmpty())
+            entries.append(joined + QLatin1Char(' ') + tail);
+        else
+            entries.append(description + QLatin1Char(' ') + tail);
+    }
+    return entries;
+}
+
+void CommDiag::setDialogRunner(DialogRunner runner)
+{
+    dialogRunner() = std::move(runner);
 }

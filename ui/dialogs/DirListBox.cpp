@@ -1,0 +1,133 @@
+#include "ui/dialogs/DirListBox.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QStyle>
+
+DirListBox::DirListBox(QWidget* parent) : QTreeWidget(parent)
+{
+    setColumnCount(1);
+    header()->hide();
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setExpandsOnDoubleClick(false);
+    setUniformRowHeights(true);
+    setIndentation(12);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFocusPolicy(Qt::StrongFocus);
+    connect(this, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item, int) { openItem(item); });
+
+    if (!setPath(QDir::currentPath())) {
+        // The current folder is gone: show where the process stands, with nothing under it.
+        m_folder = normalFolder(QDir::currentPath());
+        fill();
+    }
+}
+
+QString DirListBox::path() const
+{
+    return QDir::toNativeSeparators(m_folder);
+}
+
+bool DirListBox::setPath(const QString& folder)
+{
+    if (folder.isEmpty())
+        return false;
+    const QString target = normalFolder(folder);
+    const QFileInfo info(target);
+    if (!info.exists() || !info.isDir() || !info.isReadable())
+        return false;
+    const bool changed = target != m_folder;
+    m_folder = target;
+    fill();
+    if (changed)
+        emit pathChanged(path());
+    return true;
+}
+
+QString DirListBox::normalFolder(const QString& folder)
+{
+    QString clean =
+        QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(folder)).absoluteFilePath());
+    // cleanPath keeps a root's separator ("/", "C:/") and drops every other trailing one.
+    if (clean.endsWith(QLatin1Char(':')))
+        clean.append(QLatin1Char('/'));
+    return clean;
+}
+
+QString DirListBox::parentFolder(const QString& folder)
+{
+    if (folder.isEmpty() || QDir(folder).isRoot() || folder.endsWith(QLatin1Char('/')))
+        return QString();
+    const qsizetype cut = folder.lastIndexOf(QLatin1Char('/'));
+    if (cut < 0)
+        return QString();
+    QString parent = folder.left(cut);
+    // The parent of "/a" is "/", of "C:/a" is "C:/", of "//server/share/a" is "//server/share".
+    if (parent.isEmpty() || parent.endsWith(QLatin1Char(':')))
+        parent.append(QLatin1Char('/'));
+    if (parent == QLatin1String("/") && folder.startsWith(QLatin1String("//")))
+        return QString();
+    return parent;
+}
+
+void DirListBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (currentItem())
+            openItem(currentItem());
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void DirListBox::openItem(QTreeWidgetItem* item)
+{
+    if (item)
+        setPath(item->data(0, FolderRole).toString());
+}
+
+void DirListBox::fill()
+{
+    clear();
+    QStringList chain;
+    for (QString folder = m_folder; !folder.isEmpty(); folder = parentFolder(folder))
+        chain.prepend(folder);
+
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon, nullptr, this);
+    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon, nullptr, this);
+    QTreeWidgetItem* parentItem = nullptr;
+    for (const QString& folder : chain) {
+        const QString name =
+            parentItem ? QFileInfo(folder).fileName() : QDir::toNativeSeparators(folder);
+        auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(this);
+        item->setText(0, name);
+        item->setIcon(0, openIcon);
+        item->setData(0, FolderRole, folder);
+        item->setToolTip(0, QDir::toNativeSeparators(folder));
+        parentItem = item;
+    }
+    QTreeWidgetItem* openItemEntry = parentItem;
+
+    const QDir dir(m_folder);
+    const QStringList subfolders = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot,
+                                                 QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    for (const QString& name : subfolders) {
+        auto* item = new QTreeWidgetItem(openItemEntry);
+        item->setText(0, name);
+        item->setIcon(0, closedIcon);
+        const QString folder = dir.filePath(name);
+        item->setData(0, FolderRole, folder);
+        item->setToolTip(0, QDir::toNativeSeparators(folder));
+    }
+    expandAll();
+    if (openItemEntry) {
+        setCurrentItem(openItemEntry);
+        scrollToItem(openItemEntry);
+    }
+}

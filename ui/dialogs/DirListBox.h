@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QTreeWidget>
+
+class QKeyEvent;
+
+// A directory list: the open folder's ancestors from the root down, each indented one step
+// further, then the open folder's subfolders. A double-click or Enter opens the folder under
+// the cursor; a single click only highlights it. Starts at the process's current folder.
+class DirListBox : public QTreeWidget
+{
+    Q_OBJECT
+public:
+    // Item data role that holds the folder an entry stands for ('/' separators).
+    static constexpr int FolderRole = Qt::UserRole + 1;
+
+    explicit DirListBox(QWidget* parent = nullptr);
+
+    // The open folder as a full path with native separators; only a root ends in one.
+    QString path() const;
+    // Opens a folder (absolute, or relative to the current folder). Returns false and changes
+    // nothing when the folder does not exist or cannot be read.
+    bool setPath(const QString& folder);
+
+    // The folder above a folder ('/' separators), or an empty text for a root.
+    static QString parentFolder(const QString& folder);
+    // A folder made absolute and clean, with '/' separators; only a root ends in '/'.
+    static QString normalFolder(const QString& folder);
+
+signals:
+    // The open folder changed; carries the new path as path() gives it.
+    void pathChanged(const QString& path);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void openItem(QTreeWidgetItem* item);
+    void fill();
+
+    QString m_folder;
+};

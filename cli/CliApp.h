@@ -2,5 +2,14 @@
 
 #include <iosfwd>
 
-// Runs the command-line extractor with the given arguments and streams; returns the exit code.
-int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+// What the extractor needs to know about the place it runs in.
+struct CliEnvironment
+{
+    // Whether the error stream is a terminal; only then is a progress bar drawn on it.
+    bool stderrIsTerminal = false;
+};
+
+// Runs the command-line extractor with the given arguments and streams; returns the exit code
+// (0 every source extracted, 1 at least one failed, 2 bad usage).
+int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+           const CliEnvironment& environment = {});

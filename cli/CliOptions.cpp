@@ -1,0 +1,87 @@
+#include "cli/CliOptions.h"
+
+#include "cli/ExitCode.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+#include <string>
+
+namespace glintmark::cli {
+namespace {
+
+constexpr const char* kDescription =
+    "Pulls the JFIF textures out of level database files (*.ldb).\n"
+    "Every texture found in a SOURCE is written as Vorlesk_0001.jpg, Vorlesk_0002.jpg, ...\n"
+    "With several sources, each one's textures go into a folder named after it inside DIR\n"
+    "(levels/castle.ldb into DIR/castle), so their numbers never collide.\n";
+
+constexpr const char* kFooter =
+    "\nExamples:\n"
+    "  glintmark-cli -o textures levels/castle.ldb\n"
+    "      write castle's textures into textures/ (created if missing)\n"
+    "  glintmark-cli -o out levels/*.ldb\n"
+    "      one folder per level: out/castle, out/harbour, ...\n"
+    "  glintmark-cli --list levels/castle.ldb\n"
+    "      show where each texture sits and how big it is; write nothing\n"
+    "  glintmark-cli --json -q levels/castle.ldb > castle.json\n"
+    "      the same run, reported as JSON for scripts\n"
+    "\nExit codes:\n"
+    "  0  every source was extracted\n"
+    "  1  at least one source failed (the others were still extracted)\n"
+    "  2  bad usage: an unknown option, no SOURCE, or two sources that would share a folder\n";
+
+std::string rejectEmpty(std::string& value)
+{
+    return value.empty() ? std::string("must not be empty") : std::string();
+}
+
+std::string failureMessage(const CLI::App* app, const CLI::Error& error)
+{
+    (void)app;
+    return std::string("glintmark-cli: ") + error.what() +
+           "\nRun with --help for more information.\n";
+}
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                                   std::ostream& err)
+{
+    CliOptions options;
+    std::string outputDir = options.outputDir.string();
+    std::vector<std::string> sources;
+    const CLI::Validator notEmpty(rejectEmpty, "", "NOT_EMPTY");
+
+    CLI::App app(kDescription, "glintmark-cli");
+    app.footer(kFooter);
+    app.failure_message(failureMessage);
+    app.set_version_flag("--version", std::string("glintmark-cli ") + GLINTMARK_VERSION);
+    app.add_option("-o,--output", outputDir,
+                   "Folder to write the images into; created with its parents if missing")
+        ->option_text("DIR [.]")
+        ->check(notEmpty);
+    app.add_flag("--list", options.list,
+                 "Print each image's number, offset and size instead of writing it");
+    app.add_flag("--json", options.json,
+                 "Print one JSON report on standard output and nothing else there");
+    app.add_flag("-q,--quiet", options.quiet,
+                 "No summary lines and no progress bar; errors are still reported");
+    app.add_option("SOURCE", sources, "Level database files to extract")
+        ->required()
+        ->type_name("FILE")
+        ->check(notEmpty);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error, out, err);
+        return {std::nullopt, code == 0 ? kExitSuccess : kExitUsage};
+    }
+
+    options.outputDir = outputDir;
+    options.sources.assign(sources.begin(), sources.end());
+    return {std::move(options), kExitSuccess};
+}
+
+} // namespace glintmark::cli

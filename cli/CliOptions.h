@@ -1,0 +1,32 @@
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <vector>
+
+namespace glintmark::cli {
+
+// What the user asked for on the command line.
+struct CliOptions
+{
+    std::filesystem::path outputDir = ".";
+    std::vector<std::filesystem::path> sources;
+    bool list = false;  // report the images only; write nothing
+    bool json = false;  // one JSON report on the output stream instead of human lines
+    bool quiet = false; // no human summary lines and no progress bar
+};
+
+// The outcome of parsing: options to run with, or an exit code when parsing already answered
+// (help, version) or failed (usage errors, reported on `err`).
+struct ParsedCommandLine
+{
+    std::optional<CliOptions> options;
+    int exitCode = 0;
+};
+
+// Parses the arguments; help and version text go to `out`, usage errors to `err`.
+ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                                   std::ostream& err);
+
+} // namespace glintmark::cli

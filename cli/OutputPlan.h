@@ -1,0 +1,23 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace glintmark::cli {
+
+// Where each source's images go: one source writes straight into the output folder; with
+// several, each writes into a subfolder named after its file name without the extension.
+struct OutputPlan
+{
+    std::vector<std::filesystem::path> folders; // one per source, in the sources' order
+    // Why the plan cannot be written to (two sources sharing a folder); empty when it can.
+    std::string problem;
+};
+
+// Plans the output folders. Two sources whose folders would be the same, or differ only in
+// letter case (one folder on case-insensitive file systems), make the plan unfit for writing.
+OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
+                             const std::filesystem::path& outputDir);
+
+} // namespace glintmark::cli

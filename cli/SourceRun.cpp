@@ -1,0 +1,88 @@
+#include "cli/SourceRun.h"
+
+#include "cli/PathText.h"
+#include "cli/ProgressBar.h"
+#include "engine/HexDecode.h"
+#include "engine/ModMisc.h"
+
+#include <memory>
+#include <system_error>
+
+namespace glintmark::cli {
+namespace {
+
+// Feeds the progress bar and keeps the images the report needs.
+class SourceObserver : public ExtractObserver
+{
+public:
+    SourceObserver(ProgressBar* bar, std::vector<ImageInfo>* images) : m_bar(bar), m_images(images)
+    {}
+
+    bool onProgress(const Progress& progress) override
+    {
+        if (m_bar)
+            m_bar->update(progress, ProgressBar::Clock::now());
+        return true;
+    }
+
+    void onImage(const ImageInfo& image) override
+    {
+        if (m_images)
+            m_images->push_back(image);
+    }
+
+private:
+    ProgressBar* m_bar;
+    std::vector<ImageInfo>* m_images;
+};
+
+// Creates the folder and its parents; an existing folder is fine, anything else is an error.
+std::optional<ExtractError> prepareFolder(const std::filesystem::path& folder)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (!ec && !std::filesystem::is_directory(folder, ec) && !ec)
+        ec = std::make_error_code(std::errc::not_a_directory);
+    if (!ec)
+        return std::nullopt;
+    return ExtractError{ErrorKind::OutputFolder, folder, pathText(folder) + ": " + ec.message()};
+}
+
+} // namespace
+
+ExtractJob makeJob(const std::filesystem::path& source, const std::filesystem::path& folder)
+{
+    ExtractJob job;
+    job.sourceFile = source;
+    job.outPrefix = AddSlash(folder);
+    job.outPrefix += kImageStem;
+    job.outExt = std::string(kImageExt);
+    job.signature = HexToBytes(kJfifSignatureHex);
+    return job;
+}
+
+SourceOutcome extractSource(const std::filesystem::path& source,
+                            const std::filesystem::path& folder, const SourceRunSettings& settings)
+{
+    SourceOutcome outcome{source, folder, {}, {}};
+    if (settings.mode == RunMode::Write) {
+        if (auto error = prepareFolder(folder)) {
+            outcome.result.status = RunStatus::Failed;
+            outcome.result.error = std::move(error);
+            return outcome;
+        }
+    }
+
+    std::unique_ptr<ProgressBar> bar;
+    if (settings.progressStream) {
+        bar = std::make_unique<ProgressBar>(*settings.progressStream, pathText(source.filename()),
+                                            ProgressBar::Clock::now());
+    }
+    SourceObserver observer(bar.get(), settings.collectImages ? &outcome.images : nullptr);
+    outcome.result = runExtraction(makeJob(source, folder), &observer, settings.mode);
+    if (bar)
+        bar->finish();
+    return outcome;
+}
+
+} // namespace glintmark::cli

@@ -19,7 +19,9 @@ std::string jfif()
     return std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10);
 }
 
-TempDir::TempDir()
+TempDir::TempDir() : TempDir(fs::path(GLINTMARK_TEST_TMP)) {}
+
+TempDir::TempDir(const fs::path& base)
 {
     static std::atomic<int> serial{0};
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -33,8 +35,7 @@ TempDir::TempDir()
 #else
     const long pid = static_cast<long>(::getpid());
 #endif
-    m_path = fs::path(GLINTMARK_TEST_TMP) /
-             (name + "-" + std::to_string(pid) + "-" + std::to_string(serial++));
+    m_path = base / (name + "-" + std::to_string(pid) + "-" + std::to_string(serial++));
     fs::remove_all(m_path);
     fs::create_directories(m_path);
 }

@@ -20,6 +20,8 @@ class TempDir
 {
 public:
     TempDir();
+    // The folder is made inside `base` rather than the test build's temp folder.
+    explicit TempDir(const fs::path& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -1,0 +1,253 @@
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using namespace enginetest;
+using glintmark::ErrorKind;
+using glintmark::RunStatus;
+
+std::size_t openDescriptors()
+{
+#ifdef __linux__
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+#else
+    return 0;
+#endif
+}
+
+struct SetupFailure
+{
+    const char* name;
+    // Prepares the folder and returns the job that must fail before anything is written.
+    std::function<glintmark::ExtractJob(const TempDir&)> setup;
+    ErrorKind kind;
+    const char* reason; // the system's words for it, empty when there are none
+};
+
+TEST(ExtractionFailure, FailsUpFrontAndWritesNothing)
+{
+    const std::string stream = jfif() + "first" + jfif() + "second";
+    const SetupFailure cases[] = {
+        {"missing source", [&](const TempDir& d) { return makeJob(d / "none.ldb", d.path()); },
+         ErrorKind::SourceOpen, std::strerror(ENOENT)},
+        {"folder as source",
+         [&](const TempDir& d) {
+             fs::create_directory(d / "folder.ldb");
+             return makeJob(d / "folder.ldb", d.path());
+         },
+         ErrorKind::SourceOpen, std::strerror(EISDIR)},
+        {"source below a regular file",
+         [&](const TempDir& d) {
+             writeFile(d / "plain", stream);
+             return makeJob(d / "plain" / "level.ldb", d.path());
+         },
+         ErrorKind::SourceOpen, std::strerror(ENOTDIR)},
+        {"missing output folder",
+         [&](const TempDir& d) {
+             writeFile(d / "level.ldb", stream);
+             return makeJob(d / "level.ldb", d / "gone");
+         },
+         ErrorKind::OutputFolder, std::strerror(ENOENT)},
+        {"output folder is a file",
+         [&](const TempDir& d) {
+             writeFile(d / "level.ldb", stream);
+             return makeJob(d / "level.ldb", d / "level.ldb");
+         },
+         ErrorKind::OutputFolder, std::strerror(ENOTDIR)},
+        {"source named like an image",
+         [&](const TempDir& d) {
+             writeFile(d / "Vorlesk_0003.jpg", stream);
+             return makeJob(d / "Vorlesk_0003.jpg", d.path());
+         },
+         ErrorKind::OutputIsSource, ""},
+        {"source reached through another spelling of the folder",
+         [&](const TempDir& d) {
+             fs::create_directory(d / "sub");
+             writeFile(d / "Vorlesk_10000.jpg", stream);
+             return makeJob(d / "Vorlesk_10000.jpg", d / "sub" / "..");
+         },
+         ErrorKind::OutputIsSource, ""},
+#ifndef _WIN32
+        {"source is a link to an image name",
+         [&](const TempDir& d) {
+             writeFile(d / "Vorlesk_0001.jpg", stream);
+             fs::create_symlink(d / "Vorlesk_0001.jpg", d / "level.ldb");
+             return makeJob(d / "level.ldb", d.path());
+         },
+         ErrorKind::OutputIsSource, ""},
+#endif
+    };
+    for (const SetupFailure& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const auto job = c.setup(dir);
+        const auto before = filesIn(dir.path());
+        const std::size_t descriptors = openDescriptors();
+        const auto result = glintmark::runExtraction(job);
+
+        EXPECT_EQ(result.status, RunStatus::Failed);
+        EXPECT_EQ(result.count, 0U);
+        ASSERT_TRUE(result.error.has_value());
+        EXPECT_EQ(result.error->kind, c.kind);
+        EXPECT_FALSE(result.error->file.empty());
+        EXPECT_NE(result.error->message.find(result.error->file.string()), std::string::npos)
+            << result.error->message;
+        EXPECT_NE(result.error->message.find(c.reason), std::string::npos) << result.error->message;
+        EXPECT_EQ(filesIn(dir.path()), before) << "nothing may be written or changed";
+        EXPECT_EQ(openDescriptors(), descriptors);
+    }
+}
+
+TEST(ExtractionFailure, ImageThatCannotBeCreatedKeepsTheEarlierOnes)
+{
+    TempDir dir;
+    writeFile(dir / "level.ldb", jfif() + "first" + jfif() + "second" + jfif() + "third");
+    fs::create_directory(dir / "Vorlesk_0002.jpg");
+    const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir.path(), 8));
+
+    EXPECT_EQ(result.status, RunStatus::Failed);
+    EXPECT_EQ(result.count, 1U);
+    ASSERT_TRUE(result.error.has_value());
+    EXPECT_EQ(result.error->kind, ErrorKind::ImageCreate);
+    EXPECT_EQ(result.error->file, dir / "Vorlesk_0002.jpg");
+    EXPECT_NE(result.error->message.find(std::strerror(EISDIR)), std::string::npos);
+    EXPECT_EQ(readFile(dir / "Vorlesk_0001.jpg"), jfif() + "first");
+    EXPECT_FALSE(fs::exists(dir / "Vorlesk_0003.jpg"));
+}
+
+#ifndef _WIN32
+TEST(ExtractionFailure, ImageNameLinkedToTheSourceIsLeftAlone)
+{
+    TempDir dir;
+    const std::string stream = jfif() + "first" + jfif() + "second";
+    writeFile(dir / "level.ldb", stream);
+    fs::create_directory(dir / "out");
+    fs::create_hard_link(dir / "level.ldb", dir / "out" / "Vorlesk_0002.jpg");
+    const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 4));
+
+    EXPECT_EQ(result.status, RunStatus::Failed);
+    EXPECT_EQ(result.count, 1U);
+    ASSERT_TRUE(result.error.has_value());
+    EXPECT_EQ(result.error->kind, ErrorKind::OutputIsSource);
+    EXPECT_EQ(readFile(dir / "level.ldb"), stream);
+    EXPECT_EQ(readFile(dir / "out" / "Vorlesk_0001.jpg"), jfif() + "first");
+}
+
+// Runs `job` in a child process whose files may not grow beyond `limit` bytes, and returns what
+// the run said: its status, kind and count on the first line, then its message.
+std::string runWithFileSizeLimit(const glintmark::ExtractJob& job, rlim_t limit)
+{
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit cap{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &cap);
+        const auto result = glintmark::runExtraction(job);
+        const std::string text =
+            std::to_string(static_cast<int>(result.status)) + " " +
+            std::to_string(result.error ? static_cast<int>(result.error->kind) : -1) + " " +
+            std::to_string(result.count) + "\n" + (result.error ? result.error->message : "");
+        [[maybe_unused]] const ssize_t put = ::write(pipeFds[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    char chunk[512];
+    ssize_t got = 0;
+    while ((got = ::read(pipeFds[0], chunk, sizeof chunk)) > 0)
+        text.append(chunk, static_cast<std::size_t>(got));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return text;
+}
+
+TEST(ExtractionFailure, ImageThatCannotBeWrittenIsRemoved)
+{
+    TempDir dir;
+    const std::string big(20000, 'b');
+    writeFile(dir / "level.ldb", jfif() + "small" + jfif() + big + jfif() + "after");
+    fs::create_directory(dir / "out");
+    const std::string said =
+        runWithFileSizeLimit(makeJob(dir / "level.ldb", dir / "out", 4096), 8192);
+
+    const std::string expectedHead = std::to_string(static_cast<int>(RunStatus::Failed)) + " " +
+                                     std::to_string(static_cast<int>(ErrorKind::ImageWrite)) +
+                                     " 1\n";
+    EXPECT_EQ(said.substr(0, expectedHead.size()), expectedHead) << said;
+    EXPECT_NE(said.find("Vorlesk_0002.jpg"), std::string::npos) << said;
+    EXPECT_NE(said.find(std::strerror(EFBIG)), std::string::npos) << said;
+    EXPECT_EQ(filesIn(dir / "out"),
+              (std::map<std::string, std::string>{{"Vorlesk_0001.jpg", jfif() + "small"}}));
+}
+#endif
+
+#ifdef __linux__
+// Swaps a folder in under the source's descriptor after the first block, so the next read fails.
+class BreakSourceAfterFirstBlock : public Recorder
+{
+public:
+    explicit BreakSourceAfterFirstBlock(fs::path source, fs::path folder)
+        : m_source(fs::canonical(source)), m_folder(std::move(folder))
+    {}
+    bool onProgress(const glintmark::Progress& p) override
+    {
+        if (progress.empty()) {
+            for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+                std::error_code ec;
+                if (fs::read_symlink(entry.path(), ec) != m_source)
+                    continue;
+                const int folderFd = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY);
+                ::dup2(folderFd, std::stoi(entry.path().filename().string()));
+                ::close(folderFd);
+                swapped = true;
+            }
+        }
+        return Recorder::onProgress(p);
+    }
+    bool swapped = false;
+
+private:
+    fs::path m_source;
+    fs::path m_folder;
+};
+
+TEST(ExtractionFailure, FailingReadKeepsCompleteImagesAndRemovesTheOpenOne)
+{
+    TempDir dir;
+    fs::create_directory(dir / "out");
+    writeFile(dir / "level.ldb", jfif() + "one" + jfif() + "two, longer" + std::string(100, 'z'));
+    BreakSourceAfterFirstBlock observer(dir / "level.ldb", dir.path());
+    const auto result =
+        glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 32), &observer);
+
+    ASSERT_TRUE(observer.swapped);
+    EXPECT_EQ(result.status, RunStatus::Failed);
+    EXPECT_EQ(result.count, 1U);
+    ASSERT_TRUE(result.error.has_value());
+    EXPECT_EQ(result.error->kind, ErrorKind::SourceRead);
+    EXPECT_NE(result.error->message.find(std::strerror(EISDIR)), std::string::npos);
+    EXPECT_EQ(filesIn(dir / "out"),
+              (std::map<std::string, std::string>{{"Vorlesk_0001.jpg", jfif() + "one"}}));
+}
+#endif
+
+} // namespace

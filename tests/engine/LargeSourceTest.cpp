@@ -1,0 +1,61 @@
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+using namespace enginetest;
+
+// Where the big sparse file goes: memory-backed storage reads its holes without filling the page
+// cache, which keeps this test at a second or two; elsewhere the test's own temp folder.
+fs::path sparseBase()
+{
+    std::error_code ec;
+    if (fs::is_directory("/dev/shm", ec))
+        return "/dev/shm";
+    return GLINTMARK_TEST_TMP;
+}
+
+// A sparse source just over 4 GiB whose only signature straddles the 4 GiB mark, so the one image
+// stays small while every offset and count has to go past 32 bits.
+TEST(LargeSource, CutsAnImageStraddlingTheFourGibMark)
+{
+    constexpr std::uint64_t mark = std::uint64_t{1} << 32;
+    constexpr std::uint64_t signatureAt = mark - 4;
+    const std::string tail = "end of the level";
+    const std::uint64_t size = signatureAt + 10 + tail.size();
+
+    TempDir sparse(sparseBase());
+    TempDir dir;
+    const fs::path source = sparse / "huge.ldb";
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
+    {
+        std::ofstream file(source, std::ios::binary);
+    }
+    fs::resize_file(source, signatureAt);
+    {
+        std::ofstream file(source, std::ios::binary | std::ios::app);
+        file << jfif() << tail;
+    }
+    ASSERT_EQ(fs::file_size(source), size);
+
+    Recorder recorder;
+    const auto result = glintmark::runExtraction(makeJob(source, out), &recorder);
+
+    ASSERT_EQ(result.status, glintmark::RunStatus::Completed);
+    EXPECT_EQ(result.count, 1U);
+    ASSERT_EQ(recorder.images.size(), 1U);
+    EXPECT_EQ(recorder.images[0].offset, signatureAt);
+    EXPECT_EQ(recorder.images[0].size, 10 + tail.size());
+    EXPECT_EQ(readFile(out / "Vorlesk_0001.jpg"), jfif() + tail);
+    ASSERT_FALSE(recorder.progress.empty());
+    EXPECT_EQ(recorder.progress.back().bytesRead, size);
+    EXPECT_EQ(recorder.progress.back().sourceSize, size);
+    EXPECT_EQ(recorder.progress.back().percent, 100);
+    EXPECT_LT(recorder.progress[recorder.progress.size() / 2].percent, 100);
+}
+
+} // namespace

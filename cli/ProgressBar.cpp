@@ -64,7 +64,7 @@ std::string ProgressBar::render(const std::string& label, const Progress& progre
         const double megabytesPerSecond = static_cast<double>(progress.bytesRead) / 1e6 / seconds;
         std::snprintf(numbers, sizeof numbers, "%3d%% %8.1f MB/s", percent, megabytesPerSecond);
     } else {
-        std::snprintf(numbers, sizeof numbers, "%3d%%      -- MB/s", percent);
+        std::snprintf(numbers, sizeof numbers, "%3d%%       -- MB/s", percent);
     }
     line += numbers;
     return line;

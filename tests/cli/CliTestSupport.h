@@ -1,0 +1,38 @@
+#pragma once
+
+#include "cli/CliApp.h"
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace glintmark::clitest {
+
+// What one run of the extractor returned and printed.
+struct CliRun
+{
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the extractor with these arguments (the program name is added in front).
+CliRun runWith(const std::vector<std::string>& args, const CliEnvironment& environment = {});
+
+// An empty folder of its own for the running test.
+std::filesystem::path freshTestFolder();
+
+// The sample level database, and the record of what it holds.
+std::filesystem::path demoLdb();
+nlohmann::json demoManifest();
+
+// A file's whole contents, or the test fails.
+std::string readBytes(const std::filesystem::path& file);
+void writeBytes(const std::filesystem::path& file, const std::string& bytes);
+
+// The names of the regular files in a folder, sorted; empty when it does not exist.
+std::vector<std::string> fileNames(const std::filesystem::path& folder);
+
+} // namespace glintmark::clitest

@@ -76,6 +76,11 @@ std::vector<StreamCase> streamCases()
     };
 }
 
+void PrintTo(const StreamCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class StreamCases : public ::testing::TestWithParam<StreamCase>
 {
 };

@@ -22,6 +22,11 @@ struct DecodeCase
     std::string expected;
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class HexToBytesCases : public ::testing::TestWithParam<DecodeCase>
 {
 };

@@ -56,7 +56,12 @@ QString DirListBox::normalFolder(const QString& folder)
     // cleanPath keeps a root's separator ("/", "C:/") and drops every other trailing one.
     if (clean.endsWith(QLatin1Char(':')))
         clean.append(QLatin1Char('/'));
-    return clean;
+    // It also leaves ".." steps that would climb above the root; a root has no parent.
+    const qsizetype rootLength = clean.indexOf(QLatin1Char('/')) + 1;
+    QString rest = clean.mid(rootLength);
+    while (rest == QLatin1String("..") || rest.startsWith(QLatin1String("../")))
+        rest = rest.mid(3);
+    return clean.left(rootLength) + rest;
 }
 
 QString DirListBox::parentFolder(const QString& folder)

@@ -76,12 +76,16 @@ void showSecondary(QWidget* window)
 {
     // A window never shown since it was loaded is placed at the centre first.
     constexpr const char* kPlaced = "glintmarkPlaced";
-    if (!window->property(kPlaced).toBool()) {
+    const bool fresh = !window->property(kPlaced).toBool();
+    if (fresh) {
         window->adjustSize();
         centreOnScreen(window);
         window->setProperty(kPlaced, true);
     }
     window->show();
+    // The window system frames the window only once it is shown: centre the frame then.
+    if (fresh && window->frameGeometry().size() != window->size())
+        centreOnScreen(window);
     window->raise();
     window->activateWindow();
 }

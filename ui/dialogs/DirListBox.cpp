@@ -91,6 +91,8 @@ void DirListBox::keyPressEvent(QKeyEvent* event)
     QTreeWidget::keyPressEvent(event);
 }
 
+void DirListBox::drawBranches(QPainter*, const QRect&, const QModelIndex&) const {}
+
 void DirListBox::openItem(QTreeWidgetItem* item)
 {
     if (item)

@@ -34,6 +34,9 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Draws nothing: the list shows its levels by indentation only, without expand arrows.
+    void drawBranches(QPainter* painter, const QRect& rect,
+                      const QModelIndex& index) const override;
 
 private:
     void openItem(QTreeWidgetItem* item);

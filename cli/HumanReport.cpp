@@ -42,9 +42,9 @@ std::string errorLines(const SourceOutcome& outcome, RunMode mode)
         lines += pathText(outcome.source) + ": the run stopped before the end";
     lines += '\n';
     if (mode == RunMode::Write && outcome.result.count > 0) {
-        lines += std::string(kProgramName) + ": kept the " + textures(outcome.result.count) +
-                 " completed from " + pathText(outcome.source) + " in " + pathText(outcome.folder) +
-                 '\n';
+        lines += std::string(kProgramName) + ": " + textures(outcome.result.count) +
+                 " extracted from " + pathText(outcome.source) + " into " +
+                 pathText(outcome.folder) + " before the failure\n";
     }
     return lines;
 }

@@ -45,7 +45,9 @@ std::optional<ExtractError> prepareFolder(const std::filesystem::path& folder)
         ec = std::make_error_code(std::errc::not_a_directory);
     if (!ec)
         return std::nullopt;
-    return ExtractError{ErrorKind::OutputFolder, folder, pathText(folder) + ": " + ec.message()};
+    return ExtractError{ErrorKind::OutputFolder, folder,
+                        "Cannot create the output folder \"" + pathText(folder) +
+                            "\": " + ec.message()};
 }
 
 } // namespace

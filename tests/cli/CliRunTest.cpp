@@ -136,13 +136,36 @@ TEST(CliRun, AFailingSourceIsReportedAndTheOthersAreStillExtracted)
     }
 }
 
+TEST(CliRun, AFailurePartWayKeepsAndReportsTheCompleteImages)
+{
+    const fs::path out = freshTestFolder();
+    fs::create_directories(out / "Vorlesk_0003.jpg"); // the third image cannot be created
+    const CliRun run = runWith({"-o", out.string(), demo()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("Vorlesk_0003.jpg"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\nglintmark-cli: 2 textures extracted from " + demo() + " into " +
+                           out.string() + " before the failure\n"),
+              std::string::npos)
+        << run.err;
+
+    const std::string ldb = readBytes(demoLdb());
+    const auto images = demoManifest()["images"];
+    for (int i : {0, 1}) {
+        EXPECT_EQ(readBytes(out / ("Vorlesk_000" + std::to_string(i + 1) + ".jpg")),
+                  ldb.substr(images[i]["offset"], images[i]["size"]));
+    }
+}
+
 TEST(CliRun, AnOutputFolderThatIsAFileFailsWithItsName)
 {
     const fs::path dir = freshTestFolder();
     writeBytes(dir / "taken", "not a folder");
     const CliRun run = runWith({"-o", (dir / "taken").string(), demo()});
     EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(run.err.rfind("glintmark-cli: " + (dir / "taken").string() + ": ", 0), 0u) << run.err;
+    const std::string expected =
+        "glintmark-cli: Cannot create the output folder \"" + (dir / "taken").string() + "\": ";
+    EXPECT_EQ(run.err.rfind(expected, 0), 0u) << run.err;
     EXPECT_EQ(readBytes(dir / "taken"), "not a folder");
 }
 

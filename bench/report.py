@@ -2,8 +2,8 @@
 """Turns the raw results of bench/run.sh into Markdown tables: times, memory, whole images.
 
 The results folder holds:
-  time/NN-*.json      hyperfine's export for one contender, named with -n (output to /dev/shm)
-  disk/NN-*.json      the same for single runs to disk (optional)
+  time/NN.json        timeloop.py's export for one contender (output to /dev/shm)
+  disk/NN.json        the same for single runs to disk (optional)
   memory.tsv          NAME<TAB>SOURCE-LABEL<TAB>peak KB, one line per run
   whole.jsonl         count_whole.py --json lines, each with a "name" added
   machine.txt         free text about the machine, printed as it stands
@@ -28,8 +28,8 @@ MEMORY_SLACK_KB = 2048
 
 
 def load_times(folder):
-    """[(name, result)] from hyperfine exports, in file-name order; the name is the one given
-    to hyperfine with -n, which it exports as the command."""
+    """[(name, result)] from the timing exports (timeloop.py's, or hyperfine's with -n), in
+    file-name order; the contender's name is the exported command."""
     rows = []
     for path in sorted(Path(folder).glob("*.json")):
         with open(path, encoding="utf-8") as f:
@@ -38,47 +38,67 @@ def load_times(folder):
     return rows
 
 
+def cpu_median(result):
+    """Median user + system seconds per run; from the means when runs are not itemised."""
+    if "user_times" in result and "system_times" in result:
+        return statistics.median(u + s for u, s in zip(result["user_times"], result["system_times"]))
+    return result["user"] + result["system"]
+
+
 def split_variant(name):
     """("foremost", " + sync") for "foremost + sync"; a plain name has an empty variant."""
     base, plus, rest = name.partition(" + ")
     return base, (plus + rest if plus else "")
 
 
+def ratio_text(name, value, reference):
+    """How a contender's time compares with glintmark's: "3.10x glintmark" for a peer or the
+    read floor, "glintmark takes 1.40x" for a floor that glintmark must stay close to."""
+    base, _ = split_variant(name)
+    if base == REFERENCE or reference is None or value <= 0 or reference <= 0:
+        return ""
+    if TARGETS.get(base, ("",))[0] == "within":
+        return f"glintmark takes {reference / value:.2f}x"
+    return f"{value / reference:.2f}x glintmark"
+
+
 def verdict(name, median, reference):
     """The ratio text and the target text for one contender against glintmark's median for
     the same variant (a run followed by sync is held against glintmark's run with sync)."""
-    base, _ = split_variant(name)
-    if base == REFERENCE or reference is None or median <= 0 or reference <= 0:
-        return "", ""
-    kind, factor = TARGETS.get(base, ("", 0.0))
+    text = ratio_text(name, median, reference)
+    kind, factor = TARGETS.get(split_variant(name)[0], ("", 0.0))
+    if not text or not kind:
+        return text, ""
     if kind == "within":
-        ratio = reference / median
-        met = ratio <= factor
-        return f"glintmark takes {ratio:.2f}x", f"<= {factor:g}x: {'met' if met else 'MISSED'}"
-    ratio = median / reference
-    text = f"{ratio:.2f}x glintmark"
-    if kind == "faster":
-        return text, f">= {factor:g}x: {'met' if ratio >= factor else 'MISSED'}"
-    return text, ""
+        met = reference / median <= factor
+        return text, f"<= {factor:g}x: {'met' if met else 'MISSED'}"
+    met = median / reference >= factor
+    return text, f">= {factor:g}x: {'met' if met else 'MISSED'}"
 
 
 def time_table(rows, targets=True):
-    """Markdown table of medians with the ratios (and, if asked, targets) against glintmark."""
-    references = {}
+    """Markdown table of wall-clock and CPU medians with the ratios against glintmark, and the
+    targets (which are judged on wall-clock time) if asked."""
+    walls, cpus = {}, {}
     for name, r in rows:
         base, variant = split_variant(name)
         if base == REFERENCE:
-            references[variant] = r["median"]
+            walls[variant], cpus[variant] = r["median"], cpu_median(r)
     out = [
-        "| contender | median s | min s | max s | user s | sys s | runs | ratio | target |",
-        "|---|---:|---:|---:|---:|---:|---:|---|---|",
+        "| contender | median s | min s | max s | CPU s | user s | sys s | runs | ratio "
+        "| CPU ratio | target |",
+        "|---|---:|---:|---:|---:|---:|---:|---:|---|---|---|",
     ]
     for name, r in rows:
-        ratio, target = verdict(name, r["median"], references.get(split_variant(name)[1]))
+        variant = split_variant(name)[1]
+        ratio, target = verdict(name, r["median"], walls.get(variant))
+        cpu = cpu_median(r)
+        cpu_ratio = ratio_text(name, cpu, cpus.get(variant))
         target = target if targets else ""
         out.append(
-            f"| {name} | {r['median']:.3f} | {r['min']:.3f} | {r['max']:.3f} | "
-            f"{r['user']:.3f} | {r['system']:.3f} | {len(r['times'])} | {ratio} | {target} |"
+            f"| {name} | {r['median']:.3f} | {r['min']:.3f} | {r['max']:.3f} | {cpu:.3f} | "
+            f"{r['user']:.3f} | {r['system']:.3f} | {len(r['times'])} | {ratio} | {cpu_ratio} "
+            f"| {target} |"
         )
     return "\n".join(out)
 
@@ -126,9 +146,9 @@ def render(folder):
     folder = Path(folder)
     parts = []
     if (folder / "time").is_dir():
-        parts += ["Output to /dev/shm (medians):", "", time_table(load_times(folder / "time"))]
+        parts += ["Output to /dev/shm (medians of interleaved runs; CPU = user + system):", "", time_table(load_times(folder / "time"))]
     if (folder / "disk").is_dir():
-        parts += ["", "One run each to disk:", "", time_table(load_times(folder / "disk"), targets=False)]
+        parts += ["", "To disk, build/bench-disk (medians; \"+ sync\" adds sync -f):", "", time_table(load_times(folder / "disk"), targets=False)]
     if (folder / "memory.tsv").is_file():
         lines = (folder / "memory.tsv").read_text(encoding="utf-8").splitlines()
         parts += ["", "Peak resident memory (/usr/bin/time -f %M):", "", memory_table(lines)]

@@ -5,16 +5,17 @@
 # the images each tool got out whole.
 #
 #   bash bench/run.sh [--size MB] [--runs N] [--seed S] [--warmup N] [--cli PATH]
-#                     [--no-disk] [--profile]
+#                     [--no-disk] [--disk-runs N] [--profile]
 #
-# Timed outputs go to /dev/shm so the figures measure the programs, not the disk; one extra
-# run of each goes to build/bench-disk. The report is printed and kept in
-# build/bench-results/<size>M-s<seed>/report.md.
+# Every round runs every contender once (timeloop.py), each into an empty, fresh folder on
+# /dev/shm, so the figures measure the programs, not the disk, and all contenders share the
+# machine's passing load alike; a few more rounds go to build/bench-disk. The report is
+# printed and kept in build/bench-results/<size>M-s<seed>/report.md.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
-size=256 runs=5 seed=1 warmup=1 cli="" disk=1 profile=0
-usage() { sed -n '2,13s/^# \{0,1\}//p' "$0"; }
+size=256 runs=5 seed=1 warmup=1 cli="" disk=1 disk_runs=3 profile=0
+usage() { sed -n '2,14s/^# \{0,1\}//p' "$0"; }
 while [ $# -gt 0 ]; do
     case $1 in
     --size) size=$2; shift 2 ;;
@@ -23,15 +24,17 @@ while [ $# -gt 0 ]; do
     --warmup) warmup=$2; shift 2 ;;
     --cli) cli=$(realpath "$2"); shift 2 ;; # a ready glintmark-cli instead of building one
     --no-disk) disk=0; shift ;;
+    --disk-runs) disk_runs=$2; shift 2 ;;
     --profile) profile=1; shift ;;         # also strace -c one glintmark run
     -h | --help) usage; exit 0 ;;
     *) echo "run.sh: unknown argument '$1'" >&2; usage >&2; exit 2 ;;
     esac
 done
-for n in "$size" "$runs" "$seed" "$warmup"; do
+for n in "$size" "$runs" "$seed" "$warmup" "$disk_runs"; do
     [[ $n =~ ^[0-9]+$ ]] || { echo "run.sh: '$n' is not a whole number" >&2; exit 2; }
 done
-[ "$runs" -ge 1 ] && [ "$size" -ge 1 ] || { echo "run.sh: --size and --runs must be >= 1" >&2; exit 2; }
+[ "$runs" -ge 1 ] && [ "$size" -ge 1 ] && [ "$disk_runs" -ge 1 ] ||
+    { echo "run.sh: --size, --runs and --disk-runs must be >= 1" >&2; exit 2; }
 
 say() { printf '\n== %s\n' "$*" >&2; }
 
@@ -43,7 +46,7 @@ if [ -z "$cli" ]; then
     build=$repo/build/bench-peers
     cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLINTMARK_BUILD_GUI=OFF \
         -DGLINTMARK_BUILD_TESTS=OFF -DGLINTMARK_BUILD_BENCH=OFF >/dev/null
-    cmake --build "$build" --target glintmark-cli -j2
+    cmake --build "$build" --target glintmark-cli -j2 >&2
     cli=$build/cli/glintmark-cli
 fi
 [ -x "$cli" ] || { echo "run.sh: $cli is not an executable" >&2; exit 1; }
@@ -82,7 +85,7 @@ cat "$src" "$small" "$large" >/dev/null
 fincore "$src" "$small" "$large" >&2 || true
 
 work=$(mktemp -d /dev/shm/glintmark-bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work" "$repo/build/bench-disk"' EXIT
 results=$repo/build/bench-results/${size}M-s${seed}
 rm -rf "$results"
 mkdir -p "$results/time" "$results/disk"
@@ -101,14 +104,14 @@ contender() {
     *) echo "run.sh: no command line for contender '$1'" >&2; exit 1 ;;
     esac
 }
-# A command line as one shell-quoted string, for hyperfine.
+# A command line as one shell-quoted string, for timeloop.py.
 quoted() { printf '%s\n' "${*@Q}"; }
 
 {
     echo "- CPU: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores"
     echo "- RAM: $(free -g | awk '/^Mem:/ {print $2}') GiB; load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
     echo "- Linux $(uname -r); outputs on $(df --output=fstype /dev/shm | tail -1) (/dev/shm); disk run on $(df --output=fstype "$repo/build" | tail -1)"
-    echo "- glintmark $(git -C "$repo" rev-parse --short HEAD) (Release); foremost $(foremost -V 2>&1 | head -1 | tr -s ' '); $(scalpel -V 2>&1 | sed -n 's/^Scalpel version/scalpel/p'); $(hyperfine --version)"
+    echo "- glintmark $(git -C "$repo" rev-parse --short HEAD) (Release); foremost $(foremost -V 2>&1 | head -1 | tr -s ' '); $(scalpel -V 2>&1 | sed -n 's/^Scalpel version/scalpel/p')"
     python3 - "$truth" <<'EOF'
 import json, sys
 t = json.load(open(sys.argv[1]))
@@ -147,39 +150,29 @@ for label in 3 300; do
 done
 rm -rf "$work/mem"
 
-# hyperfine_into DIR INDEX NAME OUT RUNS WARMUP COMMAND...: times COMMAND, emptying OUT first.
-hyperfine_into() {
-    local dir=$1 index=$2 name=$3 out=$4 n=$5 w=$6
-    shift 6
-    mkdir -p "$out"
-    hyperfine --style basic --runs "$n" --warmup "$w" -n "$name" \
-        --prepare "rm -rf $(quoted "$out") && mkdir $(quoted "$out") && sync -f $(quoted "$out")" \
-        --export-json "$dir/$(printf '%02d' "$index").json" "$(quoted "$@")" >&2
-    rm -rf "$out"
-}
-
-say "Timing, outputs to /dev/shm ($runs runs each, $warmup warm-up)"
-i=0
+say "Timing, outputs to /dev/shm ($runs interleaved rounds, $warmup warm-up)"
+loop=()
 for name in "${names[@]}"; do
-    contender "$name" "$src" "$work/out"
-    hyperfine_into "$results/time" $((i += 1)) "$name" "$work/out" "$runs" "$warmup" "${cmd[@]}"
+    contender "$name" "$src" "$work/out-$name"
+    loop+=(--contender "$name" "$work/out-$name" "$(quoted "${cmd[@]}")")
 done
-i=$((i + 1))
-hyperfine --style basic --runs "$runs" --warmup "$warmup" -n "cat" \
-    --export-json "$results/time/$(printf '%02d' "$i").json" "cat $(quoted "$src") >/dev/null" >&2
-hyperfine_into "$results/time" $((i += 1)) "cp -r" "$work/out" "$runs" "$warmup" \
-    cp -r "$ref/." "$work/out"
+loop+=(--contender cat - "$(quoted cat "$src")")
+loop+=(--contender "cp -r" "$work/out-cp" "$(quoted cp -r "$ref/." "$work/out-cp")")
+python3 "$repo/bench/timeloop.py" --runs "$runs" --warmup "$warmup" \
+    --export-dir "$results/time" "${loop[@]}"
 
 if [ "$disk" = 1 ]; then
-    say "One run each to disk (build/bench-disk), as is and followed by sync"
-    target=$repo/build/bench-disk
-    i=0
+    say "To disk (build/bench-disk), as is and followed by sync: $disk_runs rounds"
+    target=$repo/build/bench-disk/out
+    loop=()
     for name in "${names[@]}" "cp -r"; do
         if [ "$name" = "cp -r" ]; then cmd=(cp -r "$ref/." "$target"); else contender "$name" "$src" "$target"; fi
-        hyperfine_into "$results/disk" $((i += 1)) "$name" "$target" 1 0 "${cmd[@]}"
-        hyperfine_into "$results/disk" $((i += 1)) "$name + sync" "$target" 1 0 \
-            sh -c "$(quoted "${cmd[@]}") && sync -f $(quoted "$target")"
+        loop+=(--contender "$name" "$target" "$(quoted "${cmd[@]}")")
+        loop+=(--contender "$name + sync" "$target" \
+            "$(quoted sh -c "$(quoted "${cmd[@]}") && sync -f $(quoted "$target")")")
     done
+    python3 "$repo/bench/timeloop.py" --runs "$disk_runs" --warmup 0 --sync \
+        --export-dir "$results/disk" "${loop[@]}"
 fi
 
 if [ "$profile" = 1 ]; then

@@ -8,6 +8,7 @@ import hashlib
 import io
 import json
 import random
+import shlex
 import shutil
 import subprocess
 import sys
@@ -22,6 +23,7 @@ sys.path.insert(0, str(HERE))
 import count_whole  # noqa: E402
 import make_container as mc  # noqa: E402
 import report  # noqa: E402
+import timeloop  # noqa: E402
 
 SIG = mc.SIGNATURE
 
@@ -230,11 +232,14 @@ class CountWholeTest(TempDirCase):
             self.assertEqual(count_whole.main([str(truth), str(self.tmp / "missing")]), 2)
 
 
-def hyperfine_json(name, median):
+def timing_json(name, median, cpu=None):
+    """An export like timeloop.py's for two runs of `median` seconds; CPU split half and half."""
+    cpu = median / 2 if cpu is None else cpu
     return {
         "results": [
-            {"command": name, "median": median, "min": median, "max": median, "user": 0.0,
-             "system": 0.0, "times": [median, median]}
+            {"command": name, "median": median, "min": median, "max": median,
+             "user": cpu / 2, "system": cpu / 2, "times": [median, median],
+             "user_times": [cpu / 2, cpu / 2], "system_times": [cpu / 2, cpu / 2]}
         ]
     }
 
@@ -258,16 +263,25 @@ class ReportTest(TempDirCase):
 
     def test_table_holds_each_variant_against_glintmarks_same_variant(self):
         rows = [
-            ("glintmark", hyperfine_json("glintmark", 1.0)["results"][0]),
-            ("glintmark + sync", hyperfine_json("glintmark + sync", 4.0)["results"][0]),
-            ("foremost", hyperfine_json("foremost", 3.0)["results"][0]),
-            ("foremost + sync", hyperfine_json("foremost + sync", 6.0)["results"][0]),
+            ("glintmark", timing_json("glintmark", 1.0, cpu=0.5)["results"][0]),
+            ("glintmark + sync", timing_json("glintmark + sync", 4.0, cpu=1.0)["results"][0]),
+            ("foremost", timing_json("foremost", 3.0, cpu=2.0)["results"][0]),
+            ("foremost + sync", timing_json("foremost + sync", 6.0, cpu=1.0)["results"][0]),
+            ("cp -r", timing_json("cp -r", 0.5, cpu=0.25)["results"][0]),
         ]
         table = report.time_table(rows)
-        self.assertIn("| foremost | 3.000 |", table)
-        self.assertIn("3.00x glintmark | >= 2x: met", table)
-        self.assertIn("1.50x glintmark | >= 2x: MISSED", table)
+        # Wall-clock ratio, CPU ratio, then the target, judged on wall-clock time.
+        self.assertIn("| foremost | 3.000 | 3.000 | 3.000 | 2.000 |", table)
+        self.assertIn("| 3.00x glintmark | 4.00x glintmark | >= 2x: met |", table)
+        self.assertIn("| 1.50x glintmark | 1.00x glintmark | >= 2x: MISSED |", table)
+        self.assertIn("| glintmark takes 2.00x | glintmark takes 2.00x | <= 1.2x: MISSED |", table)
         self.assertNotIn("met", report.time_table(rows, targets=False))
+
+    def test_cpu_median_is_taken_per_run(self):
+        result = {"user": 9.0, "system": 9.0, "user_times": [0.1, 0.2, 5.0],
+                  "system_times": [0.1, 0.3, 0.0]}
+        self.assertAlmostEqual(report.cpu_median(result), 0.5)
+        self.assertAlmostEqual(report.cpu_median({"user": 0.25, "system": 0.5}), 0.75)
 
     def test_memory_check_allows_two_megabytes_between_sources(self):
         for spread, verdict in ((0, "met"), (2048, "met"), (2049, "MISSED")):
@@ -281,7 +295,7 @@ class ReportTest(TempDirCase):
         (self.tmp / "time").mkdir()
         for i, (name, median) in enumerate((("glintmark", 1.0), ("scalpel", 4.0), ("cat", 0.2))):
             (self.tmp / "time" / f"{i + 1:02d}.json").write_text(
-                json.dumps(hyperfine_json(name, median)), encoding="utf-8")
+                json.dumps(timing_json(name, median)), encoding="utf-8")
         (self.tmp / "whole.jsonl").write_text(
             json.dumps({"name": "glintmark", "true": 9, "whole": 9, "files": 9, "other": 0,
                         "surplus": 0}) + "\n", encoding="utf-8")
@@ -289,6 +303,51 @@ class ReportTest(TempDirCase):
         self.assertLess(text.index("| glintmark |"), text.index("| scalpel |"))
         self.assertLess(text.index("| scalpel |"), text.index("| cat |"))
         self.assertIn("| glintmark | 9 | 9 | 9 | 0 | 0 |", text)
+
+
+class TimeLoopTest(TempDirCase):
+    def contender(self, name, log):
+        """A command that fails unless its folder is empty, then leaves a file there and
+        notes its name in the log."""
+        out = self.tmp / f"out-{name}"
+        script = f'test -z "$(ls -A {out})" && touch {out}/x && echo {name} >> {log}'
+        return name, out, ["sh", "-c", script]
+
+    def test_rounds_rotate_and_every_run_starts_in_an_empty_folder(self):
+        log = self.tmp / "log"
+        contenders = [self.contender(n, log) for n in "abc"]
+        samples = timeloop.run_rounds(contenders, runs=3, warmup=1)
+        order = log.read_text(encoding="utf-8").split()
+        self.assertEqual(order, list("abc" "bca" "cab" "abc"))
+        for sample in samples:
+            self.assertEqual([len(sample[k]) for k in ("wall", "user", "system")], [3, 3, 3])
+            self.assertTrue(all(t > 0 for t in sample["wall"]))
+        for _, out, _ in contenders:
+            self.assertFalse(out.exists())
+
+    def test_a_failing_run_stops_the_loop_and_leaves_no_folder(self):
+        out = self.tmp / "out"
+        cases = [("exit code", ["false"]), ("killed", ["sh", "-c", "kill -9 $$"])]
+        for name, argv in cases:
+            with self.subTest(name):
+                with self.assertRaises(timeloop.RunFailed):
+                    timeloop.run_rounds([("x", out, argv)], runs=2, warmup=0)
+                self.assertFalse(out.exists())
+
+    def test_command_line_exports_one_file_per_contender_from_the_first_index(self):
+        log = self.tmp / "log"
+        name, out, argv = self.contender("a", log)
+        export = self.tmp / "export"
+        code = timeloop.main(["--runs", "2", "--warmup", "0", "--export-dir", str(export),
+                              "--first-index", "4", "--contender", name, str(out),
+                              " ".join(map(shlex.quote, argv)), "--contender", "cat", "-",
+                              f"cat {log}"])
+        self.assertEqual(code, 0)
+        self.assertEqual(sorted(p.name for p in export.iterdir()), ["04.json", "05.json"])
+        rows = report.load_times(export)
+        self.assertEqual([n for n, _ in rows], ["a", "cat"])
+        self.assertEqual(len(rows[0][1]["times"]), 2)
+        self.assertEqual(len(rows[1][1]["system_times"]), 2)
 
 
 class RunScriptTest(unittest.TestCase):

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 
@@ -117,7 +118,9 @@ TEST(ExtractionFailure, ImageThatCannotBeCreatedKeepsTheEarlierOnes)
     TempDir dir;
     writeFile(dir / "level.ldb", jfif() + "first" + jfif() + "second" + jfif() + "third");
     fs::create_directory(dir / "Vorlesk_0002.jpg");
+    const std::size_t descriptors = openDescriptors();
     const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir.path(), 8));
+    EXPECT_EQ(openDescriptors(), descriptors);
 
     EXPECT_EQ(result.status, RunStatus::Failed);
     EXPECT_EQ(result.count, 1U);
@@ -236,8 +239,10 @@ TEST(ExtractionFailure, FailingReadKeepsCompleteImagesAndRemovesTheOpenOne)
     fs::create_directory(dir / "out");
     writeFile(dir / "level.ldb", jfif() + "one" + jfif() + "two, longer" + std::string(100, 'z'));
     BreakSourceAfterFirstBlock observer(dir / "level.ldb", dir.path());
+    const std::size_t descriptors = openDescriptors();
     const auto result =
         glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 32), &observer);
+    EXPECT_EQ(openDescriptors(), descriptors);
 
     ASSERT_TRUE(observer.swapped);
     EXPECT_EQ(result.status, RunStatus::Failed);

@@ -18,6 +18,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -251,6 +252,19 @@ void FrmMain::closeEvent(QCloseEvent* event)
     WindowRefs::unloadSecondaries();
     event->accept();
     QCoreApplication::quit();
+}
+
+void FrmMain::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && event->modifiers() == Qt::NoModifier) {
+        auto* button = qobject_cast<QPushButton*>(focusWidget());
+        if (button && button->window() == this && button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void FrmMain::CmdInBrowse_Click()

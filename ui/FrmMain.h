@@ -12,6 +12,7 @@
 class CommDiag;
 class QCloseEvent;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -76,6 +77,8 @@ public slots:
 protected:
     // Closing the main window unloads it and ends the program.
     void closeEvent(QCloseEvent* event) override;
+    // Enter presses the button that has the focus; no button is pressed by Enter otherwise.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();

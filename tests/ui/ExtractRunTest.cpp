@@ -1,0 +1,370 @@
+// Extraction through the main window: Extract, the progress display, the final message and what
+// lands in the output folder.
+#include "LevelDatabase.h"
+#include "MessageBoxCatcher.h"
+
+#include "ui/FrmMain.h"
+#include "ui/Platform.h"
+#include "ui/WindowRefs.h"
+
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+QStringList filesIn(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files, QDir::Name);
+}
+
+QString imageName(int number)
+{
+    return QStringLiteral("Vorlesk_%1.jpg").arg(number, 4, 10, QLatin1Char('0'));
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class ExtractRunTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QPointer<FrmMain> m_window;
+    QTemporaryDir m_tmp;
+
+    FrmMain* openWindow()
+    {
+        m_window = WindowRefs::frmMain();
+        m_window->Form_Load();
+        m_window->showCentred();
+        return m_window;
+    }
+
+    QString makeSource(const QString& name, const LevelDatabase& db)
+    {
+        const QString path = m_tmp.filePath(name);
+        if (!db.write(path))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+    QString makeFolder(const QString& name)
+    {
+        QDir(m_tmp.path()).mkpath(name);
+        return m_tmp.filePath(name);
+    }
+
+    // Presses Extract with `during` called at every yield of the run, as a user's input would.
+    void extract(const std::function<void()>& during = {})
+    {
+        QTimer tick;
+        tick.setInterval(0);
+        if (during)
+            connect(&tick, &QTimer::timeout, this, during);
+        tick.start();
+        m_window->CmdExtract->click();
+        tick.stop();
+    }
+
+    // Every texture of `db` landed in `folder` under its number, whole, and nothing else.
+    static void verifyFolderHolds(const QString& folder, const LevelDatabase& db)
+    {
+        QStringList expected;
+        for (int i = 0; i < db.count(); ++i)
+            expected.append(imageName(i + 1));
+        QCOMPARE(filesIn(folder), expected);
+        for (int i = 0; i < db.count(); ++i) {
+            const QString path = QDir(folder).filePath(imageName(i + 1));
+            QCOMPARE(readAll(path), db.expectedFile(i));
+            QImage decoded;
+            QVERIFY2(decoded.load(path, "JPG"), qPrintable(path));
+            QCOMPARE(decoded.size(), QImage::fromData(db.texture(i), "JPG").size());
+        }
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_tmp.isValid()); }
+
+    void cleanup()
+    {
+        WindowRefs::unloadSecondaries();
+        delete m_window.data();
+    }
+
+    void extractsEveryTextureAndReportsTheCount_data()
+    {
+        QTest::addColumn<int>("textures");
+        QTest::addColumn<int>("blockSize");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("one, default blocks") << 1 << 0 << QStringLiteral(" 1 Textures Extracted");
+        QTest::newRow("twelve, default blocks")
+            << 12 << 0 << QStringLiteral(" 12 Textures Extracted");
+        QTest::newRow("twelve, small blocks")
+            << 12 << 1000 << QStringLiteral(" 12 Textures Extracted");
+        QTest::newRow("none") << 0 << 0 << QStringLiteral(" 0 Textures Extracted");
+    }
+
+    void extractsEveryTextureAndReportsTheCount()
+    {
+        QFETCH(int, textures);
+        QFETCH(int, blockSize);
+        QFETCH(QString, message);
+        const LevelDatabase db = LevelDatabase::make(textures, 7u + static_cast<quint32>(textures));
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+        const QString source = makeSource(tag + QStringLiteral(".ldb"), db);
+        const QString out = makeFolder(tag);
+
+        FrmMain* w = openWindow();
+        if (blockSize > 0)
+            w->setBlockSize(static_cast<std::size_t>(blockSize));
+        w->txtSource->setText(source);
+        w->txtExtract->setText(out);
+        MessageBoxCatcher boxes;
+        extract();
+
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageBoxCatcher::Shown& box = boxes.shown().first();
+        QCOMPARE(box.title, QStringLiteral("Done!"));
+        QCOMPARE(box.text, message);
+        QCOMPARE(box.icon, QMessageBox::Information);
+        QVERIFY(box.modal);
+        verifyFolderHolds(out, db);
+        // The display keeps the end of the run.
+        QCOMPARE(w->lblPerc->text(), QStringLiteral(" 100 % Done"));
+        QCOMPARE(w->ProgBar->value(), 100);
+        QVERIFY(!w->isExtracting());
+    }
+
+    void anEmptyBoxStartsNothing_data()
+    {
+        QTest::addColumn<bool>("withSource");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("both empty") << false << QString();
+        QTest::newRow("no folder") << true << QString();
+        QTest::newRow("no source") << false << QStringLiteral("<out>");
+        // Spaces only would name the file-system root: treated as no folder at all.
+        QTest::newRow("folder of spaces") << true << QStringLiteral("   ");
+    }
+
+    void anEmptyBoxStartsNothing()
+    {
+        QFETCH(bool, withSource);
+        QFETCH(QString, folder);
+        const QString out = makeFolder(QStringLiteral("untouched"));
+        FrmMain* w = openWindow();
+        if (withSource)
+            w->txtSource->setText(
+                makeSource(QStringLiteral("start.ldb"), LevelDatabase::make(2, 3)));
+        w->txtExtract->setText(folder == QLatin1String("<out>") ? out : folder);
+        MessageBoxCatcher boxes;
+        extract();
+
+        QVERIFY(boxes.shown().isEmpty());
+        QVERIFY(filesIn(out).isEmpty());
+        QVERIFY(!QFile::exists(QStringLiteral("/Vorlesk_0001.jpg")));
+        QVERIFY(!QFile::exists(QDir::current().filePath(imageName(1))));
+        QVERIFY(w->lblPerc->text().isEmpty());
+        QCOMPARE(w->ProgBar->value(), 0);
+    }
+
+    void extractSetsTheJobFromTheBoxes_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("jobSource");
+        QTest::addColumn<QString>("jobPrefix");
+        const QString sep = QDir::separator();
+        QTest::newRow("empty boxes")
+            << QString() << QString() << QString() << sep + QStringLiteral("Vorlesk_");
+        QTest::newRow("spaces trimmed")
+            << QStringLiteral("  /lv/a b.ldb  ") << QStringLiteral(" /out ")
+            << QStringLiteral("/lv/a b.ldb") << QStringLiteral("/out") + sep + "Vorlesk_";
+        QTest::newRow("folder with separator")
+            << QStringLiteral("/lv/a.ldb") << QStringLiteral("/out") + sep
+            << QStringLiteral("/lv/a.ldb") << QStringLiteral("/out") + sep + "Vorlesk_";
+        QTest::newRow("root folder") << QStringLiteral("/lv/a.ldb") << sep
+                                     << QStringLiteral("/lv/a.ldb") << sep + "Vorlesk_";
+    }
+
+    void extractSetsTheJobFromTheBoxes()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, folder);
+        QFETCH(QString, jobSource);
+        QFETCH(QString, jobPrefix);
+        FrmMain* w = openWindow();
+        // No source file exists under these names, so the runs that start end in a warning.
+        w->txtSource->setText(source);
+        w->txtExtract->setText(folder);
+        MessageBoxCatcher boxes;
+        extract();
+
+        const glintmark::ExtractJob job = w->extractJob();
+        QCOMPARE(platform::fromPath(job.sourceFile), jobSource);
+        QCOMPARE(platform::fromPath(job.outPrefix), QDir::toNativeSeparators(jobPrefix));
+        QCOMPARE(job.outExt, std::string(".jpg"));
+        QCOMPARE(QByteArray::fromStdString(job.signature), jfifSignature());
+        for (const MessageBoxCatcher::Shown& box : boxes.shown())
+            QCOMPARE(box.icon, QMessageBox::Warning);
+    }
+
+    void captionAndBarFollowEveryBlock()
+    {
+        const LevelDatabase db = LevelDatabase::make(20, 11);
+        const QString source = makeSource(QStringLiteral("caption.ldb"), db);
+        FrmMain* w = openWindow();
+        w->setBlockSize(4096);
+        w->txtSource->setText(source);
+        w->txtExtract->setText(makeFolder(QStringLiteral("caption")));
+        const int left = w->lblPerc->x();
+        QStringList captions;
+        QList<int> values;
+        bool labelFitsText = true;
+        MessageBoxCatcher boxes;
+        extract([&] {
+            if (captions.isEmpty() || captions.last() != w->lblPerc->text()) {
+                captions.append(w->lblPerc->text());
+                values.append(w->ProgBar->value());
+                labelFitsText = labelFitsText && w->lblPerc->x() == left &&
+                                w->lblPerc->width() == w->lblPerc->sizeHint().width();
+            }
+        });
+
+        const qsizetype blocks = (db.bytes().size() + 4095) / 4096;
+        QVERIFY2(captions.size() > blocks / 2, qPrintable(QString::number(captions.size())));
+        const QRegularExpression format(QStringLiteral("^ (\\d{1,3}) % Done$"));
+        int previous = 0;
+        for (qsizetype i = 0; i < captions.size(); ++i) {
+            const QRegularExpressionMatch match = format.match(captions.at(i));
+            QVERIFY2(match.hasMatch(), qPrintable(captions.at(i)));
+            const int percent = match.captured(1).toInt();
+            QCOMPARE(values.at(i), percent);
+            QVERIFY(percent >= previous);
+            previous = percent;
+        }
+        QCOMPARE(captions.last(), QStringLiteral(" 100 % Done"));
+        QVERIFY(labelFitsText);
+        QCOMPARE(boxes.shown().size(), 1);
+    }
+
+    void aSecondPressDuringARunIsIgnored()
+    {
+        const LevelDatabase db = LevelDatabase::make(15, 21);
+        const QString out = makeFolder(QStringLiteral("reentry"));
+        FrmMain* w = openWindow();
+        w->setBlockSize(2048);
+        w->txtSource->setText(makeSource(QStringLiteral("reentry.ldb"), db));
+        w->txtExtract->setText(out);
+        int pressed = 0;
+        bool monotonic = true;
+        int last = 0;
+        MessageBoxCatcher boxes;
+        extract([&] {
+            monotonic = monotonic && w->ProgBar->value() >= last;
+            last = w->ProgBar->value();
+            if (last >= 30 && pressed < 3) {
+                ++pressed;
+                QVERIFY(w->isExtracting());
+                w->CmdExtract->click();
+                w->CmdExtract_Click();
+            }
+        });
+
+        QCOMPARE(pressed, 3);
+        QVERIFY(monotonic);
+        QVERIFY(w->CmdExtract->isEnabled());
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown().first().text, QStringLiteral(" 15 Textures Extracted"));
+        verifyFolderHolds(out, db);
+    }
+
+    void pathsChosenDuringARunApplyToTheNextRun()
+    {
+        const LevelDatabase first = LevelDatabase::make(6, 31);
+        const LevelDatabase second = LevelDatabase::make(3, 32);
+        const QString out1 = makeFolder(QStringLiteral("next1"));
+        const QString out2 = makeFolder(QStringLiteral("next2"));
+        const QString source2 = makeSource(QStringLiteral("next2.ldb"), second);
+        FrmMain* w = openWindow();
+        w->setBlockSize(1024);
+        w->txtSource->setText(makeSource(QStringLiteral("next1.ldb"), first));
+        w->txtExtract->setText(out1);
+        MessageBoxCatcher boxes;
+        extract([&] {
+            // What the two choosers write when the user confirms during the run.
+            w->txtSource->setText(source2);
+            w->txtExtract->setText(out2);
+        });
+        verifyFolderHolds(out1, first);
+        QVERIFY(filesIn(out2).isEmpty());
+
+        extract();
+        verifyFolderHolds(out2, second);
+        QCOMPARE(boxes.shown().size(), 2);
+        QCOMPARE(boxes.shown().last().text, QStringLiteral(" 3 Textures Extracted"));
+    }
+
+    void aFailureIsShownAsAWarningAndTheWindowStaysReady_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("missing source") << QStringLiteral("missing.ldb") << QStringLiteral("ok")
+                                        << QStringLiteral("missing.ldb");
+        QTest::newRow("missing folder")
+            << QStringLiteral("good.ldb") << QStringLiteral("gone") << QStringLiteral("gone");
+    }
+
+    void aFailureIsShownAsAWarningAndTheWindowStaysReady()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, folder);
+        QFETCH(QString, named);
+        const LevelDatabase db = LevelDatabase::make(2, 41);
+        const QString good = makeSource(QStringLiteral("good.ldb"), db);
+        const QString ok = makeFolder(QStringLiteral("ok"));
+        FrmMain* w = openWindow();
+        w->txtSource->setText(m_tmp.filePath(source));
+        w->txtExtract->setText(m_tmp.filePath(folder));
+        MessageBoxCatcher boxes;
+        extract();
+
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageBoxCatcher::Shown& warning = boxes.shown().first();
+        QCOMPARE(warning.icon, QMessageBox::Warning);
+        QVERIFY(warning.modal);
+        QVERIFY2(warning.text.contains(named), qPrintable(warning.text));
+        QVERIFY2(warning.text.contains(QString::fromLocal8Bit(std::strerror(ENOENT))),
+                 qPrintable(warning.text));
+        QVERIFY(!w->isExtracting());
+
+        w->txtSource->setText(good);
+        w->txtExtract->setText(ok);
+        extract();
+        QCOMPARE(boxes.shown().size(), 2);
+        QCOMPARE(boxes.shown().last().title, QStringLiteral("Done!"));
+        verifyFolderHolds(ok, db);
+    }
+};
+
+QTEST_MAIN(ExtractRunTest)
+#include "ExtractRunTest.moc"

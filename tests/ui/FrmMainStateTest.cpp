@@ -1,0 +1,263 @@
+// The main window as the user finds it: initial state, keyboard, flat buttons and layout.
+#include "ui/BtnFlat.h"
+#include "ui/FrmMain.h"
+#include "ui/WindowRefs.h"
+
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+class FrmMainStateTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QPointer<FrmMain> m_window;
+
+    // The window as main() brings it up: created through its reference, loaded, shown.
+    FrmMain* openWindow()
+    {
+        m_window = WindowRefs::frmMain();
+        m_window->Form_Load();
+        m_window->showCentred();
+        m_window->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_window))
+            qWarning("main window did not become active");
+        return m_window;
+    }
+
+    QList<QPushButton*> buttons() const
+    {
+        return {m_window->CmdInBrowse, m_window->CmdOutBrowse, m_window->CmdExtract,
+                m_window->CmdAbout};
+    }
+
+private slots:
+    void cleanup()
+    {
+        WindowRefs::unloadSecondaries();
+        delete m_window.data();
+    }
+
+    void startsEmptyWithExtractEnabled()
+    {
+        FrmMain* w = openWindow();
+        QCOMPARE(w->windowTitle(), QStringLiteral("Glintmark : Version 1.0.0 (Beta)"));
+        for (QLineEdit* box : {w->txtSource, w->txtExtract}) {
+            QVERIFY(box->text().isEmpty());
+            QVERIFY(!box->isEnabled());
+        }
+        QVERIFY(w->CmdExtract->isEnabled());
+        QVERIFY(w->lblPerc->text().isEmpty());
+        QCOMPARE(w->ProgBar->minimum(), 0);
+        QCOMPARE(w->ProgBar->maximum(), 100);
+        QCOMPARE(w->ProgBar->value(), 0);
+        QVERIFY(!w->ProgBar->isTextVisible());
+        QVERIFY(!w->isExtracting());
+        QCOMPARE(w->ImgLogo->pixmap().size(), QSize(168, 271));
+        QVERIFY(!w->ImgLogo->hasScaledContents());
+    }
+
+    void loadShowsTheHiddenButtonAndDrawsAllFlat()
+    {
+        auto* w = new FrmMain;
+        m_window = w;
+        QVERIFY(w->CmdOutBrowse->isHidden());
+        w->Form_Load();
+        w->show();
+        for (QPushButton* button : buttons()) {
+            QVERIFY2(button->isVisible(), qPrintable(button->objectName()));
+            QVERIFY2(isFlatButton(button), qPrintable(button->objectName()));
+        }
+    }
+
+    void everyNamedControlCarriesItsName()
+    {
+        FrmMain* w = openWindow();
+        const QList<QPair<const char*, QObject*>> named{
+            {"FraLogo", w->FraLogo},
+            {"ImgLogo", w->ImgLogo},
+            {"fraMain", w->fraMain},
+            {"lblSource", w->lblSource},
+            {"lblExtract", w->lblExtract},
+            {"txtSource", w->txtSource},
+            {"CmdInBrowse", w->CmdInBrowse},
+            {"txtExtract", w->txtExtract},
+            {"CmdOutBrowse", w->CmdOutBrowse},
+            {"CmdAbout", w->CmdAbout},
+            {"CmdExtract", w->CmdExtract},
+            {"FraProccess", w->FraProccess},
+            {"lblPerc", w->lblPerc},
+            {"ProgBar", w->ProgBar},
+            {"CommDiag", reinterpret_cast<QObject*>(w->CommDiag)}};
+        for (const auto& [name, object] : named) {
+            QVERIFY2(object != nullptr, name);
+            QCOMPARE(w->findChild<QObject*>(QString::fromLatin1(name)), object);
+        }
+    }
+
+    void focusStartsOnSourceButtonAndTabsThroughTheButtons()
+    {
+        FrmMain* w = openWindow();
+        QCOMPARE(QApplication::focusWidget(), w->CmdInBrowse);
+        const QList<QPushButton*> order{w->CmdOutBrowse, w->CmdExtract, w->CmdAbout,
+                                        w->CmdInBrowse};
+        for (QPushButton* expected : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), expected);
+        }
+    }
+
+    void accessKeysPressTheirButtons_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<char>("key");
+        QTest::newRow("Alt+E") << QStringLiteral("CmdExtract") << 'E';
+        QTest::newRow("Alt+A") << QStringLiteral("CmdAbout") << 'A';
+    }
+
+    void accessKeysPressTheirButtons()
+    {
+        QFETCH(QString, button);
+        QFETCH(char, key);
+        FrmMain* w = openWindow();
+        auto* target = w->findChild<QPushButton*>(button);
+        QSignalSpy clicked(target, &QPushButton::clicked);
+        QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(w));
+        QTest::keyClick(w, key, Qt::AltModifier);
+        // An access key presses its button the animated way, a moment later.
+        QTRY_COMPARE(clicked.count(), 1);
+    }
+
+    void enterPressesOnlyTheFocusedButtonAndEscNone()
+    {
+        FrmMain* w = openWindow();
+        QList<QSignalSpy*> spies;
+        for (QPushButton* button : buttons()) {
+            QVERIFY(!button->isDefault());
+            QVERIFY(!button->autoDefault());
+            spies.append(new QSignalSpy(button, &QPushButton::clicked));
+        }
+        const auto presses = [&spies] {
+            QList<qsizetype> counts;
+            for (QSignalSpy* spy : spies)
+                counts.append(spy->count());
+            return counts;
+        };
+        w->CmdExtract->setFocus();
+        QTest::keyClick(w->CmdExtract, Qt::Key_Escape);
+        QCOMPARE(presses(), (QList<qsizetype>{0, 0, 0, 0}));
+        QTest::keyClick(w->CmdExtract, Qt::Key_Return);
+        QCOMPARE(presses(), (QList<qsizetype>{0, 0, 1, 0}));
+        w->CmdOutBrowse->setFocus();
+        QTest::keyClick(w->CmdOutBrowse, Qt::Key_Enter);
+        QCOMPARE(presses(), (QList<qsizetype>{0, 1, 1, 0}));
+        qDeleteAll(spies);
+    }
+
+    void windowHasFixedClientSizeAndOnlyACloseButton()
+    {
+        FrmMain* w = openWindow();
+        QCOMPARE(w->size(), QSize(548, 304)); // 8220 x 4560 twips
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        const Qt::WindowFlags flags = w->windowFlags();
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        QVERIFY(!w->windowIcon().isNull());
+    }
+
+    void pathBoxesButtonsAndBarLieOnTheWindowInFrontOfTheirFrames()
+    {
+        FrmMain* w = openWindow();
+        const QList<QPair<QWidget*, QGroupBox*>> placed{{w->txtSource, w->fraMain},
+                                                        {w->CmdInBrowse, w->fraMain},
+                                                        {w->txtExtract, w->fraMain},
+                                                        {w->CmdOutBrowse, w->fraMain},
+                                                        {w->ProgBar, w->FraProccess}};
+        const QObjectList& stack = w->children(); // back to front
+        for (const auto& [control, frame] : placed) {
+            QCOMPARE(control->parentWidget(), static_cast<QWidget*>(w));
+            QVERIFY2(frame->geometry().contains(control->geometry()),
+                     qPrintable(control->objectName()));
+            QVERIFY2(stack.indexOf(control) > stack.indexOf(frame),
+                     qPrintable(control->objectName()));
+            // What the user sees at the control's centre is the control, not the frame.
+            QCOMPARE(w->childAt(control->geometry().center()), control);
+        }
+    }
+
+    void nothingOverlapsWhatItShouldNot()
+    {
+        FrmMain* w = openWindow();
+        const auto inWindow = [w](QWidget* c) {
+            return QRect(c->mapTo(w, QPoint(0, 0)), c->size());
+        };
+        const QList<QWidget*> row{w->txtSource,    w->CmdInBrowse, w->txtExtract,
+                                  w->CmdOutBrowse, w->CmdAbout,    w->CmdExtract,
+                                  w->ProgBar,      w->lblSource,   w->lblExtract};
+        for (QWidget* a : row) {
+            QVERIFY2(w->rect().contains(inWindow(a)), qPrintable(a->objectName()));
+            for (QWidget* b : row) {
+                if (a != b)
+                    QVERIFY2(!inWindow(a).intersects(inWindow(b)),
+                             qPrintable(a->objectName() + QLatin1String(" / ") + b->objectName()));
+            }
+        }
+        // The three frames stand side by side or one above the other, never over each other.
+        QVERIFY(!w->FraLogo->geometry().intersects(w->fraMain->geometry()));
+        QVERIFY(!w->FraLogo->geometry().intersects(w->FraProccess->geometry()));
+        QVERIFY(!w->fraMain->geometry().intersects(w->FraProccess->geometry()));
+        // Each label sits above the box it names.
+        QVERIFY(inWindow(w->lblSource).bottom() < w->txtSource->y());
+        QVERIFY(inWindow(w->lblExtract).bottom() < w->txtExtract->y());
+    }
+
+    void flatStyleKeepsTheButtonAndIsIdempotent()
+    {
+        FrmMain* w = new FrmMain;
+        m_window = w;
+        w->CmdAbout->setEnabled(false);
+        for (QPushButton* button : buttons()) {
+            const QString caption = button->text();
+            const QFont font = button->font();
+            const QRect geometry = button->geometry();
+            const bool enabled = button->isEnabled();
+            btnFlat(button);
+            const QStyle* once = button->style();
+            btnFlat(button);
+            QCOMPARE(button->style(), once);
+            QCOMPARE(button->text(), caption);
+            QCOMPARE(button->font(), font);
+            QCOMPARE(button->geometry(), geometry);
+            QCOMPARE(button->isEnabled(), enabled);
+            QVERIFY(!button->isHidden());
+        }
+        QCOMPARE(w->CmdAbout->shortcut(), QKeySequence(Qt::ALT | Qt::Key_A));
+    }
+
+    void flatButtonHasAPlainThinBorder()
+    {
+        FrmMain* w = openWindow();
+        const QImage image = w->CmdExtract->grab().toImage();
+        const QRgb face = w->CmdExtract->palette().color(QPalette::Button).rgb();
+        const QRgb edge = w->CmdExtract->palette().color(QPalette::Shadow).rgb();
+        const int midY = image.height() / 2;
+        // One-pixel border of one colour all round, the face right inside it.
+        QCOMPARE(image.pixel(0, midY), edge);
+        QCOMPARE(image.pixel(image.width() - 1, midY), edge);
+        QCOMPARE(image.pixel(3, 0), edge);
+        QCOMPARE(image.pixel(3, image.height() - 1), edge);
+        QCOMPARE(image.pixel(1, midY), face);
+        QCOMPARE(image.pixel(3, 1), face);
+    }
+};
+
+QTEST_MAIN(FrmMainStateTest)
+#include "FrmMainStateTest.moc"

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// A generated level database: real JPEG textures (made with QImage) with filler before, between
+// and after them, and what each extracted file must hold.
+class LevelDatabase
+{
+public:
+    // `count` textures of varied sizes and qualities; the filler never holds a 0xFF byte, so it
+    // can never hold a signature. The same seed gives the same bytes.
+    static LevelDatabase make(int count, quint32 seed, int maxFiller = 3000);
+
+    // The whole container.
+    const QByteArray& bytes() const { return m_bytes; }
+    // The JPEG of texture `index` (0-based), as it was encoded.
+    const QByteArray& texture(int index) const { return m_textures.at(index); }
+    int count() const { return static_cast<int>(m_textures.size()); }
+    // What the file of texture `index` must hold: from its signature to the byte before the
+    // next one (the last to the end of the container).
+    QByteArray expectedFile(int index) const;
+
+    // Writes the container to `path`; false when that fails.
+    bool write(const QString& path) const;
+
+private:
+    QByteArray m_bytes;
+    QList<QByteArray> m_textures;
+    QList<qsizetype> m_offsets;
+};
+
+// The ten bytes that open every JFIF texture.
+QByteArray jfifSignature();

@@ -1,0 +1,221 @@
+// How the program ends: closing the main window, with or without secondary windows and during
+// a run, inside a real event loop; and the screenshot mode of the executable.
+#include "LevelDatabase.h"
+#include "MessageBoxCatcher.h"
+
+#include "ui/FrmMain.h"
+#include "ui/WindowRefs.h"
+#include "ui/dialogs/FrmAbout.h"
+#include "ui/dialogs/FrmBrowse.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Runs the application's event loop with `start` queued as its first job, as main() would
+// after showing the window. Returns the exit code, or -1 when the loop had to be ended by the
+// watchdog because the program did not end by itself.
+int runProgram(const std::function<void()>& start)
+{
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+    watchdog.start(60000);
+    QTimer::singleShot(0, qApp, start);
+    const int code = QCoreApplication::exec();
+    watchdog.stop();
+    // Objects the program let go of are deleted once control is back at the top.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return code;
+}
+
+// Files of this process that are open below `folder`.
+QStringList openFilesUnder(const QString& folder)
+{
+    QStringList open;
+    const QString root = QFileInfo(folder).canonicalFilePath();
+    QDirIterator fds(QStringLiteral("/proc/self/fd"), QDir::Files | QDir::System);
+    while (fds.hasNext()) {
+        const QString target = QFileInfo(fds.next()).symLinkTarget();
+        if (target.startsWith(root))
+            open.append(target);
+    }
+    return open;
+}
+
+} // namespace
+
+class ProgramEndTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_tmp;
+
+    static FrmMain* openWindow()
+    {
+        FrmMain* w = WindowRefs::frmMain();
+        w->Form_Load();
+        w->showCentred();
+        return w;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_tmp.isValid()); }
+
+    void closingTheMainWindowEndsTheProgram_data()
+    {
+        QTest::addColumn<bool>("aboutShown");
+        QTest::addColumn<bool>("aboutHidden");
+        QTest::addColumn<bool>("browseShown");
+        QTest::addColumn<bool>("browseHidden");
+        QTest::newRow("alone") << false << false << false << false;
+        QTest::newRow("About open") << true << false << false << false;
+        QTest::newRow("chooser open") << false << false << true << false;
+        QTest::newRow("About hidden") << true << true << false << false;
+        QTest::newRow("chooser hidden, About open") << true << false << true << true;
+        QTest::newRow("both hidden") << true << true << true << true;
+    }
+
+    void closingTheMainWindowEndsTheProgram()
+    {
+        QFETCH(bool, aboutShown);
+        QFETCH(bool, aboutHidden);
+        QFETCH(bool, browseShown);
+        QFETCH(bool, browseHidden);
+        QPointer<FrmMain> main = openWindow();
+        QPointer<FrmAbout> about;
+        QPointer<FrmBrowse> browse;
+        const int code = runProgram([&] {
+            if (aboutShown) {
+                main->CmdAbout->click();
+                about = WindowRefs::frmAbout();
+                QVERIFY(about->isVisible());
+                if (aboutHidden)
+                    about->hide();
+            }
+            if (browseShown) {
+                main->CmdOutBrowse->click();
+                browse = WindowRefs::frmBrowse();
+                QVERIFY(browse->isVisible());
+                if (browseHidden)
+                    browse->hide();
+            }
+            main->close();
+        });
+
+        QCOMPARE(code, 0);
+        QVERIFY(main.isNull());
+        QVERIFY(about.isNull());
+        QVERIFY(browse.isNull());
+        QVERIFY(!WindowRefs::hasMain());
+        QVERIFY(!WindowRefs::hasAbout());
+        QVERIFY(!WindowRefs::hasBrowse());
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void closingDuringARunStopsItAndKeepsTheCompleteImages()
+    {
+        const LevelDatabase db = LevelDatabase::make(40, 51, 8000);
+        const QString source = m_tmp.filePath(QStringLiteral("long.ldb"));
+        QVERIFY(db.write(source));
+        const QString out = m_tmp.filePath(QStringLiteral("stopped"));
+        QVERIFY(QDir().mkpath(out));
+
+        QPointer<FrmMain> main = openWindow();
+        main->setBlockSize(512);
+        main->txtSource->setText(source);
+        main->txtExtract->setText(out);
+        MessageBoxCatcher boxes;
+        bool closed = false;
+        bool shownAgain = false;
+        int progressAtClose = 0;
+        QTimer user;
+        user.setInterval(0);
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (!main)
+                return;
+            if (closed) {
+                shownAgain = shownAgain || main->isVisible();
+            } else if (main->ProgBar->value() >= 30) {
+                closed = true;
+                progressAtClose = main->ProgBar->value();
+                main->close();
+            }
+        });
+        user.start();
+        const int code = runProgram([&] { main->CmdExtract->click(); });
+        user.stop();
+
+        QCOMPARE(code, 0);
+        QVERIFY(closed);
+        QVERIFY(!shownAgain);
+        QVERIFY(main.isNull());
+        QVERIFY(!WindowRefs::hasMain());
+        QVERIFY(boxes.shown().isEmpty());
+        QVERIFY(openFilesUnder(m_tmp.path()).isEmpty());
+        // Stopped well before the end, with every file left behind complete.
+        const QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
+        QVERIFY(!files.isEmpty());
+        QVERIFY2(files.size() < db.count() * (progressAtClose + 25) / 100,
+                 qPrintable(QString::number(files.size())));
+        for (int i = 0; i < files.size(); ++i) {
+            const QString name =
+                QStringLiteral("Vorlesk_%1.jpg").arg(i + 1, 4, 10, QLatin1Char('0'));
+            QCOMPARE(files.at(i), name);
+            QFile file(QDir(out).filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), db.expectedFile(i));
+            QVERIFY(!QImage(file.fileName(), "JPG").isNull());
+        }
+    }
+
+    void screenshotModeRendersEveryWindowAndQuits()
+    {
+        const QString dir = m_tmp.filePath(QStringLiteral("shots"));
+        QProcess program;
+        program.start(QStringLiteral(GLINTMARK_EXECUTABLE), {QStringLiteral("--screenshot"), dir});
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        const QList<QPair<QString, QSize>> expected{
+            {QStringLiteral("FrmMain.png"), QSize(548, 304)},
+            {QStringLiteral("FrmAbout.png"), QSize(354, 185)},
+            {QStringLiteral("FrmBrowse.png"), QSize(298, 389)}};
+        for (const auto& [name, size] : expected) {
+            const QImage shot(QDir(dir).filePath(name));
+            QVERIFY2(!shot.isNull(), qPrintable(name));
+            QCOMPARE(shot.size(), size);
+        }
+    }
+
+    void screenshotModeNamesAFolderItCannotWrite()
+    {
+        const QString blocker = m_tmp.filePath(QStringLiteral("plain-file"));
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QString dir = blocker + QStringLiteral("/shots");
+        QProcess program;
+        program.start(QStringLiteral(GLINTMARK_EXECUTABLE), {QStringLiteral("--screenshot"), dir});
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitCode(), 1);
+        QVERIFY(QString::fromLocal8Bit(program.readAllStandardError()).contains(dir));
+    }
+};
+
+QTEST_MAIN(ProgramEndTest)
+#include "ProgramEndTest.moc"

@@ -1,6 +1,6 @@
 #include "cli/HumanReport.h"
 
-#include "cli/PathText.h"
+#include "engine/ErrorText.h"
 
 #include <algorithm>
 #include <iomanip>
@@ -26,9 +26,9 @@ int digitsOf(std::uint64_t value)
 std::string summaryLine(const SourceOutcome& outcome, RunMode mode)
 {
     if (mode == RunMode::ListOnly)
-        return textures(outcome.result.count) + " found in " + pathText(outcome.source);
-    return textures(outcome.result.count) + " extracted from " + pathText(outcome.source) +
-           " into " + pathText(outcome.folder);
+        return textures(outcome.result.count) + " found in " + displayPath(outcome.source);
+    return textures(outcome.result.count) + " extracted from " + displayPath(outcome.source) +
+           " into " + displayPath(outcome.folder);
 }
 
 std::string errorLines(const SourceOutcome& outcome, RunMode mode)
@@ -39,12 +39,12 @@ std::string errorLines(const SourceOutcome& outcome, RunMode mode)
     if (outcome.result.error)
         lines += outcome.result.error->message;
     else
-        lines += pathText(outcome.source) + ": the run stopped before the end";
+        lines += displayPath(outcome.source) + ": the run stopped before the end";
     lines += '\n';
     if (mode == RunMode::Write && outcome.result.count > 0) {
         lines += std::string(kProgramName) + ": " + textures(outcome.result.count) +
-                 " extracted from " + pathText(outcome.source) + " into " +
-                 pathText(outcome.folder) + " before the failure\n";
+                 " extracted from " + displayPath(outcome.source) + " into " +
+                 displayPath(outcome.folder) + " before the failure\n";
     }
     return lines;
 }
@@ -63,7 +63,7 @@ void writeImageTable(std::ostream& out, const SourceOutcome& outcome)
         sizeWidth = std::max(sizeWidth, digitsOf(image.size));
     }
 
-    out << pathText(outcome.source) << '\n';
+    out << displayPath(outcome.source) << '\n';
     out << std::right << std::setw(numberWidth) << numberHead << "  " << std::setw(offsetWidth)
         << offsetHead << "  " << std::setw(sizeWidth) << sizeHead << '\n';
     for (const ImageInfo& image : outcome.images) {

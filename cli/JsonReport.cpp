@@ -1,6 +1,6 @@
 #include "cli/JsonReport.h"
 
-#include "cli/PathText.h"
+#include "engine/ErrorText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -47,7 +47,7 @@ nlohmann::ordered_json sourceReport(const SourceOutcome& outcome)
     for (const ImageInfo& image : outcome.images) {
         images.push_back({
             {"number", image.number},
-            {"name", pathText(imageFileName(std::string(kImageStem), image.number, kImageExt))},
+            {"name", displayPath(imageFileName(std::string(kImageStem), image.number, kImageExt))},
             {"offset", image.offset},
             {"size", image.size},
         });
@@ -57,14 +57,14 @@ nlohmann::ordered_json sourceReport(const SourceOutcome& outcome)
     if (outcome.result.error) {
         error = {
             {"kind", kindName(outcome.result.error->kind)},
-            {"file", pathText(outcome.result.error->file)},
+            {"file", displayPath(outcome.result.error->file)},
             {"message", outcome.result.error->message},
         };
     }
 
     return {
-        {"source", pathText(outcome.source)},
-        {"output", pathText(outcome.folder)},
+        {"source", displayPath(outcome.source)},
+        {"output", displayPath(outcome.folder)},
         {"status", statusName(outcome.result.status)},
         {"count", outcome.result.count},
         {"images", std::move(images)},

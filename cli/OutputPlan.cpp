@@ -1,6 +1,6 @@
 #include "cli/OutputPlan.h"
 
-#include "cli/PathText.h"
+#include "engine/ErrorText.h"
 
 #include <map>
 
@@ -40,13 +40,13 @@ OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
         if (!plan.problem.empty())
             continue;
         if (!usableFolderName(stem)) {
-            plan.problem = pathText(sources[i]) + ": cannot name an output folder after it";
+            plan.problem = displayPath(sources[i]) + ": cannot name an output folder after it";
             continue;
         }
-        const auto [it, inserted] = taken.emplace(foldCase(pathText(stem)), i);
+        const auto [it, inserted] = taken.emplace(foldCase(displayPath(stem)), i);
         if (!inserted) {
-            plan.problem = pathText(sources[it->second]) + " and " + pathText(sources[i]) +
-                           " would both extract into " + pathText(outputDir / stem) +
+            plan.problem = displayPath(sources[it->second]) + " and " + displayPath(sources[i]) +
+                           " would both extract into " + displayPath(outputDir / stem) +
                            "; extract them in separate runs";
         }
     }

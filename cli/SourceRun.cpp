@@ -1,6 +1,6 @@
 #include "cli/SourceRun.h"
 
-#include "cli/PathText.h"
+#include "engine/ErrorText.h"
 #include "cli/ProgressBar.h"
 #include "engine/HexDecode.h"
 #include "engine/ModMisc.h"
@@ -46,7 +46,7 @@ std::optional<ExtractError> prepareFolder(const std::filesystem::path& folder)
     if (!ec)
         return std::nullopt;
     return ExtractError{ErrorKind::OutputFolder, folder,
-                        "Cannot create the output folder \"" + pathText(folder) +
+                        "Cannot create the output folder \"" + displayPath(folder) +
                             "\": " + ec.message()};
 }
 
@@ -77,7 +77,7 @@ SourceOutcome extractSource(const std::filesystem::path& source,
 
     std::unique_ptr<ProgressBar> bar;
     if (settings.progressStream) {
-        bar = std::make_unique<ProgressBar>(*settings.progressStream, pathText(source.filename()),
+        bar = std::make_unique<ProgressBar>(*settings.progressStream, displayPath(source.filename()),
                                             ProgressBar::Clock::now());
     }
     SourceObserver observer(bar.get(), settings.collectImages ? &outcome.images : nullptr);

@@ -1,7 +1,7 @@
 #include "cli/SourceRun.h"
 
-#include "engine/ErrorText.h"
 #include "cli/ProgressBar.h"
+#include "engine/ErrorText.h"
 #include "engine/HexDecode.h"
 #include "engine/ModMisc.h"
 
@@ -77,8 +77,8 @@ SourceOutcome extractSource(const std::filesystem::path& source,
 
     std::unique_ptr<ProgressBar> bar;
     if (settings.progressStream) {
-        bar = std::make_unique<ProgressBar>(*settings.progressStream, displayPath(source.filename()),
-                                            ProgressBar::Clock::now());
+        bar = std::make_unique<ProgressBar>(
+            *settings.progressStream, displayPath(source.filename()), ProgressBar::Clock::now());
     }
     SourceObserver observer(bar.get(), settings.collectImages ? &outcome.images : nullptr);
     outcome.result = runExtraction(makeJob(source, folder), &observer, settings.mode);

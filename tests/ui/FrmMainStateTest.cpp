@@ -1,8 +1,12 @@
 // The main window as the user finds it: initial state, keyboard, flat buttons and layout.
 #include "ui/BtnFlat.h"
+#include "ui/CommDiag.h"
 #include "ui/FrmMain.h"
+#include "ui/Platform.h"
 #include "ui/WindowRefs.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -11,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 class FrmMainStateTest : public QObject
@@ -41,6 +46,7 @@ private:
 private slots:
     void cleanup()
     {
+        CommDiag::setDialogRunner({});
         WindowRefs::unloadSecondaries();
         delete m_window.data();
     }
@@ -159,6 +165,36 @@ private slots:
         QTest::keyClick(w->CmdOutBrowse, Qt::Key_Enter);
         QCOMPARE(presses(), (QList<qsizetype>{0, 1, 1, 0}));
         qDeleteAll(spies);
+    }
+
+    void sourceChooserFillsTheBoxAndKeepsItOnCancel()
+    {
+        FrmMain* w = openWindow();
+        QTemporaryDir tmp;
+        // Accepted as typed: the run finds out about a missing file or another extension.
+        const QStringList picks{QString(), tmp.filePath(QStringLiteral("castle.ldb")), QString(),
+                                tmp.filePath(QStringLiteral("notes.txt"))};
+        const QStringList shown{QString(), picks.at(1), picks.at(1), picks.at(3)};
+        QString pick;
+        QStringList filters;
+        CommDiag::setDialogRunner([&](QFileDialog& dialog) {
+            filters = dialog.nameFilters();
+            if (pick.isEmpty())
+                return int(QDialog::Rejected);
+            dialog.selectFile(pick);
+            return int(QDialog::Accepted);
+        });
+        for (qsizetype i = 0; i < picks.size(); ++i) {
+            pick = picks.at(i);
+            w->CmdExtract->setEnabled(false);
+            w->CmdInBrowse->click();
+            QCOMPARE(filters, QStringList{QStringLiteral("Vorlesk Level Database (*.ldb)")});
+            QCOMPARE(w->txtSource->text(), QDir::toNativeSeparators(shown.at(i)));
+            // The job takes the path as the box shows it, until Extract trims it.
+            QCOMPARE(platform::fromPath(w->extractJob().sourceFile), w->txtSource->text());
+            QVERIFY(w->CmdExtract->isEnabled());
+            QCOMPARE(w->CommDiag->flags(), CommDiag::cdlOFNHideReadOnly);
+        }
     }
 
     void windowHasFixedClientSizeAndOnlyACloseButton()

@@ -292,6 +292,20 @@ private slots:
         QCOMPARE(image.pixel(3, image.height() - 1), edge);
         QCOMPARE(image.pixel(1, midY), face);
         QCOMPARE(image.pixel(3, 1), face);
+
+        // Only the button with the focus carries the dotted mark just inside its border.
+        const auto marked = [](QPushButton* button) {
+            const QImage shot = button->grab().toImage();
+            const QRgb plain = button->palette().color(QPalette::Button).rgb();
+            for (int y = 3; y < shot.height() - 3; ++y) {
+                if (shot.pixel(3, y) != plain)
+                    return true;
+            }
+            return false;
+        };
+        QVERIFY(w->CmdInBrowse->hasFocus());
+        QVERIFY(marked(w->CmdInBrowse));
+        QVERIFY(!marked(w->CmdExtract));
     }
 };
 

@@ -25,7 +25,7 @@ while [ $# -gt 0 ]; do
     --cli) cli=$(realpath "$2"); shift 2 ;; # a ready glintmark-cli instead of building one
     --no-disk) disk=0; shift ;;
     --disk-runs) disk_runs=$2; shift 2 ;;
-    --profile) profile=1; shift ;;         # also strace -c one glintmark run
+    --profile) profile=1; shift ;;         # also strace -c (and perf, if present) one glintmark run
     -h | --help) usage; exit 0 ;;
     *) echo "run.sh: unknown argument '$1'" >&2; usage >&2; exit 2 ;;
     esac
@@ -180,6 +180,14 @@ if [ "$profile" = 1 ]; then
     mkdir -p "$work/prof"
     strace -c -f -o "$results/strace-glintmark.txt" "$cli" -q -o "$work/prof" "$src"
     cat "$results/strace-glintmark.txt" >&2
+    if command -v perf >/dev/null; then
+        say "Where one glintmark run spends its time (perf, share of samples per system call)"
+        rm -rf "$work/prof" && mkdir "$work/prof"
+        perf record -q -g -o "$work/perf.data" "$cli" -q -o "$work/prof" "$src" >/dev/null 2>&1 &&
+            perf report -i "$work/perf.data" --children --sort symbol --stdio -g none 2>/dev/null |
+            grep -E '\] (ksys_read|ksys_write|__x64_sys_openat|__do_sys_newfstatat|__x64_sys_close|__memchr|__memcmp)' |
+                tee "$results/perf-glintmark.txt" >&2 || echo "perf could not profile here" >&2
+    fi
 fi
 
 echo "- load average after the run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$results/machine.txt"

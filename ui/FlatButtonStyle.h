@@ -3,7 +3,8 @@
 #include <QProxyStyle>
 
 // Draws push buttons the classic flat way: the button face inside a one-pixel dark border,
-// pressed buttons a shade darker, the focused one with a dotted rectangle inside. Everything else is left to the application style.
+// pressed buttons a shade darker, the focused one with a dotted rectangle inside. Everything
+// else is left to the application style.
 class FlatButtonStyle : public QProxyStyle
 {
     Q_OBJECT

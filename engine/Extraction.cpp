@@ -38,9 +38,9 @@ class Run
 {
 public:
     Run(const ExtractJob& job, ExtractObserver* observer, RunMode mode, RawFile& source,
-        std::uint64_t sourceSize)
-        : m_job(job), m_observer(observer), m_source(source), m_sourceSize(sourceSize),
-          m_scanner(job.signature), m_sink(job, mode, observer)
+        const FileIdentity& sourceId)
+        : m_job(job), m_observer(observer), m_source(source), m_sourceSize(sourceId.size),
+          m_scanner(job.signature), m_sink(job, mode, observer, sourceId)
     {}
 
     ExtractResult execute();
@@ -174,7 +174,7 @@ ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, Ru
     if (ec)
         return failed(
             makeError(ErrorKind::SourceOpen, job.sourceFile, "Cannot open the source file", ec), 0);
-    const std::uint64_t sourceSize = source.size(ec);
+    const FileIdentity sourceId = source.identity(ec);
     if (ec)
         return failed(makeError(ErrorKind::SourceOpen, job.sourceFile,
                                 "Cannot read the size of the source file", ec),
@@ -184,7 +184,7 @@ ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, Ru
             return failed(std::move(*error), 0);
     }
     source.adviseSequential();
-    Run run(job, observer, mode, source, sourceSize);
+    Run run(job, observer, mode, source, sourceId);
     return run.execute();
 }
 

@@ -6,8 +6,9 @@
 
 namespace glintmark {
 
-ImageSink::ImageSink(const ExtractJob& job, RunMode mode, ExtractObserver* observer)
-    : m_job(job), m_mode(mode), m_observer(observer)
+ImageSink::ImageSink(const ExtractJob& job, RunMode mode, ExtractObserver* observer,
+                     const FileIdentity& source)
+    : m_job(job), m_mode(mode), m_observer(observer), m_source(source)
 {}
 
 ImageSink::~ImageSink()
@@ -23,9 +24,17 @@ std::optional<ExtractError> ImageSink::begin(std::uint64_t offset)
     if (m_mode == RunMode::Write) {
         const std::filesystem::path name =
             imageFileName(m_job.outPrefix, m_current.number, m_job.outExt);
-        // The names were checked before the run, but a link can still lead back to the source.
+        // The names were checked before the run, but a link can still lead back to the source:
+        // the file is opened without emptying it, and emptied only once it is known not to be
+        // the source.
         std::error_code ec;
-        if (std::filesystem::equivalent(name, m_job.sourceFile, ec)) {
+        RawFile file = RawFile::openForWriting(name, ec);
+        if (ec)
+            return makeError(ErrorKind::ImageCreate, name, "Cannot create the image file", ec);
+        const FileIdentity id = file.identity(ec);
+        if (ec)
+            return makeError(ErrorKind::ImageCreate, name, "Cannot create the image file", ec);
+        if (id.sameFileAs(m_source)) {
             ExtractError error;
             error.kind = ErrorKind::OutputIsSource;
             error.file = name;
@@ -33,9 +42,12 @@ std::optional<ExtractError> ImageSink::begin(std::uint64_t offset)
                             "\" is the source file itself; it was left untouched";
             return error;
         }
-        m_file = RawFile::createForWriting(name, ec);
-        if (ec)
-            return makeError(ErrorKind::ImageCreate, name, "Cannot create the image file", ec);
+        if (id.size != 0) {
+            file.truncate(ec);
+            if (ec)
+                return makeError(ErrorKind::ImageCreate, name, "Cannot empty the image file", ec);
+        }
+        m_file = std::move(file);
         m_current.file = name;
     }
     m_open = true;

@@ -14,8 +14,10 @@ namespace glintmark {
 class ImageSink
 {
 public:
-    // A sink for `job`; `observer` (may be null) hears of every finished image.
-    ImageSink(const ExtractJob& job, RunMode mode, ExtractObserver* observer);
+    // A sink for `job`; `observer` (may be null) hears of every finished image. No image is
+    // ever written over the file `source` identifies.
+    ImageSink(const ExtractJob& job, RunMode mode, ExtractObserver* observer,
+              const FileIdentity& source);
     // Drops an image still open.
     ~ImageSink();
     ImageSink(const ImageSink&) = delete;
@@ -39,6 +41,7 @@ private:
     const ExtractJob& m_job;
     RunMode m_mode;
     ExtractObserver* m_observer;
+    FileIdentity m_source;
     RawFile m_file;
     ImageInfo m_current;
     bool m_open = false;

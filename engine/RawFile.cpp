@@ -6,10 +6,12 @@
 #include <utility>
 
 #ifdef _WIN32
+#define NOMINMAX
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -111,16 +113,16 @@ RawFile RawFile::openForReading(const std::filesystem::path& path, std::error_co
     return file;
 }
 
-RawFile RawFile::createForWriting(const std::filesystem::path& path, std::error_code& ec)
+RawFile RawFile::openForWriting(const std::filesystem::path& path, std::error_code& ec)
 {
     ec.clear();
 #ifdef _WIN32
-    const int fd = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-                          _S_IREAD | _S_IWRITE);
+    const int fd =
+        _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 #else
     int fd = -1;
     do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
 #endif
     if (fd < 0) {
@@ -130,15 +132,48 @@ RawFile RawFile::createForWriting(const std::filesystem::path& path, std::error_
     return RawFile(fd);
 }
 
-std::uint64_t RawFile::size(std::error_code& ec) const
+FileIdentity RawFile::identity(std::error_code& ec) const
 {
     ec.clear();
+    FileIdentity id;
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION info{};
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(m_fd));
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) {
+        ec = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+        return id;
+    }
+    id.device = info.dwVolumeSerialNumber;
+    id.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+#else
     Stat st{};
     if (statOpenFile(m_fd, &st) != 0) {
         ec = lastError();
-        return 0;
+        return id;
     }
-    return st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.index = static_cast<std::uint64_t>(st.st_ino);
+    id.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+#endif
+    return id;
+}
+
+void RawFile::truncate(std::error_code& ec) const
+{
+    ec.clear();
+#ifdef _WIN32
+    const int failed = _chsize_s(m_fd, 0);
+    if (failed != 0)
+        ec = std::error_code(failed, std::generic_category());
+#else
+    int result = -1;
+    do {
+        result = ::ftruncate(m_fd, 0);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0)
+        ec = lastError();
+#endif
 }
 
 void RawFile::adviseSequential() const

@@ -7,6 +7,20 @@
 
 namespace glintmark {
 
+// What tells one file apart from every other on the machine, and its size.
+struct FileIdentity
+{
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    std::uint64_t size = 0;
+
+    // Whether both name the same file.
+    bool sameFileAs(const FileIdentity& other) const
+    {
+        return device == other.device && index == other.index;
+    }
+};
+
 // An open file used for raw byte access, closed when it goes out of scope. This is the one
 // place in the engine that talks to the operating system's file calls.
 class RawFile
@@ -21,13 +35,16 @@ public:
 
     // Opens an existing file read-only; a folder is refused with "is a directory".
     static RawFile openForReading(const std::filesystem::path& path, std::error_code& ec);
-    // Creates a file for writing, emptying any existing file of that name.
-    static RawFile createForWriting(const std::filesystem::path& path, std::error_code& ec);
+    // Opens a file for writing, creating it if missing; an existing file keeps its bytes until
+    // truncate() is called, so it can be checked first.
+    static RawFile openForWriting(const std::filesystem::path& path, std::error_code& ec);
 
     // Whether a file is open.
     bool isOpen() const { return m_fd >= 0; }
-    // Size of the open file in bytes.
-    std::uint64_t size(std::error_code& ec) const;
+    // The open file's identity (device and file index) and size.
+    FileIdentity identity(std::error_code& ec) const;
+    // Empties the open file.
+    void truncate(std::error_code& ec) const;
     // Tells the system the file will be read once from start to end.
     void adviseSequential() const;
     // Reads until `buffer` is full or the file ends; returns the bytes read (short only at the

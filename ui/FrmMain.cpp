@@ -16,7 +16,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -25,7 +24,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
 
@@ -197,22 +195,7 @@ void FrmMain::buildControls()
 
 void FrmMain::showCentred()
 {
-    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen) {
-        show();
-        return;
-    }
-    const QPoint centre = screen->availableGeometry().center();
-    QRect client = rect();
-    client.moveCenter(centre);
-    move(client.topLeft());
-    show();
-    // Once the window system has put a frame round it, centre the frame instead.
-    QRect frame = frameGeometry();
-    if (frame.size() != size()) {
-        frame.moveCenter(centre);
-        move(frame.topLeft());
-    }
+    WindowRefs::showCentred(this);
 }
 
 glintmark::ExtractJob FrmMain::extractJob() const

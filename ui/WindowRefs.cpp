@@ -40,6 +40,15 @@ void centreOnScreen(QWidget* window)
 
 } // namespace
 
+void showCentred(QWidget* window)
+{
+    centreOnScreen(window);
+    window->show();
+    // The window system frames the window only once it is shown: centre the frame then.
+    if (window->frameGeometry().size() != window->size())
+        centreOnScreen(window);
+}
+
 FrmMain* frmMain()
 {
     if (!g_main)
@@ -76,16 +85,13 @@ void showSecondary(QWidget* window)
 {
     // A window never shown since it was loaded is placed at the centre first.
     constexpr const char* kPlaced = "glintmarkPlaced";
-    const bool fresh = !window->property(kPlaced).toBool();
-    if (fresh) {
+    if (!window->property(kPlaced).toBool()) {
         window->adjustSize();
-        centreOnScreen(window);
         window->setProperty(kPlaced, true);
+        showCentred(window);
+    } else {
+        window->show();
     }
-    window->show();
-    // The window system frames the window only once it is shown: centre the frame then.
-    if (fresh && window->frameGeometry().size() != window->size())
-        centreOnScreen(window);
     window->raise();
     window->activateWindow();
 }

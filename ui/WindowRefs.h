@@ -20,6 +20,9 @@ bool hasMain();
 bool hasAbout();
 bool hasBrowse();
 
+// Shows a window at the centre of its screen (its frame, once the window system has framed it).
+void showCentred(QWidget* window);
+
 // Shows a secondary window modeless and without an owner; a freshly loaded one is centred
 // on the screen, one that was hidden comes back where it was left.
 void showSecondary(QWidget* window);

@@ -90,6 +90,14 @@ TEST(ExtractionFailure, FailsUpFrontAndWritesNothing)
              return makeJob(d / "level.ldb", d.path());
          },
          ErrorKind::OutputIsSource, ""},
+        {"source is a link to a later image name",
+         [&](const TempDir& d) {
+             writeFile(d / "Vorlesk_0001.jpg", "earlier run");
+             writeFile(d / "Vorlesk_0002.jpg", stream);
+             fs::create_symlink(d / "Vorlesk_0002.jpg", d / "level.ldb");
+             return makeJob(d / "level.ldb", d.path());
+         },
+         ErrorKind::OutputIsSource, ""},
 #endif
     };
     for (const SetupFailure& c : cases) {

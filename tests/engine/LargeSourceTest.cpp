@@ -18,14 +18,15 @@ fs::path sparseBase()
     return GLINTMARK_TEST_TMP;
 }
 
-// A sparse source just over 4 GiB whose only signature straddles the 4 GiB mark, so the one image
-// stays small while every offset and count has to go past 32 bits.
-TEST(LargeSource, CutsAnImageStraddlingTheFourGibMark)
+// A sparse source just over 4 GiB: one signature straddles the 4 GiB mark and another starts a
+// block past it, so the images stay small while every offset and count has to go past 32 bits.
+TEST(LargeSource, CutsImagesAroundAndPastTheFourGibMark)
 {
     constexpr std::uint64_t mark = std::uint64_t{1} << 32;
     constexpr std::uint64_t signatureAt = mark - 4;
+    constexpr std::uint64_t secondAt = mark + glintmark::kDefaultBlockSize + 100;
     const std::string tail = "end of the level";
-    const std::uint64_t size = signatureAt + 10 + tail.size();
+    const std::uint64_t size = secondAt + 10 + tail.size();
 
     TempDir sparse(sparseBase());
     TempDir dir;
@@ -35,8 +36,8 @@ TEST(LargeSource, CutsAnImageStraddlingTheFourGibMark)
     {
         std::ofstream file(source, std::ios::binary);
     }
-    fs::resize_file(source, signatureAt);
-    {
+    for (const std::uint64_t at : {signatureAt, secondAt}) {
+        fs::resize_file(source, at);
         std::ofstream file(source, std::ios::binary | std::ios::app);
         file << jfif() << tail;
     }
@@ -46,11 +47,15 @@ TEST(LargeSource, CutsAnImageStraddlingTheFourGibMark)
     const auto result = glintmark::runExtraction(makeJob(source, out), &recorder);
 
     ASSERT_EQ(result.status, glintmark::RunStatus::Completed);
-    EXPECT_EQ(result.count, 1U);
-    ASSERT_EQ(recorder.images.size(), 1U);
+    EXPECT_EQ(result.count, 2U);
+    ASSERT_EQ(recorder.images.size(), 2U);
     EXPECT_EQ(recorder.images[0].offset, signatureAt);
-    EXPECT_EQ(recorder.images[0].size, 10 + tail.size());
-    EXPECT_EQ(readFile(out / "Vorlesk_0001.jpg"), jfif() + tail);
+    EXPECT_EQ(recorder.images[0].size, secondAt - signatureAt);
+    EXPECT_EQ(recorder.images[1].offset, secondAt);
+    EXPECT_EQ(recorder.images[1].size, 10 + tail.size());
+    const std::string gap(secondAt - signatureAt - 10 - tail.size(), '\0');
+    EXPECT_EQ(readFile(out / "Vorlesk_0001.jpg"), jfif() + tail + gap);
+    EXPECT_EQ(readFile(out / "Vorlesk_0002.jpg"), jfif() + tail);
     ASSERT_FALSE(recorder.progress.empty());
     EXPECT_EQ(recorder.progress.back().bytesRead, size);
     EXPECT_EQ(recorder.progress.back().sourceSize, size);

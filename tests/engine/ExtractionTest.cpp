@@ -5,7 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <random>
+#include <thread>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -145,6 +156,56 @@ TEST(Extraction, MatchesTheReferenceOnRandomStreams)
             return;
     }
 }
+
+#ifndef _WIN32
+// Writes `stream` into the pipe `fifo` in small pieces with a pause before each, once a reader
+// has opened it; stops when the reader goes away. True when the reader came within ten seconds.
+bool feedPipeSlowly(const fs::path& fifo, const std::string& stream)
+{
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr); // a gone reader gives EPIPE instead
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int fd = -1;
+    while ((fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+        if (errno != ENXIO || std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    constexpr std::size_t piece = 37;
+    for (std::size_t at = 0; at < stream.size(); at += piece) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const std::size_t count = std::min(piece, stream.size() - at);
+        if (::write(fd, stream.data() + at, count) != static_cast<ssize_t>(count))
+            break;
+    }
+    ::close(fd);
+    return true;
+}
+
+// A pipe hands over only what has been put into it so far; the run must read on to its end.
+TEST(Extraction, ReadsAPipeFedInSmallDelayedPiecesToTheEnd)
+{
+    TempDir dir;
+    const fs::path fifo = dir / "level.ldb";
+    fs::create_directory(dir / "out");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    const std::string stream =
+        junk(5) + jfif() + junk(700, 'a') + jfif() + "two" + junk(1500, 'b') + jfif() + "end";
+
+    bool readerCame = false;
+    std::thread writer([&] { readerCame = feedPipeSlowly(fifo, stream); });
+    const auto result = glintmark::runExtraction(makeJob(fifo, dir / "out"));
+    writer.join();
+
+    ASSERT_TRUE(readerCame);
+    const auto expected = referenceCut(stream, jfif());
+    EXPECT_EQ(result.status, RunStatus::Completed);
+    EXPECT_EQ(result.count, expected.size());
+    EXPECT_EQ(filesIn(dir / "out"), expectedFiles(expected));
+}
+#endif
 
 TEST(Extraction, ListOnlyReportsTheImagesAndCreatesNothing)
 {

@@ -59,9 +59,22 @@ TEST(CliJson, ReportsEverySourceInBothModes)
         EXPECT_EQ(bad["count"], 0);
         EXPECT_EQ(bad["images"].size(), 0u);
         EXPECT_EQ(bad["error"]["kind"], "source-open");
+        EXPECT_EQ(bad["error"].value("file", ""), missing.string());
         EXPECT_NE(bad["error"]["message"].get<std::string>().find(missing.string()),
                   std::string::npos);
         EXPECT_EQ(fs::exists(out), !list);
+
+        // Scripts find everything by these names.
+        const std::pair<nlohmann::json, std::vector<const char*>> keysOf[] = {
+            {report, {"mode", "sources"}},
+            {good, {"source", "output", "status", "count", "images", "error"}},
+            {good["images"][0], {"number", "name", "offset", "size"}},
+            {bad["error"], {"kind", "file", "message"}},
+        };
+        for (const auto& [object, keys] : keysOf) {
+            for (const char* key : keys)
+                EXPECT_TRUE(object.contains(key)) << key << " missing in " << object.dump();
+        }
     }
 }
 

@@ -133,6 +133,7 @@ TEST(CliRun, AFailingSourceIsReportedAndTheOthersAreStillExtracted)
         EXPECT_EQ(fileNames(out / "copy").size(), 11u);
         EXPECT_EQ(run.out.empty(), quiet);
         EXPECT_EQ(run.out.find("missing"), std::string::npos);
+        EXPECT_EQ(run.err.find("before the failure"), std::string::npos) << run.err;
     }
 }
 

@@ -1,9 +1,16 @@
 #include "CliTestSupport.h"
 
+#include "engine/Extraction.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <regex>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace glintmark::clitest {
 namespace {
@@ -212,6 +219,50 @@ TEST(CliList, PrintsAnAlignedTableAndWritesNothing)
             EXPECT_EQ(lines.back(), "11 textures found in " + demo());
         }
     }
+}
+
+// Where a big sparse source goes: memory-backed storage where there is some, as reading its
+// holes from a disk takes seconds.
+fs::path sparseSourceName()
+{
+#ifndef _WIN32
+    std::error_code ec;
+    if (fs::is_directory("/dev/shm", ec))
+        return "/dev/shm/glintmark-huge-" + std::to_string(::getpid()) + ".ldb";
+#endif
+    return freshTestFolder() / "huge.ldb";
+}
+
+TEST(CliList, OffsetsPastFourGibKeepAllTheirDigits)
+{
+    constexpr std::uint64_t first = (std::uint64_t{1} << 32) - 4;
+    constexpr std::uint64_t second = (std::uint64_t{1} << 32) + kDefaultBlockSize + 100;
+    const fs::path source = sparseSourceName();
+    writeBytes(source, "");
+    for (const std::uint64_t at : {first, second}) {
+        fs::resize_file(source, at);
+        std::ofstream(source, std::ios::binary | std::ios::app)
+            << std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10);
+    }
+    const CliRun list = runWith({"--list", "-q", source.string()});
+    const CliRun json = runWith({"--list", "--json", source.string()});
+    fs::remove(source);
+
+    EXPECT_EQ(list.code, 0) << list.err;
+    std::istringstream table(list.out);
+    std::string line;
+    std::getline(table, line);
+    std::getline(table, line);
+    for (const std::uint64_t offset : {first, second}) {
+        std::uint64_t number = 0, listed = 0;
+        table >> number >> listed;
+        table.ignore(100, '\n');
+        EXPECT_EQ(listed, offset) << list.out;
+    }
+    const auto images = nlohmann::json::parse(json.out)["sources"][0]["images"];
+    ASSERT_EQ(images.size(), 2u) << json.out;
+    EXPECT_EQ(images[0]["offset"], first);
+    EXPECT_EQ(images[1]["offset"], second);
 }
 
 TEST(CliProgress, DrawnOnlyOnATerminalAndNeverWhenQuiet)

@@ -281,6 +281,25 @@ TEST(CliProgress, DrawnOnlyOnATerminalAndNeverWhenQuiet)
     EXPECT_EQ(runWith({"-o", out.string(), demo()}).err, "");
 }
 
+#ifdef __linux__
+// The built program asks whether standard error is a terminal, not standard output.
+TEST(CliProgress, TheProgramDrawsOnlyWhenStandardErrorIsATerminal)
+{
+    const fs::path dir = freshTestFolder();
+    for (const int onTerminal : {STDOUT_FILENO, STDERR_FILENO}) {
+        SCOPED_TRACE(onTerminal == STDOUT_FILENO ? "output on a terminal" : "errors on a terminal");
+        const TerminalRun run =
+            runBuiltWithTerminal({"-o", (dir / "out").string(), demo()}, onTerminal, dir / "log");
+        EXPECT_EQ(run.code, 0);
+        EXPECT_EQ(run.terminal.find("MB/s") != std::string::npos, onTerminal == STDERR_FILENO)
+            << run.terminal;
+        EXPECT_EQ(run.file.find("MB/s"), std::string::npos) << run.file;
+        EXPECT_NE((onTerminal == STDOUT_FILENO ? run.terminal : run.file).find("11 textures"),
+                  std::string::npos);
+    }
+}
+#endif
+
 TEST(CliHelp, HelpTeachesAndVersionNamesTheProgram)
 {
     const CliRun help = runWith({"--help"});

@@ -7,6 +7,21 @@
 #include <iterator>
 #include <sstream>
 
+#ifdef __linux__
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+#endif
+
 namespace glintmark::clitest {
 
 CliRun runWith(const std::vector<std::string>& args, const CliEnvironment& environment)
@@ -22,6 +37,74 @@ CliRun runWith(const std::vector<std::string>& args, const CliEnvironment& envir
     run.err = err.str();
     return run;
 }
+
+#ifdef __linux__
+namespace {
+
+// Appends what the terminal holds so far, without waiting for more.
+void drain(int master, std::string& into)
+{
+    char chunk[4096];
+    ssize_t got = 0;
+    while ((got = ::read(master, chunk, sizeof chunk)) > 0)
+        into.append(chunk, static_cast<std::size_t>(got));
+}
+
+} // namespace
+
+TerminalRun runBuiltWithTerminal(const std::vector<std::string>& args, int onTerminal,
+                                 const std::filesystem::path& file)
+{
+    TerminalRun run;
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+        ADD_FAILURE() << "openpty: " << std::strerror(errno);
+        return run;
+    }
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    const int fileFd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    EXPECT_GE(fileFd, 0) << file << ": " << std::strerror(errno);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, slave, onTerminal);
+    posix_spawn_file_actions_adddup2(&actions, fileFd, onTerminal == 1 ? 2 : 1);
+    std::vector<char*> argv{const_cast<char*>(GLINTMARK_CLI_BINARY)};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = -1;
+    const int spawned =
+        ::posix_spawn(&child, GLINTMARK_CLI_BINARY, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fileFd);
+    EXPECT_EQ(spawned, 0) << GLINTMARK_CLI_BINARY << ": " << std::strerror(spawned);
+
+    // The terminal is read while the program runs, so it never waits for room to write.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    int status = 0;
+    while (spawned == 0 && ::waitpid(child, &status, WNOHANG) == 0) {
+        drain(master, run.terminal);
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            ADD_FAILURE() << "glintmark-cli did not end within a minute";
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    drain(master, run.terminal);
+    ::close(slave);
+    ::close(master);
+    if (spawned == 0 && WIFEXITED(status))
+        run.code = WEXITSTATUS(status);
+    run.file = readBytes(file);
+    return run;
+}
+#endif
 
 std::filesystem::path freshTestFolder()
 {

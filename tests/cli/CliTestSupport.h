@@ -21,6 +21,22 @@ struct CliRun
 // Runs the extractor with these arguments (the program name is added in front).
 CliRun runWith(const std::vector<std::string>& args, const CliEnvironment& environment = {});
 
+#ifdef __linux__
+// What the built program wrote to a pseudo-terminal and to a file.
+struct TerminalRun
+{
+    int code = -1;
+    std::string terminal;
+    std::string file;
+};
+
+// Runs the built glintmark-cli with the descriptor `onTerminal` (1 or 2) on a fresh
+// pseudo-terminal and the other of standard output and standard error on `file`; a run that
+// takes over a minute is killed and fails the test.
+TerminalRun runBuiltWithTerminal(const std::vector<std::string>& args, int onTerminal,
+                                 const std::filesystem::path& file);
+#endif
+
 // An empty folder of its own for the running test.
 std::filesystem::path freshTestFolder();
 

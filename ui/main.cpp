@@ -1,4 +1,5 @@
 #include "ui/FrmMain.h"
+#include "ui/Platform.h"
 #include "ui/WindowRefs.h"
 #include "ui/WindowShots.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("glintmark"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/glintmark.ico")));
+    platform::keepNoSettings();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

@@ -6,8 +6,10 @@
 #include <QPointer>
 #include <QStyleFactory>
 #include <QStyleOption>
+#include <QtMath>
 
 #include <algorithm>
+#include <cmath>
 
 FlatButtonStyle::FlatButtonStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
 
@@ -20,6 +22,34 @@ FlatButtonStyle* FlatButtonStyle::instance()
     }
     return style;
 }
+
+namespace {
+
+// A border of whole device pixels (one, or as many as the scale factor has whole pixels) just
+// inside the rectangle. A one-pixel line on a logical edge can fall off the painted area when
+// the scale factor puts that edge between two device pixels.
+void drawBorder(QPainter* painter, const QRect& rect, const QColor& colour)
+{
+    const QTransform toDevice = painter->deviceTransform();
+    if (!toDevice.isInvertible() || toDevice.isRotating())
+        return;
+    const QRectF area = toDevice.mapRect(QRectF(rect));
+    const QRect pixels(QPoint(qCeil(area.left()), qCeil(area.top())),
+                       QPoint(qFloor(area.right()) - 1, qFloor(area.bottom()) - 1));
+    const int width = std::max(1, int(std::abs(toDevice.m11())));
+    painter->save();
+    painter->setWorldTransform(toDevice.inverted() * painter->worldTransform());
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->fillRect(QRect(pixels.left(), pixels.top(), pixels.width(), width), colour);
+    painter->fillRect(QRect(pixels.left(), pixels.bottom() - width + 1, pixels.width(), width),
+                      colour);
+    painter->fillRect(QRect(pixels.left(), pixels.top(), width, pixels.height()), colour);
+    painter->fillRect(QRect(pixels.right() - width + 1, pixels.top(), width, pixels.height()),
+                      colour);
+    painter->restore();
+}
+
+} // namespace
 
 QRect FlatButtonStyle::focusRect(const QStyleOption* option, const QWidget* widget) const
 {
@@ -54,11 +84,10 @@ void FlatButtonStyle::drawPrimitive(PrimitiveElement element, const QStyleOption
     case PE_PanelButtonCommand:
     case PE_PanelButtonBevel: {
         const bool sunken = option->state & (State_Sunken | State_On);
-        const QRect r = option->rect.adjusted(0, 0, -1, -1);
         painter->save();
-        painter->setPen(option->palette.color(QPalette::Shadow));
-        painter->setBrush(option->palette.brush(sunken ? QPalette::Mid : QPalette::Button));
-        painter->drawRect(r);
+        painter->fillRect(option->rect,
+                          option->palette.brush(sunken ? QPalette::Mid : QPalette::Button));
+        drawBorder(painter, option->rect, option->palette.color(QPalette::Shadow));
         // The button with the keyboard focus shows a dotted rectangle on its face, around the
         // caption and clear of it.
         if (option->state & State_HasFocus) {

@@ -30,6 +30,11 @@ DirListBox::DirListBox(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::StrongFocus);
+    // The list's background is painted under its frame, not by the viewport in front of it:
+    // at fractional scales the viewport's edge rounds outward and would paint over the frame.
+    viewport()->setAutoFillBackground(false);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
     connect(this, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { openItem(item); });
 

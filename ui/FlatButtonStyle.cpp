@@ -72,7 +72,7 @@ QRect FlatButtonStyle::focusRect(const QStyleOption* option, const QWidget* widg
     if (underlined)
         ink.setBottom(
             std::max(ink.bottom(), baseline + metrics.underlinePos() + metrics.lineWidth()));
-    constexpr int kGap = 2;
+    constexpr int kGap = 3;
     const QRect around = ink.adjusted(-kGap - 1, -kGap - 1, kGap, kGap);
     return around.intersected(face);
 }

@@ -349,10 +349,12 @@ private slots:
             w->CmdAbout->setFocus();
             const QImage plain = button->grab().toImage();
             const QRgb buttonFace = button->palette().color(QPalette::Button).rgb();
+            // A caption pixel (anything but face inside the border) at most two pixels away.
+            const QRect inside = plain.rect().adjusted(1, 1, -1, -1);
             const auto nearCaption = [&](int x, int y) {
-                for (int dy = -1; dy <= 1; ++dy) {
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        if (plain.valid(x + dx, y + dy) &&
+                for (int dy = -2; dy <= 2; ++dy) {
+                    for (int dx = -2; dx <= 2; ++dx) {
+                        if (inside.contains(x + dx, y + dy) &&
                             plain.pixel(x + dx, y + dy) != buttonFace)
                             return true;
                     }

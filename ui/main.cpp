@@ -1,4 +1,5 @@
 #include "ui/FrmMain.h"
+#include "ui/Platform.h"
 #include "ui/WindowRefs.h"
 #include "ui/WindowShots.h"
 
@@ -12,7 +13,7 @@
 int main(int argc, char* argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("glintmark"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(GLINTMARK_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -42,6 +43,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/glintmark.ico")));
+    platform::keepNoSettings();
     parser.process(app);
 
     if (parser.isSet(screenshot)) {

@@ -1,5 +1,7 @@
 #include "cli/SourceRun.h"
 
+#include "cli/Gallery.h"
+#include "cli/ImageCheck.h"
 #include "cli/ProgressBar.h"
 #include "engine/ErrorText.h"
 #include "engine/HexDecode.h"
@@ -50,6 +52,15 @@ std::optional<ExtractError> prepareFolder(const std::filesystem::path& folder)
                             "\": " + ec.message()};
 }
 
+// A failure after the run fails the source, unless it already failed.
+void keepFirstError(SourceOutcome& outcome, std::optional<ExtractError> error)
+{
+    if (!error || outcome.result.status == RunStatus::Failed)
+        return;
+    outcome.result.status = RunStatus::Failed;
+    outcome.result.error = std::move(error);
+}
+
 } // namespace
 
 ExtractJob makeJob(const std::filesystem::path& source, const std::filesystem::path& folder)
@@ -81,9 +92,16 @@ SourceOutcome extractSource(const std::filesystem::path& source,
             *settings.progressStream, displayPath(source.filename()), ProgressBar::Clock::now());
     }
     SourceObserver observer(bar.get(), settings.collectImages ? &outcome.images : nullptr);
-    outcome.result = runExtraction(makeJob(source, folder), &observer, settings.mode);
+    ExtractJob job = makeJob(source, folder);
+    job.trim = settings.trim;
+    outcome.result = runExtraction(job, &observer, settings.mode);
     if (bar)
         bar->finish();
+    if (settings.check && !outcome.images.empty())
+        keepFirstError(outcome, checkImages(source, outcome.images, checkThreadCount()));
+    if (settings.gallery && settings.mode == RunMode::Write &&
+        outcome.result.status != RunStatus::Failed)
+        keepFirstError(outcome, writeGallery(outcome));
     return outcome;
 }
 

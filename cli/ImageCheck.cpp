@@ -1,0 +1,83 @@
+#include "cli/ImageCheck.h"
+
+#include "cli/DecodeCheck.h"
+#include "engine/ErrorText.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+namespace glintmark::cli {
+namespace {
+
+// Decodes images taken one at a time from a shared counter, so the threads share the work.
+class CheckWork
+{
+public:
+    CheckWork(const std::filesystem::path& source, std::vector<ImageInfo>& images)
+        : m_source(source), m_images(images)
+    {}
+
+    void run()
+    {
+        std::ifstream in(m_source, std::ios::binary);
+        std::vector<unsigned char> bytes;
+        for (std::size_t i = m_next++; i < m_images.size(); i = m_next++) {
+            ImageInfo& image = m_images[i];
+            // Nothing behind the end marker changes what the decoder says.
+            bytes.resize(static_cast<std::size_t>(image.jpeg.end.value_or(image.size)));
+            in.seekg(static_cast<std::streamoff>(image.offset));
+            in.read(reinterpret_cast<char*>(bytes.data()),
+                    static_cast<std::streamsize>(bytes.size()));
+            if (!in) {
+                m_failed = true;
+                return;
+            }
+            const DecodeResult result = decodeJpeg(bytes.data(), bytes.size());
+            image.decodes = result.decodes();
+            image.decodeError = result.decodes() ? std::string() : result.message;
+        }
+    }
+
+    bool failed() const { return m_failed; }
+
+private:
+    const std::filesystem::path& m_source;
+    std::vector<ImageInfo>& m_images;
+    std::atomic<std::size_t> m_next{0};
+    std::atomic<bool> m_failed{false};
+};
+
+} // namespace
+
+unsigned checkThreadCount()
+{
+    if (const char* wanted = std::getenv("GLINTMARK_CHECK_THREADS")) {
+        const int count = std::atoi(wanted);
+        if (count >= 1 && count <= 64)
+            return static_cast<unsigned>(count);
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::optional<ExtractError> checkImages(const std::filesystem::path& source,
+                                        std::vector<ImageInfo>& images, unsigned threads)
+{
+    CheckWork work(source, images);
+    std::vector<std::thread> helpers;
+    const std::size_t helperCount = std::min<std::size_t>(threads, images.size());
+    for (std::size_t i = 1; i < helperCount; ++i)
+        helpers.emplace_back(&CheckWork::run, &work);
+    work.run();
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (!work.failed())
+        return std::nullopt;
+    return ExtractError{ErrorKind::SourceRead, source,
+                        "Cannot read the images back from \"" + displayPath(source) +
+                            "\" to decode them"};
+}
+
+} // namespace glintmark::cli

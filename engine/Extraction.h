@@ -45,6 +45,7 @@ struct ImageInfo
     std::uint64_t offset = 0;   // byte offset of its signature in the source
     std::uint64_t size = 0;     // bytes, from its signature to the byte before the next
     std::filesystem::path file; // the file written; empty in list mode
+    std::uint64_t written = 0;  // bytes its file holds (would hold, in list mode)
     JpegStructure jpeg;         // what its marker structure tells
     // Filled only by a front end that decodes the image; the engine leaves them empty.
     std::optional<bool> decodes;

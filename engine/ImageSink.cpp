@@ -83,6 +83,7 @@ std::optional<ExtractError> ImageSink::append(const char* data, std::size_t coun
         }
     }
     m_current.size += count;
+    m_current.written += keep;
     return std::nullopt;
 }
 

@@ -149,6 +149,25 @@ void JpegReader::afterSegment()
     }
 }
 
+std::size_t JpegReader::skipScanData(const unsigned char* data, std::size_t from, std::size_t count)
+{
+    // Stuffed FF 00 pairs and restart markers are stepped over here, in one tight loop: they
+    // are by far the most common FF bytes in the data.
+    const unsigned char* cursor = data + from;
+    const unsigned char* const stop = data + count;
+    for (;;) {
+        const void* hit = std::memchr(cursor, 0xFF, static_cast<std::size_t>(stop - cursor));
+        if (hit == nullptr)
+            return count;
+        const auto* ff = static_cast<const unsigned char*>(hit);
+        if (ff + 1 == stop || !(ff[1] == 0 || isRestart(ff[1]))) {
+            m_state = State::ScanFF;
+            return static_cast<std::size_t>(ff - data) + 1;
+        }
+        cursor = ff + 2;
+    }
+}
+
 void JpegReader::feed(const unsigned char* data, std::size_t count)
 {
     std::size_t i = 0;
@@ -209,16 +228,9 @@ void JpegReader::feed(const unsigned char* data, std::size_t count)
                 afterSegment();
             break;
         }
-        case State::Scan: {
-            const void* ff = std::memchr(data + i, 0xFF, count - i);
-            if (ff == nullptr) {
-                i = count;
-            } else {
-                i = static_cast<std::size_t>(static_cast<const unsigned char*>(ff) - data) + 1;
-                m_state = State::ScanFF;
-            }
+        case State::Scan:
+            i = skipScanData(data, i, count);
             break;
-        }
         case State::Done:
         case State::Broken:
             i = count;

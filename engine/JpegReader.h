@@ -44,6 +44,8 @@ private:
     void onLength(std::uint64_t at);
     void onHeader(std::uint64_t at);
     void afterSegment();
+    // Steps over image data from `from`; returns where reading goes on.
+    std::size_t skipScanData(const unsigned char* data, std::size_t from, std::size_t count);
     void fail(JpegProblem problem, std::uint64_t at);
 
     JpegStructure m_found;

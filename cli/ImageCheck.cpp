@@ -20,7 +20,7 @@ public:
         : m_source(source), m_images(images)
     {}
 
-    void run()
+    void run(const std::function<void(const Progress&)>* onProgress = nullptr)
     {
         std::ifstream in(m_source, std::ios::binary);
         std::vector<unsigned char> bytes;
@@ -38,6 +38,15 @@ public:
             const DecodeResult result = decodeJpeg(bytes.data(), bytes.size());
             image.decodes = result.decodes();
             image.decodeError = result.decodes() ? std::string() : result.message;
+            m_bytes += bytes.size();
+            const std::size_t done = ++m_done;
+            if (onProgress && *onProgress) {
+                Progress progress;
+                progress.bytesRead = m_bytes;
+                progress.imagesCompleted = done;
+                progress.percent = static_cast<int>(done * 100 / m_images.size());
+                (*onProgress)(progress);
+            }
         }
     }
 
@@ -47,6 +56,8 @@ private:
     const std::filesystem::path& m_source;
     std::vector<ImageInfo>& m_images;
     std::atomic<std::size_t> m_next{0};
+    std::atomic<std::size_t> m_done{0};
+    std::atomic<std::uint64_t> m_bytes{0};
     std::atomic<bool> m_failed{false};
 };
 
@@ -63,14 +74,15 @@ unsigned checkThreadCount()
 }
 
 std::optional<ExtractError> checkImages(const std::filesystem::path& source,
-                                        std::vector<ImageInfo>& images, unsigned threads)
+                                        std::vector<ImageInfo>& images, unsigned threads,
+                                        const std::function<void(const Progress&)>& onProgress)
 {
     CheckWork work(source, images);
     std::vector<std::thread> helpers;
     const std::size_t helperCount = std::min<std::size_t>(threads, images.size());
     for (std::size_t i = 1; i < helperCount; ++i)
-        helpers.emplace_back(&CheckWork::run, &work);
-    work.run();
+        helpers.emplace_back([&work] { work.run(); });
+    work.run(&onProgress);
     for (std::thread& helper : helpers)
         helper.join();
     if (!work.failed())

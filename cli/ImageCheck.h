@@ -3,6 +3,7 @@
 #include "engine/Extraction.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -13,8 +14,10 @@ namespace glintmark::cli {
 unsigned checkThreadCount();
 
 // Decodes every image in full, reading its bytes from `source` at its offset, and fills in
-// `decodes` and `decodeError`. Fails only when the source cannot be read.
+// `decodes` and `decodeError`. `onProgress` (may be empty) hears after each image the calling
+// thread decodes. Fails only when the source cannot be read.
 std::optional<ExtractError> checkImages(const std::filesystem::path& source,
-                                        std::vector<ImageInfo>& images, unsigned threads);
+                                        std::vector<ImageInfo>& images, unsigned threads,
+                                        const std::function<void(const Progress&)>& onProgress);
 
 } // namespace glintmark::cli

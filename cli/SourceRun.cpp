@@ -52,6 +52,15 @@ std::optional<ExtractError> prepareFolder(const std::filesystem::path& folder)
                             "\": " + ec.message()};
 }
 
+// A progress bar on the settings' stream, or none.
+std::unique_ptr<ProgressBar> makeBar(const SourceRunSettings& settings, const std::string& label)
+{
+    if (!settings.progressStream)
+        return nullptr;
+    return std::make_unique<ProgressBar>(*settings.progressStream, label,
+                                         ProgressBar::Clock::now());
+}
+
 // A failure after the run fails the source, unless it already failed.
 void keepFirstError(SourceOutcome& outcome, std::optional<ExtractError> error)
 {
@@ -86,19 +95,25 @@ SourceOutcome extractSource(const std::filesystem::path& source,
         }
     }
 
-    std::unique_ptr<ProgressBar> bar;
-    if (settings.progressStream) {
-        bar = std::make_unique<ProgressBar>(
-            *settings.progressStream, displayPath(source.filename()), ProgressBar::Clock::now());
-    }
+    const std::string label = displayPath(source.filename());
+    std::unique_ptr<ProgressBar> bar = makeBar(settings, label);
     SourceObserver observer(bar.get(), settings.collectImages ? &outcome.images : nullptr);
     ExtractJob job = makeJob(source, folder);
     job.trim = settings.trim;
     outcome.result = runExtraction(job, &observer, settings.mode);
     if (bar)
         bar->finish();
-    if (settings.check && !outcome.images.empty())
-        keepFirstError(outcome, checkImages(source, outcome.images, checkThreadCount()));
+    if (settings.check && !outcome.images.empty()) {
+        std::unique_ptr<ProgressBar> checkBar = makeBar(settings, label + " (decoding)");
+        auto onProgress = [&checkBar](const Progress& progress) {
+            if (checkBar)
+                checkBar->update(progress, ProgressBar::Clock::now());
+        };
+        keepFirstError(outcome,
+                       checkImages(source, outcome.images, checkThreadCount(), onProgress));
+        if (checkBar)
+            checkBar->finish();
+    }
     if (settings.gallery && settings.mode == RunMode::Write &&
         outcome.result.status != RunStatus::Failed)
         keepFirstError(outcome, writeGallery(outcome));

@@ -30,14 +30,20 @@ figcaption b{color:#fff}
 
 constexpr const char* kScript = R"(<script>
 (function () {
-  var root = document.documentElement, loaded = 0, broken = 0;
-  function note() { root.dataset.loaded = loaded; root.dataset.broken = broken; }
+  var root = document.documentElement, loaded = 0, broken = 0, pending = false;
+  function note() {
+    pending = false;
+    root.dataset.loaded = loaded;
+    root.dataset.broken = broken;
+  }
+  function later() { if (!pending) { pending = true; setTimeout(note, 200); } }
   document.addEventListener('load', function (e) {
-    if (e.target.tagName === 'IMG') { loaded++; note(); }
+    if (e.target.tagName === 'IMG') { loaded++; later(); }
   }, true);
   document.addEventListener('error', function (e) {
-    if (e.target.tagName === 'IMG') { broken++; e.target.parentNode.classList.add('broken'); note(); }
+    if (e.target.tagName === 'IMG') { broken++; e.target.parentNode.classList.add('broken'); later(); }
   }, true);
+  window.addEventListener('load', note);
   document.addEventListener('DOMContentLoaded', function () {
     note();
     var grid = document.getElementById('grid');
@@ -50,11 +56,13 @@ constexpr const char* kScript = R"(<script>
       if (by === 'st') return rank[d.st];
       return +d[by];
     }
+    var arranged = 'n';
     function apply() {
       var by = value('sort'), desc = document.getElementById('desc').checked;
+      var arrangement = by + (desc ? '-' : '');
       var st = value('status'), minW = +value('minw'), minH = +value('minh');
       var minS = value('mins') * 1024, maxS = value('maxs') === '' ? Infinity : value('maxs') * 1024;
-      var order = all.slice().sort(function (a, b) {
+      var order = arrangement === arranged ? all : all.slice().sort(function (a, b) {
         return (key(a, by) - key(b, by)) * (desc ? -1 : 1) || a.dataset.n - b.dataset.n;
       });
       var shown = 0, list = document.createDocumentFragment();
@@ -63,12 +71,29 @@ constexpr const char* kScript = R"(<script>
         f.hidden = !((st === '' || d.st === st) && +d.w >= minW && +d.h >= minH &&
                      +d.s >= minS && +d.s <= maxS);
         if (!f.hidden) shown++;
-        list.appendChild(f);
+        if (arrangement !== arranged) list.appendChild(f);
       });
-      grid.appendChild(list);
+      if (arrangement !== arranged) grid.appendChild(list);
+      arranged = arrangement;
       document.getElementById('shown').textContent = shown + ' shown';
     }
-    document.querySelector('header form').addEventListener('input', apply);
+    // The view lives in the address too (#sort=s&desc=1&status=damaged&minw=64), so it can
+    // be bookmarked or passed on.
+    var fields = ['sort', 'desc', 'status', 'minw', 'minh', 'mins', 'maxs'];
+    location.hash.slice(1).split('&').forEach(function (pair) {
+      var kv = pair.split('='), field = document.getElementById(kv[0]);
+      if (fields.indexOf(kv[0]) < 0 || !field) return;
+      if (field.type === 'checkbox') field.checked = kv[1] === '1';
+      else field.value = decodeURIComponent(kv[1] || '');
+    });
+    document.querySelector('header form').addEventListener('input', function () {
+      apply();
+      history.replaceState(null, '', '#' + fields.map(function (id) {
+        var field = document.getElementById(id);
+        return id + '=' + (field.type === 'checkbox' ? (field.checked ? 1 : 0)
+                                                     : encodeURIComponent(field.value));
+      }).join('&'));
+    });
     apply();
     root.dataset.readyMs = Math.round(performance.now());
   });

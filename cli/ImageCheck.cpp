@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <new>
 #include <thread>
 
 namespace glintmark::cli {
@@ -26,18 +27,10 @@ public:
         std::vector<unsigned char> bytes;
         for (std::size_t i = m_next++; i < m_images.size(); i = m_next++) {
             ImageInfo& image = m_images[i];
-            // Nothing behind the end marker changes what the decoder says.
-            bytes.resize(static_cast<std::size_t>(image.jpeg.end.value_or(image.size)));
-            in.seekg(static_cast<std::streamoff>(image.offset));
-            in.read(reinterpret_cast<char*>(bytes.data()),
-                    static_cast<std::streamsize>(bytes.size()));
-            if (!in) {
+            if (!decodeOne(in, image, bytes)) {
                 m_failed = true;
                 return;
             }
-            const DecodeResult result = decodeJpeg(bytes.data(), bytes.size());
-            image.decodes = result.decodes();
-            image.decodeError = result.decodes() ? std::string() : result.message;
             m_bytes += bytes.size();
             const std::size_t done = ++m_done;
             if (onProgress && *onProgress) {
@@ -53,6 +46,30 @@ public:
     bool failed() const { return m_failed; }
 
 private:
+    // Reads one image back and decodes it; false when the source cannot be read.
+    static bool decodeOne(std::ifstream& in, ImageInfo& image, std::vector<unsigned char>& bytes)
+    {
+        // Nothing behind the end marker changes what the decoder says.
+        const std::uint64_t length = image.jpeg.end.value_or(image.size);
+        try {
+            bytes.resize(static_cast<std::size_t>(length));
+        } catch (const std::bad_alloc&) {
+            bytes.clear();
+            image.decodes = false;
+            image.decodeError =
+                "Too large to decode in memory (" + std::to_string(length) + " bytes)";
+            return true;
+        }
+        in.seekg(static_cast<std::streamoff>(image.offset));
+        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!in)
+            return false;
+        const DecodeResult result = decodeJpeg(bytes.data(), bytes.size());
+        image.decodes = result.decodes();
+        image.decodeError = result.decodes() ? std::string() : result.message;
+        return true;
+    }
+
     const std::filesystem::path& m_source;
     std::vector<ImageInfo>& m_images;
     std::atomic<std::size_t> m_next{0};

@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
-#include <random>
 
 namespace {
 
@@ -20,24 +18,10 @@ using glintmark::JpegStructure;
 constexpr unsigned kWidth = 45;
 constexpr unsigned kHeight = 29;
 
-// A real JPEG of a seeded picture, made by cjpeg with `options`.
-std::string encode(const std::string& options, unsigned width = kWidth, unsigned height = kHeight)
+// A real JPEG, encoded by cjpeg at build time (make_test_jpegs.py names them).
+std::string encoded(const std::string& name)
 {
-    TempDir dir;
-    std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-    std::mt19937 random(7);
-    for (unsigned y = 0; y < height; ++y) {
-        for (unsigned x = 0; x < width; ++x) {
-            ppm += static_cast<char>(x * 5);
-            ppm += static_cast<char>(y * 8);
-            ppm += static_cast<char>(random() & 0xFF);
-        }
-    }
-    writeFile(dir / "in.ppm", ppm);
-    const std::string command = "cjpeg " + options + " -outfile '" + (dir / "out.jpg").string() +
-                                "' '" + (dir / "in.ppm").string() + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    return readFile(dir / "out.jpg");
+    return readFile(fs::path(GLINTMARK_TEST_JPEGS) / (name + ".jpg"));
 }
 
 std::string segment(unsigned char code, const std::string& body)
@@ -58,7 +42,7 @@ std::size_t find(const std::string& jpeg, unsigned char code)
 // placed behind the JFIF header as cameras do. The thumbnail carries no JFIF header.
 std::string withExifThumbnail(const std::string& jpeg)
 {
-    std::string thumbnail = encode("-quality 50", 16, 12);
+    std::string thumbnail = encoded("thumbnail");
     thumbnail.erase(2, find(thumbnail, 0xDB) - 2);
     const std::string tiff("MM\0\x2A\0\0\0\x08\0\0", 10);
     const std::string exif = segment(0xE1, std::string("Exif\0\0", 6) + tiff + thumbnail);
@@ -97,7 +81,7 @@ const std::vector<ReaderCase>& readerCases()
     static const std::vector<ReaderCase> cases = [] {
         using enum JpegProblem;
         using enum JpegStatus;
-        const std::string plain = encode("-quality 85");
+        const std::string plain = encoded("baseline");
         const std::string exif = withExifThumbnail(plain);
         const std::string junk = "\xFF\xD9 record 17 \xFF\xD8\xFF\x00 tail";
         const std::size_t dqt = find(plain, 0xDB);
@@ -107,7 +91,7 @@ const std::vector<ReaderCase>& readerCases()
         std::vector<ReaderCase> all = {
             {"baseline 4:2:0", plain, kWidth, 3, JpegCoding::Baseline, n, None, Whole},
             {"baseline 4:4:4",
-             encode("-sample 1x1"),
+             encoded("sampling444"),
              kWidth,
              3,
              JpegCoding::Baseline,
@@ -115,7 +99,7 @@ const std::vector<ReaderCase>& readerCases()
              None,
              Whole},
             {"progressive",
-             encode("-progressive"),
+             encoded("progressive"),
              kWidth,
              3,
              JpegCoding::Progressive,
@@ -124,16 +108,16 @@ const std::vector<ReaderCase>& readerCases()
              Whole,
              5},
             {"restart markers",
-             encode("-restart 1B"),
+             encoded("restarts"),
              kWidth,
              3,
              JpegCoding::Baseline,
              {},
              None,
              Whole},
-            {"greyscale", encode("-grayscale"), kWidth, 1, JpegCoding::Baseline, {}, None, Whole},
+            {"greyscale", encoded("greyscale"), kWidth, 1, JpegCoding::Baseline, {}, None, Whole},
             {"arithmetic",
-             encode("-arithmetic"),
+             encoded("arithmetic"),
              kWidth,
              3,
              JpegCoding::Extended,

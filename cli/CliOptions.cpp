@@ -68,14 +68,14 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
         "--list", options.list,
         "Print each image's number, offset, size, dimensions and status instead of writing it");
     app.add_flag("--trim", options.trim,
-                 "Write each image only through its end marker (FF D9), leaving out what the "
-                 "database stores behind it; an image without one is written whole")
+                 "Write each image only through its end marker (FF D9); one without is written "
+                 "whole")
         ->excludes(list);
     app.add_flag("--check", options.check,
-                 "Decode every image in full and report whether it decodes without a warning");
+                 "Decode every image in full; report whether each decodes without a warning");
     app.add_flag("--gallery", options.gallery,
-                 "Also write index.html into each output folder: every texture as a thumbnail, "
-                 "with sorting and filtering; opens offline in any browser")
+                 "Also write index.html, a page of thumbnails to sort and filter, into each "
+                 "output folder")
         ->excludes(list);
     app.add_flag("--json", options.json,
                  "Print one JSON report on standard output and nothing else there");

@@ -18,7 +18,10 @@ int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& 
 {
     SourceRunSettings settings;
     settings.mode = options.list ? RunMode::ListOnly : RunMode::Write;
-    settings.collectImages = options.list || options.json;
+    settings.collectImages = options.list || options.json || options.check || options.gallery;
+    settings.trim = options.trim;
+    settings.check = options.check;
+    settings.gallery = options.gallery;
     if (environment.stderrIsTerminal && !options.quiet)
         settings.progressStream = &err;
 

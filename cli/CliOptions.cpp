@@ -24,11 +24,14 @@ constexpr const char* kFooter =
     "  glintmark-cli -o out levels/*.ldb\n"
     "      one folder per level: out/castle, out/harbour, ...\n"
     "  glintmark-cli --list levels/castle.ldb\n"
-    "      show where each texture sits and how big it is; write nothing\n"
+    "      show where each texture sits, its size, dimensions and status; write nothing\n"
     "  glintmark-cli --json -q levels/castle.ldb > castle.json\n"
     "      the same run, reported as JSON for scripts\n"
+    "  glintmark-cli --trim --check --gallery -o textures levels/castle.ldb\n"
+    "      cut each texture at its end marker, decode each one, and write\n"
+    "      textures/index.html, a page of thumbnails to open in a browser\n"
     "\nExit codes:\n"
-    "  0  every source was extracted\n"
+    "  0  every source was extracted (damaged textures found by --check included)\n"
     "  1  at least one source failed (the others were still extracted)\n"
     "  2  bad usage: an unknown option, no SOURCE, or two sources that would share a folder\n";
 
@@ -64,8 +67,19 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
                    "Folder to write the images into; created with its parents if missing")
         ->option_text("DIR [.]")
         ->check(notEmpty);
-    app.add_flag("--list", options.list,
-                 "Print each image's number, offset and size instead of writing it");
+    CLI::Option* list = app.add_flag(
+        "--list", options.list,
+        "Print each image's number, offset, size, dimensions and status instead of writing it");
+    app.add_flag("--trim", options.trim,
+                 "Write each image only through its end marker (FF D9); one without is written "
+                 "whole")
+        ->excludes(list);
+    app.add_flag("--check", options.check,
+                 "Decode every image in full; report whether each decodes without a warning");
+    app.add_flag("--gallery", options.gallery,
+                 "Also write index.html, a page of thumbnails to sort and filter, into each "
+                 "output folder")
+        ->excludes(list);
     app.add_flag("--json", options.json,
                  "Print one JSON report on standard output and nothing else there");
     app.add_flag("-q,--quiet", options.quiet,

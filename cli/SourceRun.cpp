@@ -1,5 +1,7 @@
 #include "cli/SourceRun.h"
 
+#include "cli/Gallery.h"
+#include "cli/ImageCheck.h"
 #include "cli/ProgressBar.h"
 #include "engine/ErrorText.h"
 #include "engine/HexDecode.h"
@@ -50,6 +52,24 @@ std::optional<ExtractError> prepareFolder(const std::filesystem::path& folder)
                             "\": " + ec.message()};
 }
 
+// A progress bar on the settings' stream, or none.
+std::unique_ptr<ProgressBar> makeBar(const SourceRunSettings& settings, const std::string& label)
+{
+    if (!settings.progressStream)
+        return nullptr;
+    return std::make_unique<ProgressBar>(*settings.progressStream, label,
+                                         ProgressBar::Clock::now());
+}
+
+// A failure after the run fails the source, unless it already failed.
+void keepFirstError(SourceOutcome& outcome, std::optional<ExtractError> error)
+{
+    if (!error || outcome.result.status == RunStatus::Failed)
+        return;
+    outcome.result.status = RunStatus::Failed;
+    outcome.result.error = std::move(error);
+}
+
 } // namespace
 
 ExtractJob makeJob(const std::filesystem::path& source, const std::filesystem::path& folder)
@@ -75,15 +95,28 @@ SourceOutcome extractSource(const std::filesystem::path& source,
         }
     }
 
-    std::unique_ptr<ProgressBar> bar;
-    if (settings.progressStream) {
-        bar = std::make_unique<ProgressBar>(
-            *settings.progressStream, displayPath(source.filename()), ProgressBar::Clock::now());
-    }
+    const std::string label = displayPath(source.filename());
+    std::unique_ptr<ProgressBar> bar = makeBar(settings, label);
     SourceObserver observer(bar.get(), settings.collectImages ? &outcome.images : nullptr);
-    outcome.result = runExtraction(makeJob(source, folder), &observer, settings.mode);
+    ExtractJob job = makeJob(source, folder);
+    job.trim = settings.trim;
+    outcome.result = runExtraction(job, &observer, settings.mode);
     if (bar)
         bar->finish();
+    if (settings.check && !outcome.images.empty()) {
+        std::unique_ptr<ProgressBar> checkBar = makeBar(settings, label + " (decoding)");
+        auto onProgress = [&checkBar](const Progress& progress) {
+            if (checkBar)
+                checkBar->update(progress, ProgressBar::Clock::now());
+        };
+        keepFirstError(outcome,
+                       checkImages(source, outcome.images, checkThreadCount(), onProgress));
+        if (checkBar)
+            checkBar->finish();
+    }
+    if (settings.gallery && settings.mode == RunMode::Write &&
+        outcome.result.status != RunStatus::Failed)
+        keepFirstError(outcome, writeGallery(outcome));
     return outcome;
 }
 

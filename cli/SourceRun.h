@@ -27,6 +27,9 @@ struct SourceRunSettings
 {
     RunMode mode = RunMode::Write;
     bool collectImages = false;
+    bool trim = false;    // write each image only through its end marker
+    bool check = false;   // decode every image (needs collectImages)
+    bool gallery = false; // write the gallery page (needs collectImages; write mode only)
     // Where to draw a progress bar; none when null.
     std::ostream* progressStream = nullptr;
 };

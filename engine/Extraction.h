@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/JpegStructure.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -24,6 +26,9 @@ struct ExtractJob
     // The bytes that start every image; must not be empty.
     std::string signature;
     std::size_t blockSize = kDefaultBlockSize;
+    // Write each image only through its end marker when it has one; otherwise it is written
+    // whole, up to the next signature.
+    bool trim = false;
 };
 
 // How a run should treat the images it finds.
@@ -40,6 +45,11 @@ struct ImageInfo
     std::uint64_t offset = 0;   // byte offset of its signature in the source
     std::uint64_t size = 0;     // bytes, from its signature to the byte before the next
     std::filesystem::path file; // the file written; empty in list mode
+    std::uint64_t written = 0;  // bytes its file holds (would hold, in list mode)
+    JpegStructure jpeg;         // what its marker structure tells
+    // Filled only by a front end that decodes the image; the engine leaves them empty.
+    std::optional<bool> decodes;
+    std::string decodeError;
 };
 
 // How far a run has got, reported after every block.

@@ -2,6 +2,7 @@
 
 #include "engine/ErrorText.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace glintmark {
@@ -58,9 +59,23 @@ std::optional<ExtractError> ImageSink::append(const char* data, std::size_t coun
 {
     if (!m_open || count == 0)
         return std::nullopt;
-    if (m_mode == RunMode::Write) {
+    if (m_current.size == 0)
+        m_reader.reset();
+    if (!m_reader.ended()) {
+        m_reader.feed(reinterpret_cast<const unsigned char*>(data), count);
+        m_current.jpeg = m_reader.structure();
+    }
+
+    std::size_t keep = count;
+    if (m_job.trim && m_current.jpeg.end) {
+        const std::uint64_t end = *m_current.jpeg.end;
+        keep = end > m_current.size
+                   ? static_cast<std::size_t>(std::min<std::uint64_t>(count, end - m_current.size))
+                   : 0;
+    }
+    if (m_mode == RunMode::Write && keep > 0) {
         std::error_code ec;
-        m_file.writeAll(data, count, ec);
+        m_file.writeAll(data, keep, ec);
         if (ec) {
             const std::filesystem::path name = m_current.file;
             abandon();
@@ -68,6 +83,7 @@ std::optional<ExtractError> ImageSink::append(const char* data, std::size_t coun
         }
     }
     m_current.size += count;
+    m_current.written += keep;
     return std::nullopt;
 }
 

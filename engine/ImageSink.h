@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Extraction.h"
+#include "engine/JpegReader.h"
 #include "engine/RawFile.h"
 
 #include <cstddef>
@@ -25,7 +26,8 @@ public:
 
     // Starts the next image, whose signature lies at `offset` in the source.
     std::optional<ExtractError> begin(std::uint64_t offset);
-    // Adds bytes to the open image.
+    // Adds bytes to the open image and follows its structure; with trimming, bytes behind its
+    // end marker are counted but not written.
     std::optional<ExtractError> append(const char* data, std::size_t count);
     // Completes the open image: its file is closed and kept, and it is reported.
     std::optional<ExtractError> finish();
@@ -44,6 +46,7 @@ private:
     FileIdentity m_source;
     RawFile m_file;
     ImageInfo m_current;
+    JpegReader m_reader;
     bool m_open = false;
     std::uint64_t m_completed = 0;
 };

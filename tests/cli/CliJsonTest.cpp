@@ -27,6 +27,13 @@ void expectDemoImages(const nlohmann::json& source)
                   (i < 9 ? "Vorlesk_000" : "Vorlesk_00") + std::to_string(i + 1) + ".jpg");
         EXPECT_EQ(image["offset"], truth[i]["offset"]);
         EXPECT_EQ(image["size"], truth[i]["size"]);
+        EXPECT_EQ(image["width"], truth[i]["width"]);
+        EXPECT_EQ(image["height"], truth[i]["height"]);
+        EXPECT_EQ(image["components"], truth[i]["components"]);
+        EXPECT_EQ(image["end"], truth[i]["jpegSize"]);
+        EXPECT_EQ(image["status"], "trailing");
+        EXPECT_TRUE(image["problem"].is_null());
+        EXPECT_FALSE(image.contains("decodes")) << "only --check decodes";
     }
 }
 

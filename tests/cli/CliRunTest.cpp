@@ -44,12 +44,14 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndTouchNothing)
     const fs::path dir = freshTestFolder();
     const std::string out = (dir / "out").string();
     const std::vector<std::vector<std::string>> cases = {
-        {},                  // no source
-        {"-o", out},         // still no source
-        {"--bogus", demo()}, // unknown option
-        {"-o", "", demo()},  // an empty folder would mean the file system root
-        {"-o", out, ""},     // empty source name
-        {demo(), "-o"},      // option without its value
+        {},                              // no source
+        {"-o", out},                     // still no source
+        {"--bogus", demo()},             // unknown option
+        {"-o", "", demo()},              // an empty folder would mean the file system root
+        {"-o", out, ""},                 // empty source name
+        {demo(), "-o"},                  // option without its value
+        {"--list", "--gallery", demo()}, // a gallery of files that are never written
+        {"--list", "--trim", demo()},
     };
     for (const auto& args : cases) {
         const CliRun run = runWith(args);
@@ -278,15 +280,22 @@ TEST(CliList, PrintsAnAlignedTableAndWritesNothing)
             lines.push_back(line);
         ASSERT_EQ(lines.size(), images.size() + (quiet ? 2 : 3)) << run.out;
         EXPECT_EQ(lines[0], demo());
-        EXPECT_EQ(lines[1], "image  offset   size");
+        EXPECT_EQ(lines[1], "image  offset   size  dimensions  status");
         for (std::size_t i = 0; i < images.size(); ++i) {
             std::istringstream row(lines[i + 2]);
             std::uint64_t number = 0, offset = 0, size = 0;
-            row >> number >> offset >> size;
+            std::string dimensions;
+            row >> number >> offset >> size >> dimensions;
             EXPECT_EQ(number, i + 1);
             EXPECT_EQ(offset, images[i]["offset"].get<std::uint64_t>());
             EXPECT_EQ(size, images[i]["size"].get<std::uint64_t>());
-            EXPECT_EQ(lines[i + 2].size(), lines[1].size()) << "row " << i + 1 << " misaligned";
+            EXPECT_EQ(dimensions, std::to_string(images[i]["width"].get<int>()) + "x" +
+                                      std::to_string(images[i]["height"].get<int>()));
+            const std::string status =
+                "whole + " + std::to_string(size - images[i]["jpegSize"].get<std::uint64_t>()) +
+                " bytes";
+            EXPECT_EQ(lines[i + 2].substr(lines[1].find("status")), status)
+                << "row " << i + 1 << " misaligned";
         }
         if (!quiet) {
             EXPECT_EQ(lines.back(), "11 textures found in " + demo());
@@ -378,8 +387,8 @@ TEST(CliHelp, HelpTeachesAndVersionNamesTheProgram)
     const CliRun help = runWith({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_EQ(help.err, "");
-    for (const char* part : {"Usage: glintmark-cli", "--list", "--json", "-q", "-o",
-                             "Examples:", "Exit codes:", "  2  "})
+    for (const char* part : {"Usage: glintmark-cli", "--list", "--json", "-q", "-o", "--trim",
+                             "--check", "--gallery", "Examples:", "Exit codes:", "  2  "})
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
 
     const CliRun version = runWith({"--version"});

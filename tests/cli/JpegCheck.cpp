@@ -1,79 +1,20 @@
 #include "JpegCheck.h"
 
-#include <csetjmp>
-#include <cstdio>
-
-#include <jpeglib.h>
+#include "cli/DecodeCheck.h"
 
 namespace glintmark::clitest {
-namespace {
-
-struct ErrorTrap
-{
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-    char firstMessage[JMSG_LENGTH_MAX];
-};
-
-void keepFirstMessage(j_common_ptr info)
-{
-    auto* trap = reinterpret_cast<ErrorTrap*>(info->err);
-    if (trap->firstMessage[0] == '\0')
-        (*info->err->format_message)(info, trap->firstMessage);
-}
-
-[[noreturn]] void failDecode(j_common_ptr info)
-{
-    keepFirstMessage(info);
-    std::longjmp(reinterpret_cast<ErrorTrap*>(info->err)->jump, 1);
-}
-
-void noteMessage(j_common_ptr info, int level)
-{
-    if (level < 0) { // a warning: the data is damaged but decoding goes on
-        ++info->err->num_warnings;
-        keepFirstMessage(info);
-    }
-}
-
-// Runs the decoder; only plain data lives in this frame, so leaving it by longjmp is safe.
-bool decodeAll(jpeg_decompress_struct& info, ErrorTrap& trap, const std::string& bytes,
-               JpegCheck& check)
-{
-    if (setjmp(trap.jump) != 0)
-        return false;
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()),
-                 static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    jpeg_start_decompress(&info);
-    check.width = info.output_width;
-    check.height = info.output_height;
-    check.components = info.output_components;
-    const JDIMENSION rowBytes = info.output_width * static_cast<JDIMENSION>(info.output_components);
-    JSAMPARRAY row =
-        (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, rowBytes, 1);
-    while (info.output_scanline < info.output_height)
-        jpeg_read_scanlines(&info, row, 1);
-    jpeg_finish_decompress(&info);
-    return true;
-}
-
-} // namespace
 
 JpegCheck decodeJpeg(const std::string& bytes)
 {
+    const cli::DecodeResult result =
+        cli::decodeJpeg(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     JpegCheck check;
-    jpeg_decompress_struct info{};
-    ErrorTrap trap{};
-    info.err = jpeg_std_error(&trap.manager);
-    trap.manager.error_exit = failDecode;
-    trap.manager.emit_message = noteMessage;
-
-    check.decoded = decodeAll(info, trap, bytes, check);
-    check.warnings = static_cast<int>(trap.manager.num_warnings);
-    check.problem = trap.firstMessage;
-    jpeg_destroy_decompress(&info);
+    check.decoded = result.finished;
+    check.warnings = result.warnings;
+    check.problem = result.message;
+    check.width = result.width;
+    check.height = result.height;
+    check.components = result.components;
     return check;
 }
 

@@ -4,8 +4,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <ostream>
+
 namespace glintmark::cli {
 namespace {
+
+using Json = nlohmann::ordered_json;
 
 const char* statusName(RunStatus status)
 {
@@ -33,6 +37,8 @@ const char* kindName(ErrorKind kind)
         return "output-folder";
     case ErrorKind::OutputIsSource:
         return "output-is-source";
+    case ErrorKind::OutputBusy:
+        return "output-busy";
     case ErrorKind::ImageCreate:
         return "image-create";
     case ErrorKind::ImageWrite:
@@ -41,50 +47,68 @@ const char* kindName(ErrorKind kind)
     return "unknown";
 }
 
-nlohmann::ordered_json sourceReport(const SourceOutcome& outcome)
+// A value as JSON text on one line; text that is not UTF-8 gets replacement characters.
+std::string text(const Json& value)
 {
-    nlohmann::ordered_json images = nlohmann::ordered_json::array();
-    for (const ImageInfo& image : outcome.images) {
-        images.push_back({
-            {"number", image.number},
-            {"name", displayPath(imageFileName(std::string(kImageStem), image.number, kImageExt))},
-            {"offset", image.offset},
-            {"size", image.size},
-        });
-    }
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
 
-    nlohmann::ordered_json error = nullptr;
-    if (outcome.result.error) {
-        error = {
-            {"kind", kindName(outcome.result.error->kind)},
-            {"file", displayPath(outcome.result.error->file)},
-            {"message", outcome.result.error->message},
-        };
-    }
-
+// One image as a JSON object: its number, name, offset and size.
+Json imageJson(const ImageInfo& image)
+{
     return {
-        {"source", displayPath(outcome.source)},
-        {"output", displayPath(outcome.folder)},
-        {"status", statusName(outcome.result.status)},
-        {"count", outcome.result.count},
-        {"images", std::move(images)},
-        {"error", std::move(error)},
+        {"number", image.number},
+        {"name", displayPath(imageFileName(std::string(kImageStem), image.number, kImageExt))},
+        {"offset", image.offset},
+        {"size", image.size},
+    };
+}
+
+Json errorJson(const std::optional<ExtractError>& error)
+{
+    if (!error)
+        return nullptr;
+    return {
+        {"kind", kindName(error->kind)},
+        {"file", displayPath(error->file)},
+        {"message", error->message},
     };
 }
 
 } // namespace
 
-std::string jsonReport(const std::vector<SourceOutcome>& outcomes, RunMode mode)
+JsonReport::JsonReport(std::ostream& out, RunMode mode) : m_out(out)
 {
-    nlohmann::ordered_json sources = nlohmann::ordered_json::array();
-    for (const SourceOutcome& outcome : outcomes)
-        sources.push_back(sourceReport(outcome));
+    m_out << "{\n  \"mode\": " << text(mode == RunMode::ListOnly ? "list" : "extract")
+          << ",\n  \"sources\": [";
+}
 
-    nlohmann::ordered_json report = {
-        {"mode", mode == RunMode::ListOnly ? "list" : "extract"},
-        {"sources", std::move(sources)},
-    };
-    return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
+void JsonReport::beginSource(const std::filesystem::path& source,
+                             const std::filesystem::path& folder)
+{
+    m_out << (m_sources++ == 0 ? "\n" : ",\n") << "    {\n      \"source\": "
+          << text(displayPath(source)) << ",\n      \"output\": " << text(displayPath(folder))
+          << ",\n      \"images\": [";
+    m_images = 0;
+}
+
+void JsonReport::image(const ImageInfo& image)
+{
+    m_out << (m_images++ == 0 ? "\n        " : ",\n        ") << text(imageJson(image));
+}
+
+void JsonReport::endSource(const SourceOutcome& outcome)
+{
+    m_out << (m_images == 0 ? "]" : "\n      ]")
+          << ",\n      \"status\": " << text(statusName(outcome.result.status))
+          << ",\n      \"count\": " << outcome.result.count
+          << ",\n      \"stale\": " << outcome.result.staleImages
+          << ",\n      \"error\": " << text(errorJson(outcome.result.error)) << "\n    }";
+}
+
+void JsonReport::finish()
+{
+    m_out << (m_sources == 0 ? "]\n}\n" : "\n  ]\n}\n") << std::flush;
 }
 
 } // namespace glintmark::cli

@@ -6,49 +6,35 @@
 #include "engine/ModMisc.h"
 
 #include <memory>
-#include <system_error>
 
 namespace glintmark::cli {
 namespace {
 
-// Feeds the progress bar and keeps the images the report needs.
+// Feeds the progress bar and the report, and passes on a request to stop.
 class SourceObserver : public ExtractObserver
 {
 public:
-    SourceObserver(ProgressBar* bar, std::vector<ImageInfo>* images) : m_bar(bar), m_images(images)
+    SourceObserver(ProgressBar* bar, const SourceRunSettings& settings)
+        : m_bar(bar), m_settings(settings)
     {}
 
     bool onProgress(const Progress& progress) override
     {
         if (m_bar)
             m_bar->update(progress, ProgressBar::Clock::now());
-        return true;
+        return !m_settings.keepGoing || m_settings.keepGoing();
     }
 
     void onImage(const ImageInfo& image) override
     {
-        if (m_images)
-            m_images->push_back(image);
+        if (m_settings.onImage)
+            m_settings.onImage(image);
     }
 
 private:
     ProgressBar* m_bar;
-    std::vector<ImageInfo>* m_images;
+    const SourceRunSettings& m_settings;
 };
-
-// Creates the folder and its parents; an existing folder is fine, anything else is an error.
-std::optional<ExtractError> prepareFolder(const std::filesystem::path& folder)
-{
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (!ec && !std::filesystem::is_directory(folder, ec) && !ec)
-        ec = std::make_error_code(std::errc::not_a_directory);
-    if (!ec)
-        return std::nullopt;
-    return ExtractError{ErrorKind::OutputFolder, folder,
-                        "Cannot create the output folder \"" + displayPath(folder) +
-                            "\": " + ec.message()};
-}
 
 } // namespace
 
@@ -66,22 +52,16 @@ ExtractJob makeJob(const std::filesystem::path& source, const std::filesystem::p
 SourceOutcome extractSource(const std::filesystem::path& source,
                             const std::filesystem::path& folder, const SourceRunSettings& settings)
 {
-    SourceOutcome outcome{source, folder, {}, {}};
-    if (settings.mode == RunMode::Write) {
-        if (auto error = prepareFolder(folder)) {
-            outcome.result.status = RunStatus::Failed;
-            outcome.result.error = std::move(error);
-            return outcome;
-        }
-    }
-
+    SourceOutcome outcome{source, folder, {}};
     std::unique_ptr<ProgressBar> bar;
     if (settings.progressStream) {
         bar = std::make_unique<ProgressBar>(
             *settings.progressStream, displayPath(source.filename()), ProgressBar::Clock::now());
     }
-    SourceObserver observer(bar.get(), settings.collectImages ? &outcome.images : nullptr);
-    outcome.result = runExtraction(makeJob(source, folder), &observer, settings.mode);
+    SourceObserver observer(bar.get(), settings);
+    ExtractJob job = makeJob(source, folder);
+    job.createFolder = settings.mode == RunMode::Write;
+    outcome.result = runExtraction(job, &observer, settings.mode);
     if (bar)
         bar->finish();
     return outcome;

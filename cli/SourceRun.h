@@ -3,9 +3,9 @@
 #include "engine/Extraction.h"
 
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <string_view>
-#include <vector>
 
 namespace glintmark::cli {
 
@@ -19,22 +19,25 @@ struct SourceOutcome
     std::filesystem::path source;
     std::filesystem::path folder; // where its images went (list mode: would go)
     ExtractResult result;
-    std::vector<ImageInfo> images; // filled only when asked for
 };
 
 // How to run each source.
 struct SourceRunSettings
 {
     RunMode mode = RunMode::Write;
-    bool collectImages = false;
     // Where to draw a progress bar; none when null.
     std::ostream* progressStream = nullptr;
+    // Hears of every complete image as soon as it is complete (may be empty).
+    std::function<void(const ImageInfo&)> onImage;
+    // Asked after every block; false stops the run there (may be empty).
+    std::function<bool()> keepGoing;
 };
 
 // The job that extracts `source` into `folder`.
 ExtractJob makeJob(const std::filesystem::path& source, const std::filesystem::path& folder);
 
-// Extracts one source into `folder`, creating the folder (with its parents) first when writing.
+// Extracts one source into `folder`; when writing, the folder is created (with its parents) once
+// the source has been opened.
 SourceOutcome extractSource(const std::filesystem::path& source,
                             const std::filesystem::path& folder, const SourceRunSettings& settings);
 

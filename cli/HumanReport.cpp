@@ -87,8 +87,9 @@ void HumanReport::writeTableHead()
 {
     m_headWritten = true;
     m_out << displayPath(m_source) << '\n';
-    m_out << std::right << std::setw(m_numberWidth) << "image" << "  " << std::setw(m_offsetWidth)
-          << "offset" << "  " << std::setw(m_sizeWidth) << "size" << '\n';
+    m_out << std::right << std::setw(m_numberWidth) << "image"
+          << "  " << std::setw(m_offsetWidth) << "offset"
+          << "  " << std::setw(m_sizeWidth) << "size" << '\n';
 }
 
 void HumanReport::image(const ImageInfo& image)

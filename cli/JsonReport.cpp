@@ -86,9 +86,9 @@ JsonReport::JsonReport(std::ostream& out, RunMode mode) : m_out(out)
 void JsonReport::beginSource(const std::filesystem::path& source,
                              const std::filesystem::path& folder)
 {
-    m_out << (m_sources++ == 0 ? "\n" : ",\n") << "    {\n      \"source\": "
-          << text(displayPath(source)) << ",\n      \"output\": " << text(displayPath(folder))
-          << ",\n      \"images\": [";
+    m_out << (m_sources++ == 0 ? "\n" : ",\n")
+          << "    {\n      \"source\": " << text(displayPath(source))
+          << ",\n      \"output\": " << text(displayPath(folder)) << ",\n      \"images\": [";
     m_images = 0;
 }
 

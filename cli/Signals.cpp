@@ -23,13 +23,17 @@ void installSignalHandlers()
     std::signal(SIGINT, askToStop);
     std::signal(SIGTERM, askToStop);
 #else
-    struct sigaction stop{};
+    struct sigaction stop
+    {
+    };
     stop.sa_handler = askToStop;
     sigemptyset(&stop.sa_mask);
     stop.sa_flags = 0; // no SA_RESTART: a read waiting on a pipe must return and see the request
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &stop, nullptr);
-    struct sigaction ignore{};
+    struct sigaction ignore
+    {
+    };
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     for (const int signal : {SIGXFSZ, SIGPIPE})

@@ -24,8 +24,8 @@ std::optional<std::uint64_t> imageNumber(const std::filesystem::path& fileName,
 std::filesystem::path temporaryName(const std::filesystem::path& imageName);
 
 // Whether `fileName` is the temporaryName() of an image name of this prefix and extension.
-bool isTemporaryName(const std::filesystem::path& fileName,
-                     const std::filesystem::path& prefixName, std::string_view ext);
+bool isTemporaryName(const std::filesystem::path& fileName, const std::filesystem::path& prefixName,
+                     std::string_view ext);
 
 // The folder the images go to: the output prefix without its last part ("." when it has none).
 std::filesystem::path outputFolder(const std::filesystem::path& outPrefix);

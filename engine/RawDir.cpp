@@ -82,7 +82,9 @@ FileIdentity RawDir::entry(const fs::path& name, bool followLink, std::error_cod
 {
     ec.clear();
     FileIdentity id;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstatat(m_fd, name.c_str(), &st, followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
             ec = lastError();
@@ -216,10 +218,10 @@ RawDir RawDir::open(const fs::path& path, std::error_code& ec)
 bool RawDir::tryLock(std::error_code& ec)
 {
     ec.clear();
-    const HANDLE file = CreateFileW((m_path + kLockName).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    const HANDLE file =
+        CreateFileW((m_path + kLockName).c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         ec = lastError();
         return false;
@@ -240,11 +242,11 @@ FileIdentity RawDir::entry(const fs::path& name, bool followLink, std::error_cod
 {
     ec.clear();
     FileIdentity id;
-    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    const HANDLE file =
-        CreateFileW((m_path + name.native()).c_str(), 0,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    flags, nullptr);
+    const DWORD flags =
+        FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE file = CreateFileW((m_path + name.native()).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD why = GetLastError();
         if (why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND)

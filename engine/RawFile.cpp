@@ -146,8 +146,8 @@ FileIdentity RawFile::identity(std::error_code& ec) const
     id.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     id.type = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileType::Directory
-              : GetFileType(handle) == FILE_TYPE_DISK                  ? FileType::Regular
-                                                                       : FileType::Other;
+              : GetFileType(handle) == FILE_TYPE_DISK                 ? FileType::Regular
+                                                                      : FileType::Other;
 #else
     Stat st{};
     if (statOpenFile(m_fd, &st) != 0) {
@@ -157,7 +157,7 @@ FileIdentity RawFile::identity(std::error_code& ec) const
     id.device = static_cast<std::uint64_t>(st.st_dev);
     id.index = static_cast<std::uint64_t>(st.st_ino);
     id.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-    id.type = S_ISREG(st.st_mode)   ? FileType::Regular
+    id.type = S_ISREG(st.st_mode) ? FileType::Regular
               : S_ISDIR(st.st_mode) ? FileType::Directory
                                     : FileType::Other;
 #endif

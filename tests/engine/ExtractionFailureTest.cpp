@@ -223,9 +223,9 @@ TEST(ExtractionFailure, WhatSitsAtAnImageNameIsReplacedNeverWrittenThrough)
         EXPECT_EQ(result.status, RunStatus::Completed);
         EXPECT_EQ(result.count, 2U);
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(image)));
-        EXPECT_EQ(filesIn(dir / "out"), (std::map<std::string, std::string>{
-                                            {"Vorlesk_0001.jpg", jfif() + "first"},
-                                            {"Vorlesk_0002.jpg", jfif() + "second"}}));
+        EXPECT_EQ(filesIn(dir / "out"),
+                  (std::map<std::string, std::string>{{"Vorlesk_0001.jpg", jfif() + "first"},
+                                                      {"Vorlesk_0002.jpg", jfif() + "second"}}));
     }
 }
 
@@ -249,7 +249,8 @@ TEST(ExtractionFailure, ASecondRunIntoTheSameFolderIsRefused)
     writeFile(dir / "other.ldb", jfif() + "other");
     Intruder intruder;
     intruder.job = makeJob(dir / "other.ldb", dir.path());
-    const auto first = glintmark::runExtraction(makeJob(dir / "level.ldb", dir.path(), 8), &intruder);
+    const auto first =
+        glintmark::runExtraction(makeJob(dir / "level.ldb", dir.path(), 8), &intruder);
 
     ASSERT_TRUE(intruder.second.has_value());
     EXPECT_EQ(intruder.second->status, RunStatus::Failed);

@@ -2,6 +2,7 @@
 // lands in the output folder.
 #include "LevelDatabase.h"
 #include "MessageBoxCatcher.h"
+#include "engine/RawDir.h"
 
 #include "ui/FrmMain.h"
 #include "ui/Platform.h"
@@ -328,10 +329,16 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("named");
+        QTest::addColumn<QString>("reason");
+        const QString missing = QString::fromLocal8Bit(std::strerror(ENOENT));
         QTest::newRow("missing source") << QStringLiteral("missing.ldb") << QStringLiteral("ok")
-                                        << QStringLiteral("missing.ldb");
-        QTest::newRow("missing folder")
-            << QStringLiteral("good.ldb") << QStringLiteral("gone") << QStringLiteral("gone");
+                                        << QStringLiteral("missing.ldb") << missing;
+        QTest::newRow("missing folder") << QStringLiteral("good.ldb") << QStringLiteral("gone")
+                                        << QStringLiteral("gone") << missing;
+        // Another program's run holds the folder: nothing is written into it.
+        QTest::newRow("folder in use")
+            << QStringLiteral("good.ldb") << QStringLiteral("ok") << QStringLiteral("ok")
+            << QStringLiteral("Another extraction is writing");
     }
 
     void aFailureIsShownAsAWarningAndTheWindowStaysReady()
@@ -339,22 +346,30 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, folder);
         QFETCH(QString, named);
+        QFETCH(QString, reason);
         const LevelDatabase db = LevelDatabase::make(2, 41);
         const QString good = makeSource(QStringLiteral("good.ldb"), db);
+        QDir(m_tmp.filePath(QStringLiteral("ok"))).removeRecursively(); // an earlier row's images
         const QString ok = makeFolder(QStringLiteral("ok"));
         FrmMain* w = openWindow();
         w->txtSource->setText(m_tmp.filePath(source));
         w->txtExtract->setText(m_tmp.filePath(folder));
         MessageBoxCatcher boxes;
-        extract();
+        {
+            std::error_code ec;
+            glintmark::RawDir held = glintmark::RawDir::open(platform::toPath(ok), ec);
+            if (QByteArray(QTest::currentDataTag()) == "folder in use")
+                QVERIFY(held.tryLock(ec));
+            extract();
+        }
+        QCOMPARE(filesIn(ok), QStringList());
 
         QCOMPARE(boxes.shown().size(), 1);
         const MessageBoxCatcher::Shown& warning = boxes.shown().first();
         QCOMPARE(warning.icon, QMessageBox::Warning);
         QVERIFY(warning.modal);
         QVERIFY2(warning.text.contains(named), qPrintable(warning.text));
-        QVERIFY2(warning.text.contains(QString::fromLocal8Bit(std::strerror(ENOENT))),
-                 qPrintable(warning.text));
+        QVERIFY2(warning.text.contains(reason), qPrintable(warning.text));
         QVERIFY(!w->isExtracting());
 
         w->txtSource->setText(good);

@@ -54,8 +54,6 @@ std::optional<ExtractError> ImageSink::begin(std::uint64_t offset)
             imageFileName(m_job.outPrefix, m_current.number, m_job.outExt);
         m_name = path.filename();
         m_temporary = temporaryName(m_name);
-        if (auto error = checkName(path))
-            return error;
         std::error_code ec;
         RawFile file = m_folder->createNew(m_temporary, ec);
         if (ec == std::errc::file_exists) {
@@ -96,8 +94,15 @@ std::optional<ExtractError> ImageSink::finish()
     if (m_mode == RunMode::Write) {
         std::error_code ec;
         m_file.close(ec);
-        if (!ec)
+        // Mostly the name is free and the image simply takes it; only when something sits
+        // there is it looked at before it is replaced.
+        if (!ec && !m_folder->placeNew(m_temporary, m_name, ec) && !ec) {
+            if (auto error = checkName(m_current.file)) {
+                abandon();
+                return error;
+            }
             m_folder->replace(m_temporary, m_name, ec);
+        }
         if (ec) {
             const std::filesystem::path name = m_current.file;
             abandon();

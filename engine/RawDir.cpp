@@ -1,6 +1,7 @@
 #include "engine/RawDir.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <utility>
 
 #ifdef _WIN32
@@ -110,6 +111,22 @@ RawFile RawDir::createNew(const fs::path& name, std::error_code& ec) const
         return {};
     }
     return RawFile(fd);
+}
+
+bool RawDir::placeNew(const fs::path& from, const fs::path& to, std::error_code& ec) const
+{
+    ec.clear();
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+    if (::renameat2(m_fd, from.c_str(), m_fd, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    // Taken, or a file system without the flag: either way the caller looks and replaces.
+    if (errno != EEXIST && errno != EINVAL && errno != ENOSYS)
+        ec = lastError();
+#else
+    (void)from;
+    (void)to;
+#endif
+    return false;
 }
 
 void RawDir::replace(const fs::path& from, const fs::path& to, std::error_code& ec) const
@@ -286,6 +303,17 @@ RawFile RawDir::createNew(const fs::path& name, std::error_code& ec) const
         return {};
     }
     return RawFile(fd);
+}
+
+bool RawDir::placeNew(const fs::path& from, const fs::path& to, std::error_code& ec) const
+{
+    ec.clear();
+    if (MoveFileExW((m_path + from.native()).c_str(), (m_path + to.native()).c_str(), 0))
+        return true;
+    const DWORD why = GetLastError();
+    if (why != ERROR_ALREADY_EXISTS && why != ERROR_FILE_EXISTS && why != ERROR_ACCESS_DENIED)
+        ec = std::error_code(static_cast<int>(why), std::system_category());
+    return false;
 }
 
 void RawDir::replace(const fs::path& from, const fs::path& to, std::error_code& ec) const

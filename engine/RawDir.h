@@ -36,6 +36,10 @@ public:
                        std::error_code& ec) const;
     // Creates `name` for writing; fails if anything at all sits there already, even a link.
     RawFile createNew(const std::filesystem::path& name, std::error_code& ec) const;
+    // Gives the file `from` the name `to` if nothing sits there; false (and no error) when
+    // something does, or when the system cannot tell without a separate look.
+    bool placeNew(const std::filesystem::path& from, const std::filesystem::path& to,
+                  std::error_code& ec) const;
     // Puts the file `from` in the place of `to` in one step: whatever `to` was (a file, a link,
     // a pipe) is replaced as an entry of the folder, never written through. A folder at `to`
     // is an error.

@@ -24,7 +24,8 @@ class OutputWatch
 public:
     explicit OutputWatch(std::ostream& out) : m_out(out) {}
 
-    // Whether everything written so far went out; remembers errno at the first failure.
+    // Whether everything written so far went out; remembers errno at the first failure, so it
+    // is called straight after every write.
     bool check()
     {
         if (m_out.good())
@@ -80,8 +81,10 @@ int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& 
     bool interruptionTold = false;
     for (std::size_t i = 0; i < options.sources.size() && settings.keepGoing(); ++i) {
         report->beginSource(options.sources[i], plan.folders[i]);
+        watch.check();
         const SourceOutcome outcome = extractSource(options.sources[i], plan.folders[i], settings);
         report->endSource(outcome);
+        watch.check();
         anyFailed = anyFailed || outcome.result.status != RunStatus::Completed;
         if (outcome.result.status == RunStatus::Stopped && stopSignal() != 0) {
             err << interruptedLine(outcome, mode, stopSignal());

@@ -5,7 +5,8 @@
 #   bash bench/peak_memory.sh [--images N] [--cli PATH] [--dir DIR]
 #
 # Writes its images into DIR (default build/bench-memory; N files of ten bytes each, so keep it
-# off tmpfs for large N) and prints one line per mode with the peak resident size in KiB.
+# off tmpfs for large N; the second writing run replaces the first's) and prints one line per
+# mode with the peak resident size in KiB and the time taken.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -30,14 +31,15 @@ python3 -c 'import sys; sys.stdout.buffer.write(b"\xff\xd8\xff\xe0\x00\x10JFIF" 
 
 peak() { # label, then the command line
     local label=$1; shift
-    rm -rf "$dir/out"
     /usr/bin/time -f '%M %e' -o "$dir/peak" "$@" >/dev/null || true
     read -r kib seconds <"$dir/peak"
     printf '%-20s %8s KiB  %6s s\n' "$label" "$kib" "$seconds"
 }
 echo "glintmark-cli, $images images in $(stat -c %s "$source") bytes"
-peak "write" "$cli" -q -o "$dir/out" "$source"
+rm -rf "$dir/out"
 peak "--list" "$cli" --list -o "$dir/out" "$source"
-peak "--json" "$cli" --json -o "$dir/out" "$source"
 peak "--json --list" "$cli" --json --list -o "$dir/out" "$source"
+peak "write" "$cli" -q -o "$dir/out" "$source"
+# Into the same folder again: every image now replaces one of the run before.
+peak "--json" "$cli" --json -o "$dir/out" "$source"
 rm -rf "$dir/out" "$source" "$dir/peak"

@@ -5,47 +5,109 @@
 #include "cli/HumanReport.h"
 #include "cli/JsonReport.h"
 #include "cli/OutputPlan.h"
+#include "cli/Report.h"
+#include "cli/Signals.h"
 #include "cli/SourceRun.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <ostream>
 
 namespace glintmark::cli {
 namespace {
 
+// Watches the output stream: the first write that fails is remembered with the system's reason.
+class OutputWatch
+{
+public:
+    explicit OutputWatch(std::ostream& out) : m_out(out) {}
+
+    // Whether everything written so far went out; remembers errno at the first failure, so it
+    // is called straight after every write.
+    bool check()
+    {
+        if (m_out.good())
+            return true;
+        if (!m_failed) {
+            m_failed = true;
+            m_reason = errno;
+        }
+        return false;
+    }
+
+    // The line for a lost report; none when the reader has gone away (a closed pipe), since
+    // there is then nobody left to tell.
+    std::string failureLine() const
+    {
+        if (m_reason == EPIPE)
+            return {};
+        std::string line = "glintmark-cli: Cannot write to standard output";
+        if (m_reason != 0)
+            line += std::string(": ") + std::strerror(m_reason);
+        return line + "\n";
+    }
+
+private:
+    std::ostream& m_out;
+    bool m_failed = false;
+    int m_reason = 0;
+};
+
 int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& out,
                std::ostream& err, const CliEnvironment& environment)
 {
+    const RunMode mode = options.list ? RunMode::ListOnly : RunMode::Write;
+    std::unique_ptr<Report> report;
+    if (options.json)
+        report = std::make_unique<JsonReport>(out, mode);
+    else
+        report = std::make_unique<HumanReport>(out, mode, options.quiet, options.check);
+    OutputWatch watch(out);
+
     SourceRunSettings settings;
-    settings.mode = options.list ? RunMode::ListOnly : RunMode::Write;
-    settings.collectImages = options.list || options.json || options.check || options.gallery;
+    settings.mode = mode;
     settings.trim = options.trim;
     settings.check = options.check;
     settings.gallery = options.gallery;
     if (environment.stderrIsTerminal && !options.quiet)
         settings.progressStream = &err;
+    settings.onImage = [&](const ImageInfo& image) {
+        report->image(image);
+        watch.check();
+    };
+    // A report that cannot be written ends the run as a signal does: nothing more is done for it.
+    settings.keepGoing = [&] { return stopSignal() == 0 && watch.check(); };
 
     bool anyFailed = false;
-    std::vector<SourceOutcome> outcomes;
-    for (std::size_t i = 0; i < options.sources.size(); ++i) {
-        SourceOutcome outcome = extractSource(options.sources[i], plan.folders[i], settings);
-        const bool failed = outcome.result.status != RunStatus::Completed;
-        anyFailed = anyFailed || failed;
-        err << errorLines(outcome, settings.mode) << std::flush;
-
-        if (options.json) {
-            outcomes.push_back(std::move(outcome));
-            continue;
+    bool interruptionTold = false;
+    for (std::size_t i = 0; i < options.sources.size() && settings.keepGoing(); ++i) {
+        report->beginSource(options.sources[i], plan.folders[i]);
+        watch.check();
+        const SourceOutcome outcome = extractSource(options.sources[i], plan.folders[i], settings);
+        report->endSource(outcome);
+        watch.check();
+        anyFailed = anyFailed || outcome.result.status != RunStatus::Completed;
+        if (outcome.result.status == RunStatus::Stopped && stopSignal() != 0) {
+            err << interruptedLine(outcome, mode, stopSignal());
+            interruptionTold = true;
+        } else if (outcome.result.status != RunStatus::Stopped) {
+            err << errorLines(outcome, mode);
         }
-        if (options.list && (!failed || !outcome.images.empty()))
-            writeImageTable(out, outcome);
-        if (!options.quiet && !failed)
-            out << summaryLine(outcome, settings.mode) << '\n';
-        out << std::flush;
+        err << std::flush;
     }
+    report->finish();
 
-    if (options.json)
-        out << jsonReport(outcomes, settings.mode) << std::flush;
+    if (!watch.check()) {
+        err << watch.failureLine() << std::flush;
+        return kExitFailure;
+    }
+    if (stopSignal() != 0) {
+        if (!interruptionTold)
+            err << "glintmark-cli: interrupted by " << signalName(stopSignal()) << '\n';
+        return 128 + stopSignal();
+    }
     return anyFailed ? kExitFailure : kExitSuccess;
 }
 

@@ -84,13 +84,16 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
                  "Print one JSON report on standard output and nothing else there");
     app.add_flag("-q,--quiet", options.quiet,
                  "No summary lines and no progress bar; errors are still reported");
+    // Not marked required: an unknown option must be named even when no SOURCE is given, and
+    // the parser would report the missing SOURCE first.
     app.add_option("SOURCE", sources, "Level database files to extract")
-        ->required()
         ->type_name("FILE")
         ->check(notEmpty);
 
     try {
         app.parse(argc, argv);
+        if (sources.empty())
+            throw CLI::RequiredError("SOURCE");
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error, out, err);
         return {std::nullopt, code == 0 ? kExitSuccess : kExitUsage};

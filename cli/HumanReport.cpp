@@ -1,5 +1,6 @@
 #include "cli/HumanReport.h"
 
+#include "cli/Signals.h"
 #include "engine/ErrorText.h"
 
 #include <algorithm>
@@ -16,12 +17,13 @@ std::string textures(std::uint64_t count)
     return std::to_string(count) + (count == 1 ? " texture" : " textures");
 }
 
+// Wide enough for "9999x9999"; the rows are written as they come, so it cannot follow them.
+constexpr int kDimensionsWidth = 10;
+
 int digitsOf(std::uint64_t value)
 {
     return static_cast<int>(std::to_string(value).size());
 }
-
-} // namespace
 
 std::string dimensionsText(const JpegStructure& jpeg)
 {
@@ -30,13 +32,12 @@ std::string dimensionsText(const JpegStructure& jpeg)
     return std::to_string(jpeg.width) + "x" + std::to_string(jpeg.height);
 }
 
-std::string decodeText(const ImageInfo& image)
+// The decoder's verdict for the table's "decodes" column.
+const char* decodeText(const ImageInfo& image)
 {
     if (!image.decodes)
-        return {};
-    if (*image.decodes)
-        return "yes";
-    return "no: " + image.decodeError;
+        return "-";
+    return *image.decodes ? "yes" : "no";
 }
 
 // "; 40 whole, 2 damaged" once the images were decoded, otherwise nothing.
@@ -53,13 +54,20 @@ std::string decodeCounts(const std::vector<ImageInfo>& images)
     return "; " + std::to_string(whole) + " whole, " + std::to_string(damaged) + " damaged";
 }
 
+} // namespace
+
 std::string summaryLine(const SourceOutcome& outcome, RunMode mode)
 {
     if (mode == RunMode::ListOnly)
         return textures(outcome.result.count) + " found in " + displayPath(outcome.source) +
                decodeCounts(outcome.images);
-    return textures(outcome.result.count) + " extracted from " + displayPath(outcome.source) +
-           " into " + displayPath(outcome.folder) + decodeCounts(outcome.images);
+    std::string line = textures(outcome.result.count) + " extracted from " +
+                       displayPath(outcome.source) + " into " + displayPath(outcome.folder);
+    if (outcome.result.staleImages > 0) {
+        line += "; " + std::to_string(outcome.result.staleImages) +
+                " older ones numbered beyond them were left in place";
+    }
+    return line + decodeCounts(outcome.images);
 }
 
 std::string statusText(const ImageInfo& image)
@@ -98,48 +106,75 @@ std::string errorLines(const SourceOutcome& outcome, RunMode mode)
     return lines;
 }
 
-void writeImageTable(std::ostream& out, const SourceOutcome& outcome)
+std::string interruptedLine(const SourceOutcome& outcome, RunMode mode, int signal)
 {
-    const std::string numberHead = "image";
-    const std::string offsetHead = "offset";
-    const std::string sizeHead = "size";
-    const std::string dimensionsHead = "dimensions";
-    const std::string statusHead = "status";
-    int numberWidth = static_cast<int>(numberHead.size());
-    int offsetWidth = static_cast<int>(offsetHead.size());
-    int sizeWidth = static_cast<int>(sizeHead.size());
-    int dimensionsWidth = static_cast<int>(dimensionsHead.size());
-    int statusWidth = static_cast<int>(statusHead.size());
-    bool decoded = false;
-    for (const ImageInfo& image : outcome.images) {
-        numberWidth = std::max(numberWidth, digitsOf(image.number));
-        offsetWidth = std::max(offsetWidth, digitsOf(image.offset));
-        sizeWidth = std::max(sizeWidth, digitsOf(image.size));
-        dimensionsWidth =
-            std::max(dimensionsWidth, static_cast<int>(dimensionsText(image.jpeg).size()));
-        statusWidth = std::max(statusWidth, static_cast<int>(statusText(image).size()));
-        decoded = decoded || image.decodes.has_value();
-    }
+    std::string line = std::string(kProgramName) + ": interrupted by " + signalName(signal);
+    if (mode == RunMode::ListOnly)
+        return line + " while reading " + displayPath(outcome.source) + "\n";
+    return line + "; kept " + textures(outcome.result.count) + " extracted from " +
+           displayPath(outcome.source) + " into " + displayPath(outcome.folder) + "\n";
+}
 
-    out << displayPath(outcome.source) << '\n';
-    out << std::right << std::setw(numberWidth) << numberHead << "  " << std::setw(offsetWidth)
-        << offsetHead << "  " << std::setw(sizeWidth) << sizeHead << "  "
-        << std::setw(dimensionsWidth) << dimensionsHead << "  " << std::left;
-    if (decoded)
-        out << std::setw(statusWidth) << statusHead << "  decodes";
-    else
-        out << statusHead;
-    out << std::right << '\n';
-    for (const ImageInfo& image : outcome.images) {
-        out << std::setw(numberWidth) << image.number << "  " << std::setw(offsetWidth)
-            << image.offset << "  " << std::setw(sizeWidth) << image.size << "  "
-            << std::setw(dimensionsWidth) << dimensionsText(image.jpeg) << "  " << std::left;
-        if (decoded)
-            out << std::setw(statusWidth) << statusText(image) << "  " << decodeText(image);
-        else
-            out << statusText(image);
-        out << std::right << '\n';
-    }
+HumanReport::HumanReport(std::ostream& out, RunMode mode, bool quiet, bool decoding)
+    : m_out(out), m_mode(mode), m_quiet(quiet), m_decoding(decoding)
+{}
+
+void HumanReport::beginSource(const std::filesystem::path& source,
+                              const std::filesystem::path& folder)
+{
+    (void)folder;
+    m_source = source;
+    m_headWritten = false;
+    // Every image holds at least its signature, so there are at most size / 10 of them.
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(source, ec);
+    const std::uint64_t largest = ec ? 0 : static_cast<std::uint64_t>(size);
+    m_numberWidth = std::max(5, digitsOf(largest / 10));
+    m_offsetWidth = std::max(6, digitsOf(largest));
+    m_sizeWidth = std::max(4, digitsOf(largest));
+}
+
+void HumanReport::writeTableHead()
+{
+    m_headWritten = true;
+    m_out << displayPath(m_source) << '\n';
+    m_out << std::right << std::setw(m_numberWidth) << "image"
+          << "  " << std::setw(m_offsetWidth) << "offset"
+          << "  " << std::setw(m_sizeWidth) << "size"
+          << "  " << std::setw(kDimensionsWidth) << "dimensions" << (m_decoding ? "  decodes" : "")
+          << "  status\n";
+}
+
+void HumanReport::image(const ImageInfo& image)
+{
+    if (m_mode != RunMode::ListOnly)
+        return;
+    if (!m_headWritten)
+        writeTableHead();
+    m_out << std::setw(m_numberWidth) << image.number << "  " << std::setw(m_offsetWidth)
+          << image.offset << "  " << std::setw(m_sizeWidth) << image.size << "  "
+          << std::setw(kDimensionsWidth) << dimensionsText(image.jpeg) << "  ";
+    if (m_decoding)
+        m_out << std::left << std::setw(7) << decodeText(image) << std::right << "  ";
+    m_out << statusText(image);
+    if (image.decodes && !*image.decodes)
+        m_out << "; the decoder says: " << image.decodeError;
+    m_out << '\n';
+}
+
+void HumanReport::endSource(const SourceOutcome& outcome)
+{
+    const bool completed = outcome.result.status == RunStatus::Completed;
+    if (m_mode == RunMode::ListOnly && completed && !m_headWritten)
+        writeTableHead();
+    if (!m_quiet && completed)
+        m_out << summaryLine(outcome, m_mode) << '\n';
+    m_out << std::flush;
+}
+
+void HumanReport::finish()
+{
+    m_out << std::flush;
 }
 
 } // namespace glintmark::cli

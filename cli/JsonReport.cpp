@@ -4,8 +4,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <ostream>
+
 namespace glintmark::cli {
 namespace {
+
+using Json = nlohmann::ordered_json;
 
 const char* statusName(RunStatus status)
 {
@@ -33,6 +37,8 @@ const char* kindName(ErrorKind kind)
         return "output-folder";
     case ErrorKind::OutputIsSource:
         return "output-is-source";
+    case ErrorKind::OutputBusy:
+        return "output-busy";
     case ErrorKind::ImageCreate:
         return "image-create";
     case ErrorKind::ImageWrite:
@@ -42,23 +48,23 @@ const char* kindName(ErrorKind kind)
 }
 
 // A number, or null where the frame header that gives it is missing.
-nlohmann::ordered_json frameValue(const JpegStructure& jpeg, std::uint32_t value)
+Json frameValue(const JpegStructure& jpeg, std::uint32_t value)
 {
-    return jpeg.hasFrame ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
+    return jpeg.hasFrame ? Json(value) : Json(nullptr);
 }
 
 // What the image's structure (and, after --check, the decoder) tells about it.
-void addStructure(nlohmann::ordered_json& object, const ImageInfo& image)
+void addStructure(Json& object, const ImageInfo& image)
 {
     const JpegStructure& jpeg = image.jpeg;
     object["width"] = frameValue(jpeg, jpeg.width);
     object["height"] = frameValue(jpeg, jpeg.height);
     object["components"] = frameValue(jpeg, jpeg.components);
     object["precision"] = frameValue(jpeg, jpeg.precision);
-    object["coding"] = jpeg.hasFrame ? nlohmann::ordered_json(codingName(jpeg.coding)) : nullptr;
+    object["coding"] = jpeg.hasFrame ? Json(codingName(jpeg.coding)) : nullptr;
     object["progressive"] = jpeg.coding == JpegCoding::Progressive;
     object["arithmetic"] = jpeg.arithmetic;
-    object["end"] = jpeg.end ? nlohmann::ordered_json(*jpeg.end) : nullptr;
+    object["end"] = jpeg.end ? Json(*jpeg.end) : nullptr;
     object["written"] = image.written;
     object["status"] = statusName(jpegStatus(jpeg, image.size));
     object["problem"] = nullptr;
@@ -69,57 +75,74 @@ void addStructure(nlohmann::ordered_json& object, const ImageInfo& image)
     }
     if (image.decodes) {
         object["decodes"] = *image.decodes;
-        object["decode_error"] = *image.decodes ? nlohmann::ordered_json(nullptr)
-                                                : nlohmann::ordered_json(image.decodeError);
+        object["decode_error"] = *image.decodes ? Json(nullptr) : Json(image.decodeError);
     }
 }
 
-nlohmann::ordered_json sourceReport(const SourceOutcome& outcome)
+// A value as JSON text on one line; text that is not UTF-8 gets replacement characters.
+std::string text(const Json& value)
 {
-    nlohmann::ordered_json images = nlohmann::ordered_json::array();
-    for (const ImageInfo& image : outcome.images) {
-        nlohmann::ordered_json object = {
-            {"number", image.number},
-            {"name", displayPath(imageFileName(std::string(kImageStem), image.number, kImageExt))},
-            {"offset", image.offset},
-            {"size", image.size},
-        };
-        addStructure(object, image);
-        images.push_back(std::move(object));
-    }
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
 
-    nlohmann::ordered_json error = nullptr;
-    if (outcome.result.error) {
-        error = {
-            {"kind", kindName(outcome.result.error->kind)},
-            {"file", displayPath(outcome.result.error->file)},
-            {"message", outcome.result.error->message},
-        };
-    }
+// One image as a JSON object: its number, name, offset and size, then what its structure tells.
+Json imageJson(const ImageInfo& image)
+{
+    Json object = {
+        {"number", image.number},
+        {"name", displayPath(imageFileName(std::string(kImageStem), image.number, kImageExt))},
+        {"offset", image.offset},
+        {"size", image.size},
+    };
+    addStructure(object, image);
+    return object;
+}
 
+Json errorJson(const std::optional<ExtractError>& error)
+{
+    if (!error)
+        return nullptr;
     return {
-        {"source", displayPath(outcome.source)},
-        {"output", displayPath(outcome.folder)},
-        {"status", statusName(outcome.result.status)},
-        {"count", outcome.result.count},
-        {"images", std::move(images)},
-        {"error", std::move(error)},
+        {"kind", kindName(error->kind)},
+        {"file", displayPath(error->file)},
+        {"message", error->message},
     };
 }
 
 } // namespace
 
-std::string jsonReport(const std::vector<SourceOutcome>& outcomes, RunMode mode)
+JsonReport::JsonReport(std::ostream& out, RunMode mode) : m_out(out)
 {
-    nlohmann::ordered_json sources = nlohmann::ordered_json::array();
-    for (const SourceOutcome& outcome : outcomes)
-        sources.push_back(sourceReport(outcome));
+    m_out << "{\n  \"mode\": " << text(mode == RunMode::ListOnly ? "list" : "extract")
+          << ",\n  \"sources\": [";
+}
 
-    nlohmann::ordered_json report = {
-        {"mode", mode == RunMode::ListOnly ? "list" : "extract"},
-        {"sources", std::move(sources)},
-    };
-    return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
+void JsonReport::beginSource(const std::filesystem::path& source,
+                             const std::filesystem::path& folder)
+{
+    m_out << (m_sources++ == 0 ? "\n" : ",\n")
+          << "    {\n      \"source\": " << text(displayPath(source))
+          << ",\n      \"output\": " << text(displayPath(folder)) << ",\n      \"images\": [";
+    m_images = 0;
+}
+
+void JsonReport::image(const ImageInfo& image)
+{
+    m_out << (m_images++ == 0 ? "\n        " : ",\n        ") << text(imageJson(image));
+}
+
+void JsonReport::endSource(const SourceOutcome& outcome)
+{
+    m_out << (m_images == 0 ? "]" : "\n      ]")
+          << ",\n      \"status\": " << text(statusName(outcome.result.status))
+          << ",\n      \"count\": " << outcome.result.count
+          << ",\n      \"stale\": " << outcome.result.staleImages
+          << ",\n      \"error\": " << text(errorJson(outcome.result.error)) << "\n    }";
+}
+
+void JsonReport::finish()
+{
+    m_out << (m_sources == 0 ? "]\n}\n" : "\n  ]\n}\n") << std::flush;
 }
 
 } // namespace glintmark::cli

@@ -8,49 +8,40 @@
 #include "engine/ModMisc.h"
 
 #include <memory>
-#include <system_error>
 
 namespace glintmark::cli {
 namespace {
 
-// Feeds the progress bar and keeps the images the report needs.
+// Feeds the progress bar and the report (or, when the images are wanted after the run, keeps
+// them), and passes on a request to stop.
 class SourceObserver : public ExtractObserver
 {
 public:
-    SourceObserver(ProgressBar* bar, std::vector<ImageInfo>* images) : m_bar(bar), m_images(images)
+    SourceObserver(ProgressBar* bar, const SourceRunSettings& settings,
+                   std::vector<ImageInfo>* images)
+        : m_bar(bar), m_settings(settings), m_images(images)
     {}
 
     bool onProgress(const Progress& progress) override
     {
         if (m_bar)
             m_bar->update(progress, ProgressBar::Clock::now());
-        return true;
+        return !m_settings.keepGoing || m_settings.keepGoing();
     }
 
     void onImage(const ImageInfo& image) override
     {
         if (m_images)
             m_images->push_back(image);
+        else if (m_settings.onImage)
+            m_settings.onImage(image);
     }
 
 private:
     ProgressBar* m_bar;
+    const SourceRunSettings& m_settings;
     std::vector<ImageInfo>* m_images;
 };
-
-// Creates the folder and its parents; an existing folder is fine, anything else is an error.
-std::optional<ExtractError> prepareFolder(const std::filesystem::path& folder)
-{
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (!ec && !std::filesystem::is_directory(folder, ec) && !ec)
-        ec = std::make_error_code(std::errc::not_a_directory);
-    if (!ec)
-        return std::nullopt;
-    return ExtractError{ErrorKind::OutputFolder, folder,
-                        "Cannot create the output folder \"" + displayPath(folder) +
-                            "\": " + ec.message()};
-}
 
 // A progress bar on the settings' stream, or none.
 std::unique_ptr<ProgressBar> makeBar(const SourceRunSettings& settings, const std::string& label)
@@ -70,6 +61,21 @@ void keepFirstError(SourceOutcome& outcome, std::optional<ExtractError> error)
     outcome.result.error = std::move(error);
 }
 
+// Decodes the kept images, with a bar of its own.
+void decodeImages(SourceOutcome& outcome, const SourceRunSettings& settings,
+                  const std::string& label)
+{
+    std::unique_ptr<ProgressBar> bar = makeBar(settings, label + " (decoding)");
+    auto onProgress = [&bar](const Progress& progress) {
+        if (bar)
+            bar->update(progress, ProgressBar::Clock::now());
+    };
+    keepFirstError(outcome,
+                   checkImages(outcome.source, outcome.images, checkThreadCount(), onProgress));
+    if (bar)
+        bar->finish();
+}
+
 } // namespace
 
 ExtractJob makeJob(const std::filesystem::path& source, const std::filesystem::path& folder)
@@ -87,35 +93,28 @@ SourceOutcome extractSource(const std::filesystem::path& source,
                             const std::filesystem::path& folder, const SourceRunSettings& settings)
 {
     SourceOutcome outcome{source, folder, {}, {}};
-    if (settings.mode == RunMode::Write) {
-        if (auto error = prepareFolder(folder)) {
-            outcome.result.status = RunStatus::Failed;
-            outcome.result.error = std::move(error);
-            return outcome;
-        }
-    }
+    const bool gallery = settings.gallery && settings.mode == RunMode::Write;
+    const bool keepImages = settings.check || gallery;
 
     const std::string label = displayPath(source.filename());
     std::unique_ptr<ProgressBar> bar = makeBar(settings, label);
-    SourceObserver observer(bar.get(), settings.collectImages ? &outcome.images : nullptr);
+    SourceObserver observer(bar.get(), settings, keepImages ? &outcome.images : nullptr);
     ExtractJob job = makeJob(source, folder);
+    job.createFolder = settings.mode == RunMode::Write;
     job.trim = settings.trim;
     outcome.result = runExtraction(job, &observer, settings.mode);
     if (bar)
         bar->finish();
-    if (settings.check && !outcome.images.empty()) {
-        std::unique_ptr<ProgressBar> checkBar = makeBar(settings, label + " (decoding)");
-        auto onProgress = [&checkBar](const Progress& progress) {
-            if (checkBar)
-                checkBar->update(progress, ProgressBar::Clock::now());
-        };
-        keepFirstError(outcome,
-                       checkImages(source, outcome.images, checkThreadCount(), onProgress));
-        if (checkBar)
-            checkBar->finish();
+    if (!keepImages)
+        return outcome;
+
+    if (settings.check && !outcome.images.empty() && (!settings.keepGoing || settings.keepGoing()))
+        decodeImages(outcome, settings, label);
+    if (settings.onImage) {
+        for (const ImageInfo& image : outcome.images)
+            settings.onImage(image);
     }
-    if (settings.gallery && settings.mode == RunMode::Write &&
-        outcome.result.status != RunStatus::Failed)
+    if (gallery && outcome.result.status == RunStatus::Completed)
         keepFirstError(outcome, writeGallery(outcome));
     return outcome;
 }

@@ -1,4 +1,5 @@
 #include "cli/CliApp.h"
+#include "cli/Signals.h"
 #include "cli/Terminal.h"
 
 #include <iostream>
@@ -11,6 +12,7 @@ namespace {
 
 int run(int argc, const char* const* argv)
 {
+    glintmark::cli::installSignalHandlers();
     CliEnvironment environment;
     environment.stderrIsTerminal = glintmark::cli::stderrIsTerminal();
     return runCli(argc, argv, std::cout, std::cerr, environment);

@@ -4,9 +4,11 @@
 #include "engine/ImageSink.h"
 #include "engine/OutputGuard.h"
 #include "engine/Percent.h"
+#include "engine/RawDir.h"
 #include "engine/RawFile.h"
 #include "engine/SignatureScanner.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -38,9 +40,10 @@ class Run
 {
 public:
     Run(const ExtractJob& job, ExtractObserver* observer, RunMode mode, RawFile& source,
-        const FileIdentity& sourceId)
+        const FileIdentity& sourceId, const RawDir* folder)
         : m_job(job), m_observer(observer), m_source(source), m_sourceSize(sourceId.size),
-          m_scanner(job.signature), m_sink(job, mode, observer, sourceId)
+          m_bounded(sourceId.type == FileType::Regular), m_scanner(job.signature),
+          m_sink(job, mode, observer, sourceId, folder)
     {}
 
     ExtractResult execute();
@@ -51,11 +54,15 @@ private:
     // Reports progress; false when the caller asks to stop.
     bool report(int percent);
     ExtractResult end(RunStatus status, std::optional<ExtractError> error = std::nullopt);
+    // The failure of a source that ended before the length it had when it was opened.
+    ExtractResult shrunk();
 
     const ExtractJob& m_job;
     ExtractObserver* m_observer;
     RawFile& m_source;
     std::uint64_t m_sourceSize;
+    // A regular file is read up to the length it had when opened; a pipe or a device to its end.
+    bool m_bounded;
     SignatureScanner m_scanner;
     ImageSink m_sink;
     std::uint64_t m_bytesRead = 0;
@@ -71,13 +78,25 @@ ExtractResult Run::execute()
     std::size_t carried = 0;
 
     for (;;) {
+        std::size_t wanted = blockSize;
+        if (m_bounded) {
+            if (m_bytesRead >= m_sourceSize)
+                break;
+            wanted = static_cast<std::size_t>(
+                std::min<std::uint64_t>(blockSize, m_sourceSize - m_bytesRead));
+        }
         std::error_code ec;
-        const std::size_t got = m_source.readFully(buffer.get() + carried, blockSize, ec);
-        if (ec)
+        const std::size_t got = m_source.readFully(buffer.get() + carried, wanted, ec);
+        // A signal during a wait for more bytes: what came is used, then the observer decides.
+        const bool interrupted = ec == std::errc::interrupted;
+        if (ec && !interrupted)
             return end(RunStatus::Failed, makeError(ErrorKind::SourceRead, m_job.sourceFile,
                                                     "Cannot read the source file", ec));
-        if (got == 0)
+        if (got == 0 && !interrupted) {
+            if (m_bounded)
+                return shrunk();
             break;
+        }
         m_bytesRead += got;
         const std::size_t available = carried + got;
         const std::size_t decided = available > carryMax ? available - carryMax : 0;
@@ -88,8 +107,13 @@ ExtractResult Run::execute()
         m_bufferOffset += decided;
         if (!report(percentOf(m_bytesRead, m_sourceSize)))
             return end(RunStatus::Stopped);
-        if (got < blockSize)
+        if (interrupted)
+            continue;
+        if (got < wanted) {
+            if (m_bounded)
+                return shrunk();
             break; // a short read only happens at the end of the source
+        }
     }
 
     // Too few bytes remain for another signature: they end the last image.
@@ -146,6 +170,33 @@ ExtractResult Run::end(RunStatus status, std::optional<ExtractError> error)
     return result;
 }
 
+ExtractResult Run::shrunk()
+{
+    ExtractError error;
+    error.kind = ErrorKind::SourceRead;
+    error.file = m_job.sourceFile;
+    error.message = "The source file \"" + displayPath(m_job.sourceFile) +
+                    "\" became shorter while it was read: it ended after " +
+                    std::to_string(m_bytesRead) + " of " + std::to_string(m_sourceSize) + " bytes";
+    return end(RunStatus::Failed, std::move(error));
+}
+
+// Opens the source. Opening a named pipe waits for its writer; a signal that cuts the wait short
+// asks the observer whether to go on waiting.
+RawFile openSource(const ExtractJob& job, ExtractObserver* observer, bool& stopped,
+                   std::error_code& ec)
+{
+    for (;;) {
+        RawFile source = RawFile::openForReading(job.sourceFile, ec);
+        if (ec != std::errc::interrupted)
+            return source;
+        if (observer != nullptr && !observer->onProgress(Progress{})) {
+            stopped = true;
+            return {};
+        }
+    }
+}
+
 } // namespace
 
 std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std::uint64_t number,
@@ -170,7 +221,13 @@ ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, Ru
         return invalidJob("The block size is too large");
 
     std::error_code ec;
-    RawFile source = RawFile::openForReading(job.sourceFile, ec);
+    bool stopped = false;
+    RawFile source = openSource(job, observer, stopped, ec);
+    if (stopped) {
+        ExtractResult result;
+        result.status = RunStatus::Stopped;
+        return result;
+    }
     if (ec)
         return failed(
             makeError(ErrorKind::SourceOpen, job.sourceFile, "Cannot open the source file", ec), 0);
@@ -179,13 +236,18 @@ ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, Ru
         return failed(makeError(ErrorKind::SourceOpen, job.sourceFile,
                                 "Cannot read the size of the source file", ec),
                       0);
+    RawDir folder;
     if (mode == RunMode::Write) {
-        if (auto error = checkOutput(job))
+        if (auto error = openOutputFolder(job, folder))
             return failed(std::move(*error), 0);
     }
     source.adviseSequential();
-    Run run(job, observer, mode, source, sourceId);
-    return run.execute();
+    ExtractResult result =
+        Run(job, observer, mode, source, sourceId, mode == RunMode::Write ? &folder : nullptr)
+            .execute();
+    if (mode == RunMode::Write)
+        result.staleImages = countStaleImages(folder, job, result.count);
+    return result;
 }
 
 } // namespace glintmark

@@ -29,6 +29,9 @@ struct ExtractJob
     // Write each image only through its end marker when it has one; otherwise it is written
     // whole, up to the next signature.
     bool trim = false;
+    // Create the output folder, with its parents, when it is missing (only once the source has
+    // been opened, so a source that cannot be read leaves nothing behind).
+    bool createFolder = false;
 };
 
 // How a run should treat the images it finds.
@@ -77,6 +80,7 @@ enum class ErrorKind
     SourceRead,     // reading the source failed part way
     OutputFolder,   // the output folder is missing or not a folder
     OutputIsSource, // an image name would overwrite the source itself
+    OutputBusy,     // another run is writing into the output folder
     ImageCreate,    // an image file could not be created
     ImageWrite      // writing or closing an image file failed (disk full, file too large)
 };
@@ -96,6 +100,8 @@ struct ExtractResult
     // Complete images written (list mode: found). An incomplete image is never counted or kept.
     std::uint64_t count = 0;
     std::optional<ExtractError> error;
+    // Images of an earlier, longer run numbered beyond `count`, left in the folder untouched.
+    std::uint64_t staleImages = 0;
 };
 
 // Receives a run's events, on the thread that runs it.
@@ -103,7 +109,8 @@ class ExtractObserver
 {
 public:
     virtual ~ExtractObserver() = default;
-    // Called after every block; returning false stops the run there.
+    // Called after every block, and when a wait for the source was cut short by a signal;
+    // returning false stops the run there.
     virtual bool onProgress(const Progress& progress)
     {
         (void)progress;
@@ -118,7 +125,11 @@ std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std:
                                     std::string_view ext);
 
 // Streams the source once, cutting it into one image per signature. Never throws for I/O
-// failures: they come back in the result, with the complete images kept on disk.
+// failures: they come back in the result, with the complete images kept on disk. Each image is
+// written to a hidden file of its own (".Vorlesk_0001.jpg.part") and renamed over its name only
+// once complete; whatever sat at that name before (a file, a link, a pipe) is replaced, never
+// written through. A run holds a lock on its output folder, so a second run into it is refused.
+// A regular source is read up to the length it had when opened; one that shrinks meanwhile fails.
 ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer = nullptr,
                             RunMode mode = RunMode::Write);
 

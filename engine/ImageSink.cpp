@@ -1,6 +1,7 @@
 #include "engine/ImageSink.h"
 
 #include "engine/ErrorText.h"
+#include "engine/OutputGuard.h"
 
 #include <algorithm>
 #include <system_error>
@@ -8,13 +9,40 @@
 namespace glintmark {
 
 ImageSink::ImageSink(const ExtractJob& job, RunMode mode, ExtractObserver* observer,
-                     const FileIdentity& source)
-    : m_job(job), m_mode(mode), m_observer(observer), m_source(source)
+                     const FileIdentity& source, const RawDir* folder)
+    : m_job(job), m_mode(mode), m_observer(observer), m_source(source), m_folder(folder)
 {}
 
 ImageSink::~ImageSink()
 {
     abandon();
+}
+
+std::optional<ExtractError> ImageSink::checkName(const std::filesystem::path& path) const
+{
+    // The names were checked before the run, but a link can still lead to the source. It would
+    // only be replaced, yet a name that is the source, or leads to it, is refused all the same.
+    std::error_code ec;
+    const FileIdentity here = m_folder->entry(m_name, false, ec);
+    if (ec)
+        return makeError(ErrorKind::ImageCreate, path, "Cannot create the image file", ec);
+    if (here.type == FileType::Directory)
+        return makeError(ErrorKind::ImageCreate, path, "Cannot create the image file",
+                         std::make_error_code(std::errc::is_a_directory));
+    FileIdentity reached = here;
+    if (here.type == FileType::Link)
+        reached = m_folder->entry(m_name, true, ec);
+    for (const FileIdentity& id : {here, reached}) {
+        if (id.type != FileType::Missing && id.sameFileAs(m_source)) {
+            ExtractError error;
+            error.kind = ErrorKind::OutputIsSource;
+            error.file = path;
+            error.message = "The image file \"" + displayPath(path) +
+                            "\" is the source file itself; it was left untouched";
+            return error;
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<ExtractError> ImageSink::begin(std::uint64_t offset)
@@ -23,33 +51,21 @@ std::optional<ExtractError> ImageSink::begin(std::uint64_t offset)
     m_current.number = m_completed + 1;
     m_current.offset = offset;
     if (m_mode == RunMode::Write) {
-        const std::filesystem::path name =
+        const std::filesystem::path path =
             imageFileName(m_job.outPrefix, m_current.number, m_job.outExt);
-        // The names were checked before the run, but a link can still lead back to the source:
-        // the file is opened without emptying it, and emptied only once it is known not to be
-        // the source.
+        m_name = path.filename();
+        m_temporary = temporaryName(m_name);
         std::error_code ec;
-        RawFile file = RawFile::openForWriting(name, ec);
-        if (ec)
-            return makeError(ErrorKind::ImageCreate, name, "Cannot create the image file", ec);
-        const FileIdentity id = file.identity(ec);
-        if (ec)
-            return makeError(ErrorKind::ImageCreate, name, "Cannot create the image file", ec);
-        if (id.sameFileAs(m_source)) {
-            ExtractError error;
-            error.kind = ErrorKind::OutputIsSource;
-            error.file = name;
-            error.message = "The image file \"" + displayPath(name) +
-                            "\" is the source file itself; it was left untouched";
-            return error;
+        RawFile file = m_folder->createNew(m_temporary, ec);
+        if (ec == std::errc::file_exists) {
+            // Left by a run killed outright, or put there since: only its entry goes.
+            m_folder->remove(m_temporary, ec);
+            file = m_folder->createNew(m_temporary, ec);
         }
-        if (id.size != 0) {
-            file.truncate(ec);
-            if (ec)
-                return makeError(ErrorKind::ImageCreate, name, "Cannot empty the image file", ec);
-        }
+        if (ec)
+            return makeError(ErrorKind::ImageCreate, path, "Cannot create the image file", ec);
         m_file = std::move(file);
-        m_current.file = name;
+        m_current.file = path;
     }
     m_open = true;
     return std::nullopt;
@@ -94,6 +110,15 @@ std::optional<ExtractError> ImageSink::finish()
     if (m_mode == RunMode::Write) {
         std::error_code ec;
         m_file.close(ec);
+        // Mostly the name is free and the image simply takes it; only when something sits
+        // there is it looked at before it is replaced.
+        if (!ec && !m_folder->placeNew(m_temporary, m_name, ec) && !ec) {
+            if (auto error = checkName(m_current.file)) {
+                abandon();
+                return error;
+            }
+            m_folder->replace(m_temporary, m_name, ec);
+        }
         if (ec) {
             const std::filesystem::path name = m_current.file;
             abandon();
@@ -115,7 +140,7 @@ void ImageSink::abandon()
     if (m_mode == RunMode::Write) {
         std::error_code ec;
         m_file.close(ec);
-        std::filesystem::remove(m_current.file, ec);
+        m_folder->remove(m_temporary, ec);
     }
 }
 

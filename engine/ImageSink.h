@@ -2,6 +2,7 @@
 
 #include "engine/Extraction.h"
 #include "engine/JpegReader.h"
+#include "engine/RawDir.h"
 #include "engine/RawFile.h"
 
 #include <cstddef>
@@ -15,10 +16,10 @@ namespace glintmark {
 class ImageSink
 {
 public:
-    // A sink for `job`; `observer` (may be null) hears of every finished image. No image is
-    // ever written over the file `source` identifies.
+    // A sink for `job` writing into `folder` (null in list mode); `observer` (may be null) hears
+    // of every finished image. No image name that leads to the file `source` is ever replaced.
     ImageSink(const ExtractJob& job, RunMode mode, ExtractObserver* observer,
-              const FileIdentity& source);
+              const FileIdentity& source, const RawDir* folder);
     // Drops an image still open.
     ~ImageSink();
     ImageSink(const ImageSink&) = delete;
@@ -29,7 +30,8 @@ public:
     // Adds bytes to the open image and follows its structure; with trimming, bytes behind its
     // end marker are counted but not written.
     std::optional<ExtractError> append(const char* data, std::size_t count);
-    // Completes the open image: its file is closed and kept, and it is reported.
+    // Completes the open image: its file is closed and put in place of its name, and it is
+    // reported.
     std::optional<ExtractError> finish();
     // Drops the open image: its file is closed and removed.
     void abandon();
@@ -40,11 +42,17 @@ public:
     std::uint64_t completed() const { return m_completed; }
 
 private:
+    // Refuses an image name that is a folder, or that is or leads to the source.
+    std::optional<ExtractError> checkName(const std::filesystem::path& path) const;
+
     const ExtractJob& m_job;
     RunMode m_mode;
     ExtractObserver* m_observer;
     FileIdentity m_source;
+    const RawDir* m_folder;
     RawFile m_file;
+    std::filesystem::path m_name;      // the image's own name in the folder
+    std::filesystem::path m_temporary; // the name it is written under until complete
     ImageInfo m_current;
     JpegReader m_reader;
     bool m_open = false;

@@ -3,6 +3,7 @@
 #include "engine/ErrorText.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <system_error>
 
@@ -39,25 +40,59 @@ bool isDigit(Char c)
 
 } // namespace
 
-bool isImageName(const fs::path& fileName, const fs::path& prefixName, std::string_view ext)
+std::optional<std::uint64_t> imageNumber(const fs::path& fileName, const fs::path& prefixName,
+                                         std::string_view ext)
 {
     const Text& name = fileName.native();
     const Text& stem = prefixName.native();
     const Text tail = fs::path(std::string(ext)).native();
     if (name.size() < stem.size() + 4 + tail.size())
-        return false;
+        return std::nullopt;
     if (!sameText(name.data(), stem.data(), stem.size()) ||
         !sameText(name.data() + name.size() - tail.size(), tail.data(), tail.size()))
-        return false;
-    const std::size_t digitsBegin = stem.size();
+        return std::nullopt;
     const std::size_t digitsCount = name.size() - stem.size() - tail.size();
-    const Char* digits = name.data() + digitsBegin;
+    const Char* digits = name.data() + stem.size();
     if (!std::all_of(digits, digits + digitsCount, isDigit))
-        return false;
+        return std::nullopt;
     // Numbers are zero-filled to four digits and written plainly beyond that, from 1 upwards.
     if (digitsCount > 4 && digits[0] == '0')
+        return std::nullopt;
+    std::uint64_t number = 0;
+    for (const Char* d = digits; d != digits + digitsCount; ++d) {
+        const auto digit = static_cast<std::uint64_t>(*d - '0');
+        if (number > (UINT64_MAX - digit) / 10)
+            return UINT64_MAX;
+        number = number * 10 + digit;
+    }
+    if (number == 0)
+        return std::nullopt;
+    return number;
+}
+
+bool isImageName(const fs::path& fileName, const fs::path& prefixName, std::string_view ext)
+{
+    return imageNumber(fileName, prefixName, ext).has_value();
+}
+
+fs::path temporaryName(const fs::path& imageName)
+{
+    fs::path name(".");
+    name += imageName;
+    name += ".part";
+    return name;
+}
+
+bool isTemporaryName(const fs::path& fileName, const fs::path& prefixName, std::string_view ext)
+{
+    const Text& name = fileName.native();
+    const Text head = fs::path(".").native();
+    const Text tail = fs::path(".part").native();
+    if (name.size() <= head.size() + tail.size() || name.compare(0, head.size(), head) != 0 ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
         return false;
-    return !std::all_of(digits, digits + digitsCount, [](Char c) { return c == '0'; });
+    const Text inner = name.substr(head.size(), name.size() - head.size() - tail.size());
+    return isImageName(fs::path(inner), prefixName, ext);
 }
 
 fs::path outputFolder(const fs::path& outPrefix)
@@ -97,6 +132,70 @@ std::optional<ExtractError> checkOutput(const ExtractJob& job)
         }
     }
     return std::nullopt;
+}
+
+namespace {
+
+std::optional<ExtractError> createFolder(const fs::path& folder)
+{
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!ec && !fs::is_directory(folder, ec) && !ec)
+        ec = std::make_error_code(std::errc::not_a_directory);
+    if (!ec)
+        return std::nullopt;
+    return makeError(ErrorKind::OutputFolder, folder, "Cannot create the output folder", ec);
+}
+
+} // namespace
+
+std::optional<ExtractError> openOutputFolder(const ExtractJob& job, RawDir& folder)
+{
+    const fs::path path = outputFolder(job.outPrefix);
+    if (job.createFolder) {
+        if (auto error = createFolder(path))
+            return error;
+    }
+    if (auto error = checkOutput(job))
+        return error;
+    std::error_code ec;
+    folder = RawDir::open(path, ec);
+    if (ec)
+        return makeError(ErrorKind::OutputFolder, path, "Cannot use the output folder", ec);
+    if (!folder.tryLock(ec)) {
+        if (ec)
+            return makeError(ErrorKind::OutputFolder, path, "Cannot lock the output folder", ec);
+        ExtractError error;
+        error.kind = ErrorKind::OutputBusy;
+        error.file = path;
+        error.message = "Another extraction is writing into the output folder \"" +
+                        displayPath(path) + "\"; wait for it to end or choose another folder";
+        return error;
+    }
+    const fs::path prefixName = job.outPrefix.filename();
+    folder.forEachName(
+        [&](const fs::path& name) {
+            std::error_code ignored; // a leftover that cannot go does no harm
+            if (isTemporaryName(name, prefixName, job.outExt))
+                folder.remove(name, ignored);
+        },
+        ec);
+    return std::nullopt;
+}
+
+std::uint64_t countStaleImages(const RawDir& folder, const ExtractJob& job, std::uint64_t count)
+{
+    const fs::path prefixName = job.outPrefix.filename();
+    std::uint64_t stale = 0;
+    std::error_code ec;
+    folder.forEachName(
+        [&](const fs::path& name) {
+            const auto number = imageNumber(name, prefixName, job.outExt);
+            if (number && *number > count)
+                ++stale;
+        },
+        ec);
+    return stale;
 }
 
 } // namespace glintmark

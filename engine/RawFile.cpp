@@ -152,10 +152,9 @@ RawFile RawFile::openForReading(const std::filesystem::path& path, std::error_co
 #ifdef _WIN32
     const int fd = openFile(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT | _O_SEQUENTIAL, ec);
 #else
-    int fd = -1;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    // Not retried on EINTR: opening a named pipe waits for its writer, and a signal that asks
+    // the run to stop must end that wait.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 #endif
     if (fd < 0) {
         if (!ec)
@@ -208,6 +207,9 @@ FileIdentity RawFile::identity(std::error_code& ec) const
     id.device = info.dwVolumeSerialNumber;
     id.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    id.type = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileType::Directory
+              : GetFileType(handle) == FILE_TYPE_DISK                 ? FileType::Regular
+                                                                      : FileType::Other;
 #else
     Stat st{};
     if (statOpenFile(m_fd, &st) != 0) {
@@ -217,6 +219,9 @@ FileIdentity RawFile::identity(std::error_code& ec) const
     id.device = static_cast<std::uint64_t>(st.st_dev);
     id.index = static_cast<std::uint64_t>(st.st_ino);
     id.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    id.type = S_ISREG(st.st_mode) ? FileType::Regular
+              : S_ISDIR(st.st_mode) ? FileType::Directory
+                                    : FileType::Other;
 #endif
     return id;
 }
@@ -258,9 +263,9 @@ std::size_t RawFile::readFully(char* buffer, std::size_t count, std::error_code&
         const ssize_t got = ::read(m_fd, buffer + done, chunk);
 #endif
         if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            ec = lastError();
+            // A signal came while the read waited (on a pipe): the caller decides whether to go
+            // on, so a request to stop is never swallowed by a retry.
+            ec = errno == EINTR ? std::make_error_code(std::errc::interrupted) : lastError();
             return done;
         }
         if (got == 0)

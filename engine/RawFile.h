@@ -7,12 +7,23 @@
 
 namespace glintmark {
 
-// What tells one file apart from every other on the machine, and its size.
+// What kind of entry a name leads to.
+enum class FileType
+{
+    Missing,
+    Regular,
+    Directory,
+    Link,
+    Other // a pipe, a device, a socket
+};
+
+// What tells one file apart from every other on the machine, its size and its kind.
 struct FileIdentity
 {
     std::uint64_t device = 0;
     std::uint64_t index = 0;
     std::uint64_t size = 0;
+    FileType type = FileType::Missing;
 
     // Whether both name the same file.
     bool sameFileAs(const FileIdentity& other) const
@@ -33,7 +44,8 @@ public:
     RawFile(const RawFile&) = delete;
     RawFile& operator=(const RawFile&) = delete;
 
-    // Opens an existing file read-only; a folder is refused with "is a directory".
+    // Opens an existing file read-only; a folder is refused with "is a directory". A wait (for
+    // the writer of a named pipe) cut short by a signal fails with std::errc::interrupted.
     static RawFile openForReading(const std::filesystem::path& path, std::error_code& ec);
     // Opens a file for writing, creating it if missing; an existing file keeps its bytes until
     // truncate() is called, so it can be checked first.
@@ -48,7 +60,7 @@ public:
     // Tells the system the file will be read once from start to end.
     void adviseSequential() const;
     // Reads until `buffer` is full or the file ends; returns the bytes read (short only at the
-    // end).
+    // end, or when a signal interrupts a wait: then `ec` is std::errc::interrupted).
     std::size_t readFully(char* buffer, std::size_t count, std::error_code& ec) const;
     // Writes all `count` bytes, or fails.
     void writeAll(const char* data, std::size_t count, std::error_code& ec) const;
@@ -56,6 +68,7 @@ public:
     void close(std::error_code& ec);
 
 private:
+    friend class RawDir;
     explicit RawFile(int fd) : m_fd(fd) {}
 
     int m_fd = -1;

@@ -117,13 +117,14 @@ QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& caption,
 // True when the run failed in its checks, before it read the source.
 bool failedBeforeReading(const glintmark::ExtractResult& result)
 {
-    if (!result.error)
+    if (!result.error || result.count > 0)
         return false;
     switch (result.error->kind) {
     case glintmark::ErrorKind::InvalidJob:
     case glintmark::ErrorKind::SourceOpen:
     case glintmark::ErrorKind::OutputFolder:
     case glintmark::ErrorKind::OutputIsSource:
+    case glintmark::ErrorKind::OutputBusy:
         return true;
     default:
         return false;

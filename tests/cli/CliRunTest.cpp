@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <regex>
@@ -43,22 +44,26 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndTouchNothing)
 {
     const fs::path dir = freshTestFolder();
     const std::string out = (dir / "out").string();
-    const std::vector<std::vector<std::string>> cases = {
-        {},                              // no source
-        {"-o", out},                     // still no source
-        {"--bogus", demo()},             // unknown option
-        {"-o", "", demo()},              // an empty folder would mean the file system root
-        {"-o", out, ""},                 // empty source name
-        {demo(), "-o"},                  // option without its value
-        {"--list", "--gallery", demo()}, // a gallery of files that are never written
-        {"--list", "--trim", demo()},
+    // The arguments, and what the message must name.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "SOURCE"},                   // no source
+        {{"-o", out}, "SOURCE"},          // still no source
+        {{"--bogus", demo()}, "--bogus"}, // unknown option
+        {{"--bogus"}, "--bogus"},         // named even without a source
+        {{"-o", "", demo()}, "empty"},    // an empty folder would mean the file system root
+        {{"-o", out, ""}, "empty"},       // empty source name
+        {{demo(), "-o"}, "-o"},           // option without its value
+        // a gallery of files that are never written, and a cut of files that are never written
+        {{"--list", "--gallery", demo()}, "--gallery"},
+        {{"--list", "--trim", demo()}, "--trim"},
     };
-    for (const auto& args : cases) {
+    for (const auto& [args, named] : cases) {
         const CliRun run = runWith(args);
         SCOPED_TRACE(::testing::PrintToString(args));
         EXPECT_EQ(run.code, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find("glintmark-cli: "), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.rfind("glintmark-cli: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
         EXPECT_FALSE(fs::exists(dir / "out"));
     }
@@ -213,6 +218,7 @@ TEST(CliRun, AFailingSourceIsReportedAndTheOthersAreStillExtracted)
         EXPECT_NE(run.err.find(std::strerror(ENOENT)), std::string::npos) << run.err;
         EXPECT_EQ(fileNames(out / "demo").size(), 11u);
         EXPECT_EQ(fileNames(out / "copy").size(), 11u);
+        EXPECT_FALSE(fs::exists(out / "missing")) << "no folder for a source that cannot be read";
         EXPECT_EQ(run.out.empty(), quiet);
         EXPECT_EQ(run.out.find("missing"), std::string::npos);
         EXPECT_EQ(run.err.find("before the failure"), std::string::npos) << run.err;
@@ -237,6 +243,72 @@ TEST(CliRun, AFailurePartWayKeepsAndReportsTheCompleteImages)
     for (int i : {0, 1}) {
         EXPECT_EQ(readBytes(out / ("Vorlesk_000" + std::to_string(i + 1) + ".jpg")),
                   ldb.substr(images[i]["offset"], images[i]["size"]));
+    }
+}
+
+TEST(CliRun, OlderImagesNumberedBeyondTheRunAreLeftInPlaceAndCounted)
+{
+    const fs::path out = freshTestFolder();
+    for (const char* name : {"Vorlesk_0012.jpg", "Vorlesk_0400.jpg"})
+        writeBytes(out / name, "older");
+    const CliRun run = runWith({"-o", out.string(), demo()});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, "11 textures extracted from " + demo() + " into " + out.string() +
+                           "; 2 older ones numbered beyond them were left in place\n");
+    EXPECT_EQ(readBytes(out / "Vorlesk_0400.jpg"), "older");
+    const auto report = nlohmann::json::parse(runWith({"--json", "-o", out.string(), demo()}).out);
+    EXPECT_EQ(report["sources"][0]["stale"], 2);
+}
+
+// Takes `room` bytes, then fails as a full disk does.
+class FillsUp : public std::streambuf
+{
+public:
+    explicit FillsUp(std::size_t room) : m_room(room) {}
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (m_room == 0) {
+            errno = ENOSPC;
+            return traits_type::eof();
+        }
+        --m_room;
+        return c;
+    }
+
+private:
+    std::size_t m_room;
+};
+
+TEST(CliRun, AReportThatCannotBeWrittenFailsTheRun)
+{
+    const fs::path dir = freshTestFolder();
+    std::ofstream deviceFull("/dev/full", std::ios::binary);
+    FillsUp fillsUp(300);
+    std::ostream midway(&fillsUp);
+    const std::pair<std::ostream*, std::vector<const char*>> cases[] = {
+        {&deviceFull, {"-o"}},       // the summary line is lost
+        {&midway, {"--json", "-o"}}, // the report breaks off while images are being written
+        {&midway, {"--list", "-o"}}, // and so does the table
+    };
+    for (const auto& [out, options] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(options));
+        out->clear();
+        const std::string folder = (dir / "out").string();
+        std::vector<const char*> argv{"glintmark-cli"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.push_back(folder.c_str());
+        const std::string source = demo();
+        argv.push_back(source.c_str());
+        std::ostringstream err;
+        EXPECT_EQ(runCli(static_cast<int>(argv.size()), argv.data(), *out, err), 1);
+        EXPECT_NE(err.str().find("glintmark-cli: Cannot write to standard output: " +
+                                 std::string(std::strerror(ENOSPC))),
+                  std::string::npos)
+            << err.str();
+        for (const std::string& name : fileNames(dir / "out"))
+            EXPECT_NE(name.front(), '.') << "an unfinished image was left: " << name;
     }
 }
 

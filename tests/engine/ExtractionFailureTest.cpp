@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <optional>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -198,6 +200,178 @@ TEST(ExtractionFailure, ImageNameLinkedToTheSourceIsLeftAlone)
     EXPECT_EQ(result.error->kind, ErrorKind::OutputIsSource);
     EXPECT_EQ(readFile(dir / "level.ldb"), stream);
     EXPECT_EQ(readFile(dir / "out" / "Vorlesk_0001.jpg"), jfif() + "first");
+}
+
+// Every entry of `folder` whose name starts with a dot: what a run may have left behind.
+std::vector<std::string> hiddenIn(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().front() == '.')
+            names.push_back(entry.path().filename().string());
+    return names;
+}
+
+struct Occupant
+{
+    const char* name;
+    // Puts something at `image`; `elsewhere` is a file outside the folder with known bytes.
+    std::function<void(const fs::path& image, const fs::path& elsewhere)> put;
+    bool refused; // the run must fail at that name and leave it as it was
+};
+
+TEST(ExtractionFailure, WhatSitsAtAnImageNameIsReplacedNeverWrittenThrough)
+{
+    const Occupant cases[] = {
+        {"link to a file elsewhere",
+         [](const fs::path& image, const fs::path& other) { fs::create_symlink(other, image); },
+         false},
+        {"dangling link",
+         [](const fs::path& image, const fs::path& other) {
+             fs::create_symlink(other.parent_path() / "ghost", image);
+         },
+         false},
+        {"hard link",
+         [](const fs::path& image, const fs::path& other) { fs::create_hard_link(other, image); },
+         false},
+        {"pipe", [](const fs::path& image, const fs::path&) { ::mkfifo(image.c_str(), 0644); },
+         false},
+        {"link to /dev/null",
+         [](const fs::path& image, const fs::path&) { fs::create_symlink("/dev/null", image); },
+         false},
+        {"longer older image",
+         [](const fs::path& image, const fs::path&) { writeFile(image, std::string(5000, 'o')); },
+         false},
+        {"directory", [](const fs::path& image, const fs::path&) { fs::create_directory(image); },
+         true},
+    };
+    const std::string stream = jfif() + "first" + jfif() + "second";
+    for (const Occupant& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeFile(dir / "level.ldb", stream);
+        writeFile(dir / "elsewhere", "keep me");
+        fs::create_directory(dir / "out");
+        const fs::path image = dir / "out" / "Vorlesk_0001.jpg";
+        c.put(image, dir / "elsewhere");
+        // Temporaries of a run killed outright go; a link planted at one is not followed.
+        writeFile(dir / "out" / ".Vorlesk_0009.jpg.part", "stale");
+        fs::create_symlink(dir / "elsewhere", dir / "out" / ".Vorlesk_0002.jpg.part");
+        const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 4));
+
+        EXPECT_EQ(readFile(dir / "elsewhere"), "keep me");
+        EXPECT_FALSE(fs::exists(dir / "ghost"));
+        EXPECT_TRUE(fs::is_character_file("/dev/null"));
+        EXPECT_EQ(hiddenIn(dir / "out"), std::vector<std::string>{});
+        if (c.refused) {
+            EXPECT_EQ(result.status, RunStatus::Failed);
+            ASSERT_TRUE(result.error.has_value());
+            EXPECT_EQ(result.error->kind, ErrorKind::ImageCreate);
+            EXPECT_TRUE(fs::is_directory(image));
+            continue;
+        }
+        EXPECT_EQ(result.status, RunStatus::Completed);
+        EXPECT_EQ(result.count, 2U);
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(image)));
+        EXPECT_EQ(filesIn(dir / "out"),
+                  (std::map<std::string, std::string>{{"Vorlesk_0001.jpg", jfif() + "first"},
+                                                      {"Vorlesk_0002.jpg", jfif() + "second"}}));
+    }
+}
+
+// A run into a folder another run is writing to is refused at once; the first is unharmed.
+TEST(ExtractionFailure, ASecondRunIntoTheSameFolderIsRefused)
+{
+    struct Intruder : Recorder
+    {
+        glintmark::ExtractJob job;
+        std::optional<glintmark::ExtractResult> second;
+        bool onProgress(const glintmark::Progress& p) override
+        {
+            if (!second)
+                second = glintmark::runExtraction(job);
+            return Recorder::onProgress(p);
+        }
+    };
+    TempDir dir;
+    const std::string stream = jfif() + "first" + jfif() + "second" + jfif() + "third";
+    writeFile(dir / "level.ldb", stream);
+    writeFile(dir / "other.ldb", jfif() + "other");
+    Intruder intruder;
+    intruder.job = makeJob(dir / "other.ldb", dir.path());
+    const auto first =
+        glintmark::runExtraction(makeJob(dir / "level.ldb", dir.path(), 8), &intruder);
+
+    ASSERT_TRUE(intruder.second.has_value());
+    EXPECT_EQ(intruder.second->status, RunStatus::Failed);
+    ASSERT_TRUE(intruder.second->error.has_value());
+    EXPECT_EQ(intruder.second->error->kind, ErrorKind::OutputBusy);
+    EXPECT_NE(intruder.second->error->message.find(dir.path().string()), std::string::npos);
+    EXPECT_NE(intruder.second->error->message.find("Another extraction"), std::string::npos);
+    EXPECT_EQ(first.status, RunStatus::Completed);
+    auto expected = expectedFiles(referenceCut(stream, jfif()));
+    expected["level.ldb"] = stream;
+    expected["other.ldb"] = jfif() + "other";
+    EXPECT_EQ(filesIn(dir.path()), expected);
+    // Once the first has ended, the folder is free again.
+    EXPECT_EQ(glintmark::runExtraction(intruder.job).status, RunStatus::Completed);
+}
+
+// Changes the source's length after the first block has been read.
+class ResizeSourceAfterFirstBlock : public Recorder
+{
+public:
+    ResizeSourceAfterFirstBlock(fs::path source, std::string bytes)
+        : m_source(std::move(source)), m_bytes(std::move(bytes))
+    {}
+    bool onProgress(const glintmark::Progress& p) override
+    {
+        if (progress.empty())
+            writeFile(m_source, m_bytes);
+        return Recorder::onProgress(p);
+    }
+
+private:
+    fs::path m_source;
+    std::string m_bytes;
+};
+
+TEST(ExtractionFailure, ASourceIsReadUpToTheLengthItHadWhenOpened)
+{
+    const std::string stream = jfif() + "first" + jfif() + "second, longer" + jfif() + "third";
+    struct Case
+    {
+        const char* name;
+        std::string changed; // the source's bytes from the end of the first block on
+        bool fails;
+        std::map<std::string, std::string> kept;
+    };
+    const Case cases[] = {
+        {"shrinks", stream.substr(0, 30), true, {{"Vorlesk_0001.jpg", jfif() + "first"}}},
+        {"grows", stream + jfif() + "appended", false, expectedFiles(referenceCut(stream, jfif()))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        fs::create_directory(dir / "out");
+        writeFile(dir / "level.ldb", stream);
+        ResizeSourceAfterFirstBlock observer(dir / "level.ldb", c.changed);
+        const auto result =
+            glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 24), &observer);
+
+        EXPECT_EQ(filesIn(dir / "out"), c.kept);
+        EXPECT_EQ(result.count, c.kept.size());
+        if (!c.fails) {
+            EXPECT_EQ(result.status, RunStatus::Completed);
+            continue;
+        }
+        EXPECT_EQ(result.status, RunStatus::Failed);
+        ASSERT_TRUE(result.error.has_value());
+        EXPECT_EQ(result.error->kind, ErrorKind::SourceRead);
+        EXPECT_NE(result.error->message.find((dir / "level.ldb").string()), std::string::npos);
+        EXPECT_NE(result.error->message.find("became shorter"), std::string::npos)
+            << result.error->message;
+    }
 }
 
 // Runs `job` in a child process whose files may not grow beyond `limit` bytes, and returns what

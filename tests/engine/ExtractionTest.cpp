@@ -232,9 +232,13 @@ TEST(Extraction, ReplacesALongerExistingImageFile)
     TempDir dir;
     writeFile(dir / "level.ldb", jfif() + "new");
     writeFile(dir / "Vorlesk_0001.jpg", std::string(5000, 'o'));
+    writeFile(dir / "Vorlesk_0002.jpg", "older, kept");
+    writeFile(dir / "Vorlesk_10000.jpg", "older, kept");
     const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir.path(), 4));
     EXPECT_EQ(result.count, 1U);
     EXPECT_EQ(readFile(dir / "Vorlesk_0001.jpg"), jfif() + "new");
+    EXPECT_EQ(readFile(dir / "Vorlesk_0002.jpg"), "older, kept");
+    EXPECT_EQ(result.staleImages, 2U);
 }
 
 TEST(Extraction, WithoutSignatureCreatesAndDeletesNothing)
@@ -247,6 +251,7 @@ TEST(Extraction, WithoutSignatureCreatesAndDeletesNothing)
     EXPECT_EQ(result.count, 0U);
     EXPECT_EQ(filesIn(dir.path()).size(), 2U);
     EXPECT_EQ(readFile(dir / "Vorlesk_0001.jpg"), "earlier run");
+    EXPECT_EQ(result.staleImages, 1U);
 }
 
 TEST(Extraction, WorksWithSpacesAndNonAsciiInPaths)

@@ -2,6 +2,7 @@
 // lands in the output folder.
 #include "LevelDatabase.h"
 #include "MessageBoxCatcher.h"
+#include "engine/RawDir.h"
 
 #include "ui/FrmMain.h"
 #include "ui/Platform.h"
@@ -329,19 +330,24 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("named");
-        QTest::addColumn<int>("reason");
+        QTest::addColumn<QString>("reason");
         // Whether the box counts the textures kept: only a run that got to reading does.
         QTest::addColumn<bool>("counted");
+        const auto reason = [](int code) { return QString::fromLocal8Bit(std::strerror(code)); };
         QTest::newRow("missing source") << QStringLiteral("missing.ldb") << QStringLiteral("ok")
-                                        << QStringLiteral("missing.ldb") << ENOENT << false;
+                                        << QStringLiteral("missing.ldb") << reason(ENOENT) << false;
         QTest::newRow("missing folder") << QStringLiteral("good.ldb") << QStringLiteral("gone")
-                                        << QStringLiteral("gone") << ENOENT << false;
+                                        << QStringLiteral("gone") << reason(ENOENT) << false;
         QTest::newRow("long path, kept on one line")
             << QStringLiteral("lost.ldb") << QStringLiteral("ok") << QStringLiteral("<source>")
-            << ENOENT << false;
+            << reason(ENOENT) << false;
         QTest::newRow("image name taken by a folder")
             << QStringLiteral("good.ldb") << QStringLiteral("taken")
-            << QStringLiteral("Vorlesk_0001") << EISDIR << true;
+            << QStringLiteral("Vorlesk_0001") << reason(EISDIR) << true;
+        // Another program's run holds the folder: nothing is written into it.
+        QTest::newRow("folder in use")
+            << QStringLiteral("good.ldb") << QStringLiteral("ok") << QStringLiteral("ok")
+            << QStringLiteral("Another extraction is writing") << false;
     }
 
     void aFailureIsShownAsAWarningAndTheWindowStaysReady()
@@ -349,17 +355,25 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, folder);
         QFETCH(QString, named);
-        QFETCH(int, reason);
+        QFETCH(QString, reason);
         QFETCH(bool, counted);
         const LevelDatabase db = LevelDatabase::make(2, 41);
         const QString good = makeSource(QStringLiteral("good.ldb"), db);
+        QDir(m_tmp.filePath(QStringLiteral("ok"))).removeRecursively(); // an earlier row's images
         const QString ok = makeFolder(QStringLiteral("ok"));
         makeFolder(QStringLiteral("taken/Vorlesk_0001.jpg"));
         FrmMain* w = openWindow();
         w->txtSource->setText(m_tmp.filePath(source));
         w->txtExtract->setText(m_tmp.filePath(folder));
         MessageBoxCatcher boxes;
-        extract();
+        {
+            std::error_code ec;
+            glintmark::RawDir held = glintmark::RawDir::open(platform::toPath(ok), ec);
+            if (QByteArray(QTest::currentDataTag()) == "folder in use")
+                QVERIFY(held.tryLock(ec));
+            extract();
+        }
+        QCOMPARE(filesIn(ok), QStringList());
 
         QCOMPARE(boxes.shown().size(), 1);
         const MessageBoxCatcher::Shown& warning = boxes.shown().first();
@@ -372,10 +386,9 @@ private slots:
         QVERIFY2(std::any_of(lines.begin(), lines.end(),
                              [&](const QString& line) { return line.contains(whole); }),
                  qPrintable(warning.text));
-        QVERIFY2(QString(warning.text)
-                     .replace(QLatin1Char('\n'), QLatin1Char(' '))
-                     .contains(QString::fromLocal8Bit(std::strerror(reason))),
-                 qPrintable(warning.text));
+        QVERIFY2(
+            QString(warning.text).replace(QLatin1Char('\n'), QLatin1Char(' ')).contains(reason),
+            qPrintable(warning.text));
         QCOMPARE(warning.text.contains(QStringLiteral("Textures extracted before the failure: 0")),
                  counted);
         QVERIFY(!w->isExtracting());

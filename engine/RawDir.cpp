@@ -1,0 +1,357 @@
+#include "engine/RawDir.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace glintmark {
+namespace fs = std::filesystem;
+
+#ifndef _WIN32
+
+namespace {
+
+std::error_code lastError()
+{
+    return {errno, std::system_category()};
+}
+
+} // namespace
+
+RawDir::~RawDir()
+{
+    closeQuietly();
+}
+
+RawDir::RawDir(RawDir&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+RawDir& RawDir::operator=(RawDir&& other) noexcept
+{
+    if (this != &other) {
+        closeQuietly();
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+void RawDir::closeQuietly()
+{
+    if (m_fd >= 0)
+        ::close(std::exchange(m_fd, -1));
+}
+
+RawDir RawDir::open(const fs::path& path, std::error_code& ec)
+{
+    ec.clear();
+    RawDir dir;
+    dir.m_fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir.m_fd < 0)
+        ec = lastError();
+    return dir;
+}
+
+bool RawDir::tryLock(std::error_code& ec)
+{
+    ec.clear();
+    int result = -1;
+    do {
+        result = ::flock(m_fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0)
+        return true;
+    if (errno != EWOULDBLOCK)
+        ec = lastError();
+    return false;
+}
+
+FileIdentity RawDir::entry(const fs::path& name, bool followLink, std::error_code& ec) const
+{
+    ec.clear();
+    FileIdentity id;
+    struct stat st
+    {
+    };
+    if (::fstatat(m_fd, name.c_str(), &st, followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            ec = lastError();
+        return id;
+    }
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.index = static_cast<std::uint64_t>(st.st_ino);
+    id.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    id.type = S_ISREG(st.st_mode)   ? FileType::Regular
+              : S_ISDIR(st.st_mode) ? FileType::Directory
+              : S_ISLNK(st.st_mode) ? FileType::Link
+                                    : FileType::Other;
+    return id;
+}
+
+RawFile RawDir::createNew(const fs::path& name, std::error_code& ec) const
+{
+    ec.clear();
+    const int fd =
+        ::openat(m_fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        ec = lastError();
+        return {};
+    }
+    return RawFile(fd);
+}
+
+bool RawDir::placeNew(const fs::path& from, const fs::path& to, std::error_code& ec) const
+{
+    ec.clear();
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+    if (::renameat2(m_fd, from.c_str(), m_fd, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    // Taken, or a file system without the flag: either way the caller looks and replaces.
+    if (errno != EEXIST && errno != EINVAL && errno != ENOSYS)
+        ec = lastError();
+#else
+    (void)from;
+    (void)to;
+#endif
+    return false;
+}
+
+void RawDir::replace(const fs::path& from, const fs::path& to, std::error_code& ec) const
+{
+    ec.clear();
+    if (::renameat(m_fd, from.c_str(), m_fd, to.c_str()) != 0)
+        ec = lastError();
+}
+
+void RawDir::remove(const fs::path& name, std::error_code& ec) const
+{
+    ec.clear();
+    if (::unlinkat(m_fd, name.c_str(), 0) != 0)
+        ec = lastError();
+}
+
+void RawDir::forEachName(const std::function<void(const fs::path&)>& visit,
+                         std::error_code& ec) const
+{
+    ec.clear();
+    // The listing gets a descriptor of its own: closedir() closes it, and its position.
+    const int fd = ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* const listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (listing == nullptr) {
+        ec = lastError();
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* item = ::readdir(listing);
+        if (item == nullptr) {
+            if (errno != 0)
+                ec = lastError();
+            break;
+        }
+        const std::string_view name = item->d_name;
+        if (name != "." && name != "..")
+            visit(fs::path(name));
+    }
+    ::closedir(listing);
+}
+
+#else // _WIN32: by full path; the lock is a hidden file that goes when its last handle closes.
+
+namespace {
+
+constexpr const wchar_t* kLockName = L".glintmark.lock";
+
+std::error_code lastError()
+{
+    return {static_cast<int>(GetLastError()), std::system_category()};
+}
+
+} // namespace
+
+RawDir::~RawDir()
+{
+    closeQuietly();
+}
+
+RawDir::RawDir(RawDir&& other) noexcept
+    : m_path(std::move(other.m_path)), m_lock(std::exchange(other.m_lock, nullptr)),
+      m_open(std::exchange(other.m_open, false))
+{}
+
+RawDir& RawDir::operator=(RawDir&& other) noexcept
+{
+    if (this != &other) {
+        closeQuietly();
+        m_path = std::move(other.m_path);
+        m_lock = std::exchange(other.m_lock, nullptr);
+        m_open = std::exchange(other.m_open, false);
+    }
+    return *this;
+}
+
+void RawDir::closeQuietly()
+{
+    if (m_lock != nullptr)
+        CloseHandle(static_cast<HANDLE>(std::exchange(m_lock, nullptr)));
+    m_open = false;
+}
+
+RawDir RawDir::open(const fs::path& path, std::error_code& ec)
+{
+    ec.clear();
+    RawDir dir;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        ec = lastError();
+        return dir;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        ec = std::make_error_code(std::errc::not_a_directory);
+        return dir;
+    }
+    dir.m_path = path.native();
+    if (!dir.m_path.empty() && dir.m_path.back() != L'\\' && dir.m_path.back() != L'/')
+        dir.m_path += L'\\';
+    dir.m_open = true;
+    return dir;
+}
+
+bool RawDir::tryLock(std::error_code& ec)
+{
+    ec.clear();
+    const HANDLE file =
+        CreateFileW((m_path + kLockName).c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ec = lastError();
+        return false;
+    }
+    OVERLAPPED whole{};
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+        const DWORD why = GetLastError();
+        CloseHandle(file);
+        if (why != ERROR_LOCK_VIOLATION)
+            ec = std::error_code(static_cast<int>(why), std::system_category());
+        return false;
+    }
+    m_lock = file;
+    return true;
+}
+
+FileIdentity RawDir::entry(const fs::path& name, bool followLink, std::error_code& ec) const
+{
+    ec.clear();
+    FileIdentity id;
+    const DWORD flags =
+        FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE file = CreateFileW((m_path + name.native()).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, flags, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD why = GetLastError();
+        if (why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND)
+            ec = std::error_code(static_cast<int>(why), std::system_category());
+        return id;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info)) {
+        ec = lastError();
+        CloseHandle(file);
+        return id;
+    }
+    CloseHandle(file);
+    id.device = info.dwVolumeSerialNumber;
+    id.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    id.type = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? FileType::Link
+              : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? FileType::Directory
+                                                                          : FileType::Regular;
+    return id;
+}
+
+RawFile RawDir::createNew(const fs::path& name, std::error_code& ec) const
+{
+    ec.clear();
+    const HANDLE file = CreateFileW((m_path + name.native()).c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ec = lastError();
+        return {};
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | _O_WRONLY);
+    if (fd < 0) {
+        ec = std::make_error_code(std::errc::too_many_files_open);
+        CloseHandle(file);
+        return {};
+    }
+    return RawFile(fd);
+}
+
+bool RawDir::placeNew(const fs::path& from, const fs::path& to, std::error_code& ec) const
+{
+    ec.clear();
+    if (MoveFileExW((m_path + from.native()).c_str(), (m_path + to.native()).c_str(), 0))
+        return true;
+    const DWORD why = GetLastError();
+    if (why != ERROR_ALREADY_EXISTS && why != ERROR_FILE_EXISTS && why != ERROR_ACCESS_DENIED)
+        ec = std::error_code(static_cast<int>(why), std::system_category());
+    return false;
+}
+
+void RawDir::replace(const fs::path& from, const fs::path& to, std::error_code& ec) const
+{
+    ec.clear();
+    if (!MoveFileExW((m_path + from.native()).c_str(), (m_path + to.native()).c_str(),
+                     MOVEFILE_REPLACE_EXISTING))
+        ec = lastError();
+}
+
+void RawDir::remove(const fs::path& name, std::error_code& ec) const
+{
+    ec.clear();
+    if (!DeleteFileW((m_path + name.native()).c_str()))
+        ec = lastError();
+}
+
+void RawDir::forEachName(const std::function<void(const fs::path&)>& visit,
+                         std::error_code& ec) const
+{
+    ec.clear();
+    WIN32_FIND_DATAW item{};
+    const HANDLE listing = FindFirstFileW((m_path + L"*").c_str(), &item);
+    if (listing == INVALID_HANDLE_VALUE) {
+        if (GetLastError() != ERROR_FILE_NOT_FOUND)
+            ec = lastError();
+        return;
+    }
+    do {
+        const std::wstring_view name = item.cFileName;
+        if (name != L"." && name != L"..")
+            visit(fs::path(std::wstring(name)));
+    } while (FindNextFileW(listing, &item));
+    if (GetLastError() != ERROR_NO_MORE_FILES)
+        ec = lastError();
+    FindClose(listing);
+}
+
+#endif
+
+} // namespace glintmark

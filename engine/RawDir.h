@@ -1,0 +1,66 @@
+#pragma once
+
+#include "engine/RawFile.h"
+
+#include <filesystem>
+#include <functional>
+#include <system_error>
+
+#ifdef _WIN32
+#include <string>
+#endif
+
+namespace glintmark {
+
+// An open output folder. Every name handed to it is a bare file name inside that folder, resolved
+// against the folder opened once, so a folder renamed or swapped for a link meanwhile cannot
+// redirect a write. Together with RawFile, the only place that calls the system's file API.
+class RawDir
+{
+public:
+    RawDir() = default;
+    ~RawDir();
+    RawDir(RawDir&& other) noexcept;
+    RawDir& operator=(RawDir&& other) noexcept;
+    RawDir(const RawDir&) = delete;
+    RawDir& operator=(const RawDir&) = delete;
+
+    // Opens an existing folder; anything else is refused with "not a directory".
+    static RawDir open(const std::filesystem::path& path, std::error_code& ec);
+
+    // Takes this program's exclusive lock on the folder without waiting; false (and no error)
+    // when another run holds it. The lock lasts until the folder is closed.
+    bool tryLock(std::error_code& ec);
+    // What sits at `name`: a link itself unless `followLink`; type Missing when nothing does.
+    FileIdentity entry(const std::filesystem::path& name, bool followLink,
+                       std::error_code& ec) const;
+    // Creates `name` for writing; fails if anything at all sits there already, even a link.
+    RawFile createNew(const std::filesystem::path& name, std::error_code& ec) const;
+    // Gives the file `from` the name `to` if nothing sits there; false (and no error) when
+    // something does, or when the system cannot tell without a separate look.
+    bool placeNew(const std::filesystem::path& from, const std::filesystem::path& to,
+                  std::error_code& ec) const;
+    // Puts the file `from` in the place of `to` in one step: whatever `to` was (a file, a link,
+    // a pipe) is replaced as an entry of the folder, never written through. A folder at `to`
+    // is an error.
+    void replace(const std::filesystem::path& from, const std::filesystem::path& to,
+                 std::error_code& ec) const;
+    // Removes the entry `name` (a link itself, not what it leads to); folders are not removed.
+    void remove(const std::filesystem::path& name, std::error_code& ec) const;
+    // Calls `visit` with the name of every entry of the folder, "." and ".." aside.
+    void forEachName(const std::function<void(const std::filesystem::path&)>& visit,
+                     std::error_code& ec) const;
+
+private:
+    void closeQuietly();
+
+#ifdef _WIN32
+    std::wstring m_path; // the folder, with a trailing separator
+    void* m_lock = nullptr;
+    bool m_open = false;
+#else
+    int m_fd = -1;
+#endif
+};
+
+} // namespace glintmark

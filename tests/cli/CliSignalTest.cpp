@@ -1,0 +1,159 @@
+// The extractor in a child process of its own, set up as its main() sets it up, while it is
+// stopped by a signal, held up by a file size limit or holding its folder against a second run.
+#include "CliTestSupport.h"
+
+#include "cli/Signals.h"
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace glintmark::clitest {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ChildRun
+{
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the extractor with `args` in a child process with the program's signal handling and, if
+// given, a file size limit; `meanwhile` runs in this process while the child works.
+ChildRun runInChild(const std::vector<std::string>& args, const fs::path& dir, rlim_t sizeLimit,
+                    const std::function<void(pid_t)>& meanwhile)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        glintmark::cli::installSignalHandlers();
+        if (sizeLimit != 0) {
+            const rlimit cap{sizeLimit, sizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &cap);
+        }
+        const CliRun run = runWith(args);
+        writeBytes(dir / "child.out", run.out);
+        writeBytes(dir / "child.err", run.err);
+        ::_exit(run.code);
+    }
+    meanwhile(child);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ChildRun run;
+    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    run.out = readBytes(dir / "child.out");
+    run.err = readBytes(dir / "child.err");
+    return run;
+}
+
+// Opens the pipe the child reads its source from and writes `bytes` into it, leaving it open;
+// returns once the child has taken them all and waits for more.
+int feedPipe(const fs::path& fifo, const std::string& bytes)
+{
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (put <= 0)
+            break;
+        done += static_cast<std::size_t>(put);
+    }
+    int waiting = 1;
+    for (int i = 0; i < 500 && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return fd;
+}
+
+// Whether `child` ends within `limit`; it is left to be reaped.
+bool endsWithin(pid_t child, std::chrono::milliseconds limit)
+{
+    for (auto waited = std::chrono::milliseconds(0); waited < limit;
+         waited += std::chrono::milliseconds(10)) {
+        siginfo_t info{};
+        if (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == child)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+std::vector<std::string> hiddenIn(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().front() == '.')
+            names.push_back(entry.path().filename().string());
+    return names;
+}
+
+TEST(CliSignals, ASignalStopsTheRunKeepsTheCompleteImagesAndEndsTheReport)
+{
+    const std::pair<int, int> cases[] = {{SIGINT, 130}, {SIGTERM, 143}};
+    const std::string demo = readBytes(demoLdb());
+    for (const auto& [signal, code] : cases) {
+        SCOPED_TRACE(glintmark::cli::signalName(signal));
+        const fs::path dir = freshTestFolder();
+        const fs::path fifo = dir / "level.ldb";
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        const fs::path out = dir / "out";
+        CliRun second;
+        bool endedWhileWaiting = false;
+        const ChildRun run =
+            runInChild({"--json", "-o", out.string(), fifo.string()}, dir, 0, [&](pid_t child) {
+                // The whole sample, but no end: the child waits for more, its last image open.
+                const int fd = feedPipe(fifo, demo);
+                second = runWith({"-o", out.string(), demoLdb().string()});
+                ::kill(child, signal);
+                endedWhileWaiting = endsWithin(child, std::chrono::seconds(5));
+                ::close(fd);
+            });
+
+        EXPECT_TRUE(endedWhileWaiting) << "a wait for the pipe must end at the signal";
+        EXPECT_EQ(run.code, code) << run.err;
+        EXPECT_EQ(run.err, std::string("glintmark-cli: interrupted by ") +
+                               glintmark::cli::signalName(signal) +
+                               "; kept 10 textures extracted from " + fifo.string() + " into " +
+                               out.string() + "\n");
+        const nlohmann::json report = nlohmann::json::parse(run.out);
+        EXPECT_EQ(report["sources"][0]["status"], "stopped");
+        EXPECT_EQ(report["sources"][0]["count"], 10);
+        EXPECT_EQ(fileNames(out).size(), 10u);
+        EXPECT_EQ(hiddenIn(out), std::vector<std::string>{});
+
+        // The run into the same folder meanwhile was refused and touched nothing.
+        EXPECT_EQ(second.code, 1);
+        EXPECT_NE(second.err.find("Another extraction is writing into the output folder \"" +
+                                  out.string() + "\""),
+                  std::string::npos)
+            << second.err;
+    }
+}
+
+TEST(CliSignals, AFileSizeLimitIsAnErrorThatRemovesTheUnfinishedImage)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path out = dir / "out";
+    const ChildRun run =
+        runInChild({"-o", out.string(), demoLdb().string()}, dir, 8192, [](pid_t) {});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("Vorlesk_0001.jpg"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(std::strerror(EFBIG)), std::string::npos) << run.err;
+    EXPECT_EQ(fileNames(out), std::vector<std::string>{});
+}
+
+} // namespace
+} // namespace glintmark::clitest
+#endif

@@ -174,25 +174,6 @@ RawFile RawFile::openForReading(const std::filesystem::path& path, std::error_co
     return file;
 }
 
-RawFile RawFile::openForWriting(const std::filesystem::path& path, std::error_code& ec)
-{
-    ec.clear();
-#ifdef _WIN32
-    const int fd = openFile(path, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, ec);
-#else
-    int fd = -1;
-    do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-#endif
-    if (fd < 0) {
-        if (!ec)
-            ec = openError(path);
-        return {};
-    }
-    return RawFile(fd);
-}
-
 FileIdentity RawFile::identity(std::error_code& ec) const
 {
     ec.clear();
@@ -224,23 +205,6 @@ FileIdentity RawFile::identity(std::error_code& ec) const
                                     : FileType::Other;
 #endif
     return id;
-}
-
-void RawFile::truncate(std::error_code& ec) const
-{
-    ec.clear();
-#ifdef _WIN32
-    const int failed = _chsize_s(m_fd, 0);
-    if (failed != 0)
-        ec = std::error_code(failed, std::generic_category());
-#else
-    int result = -1;
-    do {
-        result = ::ftruncate(m_fd, 0);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0)
-        ec = lastError();
-#endif
 }
 
 void RawFile::adviseSequential() const

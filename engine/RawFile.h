@@ -47,16 +47,11 @@ public:
     // Opens an existing file read-only; a folder is refused with "is a directory". A wait (for
     // the writer of a named pipe) cut short by a signal fails with std::errc::interrupted.
     static RawFile openForReading(const std::filesystem::path& path, std::error_code& ec);
-    // Opens a file for writing, creating it if missing; an existing file keeps its bytes until
-    // truncate() is called, so it can be checked first.
-    static RawFile openForWriting(const std::filesystem::path& path, std::error_code& ec);
 
     // Whether a file is open.
     bool isOpen() const { return m_fd >= 0; }
     // The open file's identity (device and file index) and size.
     FileIdentity identity(std::error_code& ec) const;
-    // Empties the open file.
-    void truncate(std::error_code& ec) const;
     // Tells the system the file will be read once from start to end.
     void adviseSequential() const;
     // Reads until `buffer` is full or the file ends; returns the bytes read (short only at the

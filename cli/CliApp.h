@@ -9,7 +9,8 @@ struct CliEnvironment
     bool stderrIsTerminal = false;
 };
 
-// Runs the command-line extractor with the given arguments and streams; returns the exit code
-// (0 every source extracted, 1 at least one failed, 2 bad usage).
+// Runs the command-line extractor with the given arguments (UTF-8 on Windows, the bytes given
+// elsewhere) and streams; returns the exit code (0 every source extracted, 1 at least one
+// failed, 2 bad usage).
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
            const CliEnvironment& environment = {});

@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "cli/ExitCode.h"
+#include "engine/ErrorText.h"
 
 #include <CLI/CLI.hpp>
 
@@ -49,13 +50,15 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
                                    std::ostream& err)
 {
     CliOptions options;
-    std::string outputDir = options.outputDir.string();
+    std::string outputDir = displayPath(options.outputDir);
     std::vector<std::string> sources;
     const CLI::Validator notEmpty(rejectEmpty, "", "NOT_EMPTY");
 
     CLI::App app(kDescription, "glintmark-cli");
     app.footer(kFooter);
     app.failure_message(failureMessage);
+    // "/x" is a path, also on Windows; options are spelled the same everywhere.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("glintmark-cli ") + GLINTMARK_VERSION);
     app.add_option("-o,--output", outputDir,
                    "Folder to write the images into; created with its parents if missing")
@@ -79,8 +82,9 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
         return {std::nullopt, code == 0 ? kExitSuccess : kExitUsage};
     }
 
-    options.outputDir = outputDir;
-    options.sources.assign(sources.begin(), sources.end());
+    options.outputDir = pathFromUtf8(outputDir);
+    for (const std::string& source : sources)
+        options.sources.push_back(pathFromUtf8(source));
     return {std::move(options), kExitSuccess};
 }
 

@@ -1,25 +1,33 @@
 #include "cli/OutputPlan.h"
 
 #include "engine/ErrorText.h"
+#include "engine/WindowsNames.h"
 
 #include <map>
 
 namespace glintmark::cli {
 namespace {
 
-std::string foldCase(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
-// A folder name must stay one level below the output folder.
+// A folder name must stay one level below the output folder; Windows drops trailing dots and
+// spaces, so a name made only of them would be the output folder itself.
 bool usableFolderName(const std::filesystem::path& name)
 {
-    return !name.empty() && name != "." && name != "..";
+    return !windowsNameKey(displayPath(name)).empty();
+}
+
+// A name that opens a device on Windows cannot be read or written as a file there.
+std::string deviceNameProblem(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    const std::filesystem::path device = reservedDevicePart(path);
+    if (!device.empty()) {
+        return displayPath(path) + ": \"" + displayPath(device) +
+               "\" is a device name on Windows, not a file or folder; rename it";
+    }
+#else
+    (void)path;
+#endif
+    return {};
 }
 
 } // namespace
@@ -28,6 +36,11 @@ OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
                              const std::filesystem::path& outputDir)
 {
     OutputPlan plan;
+    plan.problem = deviceNameProblem(outputDir);
+    for (const std::filesystem::path& source : sources) {
+        if (plan.problem.empty())
+            plan.problem = deviceNameProblem(source);
+    }
     if (sources.size() == 1) {
         plan.folders.push_back(outputDir);
         return plan;
@@ -43,7 +56,9 @@ OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
             plan.problem = displayPath(sources[i]) + ": cannot name an output folder after it";
             continue;
         }
-        const auto [it, inserted] = taken.emplace(foldCase(displayPath(stem)), i);
+        if (plan.problem = deviceNameProblem(stem); !plan.problem.empty())
+            continue;
+        const auto [it, inserted] = taken.emplace(windowsNameKey(displayPath(stem)), i);
         if (!inserted) {
             plan.problem = displayPath(sources[it->second]) + " and " + displayPath(sources[i]) +
                            " would both extract into " + displayPath(outputDir / stem) +

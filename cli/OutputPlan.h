@@ -11,12 +11,14 @@ namespace glintmark::cli {
 struct OutputPlan
 {
     std::vector<std::filesystem::path> folders; // one per source, in the sources' order
-    // Why the plan cannot be written to (two sources sharing a folder); empty when it can.
+    // Why the plan cannot be written to (two sources sharing a folder, a device name); empty
+    // when it can.
     std::string problem;
 };
 
 // Plans the output folders. Two sources whose folders would be the same, or differ only in
-// letter case (one folder on case-insensitive file systems), make the plan unfit for writing.
+// letter case or trailing dots and spaces (one folder on Windows), make the plan unfit for
+// writing; so do, on Windows, device names (NUL, CON, ...) among the sources and folders.
 OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
                              const std::filesystem::path& outputDir);
 

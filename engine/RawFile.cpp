@@ -1,12 +1,17 @@
 #include "engine/RawFile.h"
 
+#include "engine/WindowsNames.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <string>
 #include <utility>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -22,14 +27,70 @@
 namespace glintmark {
 namespace {
 
+#ifdef _WIN32
+// Reasons the C library's errno cannot tell: it reports a file that another program holds
+// open as a mere EACCES, and a device name as whatever the device answers.
+class WindowsFileCategory : public std::error_category
+{
+public:
+    static constexpr int kDeviceName = -1;
+
+    const char* name() const noexcept override { return "windows-file"; }
+    std::string message(int code) const override
+    {
+        if (code == kDeviceName)
+            return "The name is a device on Windows, not a file";
+        return "The file is in use by another program";
+    }
+};
+
+const WindowsFileCategory& windowsFileCategory()
+{
+    static const WindowsFileCategory category;
+    return category;
+}
+
 std::error_code lastError()
 {
-#ifdef _WIN32
+    if (errno == EACCES &&
+        (_doserrno == ERROR_SHARING_VIOLATION || _doserrno == ERROR_LOCK_VIOLATION))
+        return {static_cast<int>(_doserrno), windowsFileCategory()};
     return {errno, std::generic_category()};
-#else
-    return {errno, std::system_category()};
-#endif
 }
+
+// Opens `path` with _wopen unless one of its parts names a device (NUL, CON, COM1, ...).
+int openFile(const std::filesystem::path& path, int flags, std::error_code& deviceError)
+{
+    if (!reservedDevicePart(path).empty()) {
+        deviceError = {WindowsFileCategory::kDeviceName, windowsFileCategory()};
+        return -1;
+    }
+    return _wopen(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+
+// Why a file could not be opened. Windows refuses to open a folder as a file with "access
+// denied"; it is reported as the folder it is.
+std::error_code openError(const std::filesystem::path& path)
+{
+    const std::error_code ec = lastError();
+    if (ec == std::errc::permission_denied) {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return std::make_error_code(std::errc::is_a_directory);
+    }
+    return ec;
+}
+#else
+std::error_code lastError()
+{
+    return {errno, std::system_category()};
+}
+
+std::error_code openError(const std::filesystem::path&)
+{
+    return lastError();
+}
+#endif
 
 // The largest count handed to one read or write call.
 constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
@@ -89,7 +150,7 @@ RawFile RawFile::openForReading(const std::filesystem::path& path, std::error_co
 {
     ec.clear();
 #ifdef _WIN32
-    const int fd = _wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT | _O_SEQUENTIAL);
+    const int fd = openFile(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT | _O_SEQUENTIAL, ec);
 #else
     int fd = -1;
     do {
@@ -97,7 +158,8 @@ RawFile RawFile::openForReading(const std::filesystem::path& path, std::error_co
     } while (fd < 0 && errno == EINTR);
 #endif
     if (fd < 0) {
-        ec = lastError();
+        if (!ec)
+            ec = openError(path);
         return {};
     }
     RawFile file(fd);
@@ -117,8 +179,7 @@ RawFile RawFile::openForWriting(const std::filesystem::path& path, std::error_co
 {
     ec.clear();
 #ifdef _WIN32
-    const int fd =
-        _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    const int fd = openFile(path, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, ec);
 #else
     int fd = -1;
     do {
@@ -126,7 +187,8 @@ RawFile RawFile::openForWriting(const std::filesystem::path& path, std::error_co
     } while (fd < 0 && errno == EINTR);
 #endif
     if (fd < 0) {
-        ec = lastError();
+        if (!ec)
+            ec = openError(path);
         return {};
     }
     return RawFile(fd);

@@ -86,19 +86,46 @@ PIXELS_16 = [
 PIXEL_KEYS = {"K": 0, "N": 4, "P": 5, "T": 6, "S": 7, "Y": 11, "C": 14, "W": 15}
 
 
-# The icon of the given size drawn in the given theme, on a supersampled canvas.
+# The icon of the given size drawn in the given theme, on a supersampled canvas. Sizes above 48
+# draw the 48-pixel layout enlarged: outlines and rims grow with it, so the big icon reads as
+# the same picture as the small ones.
 def draw_icon(size, theme_name, ss=8):
     canvas = Canvas(size, size, ss)
+    if size > 48:
+        _draw_layout(_Enlarged(canvas, size / 48), LAYOUTS[48], THEMES[theme_name])
+        return canvas
     if size == 16:
         assert theme_name == "vga", "the 16x16 icon exists in 16 colours only"
         _draw_pixels(canvas, PIXELS_16)
         return canvas
     assert size in LAYOUTS, f"no layout for a {size}x{size} icon"
-    layout, theme = LAYOUTS[size], THEMES[theme_name]
+    _draw_layout(canvas, LAYOUTS[size], THEMES[theme_name])
+    return canvas
+
+
+class _Enlarged:
+    """Paints shapes given in layout pixels onto a canvas `factor` times as large."""
+
+    def __init__(self, canvas, factor):
+        self.canvas, self.factor = canvas, factor
+
+    # Canvas.fill with every point scaled up and paint functions asked in layout pixels.
+    def fill(self, contours, paint):
+        k = self.factor
+        scaled = [[(x * k, y * k) for x, y in contour] for contour in contours]
+        if callable(paint):
+            layout_paint = paint
+
+            def paint(x, y):
+                return layout_paint(x / k, y / k)
+
+        self.canvas.fill(scaled, paint)
+
+
+def _draw_layout(canvas, layout, theme):
     _draw_back_tile(canvas, layout, theme)
     _draw_front_tile(canvas, layout, theme)
     _draw_glint(canvas, layout, theme)
-    return canvas
 
 
 def _draw_pixels(canvas, rows):

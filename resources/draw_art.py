@@ -4,14 +4,19 @@
     python3 resources/draw_art.py
 
 writes glintmark.ico (32x32 in 16 and 256 colours, 16x16 in 16 colours, 48x48 in 256 colours,
-each a classic BMP icon image with an AND mask) and logo.bmp (168x271, 24-bit). Standard
-library only; the output is the same byte for byte on every run. Every file is read back and
-checked before the script reports success.
+each a classic BMP icon image with an AND mask), logo.bmp (168x271, 24-bit) and the desktop
+icons icons/glintmark-<size>.png: 16, 32 and 48 decoded from the icon's own images (the richest
+one of each size), 128 and 256 drawn anew at that size. Standard library only; the output is
+the same byte for byte on every run. Every file is read back and checked before the script
+reports success.
+
+    python3 resources/draw_art.py --check    # only compare a fresh drawing with the files on disk
 """
 
 import os
 import struct
 import sys
+import zlib
 
 sys.dont_write_bytecode = True
 
@@ -22,6 +27,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 # The images of the icon, in file order: (size, bits per pixel).
 ICON_IMAGES = [(32, 4), (32, 8), (16, 4), (48, 8)]
+
+# Desktop icon sizes taken from the icon file (index of the image in ICON_IMAGES), and the
+# sizes drawn anew for large displays.
+PNG_FROM_ICON = {16: 2, 32: 1, 48: 3}
+PNG_DRAWN = (128, 256)
 
 
 # Number of bytes in one bitmap row of the given width and depth, padded to four bytes.
@@ -185,10 +195,75 @@ def check_bmp(data, width, height):
     assert offset + row_bytes(width, 24) * height == len(data), "bitmap has a wrong length"
 
 
+# RGBA rows of one icon image, decoded from its bytes: palette colour, or clear where the AND
+# mask says so.
+def icon_rgba(blob):
+    _, size, _, _, bits = struct.unpack_from("<IiiHH", blob, 0)
+    palette = [tuple(reversed(blob[40 + 4 * i:43 + 4 * i])) for i in range(1 << bits)]
+    xor_start = 40 + 4 * len(palette)
+    xor_row, and_row = row_bytes(size, bits), row_bytes(size, 1)
+    and_start = xor_start + xor_row * size
+    rows = []
+    for y in range(size):
+        xor = blob[xor_start + (size - 1 - y) * xor_row:]
+        mask = blob[and_start + (size - 1 - y) * and_row:]
+        row = []
+        for x in range(size):
+            index = xor[x] if bits == 8 else (xor[x // 2] >> (4 if x % 2 == 0 else 0)) & 15
+            clear = mask[x // 8] & (0x80 >> (x % 8))
+            row.append(palette[index] + ((0 if clear else 255),))
+        rows.append(row)
+    return rows
+
+
+# RGBA rows of an icon drawn anew at a large size; the covered share of a pixel is its alpha.
+def drawn_rgba(size):
+    pixels, coverage = draw_icon(size, "rich", ss=4).resolve()
+    return [[tuple(min(255, max(0, round(v))) for v in c) + (round(255 * k),)
+             for c, k in zip(prow, crow)] for prow, crow in zip(pixels, coverage)]
+
+
+# One PNG chunk: length, type, data and the CRC over type and data.
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(
+        ">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+
+# An 8-bit RGBA PNG file of the given rows (no filtering, no time or text chunks).
+def png_file(rows):
+    height, width = len(rows), len(rows[0])
+    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in rows)
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header)
+            + png_chunk(b"IDAT", zlib.compress(raw, 9)) + png_chunk(b"IEND", b""))
+
+
+# Reads a PNG written by png_file back and fails loudly unless it holds exactly these rows.
+def check_png(data, rows):
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG file"
+    chunks, at = {}, 8
+    while at < len(data):
+        length, kind = struct.unpack_from(">I4s", data, at)
+        body = data[at + 8:at + 8 + length]
+        crc, = struct.unpack_from(">I", data, at + 8 + length)
+        assert crc == zlib.crc32(kind + body) & 0xFFFFFFFF, f"PNG chunk {kind} is damaged"
+        chunks[kind] = body
+        at += 12 + length
+    size = len(rows)
+    assert chunks[b"IHDR"] == struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0), "bad PNG header"
+    raw = zlib.decompress(chunks[b"IDAT"])
+    stride = 1 + 4 * size
+    assert len(raw) == stride * size, "PNG image has a wrong length"
+    for y, row in enumerate(rows):
+        line = raw[y * stride:(y + 1) * stride]
+        assert line[0] == 0 and list(line[1:]) == [v for p in row for v in p], f"PNG row {y}"
+
+
 # Writes a file in one go, naming it in the error if that fails.
 def write(name, data):
     path = os.path.join(HERE, name)
     try:
+        os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as out:
             out.write(data)
     except OSError as error:
@@ -196,13 +271,40 @@ def write(name, data):
     print(f"wrote {path} ({len(data)} bytes)")
 
 
+# Compares a fresh drawing with the file on disk; True when they are the same bytes.
+def same_as_on_disk(name, data):
+    path = os.path.join(HERE, name)
+    try:
+        with open(path, "rb") as existing:
+            same = existing.read() == data
+    except OSError as error:
+        print(f"draw_art: cannot read {path}: {error.strerror}", file=sys.stderr)
+        return False
+    if not same:
+        print(f"draw_art: {path} differs from a fresh drawing", file=sys.stderr)
+    return same
+
+
 def main():
+    check_only = sys.argv[1:] == ["--check"]
+    if sys.argv[1:] and not check_only:
+        sys.exit("usage: draw_art.py [--check]")
     images = []
     for size, bits in ICON_IMAGES:
         palette, indices, transparent = render_icon(size, bits)
         images.append((size, bits, icon_image(size, bits, palette, indices, transparent)))
     ico = icon_file(images)
     check_icon(ico, ICON_IMAGES)
+    files = {"glintmark.ico": ico}
+
+    for size in sorted([*PNG_FROM_ICON, *PNG_DRAWN]):
+        if size in PNG_FROM_ICON:
+            rows = icon_rgba(images[PNG_FROM_ICON[size]][2])
+        else:
+            rows = drawn_rgba(size)
+        png = png_file(rows)
+        check_png(png, rows)
+        files[f"icons/glintmark-{size}.png"] = png
 
     pixels, _ = draw_logo().resolve()
     rows = [[tuple(min(255, max(0, round(v))) for v in c) for c in row] for row in pixels]
@@ -210,8 +312,15 @@ def main():
     bmp = bmp_file(rows)
     check_bmp(bmp, LOGO_WIDTH, LOGO_HEIGHT)
 
-    write("glintmark.ico", ico)
-    write("logo.bmp", bmp)
+    files["logo.bmp"] = bmp
+
+    if check_only:
+        if not all([same_as_on_disk(name, data) for name, data in files.items()]):
+            sys.exit(1)
+        print(f"draw_art: all {len(files)} files match a fresh drawing")
+        return
+    for name, data in files.items():
+        write(name, data)
 
 
 if __name__ == "__main__":

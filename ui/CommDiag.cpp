@@ -1,7 +1,10 @@
 #include "ui/CommDiag.h"
 
+#include "ui/Platform.h"
+
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPointer>
 #include <QWidget>
 
@@ -45,6 +48,9 @@ void CommDiag::showOpen()
     // The dialog belongs to the owner window; if that window (and with it this component) is
     // destroyed while the dialog runs, nothing may be touched afterwards.
     const QPointer<CommDiag> self(this);
+    // Qt's dialog would restore its last folder and history from the user's settings and save
+    // them when it goes; this program keeps nothing between runs.
+    platform::keepNoSettings();
     const QPointer<QFileDialog> dialog = new QFileDialog(m_owner);
     dialog->setObjectName(dialogObjectName());
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
@@ -54,6 +60,7 @@ void CommDiag::showOpen()
     const QStringList filters = nameFilters(m_filter);
     if (!filters.isEmpty())
         dialog->setNameFilters(filters);
+    dialog->setDirectory(startFolder());
 
     const DialogRunner& runner = dialogRunner();
     const int result = runner ? runner(*dialog) : dialog->exec();
@@ -67,6 +74,14 @@ void CommDiag::showOpen()
     // A cancel, or a confirmation without a name, keeps the file confirmed before.
     if (!chosen.isEmpty() && !chosen.constFirst().isEmpty())
         m_fileName = QDir::toNativeSeparators(chosen.constFirst());
+}
+
+QString CommDiag::startFolder() const
+{
+    const QFileInfo source(m_fileName);
+    if (!m_fileName.isEmpty() && source.absoluteDir().exists())
+        return source.absolutePath();
+    return QDir::currentPath();
 }
 
 QString CommDiag::fileName() const

@@ -42,6 +42,9 @@ public:
     void showOpen();
     // The full path of the file confirmed last; empty before the first confirmation.
     QString fileName() const;
+    // The folder the dialog opens in: that of the file confirmed last while it still exists,
+    // otherwise the current folder. Nothing of it outlives the program.
+    QString startFolder() const;
 
     // The dialog's file type entries for a filter text: one "description (patterns)" entry a
     // pair, patterns separated by spaces; a description without a pattern is left out.

@@ -3,8 +3,9 @@
 #include <QProxyStyle>
 
 // Draws push buttons the classic flat way: the button face inside a one-pixel dark border,
-// pressed buttons a shade darker, the focused one with a dotted rectangle inside. Everything
-// else is left to the application style.
+// pressed buttons a shade darker, the focused one with a dotted rectangle around its caption,
+// inside the face and clear of the caption's strokes. Everything else is left to the
+// application style.
 class FlatButtonStyle : public QProxyStyle
 {
     Q_OBJECT
@@ -17,4 +18,6 @@ public:
 
 private:
     FlatButtonStyle();
+    // The focus mark's rectangle: around the caption, inside the face.
+    QRect focusRect(const QStyleOption* option, const QWidget* widget) const;
 };

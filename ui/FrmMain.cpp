@@ -6,6 +6,7 @@
 #include "ui/ClassicFont.h"
 #include "ui/CommDiag.h"
 #include "ui/MsgBox.h"
+#include "ui/PathBox.h"
 #include "ui/Platform.h"
 #include "ui/Twips.h"
 #include "ui/WindowRefs.h"
@@ -72,6 +73,7 @@ QLineEdit* makeTextBox(QWidget* parent, const char* name, const QRect& geometry)
     box->setGeometry(geometry);
     // Only the choosers write the paths; the user cannot type into them.
     box->setEnabled(false);
+    PathBox::prepare(box, parent->palette());
     return box;
 }
 
@@ -110,6 +112,22 @@ QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& caption,
         frame->setStyle(style);
     frame->setGeometry(geometry);
     return frame;
+}
+
+// True when the run failed in its checks, before it read the source.
+bool failedBeforeReading(const glintmark::ExtractResult& result)
+{
+    if (!result.error)
+        return false;
+    switch (result.error->kind) {
+    case glintmark::ErrorKind::InvalidJob:
+    case glintmark::ErrorKind::SourceOpen:
+    case glintmark::ErrorKind::OutputFolder:
+    case glintmark::ErrorKind::OutputIsSource:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -237,6 +255,17 @@ void FrmMain::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
+void FrmMain::changeEvent(QEvent* event)
+{
+    // A new palette (another theme) gets the path boxes' text made readable again.
+    if (event->type() == QEvent::PaletteChange && txtSource && txtExtract) {
+        const QPalette readable = PathBox::readablePalette(palette());
+        txtSource->setPalette(readable);
+        txtExtract->setPalette(readable);
+    }
+    QWidget::changeEvent(event);
+}
+
 void FrmMain::keyPressEvent(QKeyEvent* event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -317,10 +346,11 @@ void FrmMain::ExtractTextures()
         return;
     }
     if (result.status == glintmark::RunStatus::Failed) {
-        MsgBox::warning(this,
-                        failure + QStringLiteral("\n\nTextures extracted before the failure: ") +
-                            QString::number(result.count),
-                        QStringLiteral("Glintmark"));
+        // A run that failed before reading anything has extracted nothing worth counting.
+        if (!failedBeforeReading(result))
+            failure += QStringLiteral("\n\nTextures extracted before the failure: ") +
+                       QString::number(result.count);
+        MsgBox::warning(this, failure, QStringLiteral("Glintmark"));
         return;
     }
     if (result.status == glintmark::RunStatus::Completed) {

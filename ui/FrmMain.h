@@ -77,6 +77,8 @@ public slots:
 protected:
     // Closing the main window unloads it and ends the program.
     void closeEvent(QCloseEvent* event) override;
+    // Keeps the path boxes readable when the palette changes.
+    void changeEvent(QEvent* event) override;
     // Enter presses the button that has the focus; no button is pressed by Enter otherwise.
     void keyPressEvent(QKeyEvent* event) override;
 

@@ -6,6 +6,8 @@ class QWidget;
 
 // The program's message boxes: modal, with an icon and a single OK button, shown over the
 // given window (or centred on the screen without one). Each returns when the user dismisses it.
+// Long lines are broken at spaces; a path in double quotes is broken only when it does not fit
+// on a line of its own.
 namespace MsgBox {
 
 // An information box.

@@ -17,4 +17,8 @@ QString fromPath(const std::filesystem::path& path);
 // Text that came from the engine (UTF-8), for a window.
 QString fromUtf8(const std::string& text);
 
+// Points the settings files of the process (Qt's own file dialog keeps one) where nothing can
+// be found or created, so the program reads and writes no settings. Safe to call often.
+void keepNoSettings();
+
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "ui/FrmMain.h"
+#include "ui/Platform.h"
 #include "ui/WindowRefs.h"
 #include "ui/WindowShots.h"
 
@@ -11,22 +12,38 @@
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("glintmark"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/glintmark.ico")));
+    QCoreApplication::setApplicationName(QStringLiteral("glintmark"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(GLINTMARK_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Pulls the JPEG textures out of level database files."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+        QStringLiteral("Opens Glintmark's window, which pulls the JPEG textures out of a level\n"
+                       "database file (*.ldb): choose the file and an output folder, press\n"
+                       "Extract, and every texture is written there as Vorlesk_0001.jpg, ..."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption screenshot(
         QStringLiteral("screenshot"),
         QStringLiteral("Render every window to <dir>/<window>.png and quit "
                        "(works headless with QT_QPA_PLATFORM=offscreen)."),
         QStringLiteral("dir"));
     parser.addOption(screenshot);
+
+    // Help and version are text only: answer them without a window system, so they work over
+    // ssh and in build scripts. process() prints and ends the program. Anything else, Qt's own
+    // options such as -platform included, is parsed once the application exists.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    parser.parse(arguments);
+    if (parser.isSet(help) || parser.isSet(version) || parser.isSet(QStringLiteral("help-all"))) {
+        QCoreApplication textOnly(argc, argv);
+        parser.process(textOnly);
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/glintmark.ico")));
+    platform::keepNoSettings();
     parser.process(app);
 
     if (parser.isSet(screenshot)) {

@@ -90,7 +90,9 @@ TEST(CliJson, QuietAndATerminalLeaveTheReportAlone)
     expectDemoImages(report["sources"][0]);
 }
 
-// File names need not be UTF-8; the report must stay valid JSON all the same.
+#ifndef _WIN32
+// File names need not be UTF-8; the report must stay valid JSON all the same. (Windows names
+// are UTF-16 and always reach the report as UTF-8.)
 TEST(CliJson, FileNamesThatAreNotUtf8StillGiveValidJson)
 {
     const fs::path dir = freshTestFolder();
@@ -108,6 +110,7 @@ TEST(CliJson, FileNamesThatAreNotUtf8StillGiveValidJson)
               std::string::npos);
     EXPECT_EQ(report["sources"][1]["status"], "failed");
 }
+#endif
 
 } // namespace
 } // namespace glintmark::clitest

@@ -1,6 +1,11 @@
 #include "CliTestSupport.h"
 
+#include "engine/ErrorText.h"
 #include "engine/Extraction.h"
+
+#ifdef _WIN32
+#include "cli/WindowsArgs.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -62,15 +67,24 @@ TEST(CliUsage, SourcesThatWouldShareAFolderAreRefusedBeforeAnythingIsWritten)
     const fs::path dir = freshTestFolder();
     fs::create_directories(dir / "x");
     fs::create_directories(dir / "y");
-    const std::string a = (dir / "x" / "level.ldb").string();
+    fs::copy_file(demoLdb(), dir / "x" / "level.ldb");
+    // Names are compared as Windows compares them, on every system.
+    const std::string x = displayPath(dir / "x") + "/";
+    const std::string y = displayPath(dir / "y") + "/";
+    const std::string a = x + "level.ldb";
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {a, (dir / "y" / "level.ldb").string()}, // same name, different folders
-        {a, (dir / "y" / "LEVEL.dat").string()}, // differs only in case and extension
-        {a, a},                                  // the same file twice
-        {a, (dir / "y" / "..").string()},        // no usable name at all
+        {a, y + "level.ldb"},           // same name, different folders
+        {a, y + "LEVEL.dat"},           // differs only in case and extension
+        {a, a},                         // the same file twice
+        {a, y + ".."},                  // no usable name at all
+        {a, y + "level..ldb"},          // "level." is "level" on Windows
+        {a, y + "level . .ldb"},        // so are trailing spaces and dots together
+        {a, y + "....ldb"},             // only dots: no name left at all
+        {x + "Été.ldb", y + "été.ldb"}, // letters beyond ASCII fold too
+        {x + "ΩMEGA.ldb", y + "ωmega.ldb"},
+        {x + "Ｌｅｖｅｌ.ldb", y + "ｌｅｖｅｌ.ldb"},
     };
     for (const auto& [first, second] : cases) {
-        fs::copy_file(demoLdb(), a, fs::copy_options::overwrite_existing);
         const std::string out = (dir / "out").string();
         const CliRun run = runWith({"-o", out, first, second});
         SCOPED_TRACE(first + " / " + second);
@@ -82,6 +96,65 @@ TEST(CliUsage, SourcesThatWouldShareAFolderAreRefusedBeforeAnythingIsWritten)
         EXPECT_NE(runWith({"--list", "-q", first, second}).code, 2);
     }
 }
+
+TEST(CliRun, NamesInAnyScriptWorkAsSourcesAndFolders)
+{
+    const std::string dir = displayPath(freshTestFolder());
+    const std::string out = dir + "/Fächer";
+    std::vector<std::string> args{"-o", out};
+    const std::vector<std::string> names = {"日本", "Ωmega", "€uro", "Été", "Straße"};
+    std::string expected;
+    for (const std::string& name : names) {
+        const std::string source = dir + "/" + name + ".ldb";
+        fs::copy_file(demoLdb(), pathFromUtf8(source));
+        args.push_back(source);
+        expected += "11 textures extracted from " + source + " into " +
+                    displayPath(pathFromUtf8(out) / pathFromUtf8(name)) + "\n";
+    }
+    const CliRun run = runWith(args);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, expected);
+    for (const std::string& name : names)
+        EXPECT_EQ(fileNames(pathFromUtf8(out + "/" + name)).size(), 11u) << name;
+}
+
+#ifdef _WIN32
+TEST(CliUsage, DeviceNamesAreRefusedBeforeAnythingIsWritten)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string out = (dir / "out").string();
+    const std::vector<std::vector<std::string>> cases = {
+        {"-o", (dir / "NUL").string(), demo()},
+        {"-o", (dir / "con.txt" / "deeper").string(), demo()},
+        {"-o", out, (dir / "aux.ldb").string()},
+        {"-o", out, demo(), (dir / "x" / "Com1.ldb").string()}, // its folder would be Com1
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const CliRun run = runWith(args);
+        EXPECT_EQ(run.code, 2);
+        EXPECT_NE(run.err.find("is a device name on Windows"), std::string::npos) << run.err;
+        EXPECT_TRUE(fileNames(dir).empty());
+        EXPECT_FALSE(fs::exists(dir / "out"));
+    }
+    // Listing writes nothing, but a device is still not read as a level.
+    const CliRun listed = runWith({"--list", (dir / "PRN.ldb").string()});
+    EXPECT_EQ(listed.code, 1);
+    EXPECT_NE(listed.err.find("device on Windows"), std::string::npos) << listed.err;
+}
+
+TEST(CliUsage, TheUtf16CommandLineArrivesAsUtf8)
+{
+    const wchar_t* const argv[] = {L"glintmark-cli", L"\u65E5\u672C.ldb", L"\u03A9mega",
+                                   L"\u00C9t\u00E9", L"bad\xD800"};
+    const cli::Utf8Arguments arguments(5, argv);
+    ASSERT_EQ(arguments.count(), 5);
+    EXPECT_STREQ(arguments.data()[1], "日本.ldb");
+    EXPECT_STREQ(arguments.data()[2], "Ωmega");
+    EXPECT_STREQ(arguments.data()[3], "Été");
+    EXPECT_STREQ(arguments.data()[4], "bad\xEF\xBF\xBD"); // an unpaired surrogate
+}
+#endif
 
 TEST(CliRun, OneSourceGoesStraightIntoTheOutputFolderWhichIsCreatedWithItsParents)
 {

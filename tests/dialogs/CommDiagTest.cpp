@@ -5,8 +5,11 @@
 #include "ui/CommDiag.h"
 
 #include <QComboBox>
+#include <QDateTime>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 
@@ -40,7 +43,23 @@ class CommDiagTest : public QObject
 {
     Q_OBJECT
 
+private:
+    // A scratch home for the whole run, holding a settings file Qt's dialog would read.
+    ScratchTree m_home;
+
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.make(QStringLiteral("config"))));
+        QFile stored(m_home.path(QStringLiteral("config/QtProject.conf")));
+        QVERIFY(stored.open(QIODevice::WriteOnly));
+        stored.write("[FileDialog]\nlastVisited=file://" +
+                     QFile::encodeName(m_home.make(QStringLiteral("elsewhere"))) +
+                     "\nviewMode=List\n");
+    }
+
     void init() { CommDiag::setDialogRunner({}); }
     void cleanup() { CommDiag::setDialogRunner({}); }
 
@@ -161,6 +180,56 @@ private slots:
         whenModalOpens([owner](QWidget*) { delete owner; });
         diag->showOpen();
         QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void keepsNoSettingsAndStartsAtTheSourceFolder()
+    {
+        const auto listing = [this] {
+            QStringList files;
+            for (QDirIterator it(m_home.path(),
+                                 QDir::AllEntries | QDir::Hidden | QDir::System |
+                                     QDir::NoDotAndDotDot,
+                                 QDirIterator::Subdirectories);
+                 it.hasNext();) {
+                it.next();
+                files.append(it.filePath() + QLatin1Char(' ') +
+                             it.fileInfo().lastModified().toString(Qt::ISODateWithMs));
+            }
+            return files;
+        };
+        const QStringList before = listing();
+        ScratchTree tree;
+        const QString work = tree.make(QStringLiteral("work"));
+        const QString level = tree.make(QStringLiteral("levels")) + QStringLiteral("/castle.ldb");
+        const CurrentFolderGuard inWork(work);
+        QStringList openedIn;
+        QList<QFileDialog::ViewMode> views;
+        QString pick;
+        CommDiag::setDialogRunner([&](QFileDialog& dialog) {
+            openedIn.append(dialog.directory().absolutePath());
+            views.append(dialog.viewMode());
+            if (pick.isEmpty())
+                return int(QDialog::Rejected);
+            dialog.selectFile(pick);
+            return int(QDialog::Accepted);
+        });
+        {
+            QWidget owner;
+            CommDiag diag(&owner);
+            for (const QString& name : {QString(), level, QString()}) {
+                pick = name;
+                diag.showOpen();
+            }
+        }
+        // A new component, as in the next run of the program, remembers nothing.
+        QWidget owner;
+        CommDiag next(&owner);
+        pick.clear();
+        next.showOpen();
+
+        QCOMPARE(openedIn, (QStringList{work, work, QFileInfo(level).absolutePath(), work}));
+        QVERIFY(!views.contains(QFileDialog::List));
+        QCOMPARE(listing(), before);
     }
 
 private:

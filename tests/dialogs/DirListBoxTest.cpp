@@ -2,6 +2,7 @@
 #include "DialogsTestSupport.h"
 
 #include "ui/dialogs/DirListBox.h"
+#include "ui/dialogs/FolderIcons.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -231,18 +232,82 @@ private slots:
             QCOMPARE(changes.constFirst().constFirst().toString(), list.path());
     }
 
-    void folderRemovedAfterListingCannotBeOpened()
+    void folderIconsFollowTheOpenChain_data()
     {
+        QTest::addColumn<QString>("open");
+        QTest::newRow("folder with subfolders") << "work";
+        QTest::newRow("folder without subfolders") << "work/alpha/inner";
+        QTest::newRow("a folder above the open one") << "";
+    }
+    void folderIconsFollowTheOpenChain()
+    {
+        QFETCH(QString, open);
+        ScratchTree tree;
+        tree.make(QStringLiteral("work/alpha/inner"));
+        tree.make(QStringLiteral("work/beta"));
+        DirListBox list;
+        QVERIFY(list.setPath(tree.path(QStringLiteral("work/alpha"))));
+        const auto picture = [](const QIcon& icon) { return icon.pixmap(16).toImage(); };
+        const QImage opened = picture(FolderIcons::open());
+        const QImage closed = picture(FolderIcons::closed());
+        QVERIFY(opened != closed);
+        // Opening changes the opened entry's picture, even where it has nothing below it.
+        QTreeWidgetItem* before = entryFor(list, tree.path(open));
+        if (before)
+            QCOMPARE(picture(before->icon(0)),
+                     open.startsWith(QLatin1String("work/alpha/")) ? closed : opened);
+        list.setCurrentItem(before);
+        QTest::keyClick(&list, Qt::Key_Return);
+        QCOMPARE(list.path(), QDir::toNativeSeparators(tree.path(open)));
+
+        const QString target = DirListBox::normalFolder(tree.path(open));
+        for (QTreeWidgetItemIterator it(&list); *it; ++it) {
+            const QString folder = (*it)->data(0, DirListBox::FolderRole).toString();
+            const bool onChain = target == folder || target.startsWith(folder + QLatin1Char('/')) ||
+                                 (folder.endsWith(QLatin1Char('/')) && target.startsWith(folder));
+            QVERIFY2(picture((*it)->icon(0)) == (onChain ? opened : closed), qPrintable(folder));
+        }
+    }
+
+    void showingAgainReadsTheDisk_data()
+    {
+        QTest::addColumn<QString>("gone");
+        QTest::addColumn<bool>("asFile");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("a subfolder removed") << "work/doomed" << false << "work";
+        QTest::newRow("a subfolder replaced by a file") << "work/doomed" << true << "work";
+        QTest::newRow("the open folder removed") << "work" << false << "";
+    }
+    void showingAgainReadsTheDisk()
+    {
+        QFETCH(QString, gone);
+        QFETCH(bool, asFile);
+        QFETCH(QString, opened);
         ScratchTree tree;
         tree.make(QStringLiteral("work/doomed"));
+        tree.make(QStringLiteral("work/kept"));
         DirListBox list;
         QVERIFY(list.setPath(tree.path(QStringLiteral("work"))));
-        QTreeWidgetItem* item = entryFor(list, tree.path(QStringLiteral("work/doomed")));
-        QVERIFY(item);
-        QVERIFY(QDir(tree.path(QStringLiteral("work/doomed"))).removeRecursively());
-        list.setCurrentItem(item);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        list.hide();
+        QVERIFY(QDir(tree.path(gone)).removeRecursively());
+        if (asFile) {
+            QFile file(tree.path(gone));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        // A folder gone before the list is shown again cannot be opened.
+        QTreeWidgetItem* stale = entryFor(list, tree.path(QStringLiteral("work/doomed")));
+        QVERIFY(stale);
+        list.setCurrentItem(stale);
         QTest::keyClick(&list, Qt::Key_Return);
         QCOMPARE(list.path(), QDir::toNativeSeparators(tree.path(QStringLiteral("work"))));
+
+        list.show();
+        QCOMPARE(list.path(), QDir::toNativeSeparators(tree.path(opened)));
+        QVERIFY(!entryFor(list, tree.path(QStringLiteral("work/doomed"))));
+        QCOMPARE(entryFor(list, tree.path(QStringLiteral("work/kept"))) != nullptr,
+                 opened == QLatin1String("work"));
     }
 };
 

@@ -8,7 +8,9 @@
 #include <fstream>
 #include <iterator>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -31,7 +33,7 @@ TempDir::TempDir(const fs::path& base)
         if (c == '/')
             c = '_';
 #ifdef _WIN32
-    const long pid = 0;
+    const long pid = static_cast<long>(_getpid());
 #else
     const long pid = static_cast<long>(::getpid());
 #endif

@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -328,10 +329,19 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("named");
+        QTest::addColumn<int>("reason");
+        // Whether the box counts the textures kept: only a run that got to reading does.
+        QTest::addColumn<bool>("counted");
         QTest::newRow("missing source") << QStringLiteral("missing.ldb") << QStringLiteral("ok")
-                                        << QStringLiteral("missing.ldb");
-        QTest::newRow("missing folder")
-            << QStringLiteral("good.ldb") << QStringLiteral("gone") << QStringLiteral("gone");
+                                        << QStringLiteral("missing.ldb") << ENOENT << false;
+        QTest::newRow("missing folder") << QStringLiteral("good.ldb") << QStringLiteral("gone")
+                                        << QStringLiteral("gone") << ENOENT << false;
+        QTest::newRow("long path, kept on one line")
+            << QStringLiteral("lost.ldb") << QStringLiteral("ok") << QStringLiteral("<source>")
+            << ENOENT << false;
+        QTest::newRow("image name taken by a folder")
+            << QStringLiteral("good.ldb") << QStringLiteral("taken")
+            << QStringLiteral("Vorlesk_0001") << EISDIR << true;
     }
 
     void aFailureIsShownAsAWarningAndTheWindowStaysReady()
@@ -339,9 +349,12 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, folder);
         QFETCH(QString, named);
+        QFETCH(int, reason);
+        QFETCH(bool, counted);
         const LevelDatabase db = LevelDatabase::make(2, 41);
         const QString good = makeSource(QStringLiteral("good.ldb"), db);
         const QString ok = makeFolder(QStringLiteral("ok"));
+        makeFolder(QStringLiteral("taken/Vorlesk_0001.jpg"));
         FrmMain* w = openWindow();
         w->txtSource->setText(m_tmp.filePath(source));
         w->txtExtract->setText(m_tmp.filePath(folder));
@@ -352,9 +365,19 @@ private slots:
         const MessageBoxCatcher::Shown& warning = boxes.shown().first();
         QCOMPARE(warning.icon, QMessageBox::Warning);
         QVERIFY(warning.modal);
-        QVERIFY2(warning.text.contains(named), qPrintable(warning.text));
-        QVERIFY2(warning.text.contains(QString::fromLocal8Bit(std::strerror(ENOENT))),
+        // The box breaks long lines, but never inside a path that fits on a line of its own.
+        QVERIFY(!warning.rewrapped);
+        const QStringList lines = warning.text.split(QLatin1Char('\n'));
+        const QString whole = named == QLatin1String("<source>") ? m_tmp.filePath(source) : named;
+        QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                             [&](const QString& line) { return line.contains(whole); }),
                  qPrintable(warning.text));
+        QVERIFY2(QString(warning.text)
+                     .replace(QLatin1Char('\n'), QLatin1Char(' '))
+                     .contains(QString::fromLocal8Bit(std::strerror(reason))),
+                 qPrintable(warning.text));
+        QCOMPARE(warning.text.contains(QStringLiteral("Textures extracted before the failure: 0")),
+                 counted);
         QVERIFY(!w->isExtracting());
 
         w->txtSource->setText(good);

@@ -5,6 +5,7 @@
 #include "ui/Platform.h"
 #include "ui/WindowRefs.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -17,6 +18,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
 
 class FrmMainStateTest : public QObject
 {
@@ -190,11 +194,55 @@ private slots:
             w->CmdInBrowse->click();
             QCOMPARE(filters, QStringList{QStringLiteral("Vorlesk Level Database (*.ldb)")});
             QCOMPARE(w->txtSource->text(), QDir::toNativeSeparators(shown.at(i)));
+            QCOMPARE(w->txtSource->toolTip(), w->txtSource->text());
             // The job takes the path as the box shows it, until Extract trims it.
             QCOMPARE(platform::fromPath(w->extractJob().sourceFile), w->txtSource->text());
             QVERIFY(w->CmdExtract->isEnabled());
             QCOMPARE(w->CommDiag->flags(), CommDiag::cdlOFNHideReadOnly);
         }
+    }
+
+    void pathBoxesStayDisabledAndReadable_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("the style's own palette") << false;
+        QTest::newRow("a dark palette set while the window is open") << true;
+    }
+    void pathBoxesStayDisabledAndReadable()
+    {
+        QFETCH(bool, dark);
+        const QPalette original = QApplication::palette();
+        FrmMain* w = openWindow();
+        if (dark) {
+            QPalette night(QColor(60, 60, 60), QColor(40, 40, 40));
+            night.setColor(QPalette::Active, QPalette::Text, QColor(235, 235, 235));
+            night.setColor(QPalette::Disabled, QPalette::Text, QColor(70, 70, 70));
+            night.setColor(QPalette::Disabled, QPalette::Base, QColor(45, 45, 45));
+            QApplication::setPalette(night);
+            QCoreApplication::processEvents(); // the new palette reaches the widgets
+        }
+        // WCAG relative luminance and contrast ratio, computed here from the palette's colours.
+        const auto luminance = [](const QColor& c) {
+            const auto lin = [](double v) {
+                return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+        };
+        for (QLineEdit* box : {w->txtSource, w->txtExtract}) {
+            box->setText(QStringLiteral("/levels/castle.ldb"));
+            QVERIFY(!box->isEnabled());
+            const QPalette& palette = box->palette();
+            const double text = luminance(palette.color(QPalette::Disabled, QPalette::Text));
+            const double back = luminance(palette.color(QPalette::Disabled, QPalette::Base));
+            const double ratio = (std::max(text, back) + 0.05) / (std::min(text, back) + 0.05);
+            QVERIFY2(ratio >= 4.5, qPrintable(QString::number(ratio)));
+            QCOMPARE(box->toolTip(), box->text());
+        }
+        // Only the two boxes: the window's own text colours stay as the palette gives them.
+        QCOMPARE(w->palette().color(QPalette::Disabled, QPalette::Text),
+                 QApplication::palette().color(QPalette::Disabled, QPalette::Text));
+        QApplication::setPalette(original);
+        QCoreApplication::processEvents();
     }
 
     void windowHasFixedClientSizeAndOnlyACloseButton()
@@ -293,19 +341,41 @@ private slots:
         QCOMPARE(image.pixel(1, midY), face);
         QCOMPARE(image.pixel(3, 1), face);
 
-        // Only the button with the focus carries the dotted mark just inside its border.
-        const auto marked = [](QPushButton* button) {
-            const QImage shot = button->grab().toImage();
-            const QRgb plain = button->palette().color(QPalette::Button).rgb();
-            for (int y = 3; y < shot.height() - 3; ++y) {
-                if (shot.pixel(3, y) != plain)
-                    return true;
+        // The focused button's dotted mark lies on the face, clear of the border and of every
+        // stroke of the caption ("..." sits low on a short button).
+        for (QPushButton* button : {w->CmdInBrowse, w->CmdExtract}) {
+            button->setFocus();
+            const QImage focused = button->grab().toImage();
+            w->CmdAbout->setFocus();
+            const QImage plain = button->grab().toImage();
+            const QRgb buttonFace = button->palette().color(QPalette::Button).rgb();
+            // A caption pixel (anything but face inside the border) at most two pixels away.
+            const QRect inside = plain.rect().adjusted(1, 1, -1, -1);
+            const auto nearCaption = [&](int x, int y) {
+                for (int dy = -2; dy <= 2; ++dy) {
+                    for (int dx = -2; dx <= 2; ++dx) {
+                        if (inside.contains(x + dx, y + dy) &&
+                            plain.pixel(x + dx, y + dy) != buttonFace)
+                            return true;
+                    }
+                }
+                return false;
+            };
+            int marked = 0;
+            for (int y = 0; y < plain.height(); ++y) {
+                for (int x = 0; x < plain.width(); ++x) {
+                    if (focused.pixel(x, y) == plain.pixel(x, y))
+                        continue;
+                    ++marked;
+                    QVERIFY2(
+                        x >= 2 && y >= 2 && x < plain.width() - 2 && y < plain.height() - 2 &&
+                            !nearCaption(x, y),
+                        qPrintable(
+                            QStringLiteral("%1 at %2,%3").arg(button->objectName()).arg(x).arg(y)));
+                }
             }
-            return false;
-        };
-        QVERIFY(w->CmdInBrowse->hasFocus());
-        QVERIFY(marked(w->CmdInBrowse));
-        QVERIFY(!marked(w->CmdExtract));
+            QVERIFY2(marked > 0, qPrintable(button->objectName()));
+        }
     }
 };
 

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
+#include <QLabel>
 #include <QPointer>
 #include <QTimer>
 
@@ -28,6 +29,8 @@ bool MessageBoxCatcher::eventFilter(QObject* watched, QEvent* event)
                 if (!guard)
                     return;
                 m_shown[index].modal = QApplication::activeModalWidget() == guard.data();
+                const auto* label = guard->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+                m_shown[index].rewrapped = label && label->wordWrap();
                 guard->button(QMessageBox::Ok)->click();
             });
         }

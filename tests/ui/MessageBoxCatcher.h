@@ -17,6 +17,8 @@ public:
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         bool modal = false;
+        // The box had to wrap the text's lines again itself, wherever its breaks fell.
+        bool rewrapped = false;
     };
 
     MessageBoxCatcher();

@@ -1,12 +1,24 @@
 #include "ui/dialogs/DirListBox.h"
 
+#include "ui/dialogs/FolderIcons.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QStyle>
 
-DirListBox::DirListBox(QWidget* parent) : QTreeWidget(parent)
+namespace {
+
+bool isOpenable(const QString& folder)
+{
+    const QFileInfo info(folder);
+    return info.isDir() && info.isReadable();
+}
+
+} // namespace
+
+DirListBox::DirListBox(QWidget* parent)
+    : QTreeWidget(parent), m_openIcon(FolderIcons::open()), m_closedIcon(FolderIcons::closed())
 {
     setColumnCount(1);
     header()->hide();
@@ -18,6 +30,11 @@ DirListBox::DirListBox(QWidget* parent) : QTreeWidget(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::StrongFocus);
+    // The list's background is painted under its frame, not by the viewport in front of it:
+    // at fractional scales the viewport's edge rounds outward and would paint over the frame.
+    viewport()->setAutoFillBackground(false);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
     connect(this, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { openItem(item); });
 
@@ -38,8 +55,7 @@ bool DirListBox::setPath(const QString& folder)
     if (folder.isEmpty())
         return false;
     const QString target = normalFolder(folder);
-    const QFileInfo info(target);
-    if (!info.exists() || !info.isDir() || !info.isReadable())
+    if (!isOpenable(target))
         return false;
     const bool changed = target != m_folder;
     m_folder = target;
@@ -91,6 +107,35 @@ void DirListBox::keyPressEvent(QKeyEvent* event)
     QTreeWidget::keyPressEvent(event);
 }
 
+void DirListBox::showEvent(QShowEvent* event)
+{
+    refresh();
+    QTreeWidget::showEvent(event);
+}
+
+void DirListBox::refresh()
+{
+    const QString highlighted =
+        currentItem() ? currentItem()->data(0, FolderRole).toString() : QString();
+    QString folder = m_folder;
+    while (!isOpenable(folder) && !parentFolder(folder).isEmpty())
+        folder = parentFolder(folder);
+    const bool changed = folder != m_folder && isOpenable(folder);
+    if (changed)
+        m_folder = folder;
+    fill();
+    if (!highlighted.isEmpty()) {
+        for (QTreeWidgetItemIterator it(this); *it; ++it) {
+            if ((*it)->data(0, FolderRole).toString() == highlighted) {
+                setCurrentItem(*it);
+                break;
+            }
+        }
+    }
+    if (changed)
+        emit pathChanged(path());
+}
+
 void DirListBox::drawBranches(QPainter*, const QRect&, const QModelIndex&) const {}
 
 void DirListBox::openItem(QTreeWidgetItem* item)
@@ -106,15 +151,13 @@ void DirListBox::fill()
     for (QString folder = m_folder; !folder.isEmpty(); folder = parentFolder(folder))
         chain.prepend(folder);
 
-    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon, nullptr, this);
-    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon, nullptr, this);
     QTreeWidgetItem* parentItem = nullptr;
     for (const QString& folder : chain) {
         const QString name =
             parentItem ? QFileInfo(folder).fileName() : QDir::toNativeSeparators(folder);
         auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(this);
         item->setText(0, name);
-        item->setIcon(0, openIcon);
+        item->setIcon(0, m_openIcon);
         item->setData(0, FolderRole, folder);
         item->setToolTip(0, QDir::toNativeSeparators(folder));
         parentItem = item;
@@ -127,7 +170,7 @@ void DirListBox::fill()
     for (const QString& name : subfolders) {
         auto* item = new QTreeWidgetItem(openItemEntry);
         item->setText(0, name);
-        item->setIcon(0, closedIcon);
+        item->setIcon(0, m_closedIcon);
         const QString folder = dir.filePath(name);
         item->setData(0, FolderRole, folder);
         item->setToolTip(0, QDir::toNativeSeparators(folder));

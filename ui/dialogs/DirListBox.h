@@ -1,13 +1,17 @@
 #pragma once
 
+#include <QIcon>
 #include <QString>
 #include <QTreeWidget>
 
 class QKeyEvent;
 
 // A directory list: the open folder's ancestors from the root down, each indented one step
-// further, then the open folder's subfolders. A double-click or Enter opens the folder under
-// the cursor; a single click only highlights it. Starts at the process's current folder.
+// further, then the open folder's subfolders. The chain down to the open folder carries an
+// open-folder icon, the subfolders a closed one, so the open folder shows whatever is
+// highlighted. A double-click or Enter opens the folder under the cursor; a single click only
+// highlights it. Starts at the process's current folder and reads the disk again each time it
+// is shown.
 class DirListBox : public QTreeWidget
 {
     Q_OBJECT
@@ -22,6 +26,9 @@ public:
     // Opens a folder (absolute, or relative to the current folder). Returns false and changes
     // nothing when the folder does not exist or cannot be read.
     bool setPath(const QString& folder);
+    // Reads the disk again: vanished folders go from the list, and an open folder that has
+    // vanished gives way to its nearest existing parent. The highlight stays where it can.
+    void refresh();
 
     // The folder above a folder ('/' separators), or an empty text for a root.
     static QString parentFolder(const QString& folder);
@@ -34,6 +41,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // Draws nothing: the list shows its levels by indentation only, without expand arrows.
     void drawBranches(QPainter* painter, const QRect& rect,
                       const QModelIndex& index) const override;
@@ -43,4 +51,6 @@ private:
     void fill();
 
     QString m_folder;
+    QIcon m_openIcon;
+    QIcon m_closedIcon;
 };

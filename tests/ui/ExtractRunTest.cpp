@@ -201,8 +201,9 @@ private slots:
         const QString out = QDir::toNativeSeparators(QStringLiteral("/out"));
         QTest::newRow("empty boxes")
             << QString() << QString() << QString() << sep + QStringLiteral("Vorlesk_");
-        QTest::newRow("spaces trimmed") << "  " + lv + "a b.ldb  " << " " + out + " "
-                                        << lv + "a b.ldb" << out + sep + "Vorlesk_";
+        QTest::newRow("spaces trimmed")
+            << "  " + lv + "a b.ldb  "
+            << " " + out + " " << lv + "a b.ldb" << out + sep + "Vorlesk_";
         QTest::newRow("folder with separator")
             << lv + "a.ldb" << out + sep << lv + "a.ldb" << out + sep + "Vorlesk_";
         QTest::newRow("root folder") << lv + "a.ldb" << sep << lv + "a.ldb" << sep + "Vorlesk_";

@@ -15,15 +15,22 @@ endfunction()
 
 # glintmark_add_window_test(<name> SOURCES <files...> [LIBS <targets...>])
 # A Qt Test executable linked to the window library, run headless on the offscreen platform.
+# Its folder finds Qt6 Test first: found inside the function, a static Qt's imported targets
+# would be made twice.
 function(glintmark_add_window_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-    find_package(Qt6 REQUIRED COMPONENTS Test)
     add_executable(${name} ${ARG_SOURCES})
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
     target_link_libraries(${name} PRIVATE Glintmark::ui Glintmark::options Qt6::Test ${ARG_LIBS})
     target_compile_definitions(${name} PRIVATE GLINTMARK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    glintmark_import_qt_plugins(${name})
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=/usr/share/fonts/truetype"
-        LABELS window TIMEOUT 300)
+    set(environment "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=/usr/share/fonts/truetype")
+    if(CMAKE_CROSSCOMPILING AND WIN32)
+        # Wine hands a program its QT_* variables only when they carry a WINE prefix. Qt Test's
+        # output would otherwise go to the debugger channel, and offscreen would draw no text.
+        list(APPEND environment "WINEQT_QPA_PLATFORM=offscreen" "WINEQT_FORCE_STDERR_LOGGING=1"
+             "WINEQT_QPA_FONTDIR=Z:/usr/share/fonts/truetype/dejavu")
+    endif()
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" LABELS window TIMEOUT 300)
 endfunction()

@@ -50,7 +50,7 @@ void CommDiag::showOpen()
     const QPointer<CommDiag> self(this);
     // Qt's dialog would restore its last folder and history from the user's settings and save
     // them when it goes; this program keeps nothing between runs.
-    platform::keepNoSettings();
+    const platform::DialogSettingsKeeper keepSettings;
     const QPointer<QFileDialog> dialog = new QFileDialog(m_owner);
     dialog->setObjectName(dialogObjectName());
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);

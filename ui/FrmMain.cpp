@@ -138,8 +138,10 @@ FrmMain::FrmMain(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(windowCaption());
     setWindowIcon(QIcon(QStringLiteral(":/glintmark.ico")));
+    // On Windows the close button comes with the system menu: without its hint there is none.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(twips::size(8220, 4560));
     buildControls();
 }

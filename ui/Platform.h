@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
+#include <QVariant>
 
 #include <filesystem>
 
@@ -20,5 +22,21 @@ QString fromUtf8(const std::string& text);
 // Points the settings files of the process (Qt's own file dialog keeps one) where nothing can
 // be found or created, so the program reads and writes no settings. Safe to call often.
 void keepNoSettings();
+
+// While it lives, Qt's file dialog finds none of its settings (folder history, last folder),
+// and what it saves meanwhile is undone when it goes. Where keepNoSettings cannot point them
+// elsewhere (the Windows registry, macOS preferences), those settings are shared with every
+// other Qt program, and are put back as they were.
+class DialogSettingsKeeper
+{
+public:
+    DialogSettingsKeeper();
+    ~DialogSettingsKeeper();
+    DialogSettingsKeeper(const DialogSettingsKeeper&) = delete;
+    DialogSettingsKeeper& operator=(const DialogSettingsKeeper&) = delete;
+
+private:
+    QMap<QString, QVariant> m_saved;
+};
 
 } // namespace platform

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTest>
 
 namespace {
@@ -195,6 +196,15 @@ private slots:
                 files.append(it.filePath() + QLatin1Char(' ') +
                              it.fileInfo().lastModified().toString(Qt::ISODateWithMs));
             }
+#ifdef Q_OS_WIN
+            // Qt's own store on Windows is the registry.
+            const QSettings registry(QStringLiteral("HKEY_CURRENT_USER\\Software\\QtProject"),
+                                     QSettings::NativeFormat);
+            for (const QString& key : registry.allKeys())
+                files.append(key + QLatin1Char('=') +
+                             registry.value(key).toStringList().join(QLatin1Char('|')) +
+                             registry.value(key).toString());
+#endif
             return files;
         };
         const QStringList before = listing();

@@ -13,6 +13,14 @@
 #include <functional>
 #include <utility>
 
+// The root a path written from "/" lands on: "/", or on Windows the current folder's drive
+// ("C:/", "Z:/", ...).
+inline QString currentRoot()
+{
+    const QString here = QDir::currentPath();
+    return here.left(here.indexOf(QLatin1Char('/')) + 1);
+}
+
 // Drives that the test chooses, instead of this machine's mounts. The current folder stays
 // the process's own unless one is given.
 class FakeVolumeSource : public VolumeSource

@@ -51,7 +51,9 @@ class ExtractRunTest : public QObject
 
 private:
     QPointer<FrmMain> m_window;
-    QTemporaryDir m_tmp;
+    // A short name: the long-path case needs its path to fit on one line of a message box, also
+    // below Windows' longer temporary folder.
+    QTemporaryDir m_tmp{QDir::tempPath() + QStringLiteral("/gm-XXXXXX")};
 
     FrmMain* openWindow()
     {
@@ -194,17 +196,18 @@ private slots:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("jobSource");
         QTest::addColumn<QString>("jobPrefix");
+        // The boxes hold paths as the choosers write them: with the system's separators.
         const QString sep = QDir::separator();
+        const QString lv = QDir::toNativeSeparators(QStringLiteral("/lv/"));
+        const QString out = QDir::toNativeSeparators(QStringLiteral("/out"));
         QTest::newRow("empty boxes")
             << QString() << QString() << QString() << sep + QStringLiteral("Vorlesk_");
         QTest::newRow("spaces trimmed")
-            << QStringLiteral("  /lv/a b.ldb  ") << QStringLiteral(" /out ")
-            << QStringLiteral("/lv/a b.ldb") << QStringLiteral("/out") + sep + "Vorlesk_";
+            << "  " + lv + "a b.ldb  "
+            << " " + out + " " << lv + "a b.ldb" << out + sep + "Vorlesk_";
         QTest::newRow("folder with separator")
-            << QStringLiteral("/lv/a.ldb") << QStringLiteral("/out") + sep
-            << QStringLiteral("/lv/a.ldb") << QStringLiteral("/out") + sep + "Vorlesk_";
-        QTest::newRow("root folder") << QStringLiteral("/lv/a.ldb") << sep
-                                     << QStringLiteral("/lv/a.ldb") << sep + "Vorlesk_";
+            << lv + "a.ldb" << out + sep << lv + "a.ldb" << out + sep + "Vorlesk_";
+        QTest::newRow("root folder") << lv + "a.ldb" << sep << lv + "a.ldb" << sep + "Vorlesk_";
     }
 
     void extractSetsTheJobFromTheBoxes()

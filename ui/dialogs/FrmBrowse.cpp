@@ -18,7 +18,8 @@ FrmBrowse::FrmBrowse(QWidget* parent) : FrmBrowse(VolumeSource::active(), parent
 
 FrmBrowse::FrmBrowse(std::shared_ptr<const VolumeSource> volumes, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("FrmBrowse"));
     setWindowTitle(QStringLiteral("Browse"));

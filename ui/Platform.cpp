@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QSettings>
 
+#include <csignal>
+
 namespace platform {
 
 std::filesystem::path toPath(const QString& text)
@@ -43,6 +45,13 @@ void keepNoSettings()
         return true;
     }();
     (void)done;
+}
+
+void ignoreFileSizeSignal()
+{
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 namespace {

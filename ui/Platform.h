@@ -23,6 +23,10 @@ QString fromUtf8(const std::string& text);
 // be found or created, so the program reads and writes no settings. Safe to call often.
 void keepNoSettings();
 
+// Makes a file size limit fail the write that hits it, with its reason, instead of ending the
+// program (and leaving the image being written unfinished). Nothing to do where there are none.
+void ignoreFileSizeSignal();
+
 // While it lives, Qt's file dialog finds none of its settings (folder history, last folder),
 // and what it saves meanwhile is undone when it goes. Where keepNoSettings cannot point them
 // elsewhere (the Windows registry, macOS preferences), those settings are shared with every

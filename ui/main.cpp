@@ -8,16 +8,11 @@
 #include <QIcon>
 #include <QPointer>
 
-#include <csignal>
 #include <cstdio>
 
 int main(int argc, char* argv[])
 {
-#ifdef SIGXFSZ
-    // A file size limit then fails the image being written, with its reason, instead of
-    // killing the program and leaving that image unfinished.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    platform::ignoreFileSizeSignal();
     QCoreApplication::setApplicationName(QStringLiteral("glintmark"));
     QCoreApplication::setApplicationVersion(QStringLiteral(GLINTMARK_VERSION));
 

@@ -3,7 +3,7 @@
 # reference build (alternating rounds), --check in images/s and MB/s with one thread and with
 # every core, and the gallery's size and load time in headless chromium.
 #
-#   bash bench/inspect.sh --base PATH [--cli PATH] [--size MB] [--runs N] [--gallery-size MB]
+#   bash bench/findings.sh --base PATH [--cli PATH] [--size MB] [--runs N] [--gallery-size MB]
 #
 # --base is a glintmark-cli to compare with (for example one built from main); --cli defaults
 # to a Release build of this tree in build/bench-peers. Containers come from make_container.py
@@ -22,10 +22,10 @@ while [ $# -gt 0 ]; do
     --size) size=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --gallery-size) gallery_size=$2; shift 2 ;;
-    *) echo "inspect.sh: unknown argument $1" >&2; exit 2 ;;
+    *) echo "findings.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
-[ -n "$base" ] || { echo "inspect.sh: --base PATH is required" >&2; exit 2; }
+[ -n "$base" ] || { echo "findings.sh: --base PATH is required" >&2; exit 2; }
 say() { printf '\n== %s\n' "$*" >&2; }
 
 if [ -z "$cli" ]; then
@@ -46,7 +46,7 @@ container() {
 }
 src=$(container "$size")
 cat "$src" >/dev/null
-work=$(mktemp -d /dev/shm/glintmark-inspect.XXXXXX)
+work=$(mktemp -d /dev/shm/glintmark-findings.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 say "Extraction and --list, $runs alternating rounds on $(basename "$src")"

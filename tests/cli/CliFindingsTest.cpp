@@ -34,7 +34,7 @@ fs::path spoiledDemo(const fs::path& dir)
     return file;
 }
 
-TEST(CliInspect, TrimAndCheckReportEachImageAndKeepDamageAFinding)
+TEST(CliFindings, TrimAndCheckReportEachImageAndKeepDamageAFinding)
 {
     const fs::path dir = freshTestFolder();
     const fs::path source = spoiledDemo(dir);

@@ -1,5 +1,7 @@
 #include "engine/RawDir.h"
 
+#include "engine/PosixIdentity.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <utility>
@@ -91,14 +93,7 @@ FileIdentity RawDir::entry(const fs::path& name, bool followLink, std::error_cod
             ec = lastError();
         return id;
     }
-    id.device = static_cast<std::uint64_t>(st.st_dev);
-    id.index = static_cast<std::uint64_t>(st.st_ino);
-    id.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-    id.type = S_ISREG(st.st_mode)   ? FileType::Regular
-              : S_ISDIR(st.st_mode) ? FileType::Directory
-              : S_ISLNK(st.st_mode) ? FileType::Link
-                                    : FileType::Other;
-    return id;
+    return identityFromStat(st);
 }
 
 RawFile RawDir::createNew(const fs::path& name, std::error_code& ec) const

@@ -1,5 +1,6 @@
 #include "engine/RawFile.h"
 
+#include "engine/PosixIdentity.h"
 #include "engine/WindowsNames.h"
 
 #include <algorithm>
@@ -197,12 +198,7 @@ FileIdentity RawFile::identity(std::error_code& ec) const
         ec = lastError();
         return id;
     }
-    id.device = static_cast<std::uint64_t>(st.st_dev);
-    id.index = static_cast<std::uint64_t>(st.st_ino);
-    id.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-    id.type = S_ISREG(st.st_mode) ? FileType::Regular
-              : S_ISDIR(st.st_mode) ? FileType::Directory
-                                    : FileType::Other;
+    id = identityFromStat(st);
 #endif
     return id;
 }

@@ -149,10 +149,10 @@ TEST(CliSignals, ASignalDuringDecodingStopsItWithinMomentsAndEndsTheReport)
     const fs::path source = dir / "level.ldb";
     std::string bytes;
     for (int i = 0; i < 6; ++i)
-        bytes += claimingImage(5, 40000, 40000);
+        bytes += claimingImage(5, 65500, 65500);
     writeBytes(source, bytes);
     const fs::path out = dir / "out";
-    ::setenv("GLINTMARK_CHECK_IMAGE_MIB", "4096", 1);
+    ::setenv("GLINTMARK_CHECK_IMAGE_MIB", "8192", 1);
     bool endedSoon = false;
     const ChildRun run = runInChild({"--json", "--check", "-o", out.string(), source.string()}, dir,
                                     0, [&](pid_t child) {

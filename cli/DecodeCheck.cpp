@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include <jerror.h>
@@ -257,7 +258,10 @@ bool decodeAll(jpeg_decompress_struct& info, Decoder& decoder, DecodeResult& res
     info.mem->alloc_large = allocLarge;
     info.mem->alloc_sarray = allocSampleRows;
     info.mem->alloc_barray = allocBlockRows;
-    info.mem->max_memory_to_use = static_cast<long>(decoder.limits->maxMemory);
+    // long is 32 bits on Windows; a larger limit is as good as none for the decoder's own check,
+    // and the count of every allocation still holds.
+    info.mem->max_memory_to_use = static_cast<long>(
+        std::min<std::uint64_t>(decoder.limits->maxMemory, std::numeric_limits<long>::max()));
     info.src = &decoder.source;
     info.progress = &decoder.progress;
     jpeg_read_header(&info, TRUE);

@@ -62,6 +62,17 @@ std::error_code lastError()
     return {errno, std::generic_category()};
 }
 
+// A descriptor that owns `handle`; the handle is closed when none can be had.
+int descriptorFor(HANDLE handle, int flags, std::error_code& ec)
+{
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+    if (fd < 0) {
+        ec = lastError();
+        CloseHandle(handle);
+    }
+    return fd;
+}
+
 // Opens `path` with _wopen unless one of its parts names a device (NUL, CON, COM1, ...).
 int openFile(const std::filesystem::path& path, int flags, std::error_code& deviceError)
 {
@@ -292,12 +303,9 @@ RawFile RawFile::duplicate(std::error_code& ec) const
         ec = std::error_code(static_cast<int>(GetLastError()), std::system_category());
         return {};
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_RDONLY | _O_BINARY);
-    if (fd < 0) {
-        ec = lastError();
-        CloseHandle(copy);
+    const int fd = descriptorFor(copy, _O_RDONLY | _O_BINARY, ec);
+    if (fd < 0)
         return {};
-    }
 #else
     const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) {
@@ -371,13 +379,8 @@ RawFile RawFile::createUnnamedTemporary(std::error_code& ec)
             ec = std::error_code(static_cast<int>(GetLastError()), std::system_category());
             return {};
         }
-        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
-        if (fd < 0) {
-            ec = lastError();
-            CloseHandle(handle);
-            return {};
-        }
-        return RawFile(fd);
+        const int fd = descriptorFor(handle, _O_RDWR | _O_BINARY, ec);
+        return fd < 0 ? RawFile() : RawFile(fd);
     }
     ec = std::make_error_code(std::errc::file_exists);
     return {};

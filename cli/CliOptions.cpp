@@ -30,6 +30,12 @@ constexpr const char* kFooter =
     "  glintmark-cli --trim --check --gallery -o textures levels/castle.ldb\n"
     "      cut each texture at its end marker, decode each one, and write\n"
     "      textures/index.html, a page of thumbnails to open in a browser\n"
+    "\nEnvironment (for --check):\n"
+    "  GLINTMARK_CHECK_THREADS=N     decode on N threads (default: one per processor)\n"
+    "  GLINTMARK_CHECK_IMAGE_MIB=N   decode no image larger than N MiB once decoded,\n"
+    "                                width x height x components (default 256)\n"
+    "  GLINTMARK_CHECK_MEMORY_MIB=N  let each decoding thread use at most N MiB (default 512)\n"
+    "  An image over a limit is reported as not checked, with the limit and by how much.\n"
     "\nExit codes:\n"
     "  0  every source was extracted (damaged textures found by --check included)\n"
     "  1  at least one source failed (the others were still extracted)\n"
@@ -75,7 +81,8 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
                  "whole")
         ->excludes(list);
     app.add_flag("--check", options.check,
-                 "Decode every image in full; report whether each decodes without a warning");
+                 "Decode every image in full; report whether each decodes without a warning "
+                 "(limits below)");
     app.add_flag("--gallery", options.gallery,
                  "Also write index.html, a page of thumbnails to sort and filter, into each "
                  "output folder")

@@ -40,18 +40,23 @@ const char* decodeText(const ImageInfo& image)
     return *image.decodes ? "yes" : "no";
 }
 
-// "; 40 whole, 2 damaged" once the images were decoded, otherwise nothing.
+// "; 40 whole, 2 damaged" once the images were decoded, with ", 1 not checked" for those over a
+// decoding limit; otherwise nothing.
 std::string decodeCounts(const std::vector<ImageInfo>& images)
 {
     std::uint64_t whole = 0;
     std::uint64_t damaged = 0;
+    std::uint64_t unchecked = 0;
     for (const ImageInfo& image : images) {
         if (image.decodes)
             ++(*image.decodes ? whole : damaged);
+        else if (!image.decodeError.empty())
+            ++unchecked;
     }
-    if (whole + damaged == 0)
+    if (whole + damaged + unchecked == 0)
         return {};
-    return "; " + std::to_string(whole) + " whole, " + std::to_string(damaged) + " damaged";
+    return "; " + std::to_string(whole) + " whole, " + std::to_string(damaged) + " damaged" +
+           (unchecked > 0 ? ", " + std::to_string(unchecked) + " not checked" : std::string());
 }
 
 } // namespace
@@ -159,6 +164,8 @@ void HumanReport::image(const ImageInfo& image)
     m_out << statusText(image);
     if (image.decodes && !*image.decodes)
         m_out << "; the decoder says: " << image.decodeError;
+    else if (!image.decodes && !image.decodeError.empty())
+        m_out << "; " << image.decodeError;
     m_out << '\n';
 }
 

@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
-#include <fstream>
-#include <new>
+#include <mutex>
 #include <thread>
 
 namespace glintmark::cli {
@@ -17,65 +18,83 @@ namespace {
 class CheckWork
 {
 public:
-    CheckWork(const std::filesystem::path& source, std::vector<ImageInfo>& images)
-        : m_source(source), m_images(images)
+    CheckWork(const KeptImages& kept, std::vector<ImageInfo>& images)
+        : m_kept(kept), m_images(images), m_limits(decodeLimits())
     {}
 
-    void run(const std::function<void(const Progress&)>* onProgress = nullptr)
+    // Decodes images until none is left, a stop is asked for or the bytes cannot be read.
+    void run()
     {
-        std::ifstream in(m_source, std::ios::binary);
-        std::vector<unsigned char> bytes;
-        for (std::size_t i = m_next++; i < m_images.size(); i = m_next++) {
-            ImageInfo& image = m_images[i];
-            if (!decodeOne(in, image, bytes)) {
+        for (std::size_t i = m_next++; i < m_images.size() && !m_stop; i = m_next++) {
+            if (!decodeOne(m_images[i])) {
                 m_failed = true;
-                return;
+                m_stop = true;
             }
-            m_bytes += bytes.size();
-            const std::size_t done = ++m_done;
-            if (onProgress && *onProgress) {
-                Progress progress;
-                progress.bytesRead = m_bytes;
-                progress.imagesCompleted = done;
-                progress.percent = static_cast<int>(done * 100 / m_images.size());
-                (*onProgress)(progress);
-            }
+            ++m_done;
         }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_finishedThreads;
+        m_changed.notify_all();
     }
 
+    // Waits until `threads` threads have finished or `wait` has passed; true when they have.
+    bool waitForThreads(std::size_t threads, std::chrono::milliseconds wait)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, wait, [&] { return m_finishedThreads == threads; });
+    }
+
+    void stop() { m_stop = true; }
     bool failed() const { return m_failed; }
+    // Why the first image that could not be read back could not; none when it was cut short.
+    std::error_code readError()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_readError;
+    }
+    std::size_t done() const { return m_done; }
+    std::uint64_t bytes() const { return m_bytes; }
 
 private:
-    // Reads one image back and decodes it; false when the source cannot be read.
-    static bool decodeOne(std::ifstream& in, ImageInfo& image, std::vector<unsigned char>& bytes)
+    // Decodes one image from the kept bytes; false when they cannot be read.
+    bool decodeOne(ImageInfo& image)
     {
         // Nothing behind the end marker changes what the decoder says.
         const std::uint64_t length = image.jpeg.end.value_or(image.size);
-        try {
-            bytes.resize(static_cast<std::size_t>(length));
-        } catch (const std::bad_alloc&) {
-            bytes.clear();
-            image.decodes = false;
-            image.decodeError =
-                "Too large to decode in memory (" + std::to_string(length) + " bytes)";
-            return true;
-        }
-        in.seekg(static_cast<std::streamoff>(image.offset));
-        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!in)
+        const ImageBytesReader read = [this, &image](std::uint64_t position, unsigned char* buffer,
+                                                     std::size_t count, std::error_code& ec) {
+            return m_kept.readAt(image.offset + position, buffer, count, ec);
+        };
+        const DecodeResult result = decodeJpeg(read, length, m_limits, &m_stop);
+        if (result.readFailed) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_readError)
+                m_readError = result.readError;
             return false;
-        const DecodeResult result = decodeJpeg(bytes.data(), bytes.size());
-        image.decodes = result.decodes();
+        }
+        if (result.stopped)
+            return true;
+        m_bytes += length;
+        if (result.overLimit)
+            image.decodes.reset();
+        else
+            image.decodes = result.decodes();
         image.decodeError = result.decodes() ? std::string() : result.message;
         return true;
     }
 
-    const std::filesystem::path& m_source;
+    const KeptImages& m_kept;
     std::vector<ImageInfo>& m_images;
+    const DecodeLimits m_limits;
     std::atomic<std::size_t> m_next{0};
     std::atomic<std::size_t> m_done{0};
     std::atomic<std::uint64_t> m_bytes{0};
     std::atomic<bool> m_failed{false};
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::size_t m_finishedThreads = 0;
+    std::error_code m_readError;
 };
 
 } // namespace
@@ -90,23 +109,46 @@ unsigned checkThreadCount()
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-std::optional<ExtractError> checkImages(const std::filesystem::path& source,
-                                        std::vector<ImageInfo>& images, unsigned threads,
-                                        const std::function<void(const Progress&)>& onProgress)
+CheckOutcome checkImages(const KeptImages& kept, const std::filesystem::path& source,
+                         std::vector<ImageInfo>& images, unsigned threads,
+                         const std::function<bool()>& keepGoing,
+                         const std::function<void(const Progress&)>& onProgress)
 {
-    CheckWork work(source, images);
-    std::vector<std::thread> helpers;
-    const std::size_t helperCount = std::min<std::size_t>(threads, images.size());
-    for (std::size_t i = 1; i < helperCount; ++i)
-        helpers.emplace_back([&work] { work.run(); });
-    work.run(&onProgress);
-    for (std::thread& helper : helpers)
-        helper.join();
-    if (!work.failed())
-        return std::nullopt;
-    return ExtractError{ErrorKind::SourceRead, source,
-                        "Cannot read the images back from \"" + displayPath(source) +
-                            "\" to decode them"};
+    CheckOutcome outcome;
+    outcome.error = kept.problem(source);
+    if (outcome.error || images.empty())
+        return outcome;
+
+    CheckWork work(kept, images);
+    const std::size_t count = std::clamp<std::size_t>(threads, 1, images.size());
+    std::vector<std::thread> decoders;
+    for (std::size_t i = 0; i < count; ++i)
+        decoders.emplace_back([&work] { work.run(); });
+    // This thread only watches: it passes a stop on and draws the progress.
+    for (bool finished = false; !finished;) {
+        finished = work.waitForThreads(count, std::chrono::milliseconds(50));
+        if (!outcome.stopped && keepGoing && !keepGoing()) {
+            outcome.stopped = true;
+            work.stop();
+        }
+        if (onProgress) {
+            Progress progress;
+            progress.bytesRead = work.bytes();
+            progress.imagesCompleted = work.done();
+            progress.percent = static_cast<int>(work.done() * 100 / images.size());
+            onProgress(progress);
+        }
+    }
+    for (std::thread& decoder : decoders)
+        decoder.join();
+    if (work.failed()) {
+        const std::error_code ec = work.readError();
+        outcome.error = ExtractError{
+            ErrorKind::SourceRead, source,
+            "Cannot read the images back from \"" + displayPath(source) + "\" to decode them: " +
+                (ec ? ec.message() : std::string("it ended before the last image did"))};
+    }
+    return outcome;
 }
 
 } // namespace glintmark::cli

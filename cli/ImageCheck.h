@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/KeptImages.h"
 #include "engine/Extraction.h"
 
 #include <filesystem>
@@ -13,11 +14,21 @@ namespace glintmark::cli {
 // otherwise one per processor.
 unsigned checkThreadCount();
 
-// Decodes every image in full, reading its bytes from `source` at its offset, and fills in
-// `decodes` and `decodeError`. `onProgress` (may be empty) hears after each image the calling
-// thread decodes. Fails only when the source cannot be read.
-std::optional<ExtractError> checkImages(const std::filesystem::path& source,
-                                        std::vector<ImageInfo>& images, unsigned threads,
-                                        const std::function<void(const Progress&)>& onProgress);
+// How decoding the images ended.
+struct CheckOutcome
+{
+    bool stopped = false; // a stop was asked for; images not decoded by then have no verdict
+    std::optional<ExtractError> error; // their bytes could not be read back
+};
+
+// Decodes every image of `source` in full on `threads` threads, reading its bytes from `kept`,
+// and fills in `decodes` and `decodeError` (an image over a limit gets no verdict, only the
+// reason). The calling thread asks `keepGoing` (may be empty) a few times a second and, once it
+// says no, every decoding ends within moments; `onProgress` (may be empty) hears as images are
+// done, on the calling thread.
+CheckOutcome checkImages(const KeptImages& kept, const std::filesystem::path& source,
+                         std::vector<ImageInfo>& images, unsigned threads,
+                         const std::function<bool()>& keepGoing,
+                         const std::function<void(const Progress&)>& onProgress);
 
 } // namespace glintmark::cli

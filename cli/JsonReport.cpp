@@ -73,9 +73,11 @@ void addStructure(Json& object, const ImageInfo& image)
                              {"at", jpeg.problemAt},
                              {"message", problemText(jpeg.problem)}};
     }
-    if (image.decodes) {
-        object["decodes"] = *image.decodes;
-        object["decode_error"] = *image.decodes ? Json(nullptr) : Json(image.decodeError);
+    // Over a decoding limit, an image has no verdict but the reason.
+    if (image.decodes || !image.decodeError.empty()) {
+        object["decodes"] = image.decodes ? Json(*image.decodes) : Json(nullptr);
+        object["decode_error"] =
+            image.decodes.value_or(false) ? Json(nullptr) : Json(image.decodeError);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "cli/Gallery.h"
 #include "cli/ImageCheck.h"
+#include "cli/KeptImages.h"
 #include "cli/ProgressBar.h"
 #include "engine/ErrorText.h"
 #include "engine/HexDecode.h"
@@ -18,8 +19,8 @@ class SourceObserver : public ExtractObserver
 {
 public:
     SourceObserver(ProgressBar* bar, const SourceRunSettings& settings,
-                   std::vector<ImageInfo>* images)
-        : m_bar(bar), m_settings(settings), m_images(images)
+                   std::vector<ImageInfo>* images, KeptImages* kept)
+        : m_bar(bar), m_settings(settings), m_images(images), m_kept(kept)
     {}
 
     bool onProgress(const Progress& progress) override
@@ -37,10 +38,23 @@ public:
             m_settings.onImage(image);
     }
 
+    void onSourceOpened(const RawFile& source, const FileIdentity& identity) override
+    {
+        if (m_kept)
+            m_kept->sourceOpened(source, identity);
+    }
+
+    void onImageBytes(std::uint64_t offset, const char* data, std::size_t count) override
+    {
+        if (m_kept)
+            m_kept->imageBytes(offset, data, count);
+    }
+
 private:
     ProgressBar* m_bar;
     const SourceRunSettings& m_settings;
     std::vector<ImageInfo>* m_images;
+    KeptImages* m_kept; // only when the images are decoded after the run
 };
 
 // A progress bar on the settings' stream, or none.
@@ -61,8 +75,8 @@ void keepFirstError(SourceOutcome& outcome, std::optional<ExtractError> error)
     outcome.result.error = std::move(error);
 }
 
-// Decodes the kept images, with a bar of its own.
-void decodeImages(SourceOutcome& outcome, const SourceRunSettings& settings,
+// Decodes the kept images, with a bar of its own; a stop ends the decoding and the run.
+void decodeImages(SourceOutcome& outcome, const KeptImages& kept, const SourceRunSettings& settings,
                   const std::string& label)
 {
     std::unique_ptr<ProgressBar> bar = makeBar(settings, label + " (decoding)");
@@ -70,8 +84,11 @@ void decodeImages(SourceOutcome& outcome, const SourceRunSettings& settings,
         if (bar)
             bar->update(progress, ProgressBar::Clock::now());
     };
-    keepFirstError(outcome,
-                   checkImages(outcome.source, outcome.images, checkThreadCount(), onProgress));
+    CheckOutcome checked = checkImages(kept, outcome.source, outcome.images, checkThreadCount(),
+                                       settings.keepGoing, onProgress);
+    keepFirstError(outcome, std::move(checked.error));
+    if (checked.stopped && outcome.result.status == RunStatus::Completed)
+        outcome.result.status = RunStatus::Stopped;
     if (bar)
         bar->finish();
 }
@@ -98,7 +115,9 @@ SourceOutcome extractSource(const std::filesystem::path& source,
 
     const std::string label = displayPath(source.filename());
     std::unique_ptr<ProgressBar> bar = makeBar(settings, label);
-    SourceObserver observer(bar.get(), settings, keepImages ? &outcome.images : nullptr);
+    KeptImages kept;
+    SourceObserver observer(bar.get(), settings, keepImages ? &outcome.images : nullptr,
+                            settings.check ? &kept : nullptr);
     ExtractJob job = makeJob(source, folder);
     job.createFolder = settings.mode == RunMode::Write;
     job.trim = settings.trim;
@@ -109,7 +128,7 @@ SourceOutcome extractSource(const std::filesystem::path& source,
         return outcome;
 
     if (settings.check && !outcome.images.empty() && (!settings.keepGoing || settings.keepGoing()))
-        decodeImages(outcome, settings, label);
+        decodeImages(outcome, kept, settings, label);
     if (settings.onImage) {
         for (const ImageInfo& image : outcome.images)
             settings.onImage(image);

@@ -242,6 +242,8 @@ ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, Ru
             return failed(std::move(*error), 0);
     }
     source.adviseSequential();
+    if (observer != nullptr)
+        observer->onSourceOpened(source, sourceId);
     ExtractResult result =
         Run(job, observer, mode, source, sourceId, mode == RunMode::Write ? &folder : nullptr)
             .execute();

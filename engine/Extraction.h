@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/JpegStructure.h"
+#include "engine/RawFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -118,6 +119,21 @@ public:
     }
     // Called when an image is complete: its file is closed and it will stay.
     virtual void onImage(const ImageInfo& image) { (void)image; }
+    // Called once the source is open, before its first byte is read; an observer that reads
+    // images again after the run keeps a duplicate of `source` rather than opening its name.
+    virtual void onSourceOpened(const RawFile& source, const FileIdentity& identity)
+    {
+        (void)source;
+        (void)identity;
+    }
+    // Called with every byte of every image, in order, as the run reads it; `offset` is where
+    // `data` sits in the source.
+    virtual void onImageBytes(std::uint64_t offset, const char* data, std::size_t count)
+    {
+        (void)offset;
+        (void)data;
+        (void)count;
+    }
 };
 
 // The file name of image `number`: prefix, the number with at least four digits, extension.

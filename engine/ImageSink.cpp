@@ -75,6 +75,8 @@ std::optional<ExtractError> ImageSink::append(const char* data, std::size_t coun
 {
     if (!m_open || count == 0)
         return std::nullopt;
+    if (m_observer != nullptr)
+        m_observer->onImageBytes(m_current.offset + m_current.size, data, count);
     if (m_current.size == 0)
         m_reader.reset();
     if (!m_reader.ended()) {

@@ -4,8 +4,11 @@
 #include "engine/WindowsNames.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -57,6 +60,17 @@ std::error_code lastError()
         (_doserrno == ERROR_SHARING_VIOLATION || _doserrno == ERROR_LOCK_VIOLATION))
         return {static_cast<int>(_doserrno), windowsFileCategory()};
     return {errno, std::generic_category()};
+}
+
+// A descriptor that owns `handle`; the handle is closed when none can be had.
+int descriptorFor(HANDLE handle, int flags, std::error_code& ec)
+{
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+    if (fd < 0) {
+        ec = lastError();
+        CloseHandle(handle);
+    }
+    return fd;
 }
 
 // Opens `path` with _wopen unless one of its parts names a device (NUL, CON, COM1, ...).
@@ -274,6 +288,124 @@ void RawFile::close(std::error_code& ec)
     // The descriptor is gone after close() whatever it returns, so it is never retried.
     if (::close(fd) != 0 && errno != EINTR)
         ec = lastError();
+#endif
+}
+
+RawFile RawFile::duplicate(std::error_code& ec) const
+{
+    ec.clear();
+#ifdef _WIN32
+    HANDLE copy = nullptr;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(m_fd));
+    if (handle == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        ec = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+        return {};
+    }
+    const int fd = descriptorFor(copy, _O_RDONLY | _O_BINARY, ec);
+    if (fd < 0)
+        return {};
+#else
+    const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        ec = lastError();
+        return {};
+    }
+#endif
+    return RawFile(fd);
+}
+
+std::size_t RawFile::readAt(std::uint64_t offset, char* buffer, std::size_t count,
+                            std::error_code& ec) const
+{
+    ec.clear();
+    std::size_t done = 0;
+    while (done < count) {
+        const std::size_t chunk = std::min(count - done, kMaxChunk);
+        const std::uint64_t at = offset + done;
+#ifdef _WIN32
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(m_fd));
+        if (!ReadFile(handle, buffer + done, static_cast<DWORD>(chunk), &got, &where)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_HANDLE_EOF)
+                break;
+            ec = std::error_code(static_cast<int>(error), std::system_category());
+            return done;
+        }
+#else
+        const ssize_t got = ::pread(m_fd, buffer + done, chunk, static_cast<off_t>(at));
+        if (got < 0) {
+            // Reading a file again never waits on a writer, so a signal only asks to try again;
+            // the caller looks at its stop flag between reads.
+            if (errno == EINTR)
+                continue;
+            ec = lastError();
+            return done;
+        }
+#endif
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+RawFile RawFile::createUnnamedTemporary(std::error_code& ec)
+{
+    ec.clear();
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    if (ec)
+        return {};
+#ifdef _WIN32
+    // Windows has no file without a name: this one is deleted by the system when its last
+    // handle closes, and nobody else may open it meanwhile.
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path name =
+            folder /
+            (L"glintmark-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+             std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(counter++) + L".tmp");
+        HANDLE handle =
+            CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS)
+                continue;
+            ec = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+            return {};
+        }
+        const int fd = descriptorFor(handle, _O_RDWR | _O_BINARY, ec);
+        return fd < 0 ? RawFile() : RawFile(fd);
+    }
+    ec = std::make_error_code(std::errc::file_exists);
+    return {};
+#else
+#ifdef O_TMPFILE
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return RawFile(fd);
+    // Not every file system has files without a name; tmpfile() then removes its own name
+    // as soon as it has created the file exclusively.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        ec = lastError();
+        return {};
+    }
+#endif
+    std::FILE* stream = std::tmpfile();
+    if (stream == nullptr) {
+        ec = lastError();
+        return {};
+    }
+    const int copy = ::fcntl(::fileno(stream), F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        ec = lastError();
+    std::fclose(stream);
+    return copy < 0 ? RawFile() : RawFile(copy);
 #endif
 }
 

@@ -59,6 +59,16 @@ public:
     std::size_t readFully(char* buffer, std::size_t count, std::error_code& ec) const;
     // Writes all `count` bytes, or fails.
     void writeAll(const char* data, std::size_t count, std::error_code& ec) const;
+
+    // A second handle on the same open file, for reading it again by position.
+    RawFile duplicate(std::error_code& ec) const;
+    // Reads from `offset` until `buffer` is full or the file ends, without moving the file's
+    // position, so several threads may read one handle at once; returns the bytes read.
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t count,
+                       std::error_code& ec) const;
+    // A new empty file for reading and writing in the system's temporary folder that no name
+    // leads to; it is gone once closed, also when the program is killed.
+    static RawFile createUnnamedTemporary(std::error_code& ec);
     // Closes the file, reporting a failure of the close itself.
     void close(std::error_code& ec);
 

@@ -142,6 +142,36 @@ TEST(CliSignals, ASignalStopsTheRunKeepsTheCompleteImagesAndEndsTheReport)
     }
 }
 
+TEST(CliSignals, ASignalDuringDecodingStopsItWithinMomentsAndEndsTheReport)
+{
+    // Images that claim far more pixels than their data holds take seconds each to decode.
+    const fs::path dir = freshTestFolder();
+    const fs::path source = dir / "level.ldb";
+    std::string bytes;
+    for (int i = 0; i < 6; ++i)
+        bytes += claimingImage(5, 65500, 65500);
+    writeBytes(source, bytes);
+    const fs::path out = dir / "out";
+    ::setenv("GLINTMARK_CHECK_IMAGE_MIB", "8192", 1);
+    bool endedSoon = false;
+    const ChildRun run = runInChild({"--json", "--check", "-o", out.string(), source.string()}, dir,
+                                    0, [&](pid_t child) {
+                                        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                                        ::kill(child, SIGINT);
+                                        endedSoon = endsWithin(child, std::chrono::seconds(2));
+                                    });
+    ::unsetenv("GLINTMARK_CHECK_IMAGE_MIB");
+
+    EXPECT_TRUE(endedSoon) << "the decoding must see the stop";
+    EXPECT_EQ(run.code, 130) << run.err;
+    EXPECT_EQ(run.err, "glintmark-cli: interrupted by SIGINT; kept 6 textures extracted from " +
+                           source.string() + " into " + out.string() + "\n");
+    const nlohmann::json report = nlohmann::json::parse(run.out);
+    EXPECT_EQ(report["sources"][0]["status"], "stopped");
+    EXPECT_EQ(report["sources"][0]["images"].size(), 6u);
+    EXPECT_EQ(fileNames(out).size(), 6u);
+}
+
 TEST(CliSignals, AFileSizeLimitIsAnErrorThatRemovesTheUnfinishedImage)
 {
     const fs::path dir = freshTestFolder();

@@ -128,6 +128,23 @@ nlohmann::json demoManifest()
     return nlohmann::json::parse(readBytes(path));
 }
 
+std::string claimingImage(int number, unsigned width, unsigned height)
+{
+    const auto image = demoManifest()["images"][number - 1];
+    std::string bytes = readBytes(demoLdb()).substr(image["offset"].get<std::size_t>(),
+                                                    image["jpegSize"].get<std::size_t>());
+    std::size_t frame = bytes.find("\xFF\xC0");
+    if (frame == std::string::npos)
+        frame = bytes.find("\xFF\xC2");
+    EXPECT_NE(frame, std::string::npos) << "image " << number << " has no frame header";
+    const unsigned values[] = {height, width};
+    for (int i = 0; i < 2; ++i) {
+        bytes[frame + 5 + 2 * i] = static_cast<char>(values[i] >> 8);
+        bytes[frame + 6 + 2 * i] = static_cast<char>(values[i] & 0xFF);
+    }
+    return bytes;
+}
+
 std::string readBytes(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);

@@ -44,6 +44,10 @@ std::filesystem::path freshTestFolder();
 std::filesystem::path demoLdb();
 nlohmann::json demoManifest();
 
+// Image `number` of the sample as it was made, its frame header patched to claim
+// `width` x `height` pixels; the data is left as it was, so it runs out long before.
+std::string claimingImage(int number, unsigned width, unsigned height);
+
 // A file's whole contents, or the test fails.
 std::string readBytes(const std::filesystem::path& file);
 void writeBytes(const std::filesystem::path& file, const std::string& bytes);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/JpegStructure.h"
+#include "engine/RawFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -132,5 +133,11 @@ std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std:
 // A regular source is read up to the length it had when opened; one that shrinks meanwhile fails.
 ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer = nullptr,
                             RunMode mode = RunMode::Write);
+
+// Lists the images of `source`, already opened from `job.sourceFile` and read from its current
+// position, as a list-mode run does; for callers that read the same file again afterwards and
+// so must not open its name a second time.
+ExtractResult listOpenSource(const ExtractJob& job, RawFile& source,
+                             ExtractObserver* observer = nullptr);
 
 } // namespace glintmark

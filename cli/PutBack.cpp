@@ -110,6 +110,11 @@ std::optional<ExtractError> writeLevel(const PutBackRequest& request, const RawF
         if (progress.onProgress)
             progress.onProgress("writing", done);
     }
+    // A stop that comes after the last block still leaves nothing behind.
+    if (progress.keepGoing && !progress.keepGoing()) {
+        stopped = true;
+        return std::nullopt;
+    }
     if (auto problem = check.finish()) {
         ExtractError error;
         error.kind = ErrorKind::ImageWrite;

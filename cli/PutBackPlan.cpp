@@ -209,8 +209,9 @@ std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::st
         if (inner)
             return "holds the JFIF signature again at byte " + std::to_string(*inner) +
                    ", so it would be read as two textures; --fit would re-encode it";
-        return "is " + groupedNumber(replacement.bytes.size() - replacement.end) +
-               " bytes larger than " + holds(original) + "; --fit would re-encode it";
+        const std::uint64_t over = replacement.bytes.size() - replacement.end;
+        return "is " + groupedNumber(over) + (over == 1 ? " byte" : " bytes") + " larger than " +
+               holds(original) + "; --fit would re-encode it";
     }
     auto fitted = fitInto(through, original, originalBytes);
     if (auto* reason = std::get_if<std::string>(&fitted))

@@ -1,0 +1,252 @@
+// Edited textures put back into a copy of a level: what is accepted, what is refused, and that
+// nothing but the replaced images changes.
+#include "CliTestSupport.h"
+#include "JpegCheck.h"
+
+#include "cli/JpegEncode.h"
+#include "cli/LevelCheck.h"
+#include "cli/PutBack.h"
+#include "engine/JpegReader.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+namespace glintmark::clitest {
+namespace {
+
+namespace fs = std::filesystem;
+using glintmark::cli::DecodedImage;
+using glintmark::cli::EncodeSettings;
+
+std::string encodedAgain(const std::string& jpeg, int quality,
+                         JpegCoding coding = JpegCoding::Baseline)
+{
+    DecodedImage pixels(reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size());
+    EncodeSettings settings;
+    settings.quality = quality;
+    settings.coding = coding;
+    return pixels.encode(settings).value_or(std::string());
+}
+
+JpegStructure structureOf(const std::string& jpeg)
+{
+    JpegReader reader;
+    reader.feed(reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size());
+    return reader.structure();
+}
+
+// The image with a comment segment after its JFIF segment that makes it `length` bytes long.
+std::string paddedTo(const std::string& jpeg, std::size_t length)
+{
+    const std::size_t body = length - jpeg.size() - 2;
+    std::string comment = "\xFF\xFE";
+    comment += static_cast<char>(body >> 8);
+    comment += static_cast<char>(body & 0xFF);
+    comment.append(body - 2, 'c');
+    return jpeg.substr(0, 20) + comment + jpeg.substr(20);
+}
+
+// The image as an editor that writes Exif instead of JFIF saves it.
+std::string exifFirst(const std::string& jpeg)
+{
+    return jpeg.substr(0, 2) +
+           std::string("\xFF\xE1\x00\x08"
+                       "Exif\x00\x00",
+                       10) +
+           jpeg.substr(20);
+}
+
+// A restart marker in the middle of the image data: the structure holds, the decoder objects.
+std::string strayRestart(std::string jpeg)
+{
+    std::size_t at = (jpeg.find("\xFF\xDA") + jpeg.size()) / 2;
+    while (jpeg[at - 1] == '\xFF' || jpeg[at] == '\xFF' || jpeg[at + 1] == '\xFF')
+        ++at;
+    return jpeg.replace(at, 2, "\xFF\xD3");
+}
+
+std::uint64_t offsetOf(int number)
+{
+    return demoManifest()["images"][number - 1]["offset"];
+}
+
+std::uint64_t endOf(int number)
+{
+    return demoManifest()["images"][number - 1]["jpegSize"];
+}
+
+// Image `number` of the sample through its end marker.
+std::string demoImage(int number)
+{
+    return readBytes(demoLdb()).substr(offsetOf(number), endOf(number));
+}
+
+// The sample with image 5 cut inside its data, as a torn download leaves it.
+fs::path cutShortDemo(const fs::path& dir)
+{
+    std::string ldb = readBytes(demoLdb());
+    ldb.erase(offsetOf(5) + endOf(5) - 30, offsetOf(6) - (offsetOf(5) + endOf(5) - 30));
+    writeBytes(dir / "cut.ldb", ldb);
+    return dir / "cut.ldb";
+}
+
+std::vector<std::string> hiddenIn(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().front() == '.')
+            names.push_back(entry.path().filename().string());
+    }
+    return names;
+}
+
+// Checks that `written` is `source` with `image` (offset, end) replaced by `expected` (or, when
+// empty, by some image that decodes to the original's dimensions) and zero bytes behind it.
+void expectReplaced(const std::string& source, const std::string& written, std::uint64_t offset,
+                    std::uint64_t end, const std::string& expected)
+{
+    ASSERT_EQ(written.size(), source.size());
+    EXPECT_TRUE(written.compare(0, offset, source, 0, offset) == 0);
+    EXPECT_TRUE(written.compare(offset + end, std::string::npos, source, offset + end) == 0);
+    const std::string range = written.substr(offset, end);
+    const JpegStructure jpeg = structureOf(range);
+    ASSERT_TRUE(jpeg.end.has_value());
+    if (!expected.empty()) {
+        EXPECT_EQ(range.substr(0, *jpeg.end), expected);
+    }
+    EXPECT_EQ(range.find_first_not_of('\0', *jpeg.end), std::string::npos);
+    EXPECT_TRUE(decodeJpeg(range.substr(0, *jpeg.end)).decoded);
+    EXPECT_EQ(structureOf(range).coding, structureOf(source.substr(offset, end)).coding);
+}
+
+TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
+{
+    const std::string original = demoImage(1);
+    const std::string smaller = encodedAgain(original, 60);
+    // Start of image, then a JFIF segment of version 1.01 without a thumbnail.
+    const std::string jfif("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00",
+                           20);
+    struct Case
+    {
+        const char* what;
+        int number;                    // the edited file; 0 for none
+        std::string file;              // what it holds
+        std::vector<std::string> more; // further arguments
+        std::string expected;          // what is put back; empty when encoded again
+        const char* refusal;           // part of the reason, or null when it goes back
+        bool cutShort = false;         // the source's image 5 has no end marker
+    };
+    std::string sameLength = original;
+    sameLength[15] = '\x7F'; // its horizontal pixel density
+    const std::string tooLarge = paddedTo(smaller, original.size() + 1);
+    const std::string progressive = encodedAgain(original, 60, JpegCoding::Progressive);
+    const std::string exif = exifFirst(smaller);
+    const std::vector<Case> cases = {
+        {"smaller", 1, smaller, {}, smaller, nullptr},
+        {"same length", 1, sameLength, {}, sameLength, nullptr},
+        {"exactly its end",
+         1,
+         paddedTo(smaller, original.size()),
+         {},
+         paddedTo(smaller, original.size()),
+         nullptr},
+        {"one byte too many",
+         1,
+         tooLarge,
+         {},
+         "",
+         "Vorlesk_0001.jpg is 1 byte larger than the 17,638 bytes image 1 holds; --fit would "
+         "re-encode it"},
+        {"one byte too many, fitted", 1, tooLarge, {"--fit"}, "", nullptr},
+        {"other dimensions",
+         1,
+         demoImage(2),
+         {},
+         "",
+         "Vorlesk_0001.jpg is 8\u00d78, image 1 is 200\u00d7200"},
+        {"progressive for baseline",
+         1,
+         progressive,
+         {},
+         "",
+         "Vorlesk_0001.jpg is progressive, image 1 is baseline; --fit would re-encode it"},
+        {"progressive for baseline, fitted", 1, progressive, {"--fit"}, "", nullptr},
+        {"Exif first", 1, exif, {}, jfif + exif.substr(2), nullptr},
+        {"not decoding", 1, strayRestart(original), {}, "", "Vorlesk_0001.jpg does not decode: "},
+        {"cut-short original",
+         5,
+         demoImage(5),
+         {},
+         "",
+         "differs from image 5, which has no end marker before the next texture (cut-short)",
+         true},
+        {"a stop during the write", 1, smaller, {"stop"}, "", "stopped"},
+        {"unchanged", 0, "", {}, "", nullptr},
+        {"numbered beyond the level",
+         12,
+         smaller,
+         {},
+         "",
+         "Vorlesk_0012.jpg is numbered beyond the 11 textures in"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path dir = freshTestFolder();
+        const fs::path level = c.cutShort ? cutShortDemo(dir) : demoLdb();
+        ASSERT_EQ(runWith({"-q", "-o", (dir / "edit").string(), level.string()}).code, 0);
+        if (c.number != 0)
+            writeBytes(dir / "edit" /
+                           ("Vorlesk_00" + std::string(c.number < 10 ? "0" : "") +
+                            std::to_string(c.number) + ".jpg"),
+                       c.file);
+        if (c.more == std::vector<std::string>{"stop"}) {
+            // Asked to stop once the copy has begun: nothing at all is left behind.
+            bool writing = false;
+            cli::PutBackProgress progress;
+            progress.onProgress = [&](const char* phase, const Progress&) {
+                writing = writing || std::string(phase) == "writing";
+            };
+            progress.keepGoing = [&] { return !writing; };
+            const cli::PutBackOutcome outcome =
+                cli::putBack({level, dir / "edit", dir / "new.ldb"}, progress);
+            EXPECT_EQ(outcome.status, cli::PutBackStatus::Stopped);
+            EXPECT_TRUE(writing);
+            EXPECT_EQ(fileNames(dir), std::vector<std::string>{});
+            EXPECT_EQ(hiddenIn(dir), std::vector<std::string>{});
+            continue;
+        }
+        std::vector<std::string> args = {"--json", "--put-back", (dir / "edit").string(), "--into",
+                                         (dir / "new.ldb").string()};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        args.push_back(level.string());
+        const CliRun run = runWith(args);
+        const auto report = nlohmann::json::parse(run.out);
+        EXPECT_EQ(hiddenIn(dir), std::vector<std::string>{});
+        if (c.refusal) {
+            EXPECT_EQ(run.code, 1);
+            EXPECT_EQ(report["status"], "refused");
+            EXPECT_NE(run.err.find(c.refusal), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("new.ldb was not written"), std::string::npos) << run.err;
+            EXPECT_FALSE(fs::exists(dir / "new.ldb"));
+            continue;
+        }
+        ASSERT_EQ(run.code, 0) << run.err;
+        const std::string source = readBytes(level);
+        const std::string written = readBytes(dir / "new.ldb");
+        if (c.number == 0) {
+            EXPECT_EQ(written, source);
+            EXPECT_EQ(report["unchanged"], 11);
+            continue;
+        }
+        ASSERT_EQ(report["replaced"].size(), 1u);
+        const auto& replaced = report["replaced"][0];
+        EXPECT_EQ(replaced["slack"], endOf(1) - replaced["length"].get<std::uint64_t>());
+        EXPECT_EQ(replaced["quality"].is_number(), c.expected.empty());
+        expectReplaced(source, written, offsetOf(1), endOf(1), c.expected);
+    }
+}
+
+} // namespace
+} // namespace glintmark::clitest

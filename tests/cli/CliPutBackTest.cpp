@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
+
+#include <jpeglib.h>
 
 namespace glintmark::clitest {
 namespace {
@@ -28,6 +31,38 @@ std::string encodedAgain(const std::string& jpeg, int quality,
     settings.quality = quality;
     settings.coding = coding;
     return pixels.encode(settings).value_or(std::string());
+}
+
+// A picture of seeded noise, which no quality setting makes small, encoded at quality 100.
+std::string noiseJpeg(unsigned width, unsigned height)
+{
+    std::mt19937 random(7);
+    std::vector<unsigned char> pixels(std::size_t{width} * height * 3);
+    for (unsigned char& value : pixels)
+        value = static_cast<unsigned char>(random());
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = width;
+    info.image_height = height;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < height) {
+        JSAMPROW row = pixels.data() + std::size_t{info.next_scanline} * width * 3;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::string bytes(reinterpret_cast<const char*>(out), size);
+    std::free(out);
+    return bytes;
 }
 
 JpegStructure structureOf(const std::string& jpeg)
@@ -65,6 +100,14 @@ std::string strayRestart(std::string jpeg)
     while (jpeg[at - 1] == '\xFF' || jpeg[at] == '\xFF' || jpeg[at + 1] == '\xFF')
         ++at;
     return jpeg.replace(at, 2, "\xFF\xD3");
+}
+
+// The name an extraction gives image `number`.
+std::string imageName(int number)
+{
+    const std::string digits = std::to_string(number);
+    return "Vorlesk_" + std::string(4 - std::min<std::size_t>(4, digits.size()), '0') + digits +
+           ".jpg";
 }
 
 std::uint64_t offsetOf(int number)
@@ -136,7 +179,7 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
         std::vector<std::string> more; // further arguments
         std::string expected;          // what is put back; empty when encoded again
         const char* refusal;           // part of the reason, or null when it goes back
-        bool cutShort = false;         // the source's image 5 has no end marker
+        const char* special = "";      // "cut-short" source, "stop", new level "at source", "link"
     };
     std::string sameLength = original;
     sameLength[15] = '\x7F'; // its horizontal pixel density
@@ -160,6 +203,12 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
          "Vorlesk_0001.jpg is 1 byte larger than the 17,638 bytes image 1 holds; --fit would "
          "re-encode it"},
         {"one byte too many, fitted", 1, tooLarge, {"--fit"}, "", nullptr},
+        {"too large even at the lowest quality",
+         6,
+         noiseJpeg(24, 12),
+         {"--fit"},
+         "",
+         "Vorlesk_0006.jpg does not fit in the 392 bytes image 6 holds even at quality 30"},
         {"other dimensions",
          1,
          demoImage(2),
@@ -181,8 +230,10 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
          {},
          "",
          "differs from image 5, which has no end marker before the next texture (cut-short)",
-         true},
-        {"a stop during the write", 1, smaller, {"stop"}, "", "stopped"},
+         "cut-short"},
+        {"a stop during the write", 1, smaller, {}, "", "", "stop"},
+        {"new level over the source", 1, smaller, {}, "", "is the source file itself", "at source"},
+        {"new level a link to the source", 1, smaller, {}, "", "or leads to it", "link"},
         {"unchanged", 0, "", {}, "", nullptr},
         {"numbered beyond the level",
          12,
@@ -194,14 +245,21 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const fs::path dir = freshTestFolder();
-        const fs::path level = c.cutShort ? cutShortDemo(dir) : demoLdb();
+        const std::string special = c.special;
+        fs::path level = demoLdb();
+        if (special == "cut-short") {
+            level = cutShortDemo(dir);
+        } else if (special == "at source" || special == "link") {
+            level = dir / "level.ldb";
+            fs::copy_file(demoLdb(), level);
+        }
         ASSERT_EQ(runWith({"-q", "-o", (dir / "edit").string(), level.string()}).code, 0);
         if (c.number != 0)
-            writeBytes(dir / "edit" /
-                           ("Vorlesk_00" + std::string(c.number < 10 ? "0" : "") +
-                            std::to_string(c.number) + ".jpg"),
-                       c.file);
-        if (c.more == std::vector<std::string>{"stop"}) {
+            writeBytes(dir / "edit" / imageName(c.number), c.file);
+        const fs::path into = special == "at source" ? level : dir / "new.ldb";
+        if (special == "link")
+            fs::create_symlink(level, into);
+        if (special == "stop") {
             // Asked to stop once the copy has begun: nothing at all is left behind.
             bool writing = false;
             cli::PutBackProgress progress;
@@ -218,18 +276,26 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
             continue;
         }
         std::vector<std::string> args = {"--json", "--put-back", (dir / "edit").string(), "--into",
-                                         (dir / "new.ldb").string()};
+                                         into.string()};
         args.insert(args.end(), c.more.begin(), c.more.end());
         args.push_back(level.string());
         const CliRun run = runWith(args);
         const auto report = nlohmann::json::parse(run.out);
         EXPECT_EQ(hiddenIn(dir), std::vector<std::string>{});
         if (c.refusal) {
+            // Refused before anything was written: the source and whatever sat at the new
+            // level's name are as they were.
             EXPECT_EQ(run.code, 1);
-            EXPECT_EQ(report["status"], "refused");
+            EXPECT_EQ(report["status"],
+                      special.empty() || special == "cut-short" ? "refused" : "failed");
             EXPECT_NE(run.err.find(c.refusal), std::string::npos) << run.err;
-            EXPECT_NE(run.err.find("new.ldb was not written"), std::string::npos) << run.err;
-            EXPECT_FALSE(fs::exists(dir / "new.ldb"));
+            EXPECT_EQ(fs::is_symlink(dir / "new.ldb"), special == "link");
+            EXPECT_EQ(fs::exists(dir / "new.ldb"), special == "link");
+            if (special == "at source" || special == "link") {
+                EXPECT_TRUE(readBytes(level) == readBytes(demoLdb()));
+            } else {
+                EXPECT_NE(run.err.find("new.ldb was not written"), std::string::npos) << run.err;
+            }
             continue;
         }
         ASSERT_EQ(run.code, 0) << run.err;
@@ -245,6 +311,94 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
         EXPECT_EQ(replaced["slack"], endOf(1) - replaced["length"].get<std::uint64_t>());
         EXPECT_EQ(replaced["quality"].is_number(), c.expected.empty());
         expectReplaced(source, written, offsetOf(1), endOf(1), c.expected);
+    }
+}
+
+// A level of a few block lengths: the sample's images among seeded bytes of the game's own, with
+// images across the copy's block boundaries and near-signatures in between.
+std::string generatedLevel()
+{
+    std::mt19937 random(11);
+    const auto filler = [&](std::size_t count) {
+        std::string bytes(count, '\0');
+        for (char& byte : bytes)
+            byte = static_cast<char>(random());
+        for (std::size_t at = 0; at + 10 < count; at += 4093)
+            bytes.replace(at, 10, std::string("\xFF\xD8\xFF\xE0\x00\x10JFIX", 10));
+        return bytes;
+    };
+    std::string level = filler(1000);
+    for (int number = 1; number <= 11; ++number) {
+        if (number == 1 || number == 7) // across the first and second mebibyte
+            level += filler((std::size_t{1} << 20) * (number == 1 ? 1 : 2) - level.size() - 900);
+        level += demoImage(number) + filler(300);
+    }
+    return level;
+}
+
+TEST(CliPutBack, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string source = generatedLevel();
+    writeBytes(dir / "level.ldb", source);
+    ASSERT_EQ(runWith({"-q", "-o", (dir / "edit").string(), (dir / "level.ldb").string()}).code, 0);
+
+    // Every baseline image encoded again at a lower quality, where that makes it smaller.
+    std::string expected = source;
+    std::vector<cli::Replacement> replaced;
+    std::uint64_t at = 0;
+    for (int number = 1; number <= 11; ++number) {
+        const std::string original = demoImage(number);
+        at = source.find(original, at);
+        const std::string edited = encodedAgain(original, 25);
+        if (structureOf(original).coding != JpegCoding::Baseline || edited.size() > original.size())
+            continue;
+        writeBytes(dir / "edit" / imageName(number), edited);
+        expected.replace(at, original.size(),
+                         edited + std::string(original.size() - edited.size(), '\0'));
+        replaced.push_back(
+            {static_cast<std::uint64_t>(number), {}, at, original.size(), edited, {}, false});
+    }
+    ASSERT_GE(replaced.size(), 6u);
+    const CliRun run = runWith({"--put-back", (dir / "edit").string(), "--into",
+                                (dir / "new.ldb").string(), (dir / "level.ldb").string()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(readBytes(dir / "new.ldb") == expected);
+
+    // The check before the new level is put in place finds each kind of fault, wherever the
+    // blocks it is given happen to end.
+    const std::string signature("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10);
+    struct Fault
+    {
+        const char* what;
+        std::size_t at;
+        std::string bytes;
+    };
+    const std::vector<Fault> faults = {
+        {"changed outside", 500, "x"},
+        {"a signature at byte 700", 700, signature},
+        {"zero bytes", replaced[0].offset + replaced[0].bytes.size() + 3, "z"},
+        {"", 0, ""},
+    };
+    std::vector<std::uint64_t> signatures;
+    for (std::size_t hit = source.find(signature); hit != std::string::npos;
+         hit = source.find(signature, hit + 1))
+        signatures.push_back(hit);
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        std::string written = expected;
+        written.replace(fault.at, fault.bytes.size(), fault.bytes);
+        cli::LevelCheck check(signatures, replaced);
+        for (std::size_t from = 0; from < written.size(); from += 4099) {
+            const std::size_t count = std::min<std::size_t>(4099, written.size() - from);
+            check.feed(source.data() + from, written.data() + from, count);
+        }
+        const std::optional<std::string> problem = check.finish();
+        if (fault.bytes.empty()) {
+            EXPECT_EQ(problem, std::nullopt);
+        } else {
+            EXPECT_NE(problem.value_or("").find(fault.what), std::string::npos) << *problem;
+        }
     }
 }
 

@@ -152,6 +152,18 @@ TEST(CliSignals, AFileSizeLimitIsAnErrorThatRemovesTheUnfinishedImage)
     EXPECT_NE(run.err.find("Vorlesk_0001.jpg"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(std::strerror(EFBIG)), std::string::npos) << run.err;
     EXPECT_EQ(fileNames(out), std::vector<std::string>{});
+
+    // A new level put back under the limit goes the same way: no half file is left.
+    fs::create_directory(dir / "edited");
+    const ChildRun putBack = runInChild({"--put-back", (dir / "edited").string(), "--into",
+                                         (out / "new.ldb").string(), demoLdb().string()},
+                                        dir, 8192, [](pid_t) {});
+    EXPECT_EQ(putBack.code, 1);
+    EXPECT_NE(putBack.err.find("new.ldb\": " + std::string(std::strerror(EFBIG))),
+              std::string::npos)
+        << putBack.err;
+    EXPECT_EQ(hiddenIn(out), std::vector<std::string>{});
+    EXPECT_EQ(fileNames(out), std::vector<std::string>{});
 }
 
 } // namespace

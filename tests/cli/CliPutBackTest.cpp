@@ -257,8 +257,12 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
         if (c.number != 0)
             writeBytes(dir / "edit" / imageName(c.number), c.file);
         const fs::path into = special == "at source" ? level : dir / "new.ldb";
-        if (special == "link")
+        if (special == "link") {
+#ifdef _WIN32
+            continue; // links need rights that a Windows user mostly lacks
+#endif
             fs::create_symlink(level, into);
+        }
         if (special == "stop") {
             // Asked to stop once the copy has begun: nothing at all is left behind.
             bool writing = false;

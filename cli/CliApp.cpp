@@ -155,7 +155,8 @@ int runPutBack(const CliOptions& options, std::ostream& out, std::ostream& err,
     }
     if (outcome.status == PutBackStatus::Stopped) {
         err << "glintmark-cli: interrupted by " << signalName(stopSignal()) << "; "
-            << displayPath(request.into) << " was not written\n";
+            << (request.dryRun ? std::string("nothing") : displayPath(request.into))
+            << " was not written\n";
         return 128 + stopSignal();
     }
     const bool done =

@@ -147,9 +147,9 @@ PutBackOutcome putBack(const PutBackRequest& request, const PutBackProgress& pro
         return failed(std::move(outcome), makeError(ErrorKind::SourceOpen, request.source,
                                                     "Cannot put images back into", ec));
 
-    // The target is refused before anything is read or written.
+    // The target is refused before anything is read or written (in a dry run too, when named).
     NewFile target;
-    if (!request.dryRun) {
+    if (!request.dryRun || !request.into.empty()) {
         if (auto error = target.prepare(request.into, sourceId))
             return failed(std::move(outcome), std::move(*error));
     }

@@ -62,7 +62,7 @@ void writeJson(const PutBackRequest& request, const PutBackOutcome& outcome, std
     const Json document = {
         {"source", displayPath(request.source)},
         {"folder", displayPath(request.folder)},
-        {"into", request.dryRun ? Json(nullptr) : Json(displayPath(request.into))},
+        {"into", request.into.empty() ? Json(nullptr) : Json(displayPath(request.into))},
         {"dry_run", request.dryRun},
         {"status", statusText(outcome.status)},
         {"images", outcome.images},
@@ -113,8 +113,10 @@ void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome,
     for (const Refusal& image : outcome.refused)
         err << kProgram << displayPath(image.file) << ' ' << image.reason << '\n';
     if (outcome.status == PutBackStatus::Refused) {
-        err << kProgram << displayPath(request.dryRun ? request.source : request.into)
-            << (request.dryRun ? " would not be changed: " : " was not written: ")
+        err << kProgram
+            << (request.dryRun ? std::string("nothing would be written")
+                               : displayPath(request.into) + " was not written")
+            << ": "
             << (outcome.refused.size() == 1
                     ? "an edited texture cannot"
                     : std::to_string(outcome.refused.size()) + " edited textures cannot")

@@ -56,11 +56,14 @@ void overlay(char* block, std::size_t count, std::uint64_t at,
         const Replacement& range = replaced[i];
         const std::uint64_t from = std::max(at, range.offset);
         const std::uint64_t to = std::min(at + count, range.offset + range.end);
-        for (std::uint64_t pos = from; pos < to; ++pos) {
-            const std::uint64_t inside = pos - range.offset;
-            block[pos - at] =
-                inside < range.bytes.size() ? range.bytes[static_cast<std::size_t>(inside)] : '\0';
-        }
+        // The replacement's own bytes, then zero bytes up to the original's end.
+        const std::uint64_t bytesEnd = std::min(to, range.offset + range.bytes.size());
+        if (from < bytesEnd)
+            std::memcpy(block + (from - at), range.bytes.data() + (from - range.offset),
+                        static_cast<std::size_t>(bytesEnd - from));
+        const std::uint64_t zeroFrom = std::max(from, bytesEnd);
+        if (zeroFrom < to)
+            std::memset(block + (zeroFrom - at), 0, static_cast<std::size_t>(to - zeroFrom));
     }
 }
 

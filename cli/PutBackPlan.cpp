@@ -137,8 +137,6 @@ std::variant<Replacement, std::string> fitInto(const std::string& edited, const 
             const int middle = (fits + tooLarge) / 2;
             (tryQuality(middle) ? fits : tooLarge) = middle;
         }
-        if (best.quality != fits)
-            tryQuality(fits);
     }
     return best;
 }
@@ -174,11 +172,10 @@ std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::st
                "texture (" + statusName(jpegStatus(want, original.size)) +
                "), so it cannot be replaced";
     if (!mine.end) {
-        const char* how =
-            mine.problem == JpegProblem::CutInScan || mine.problem == JpegProblem::CutInSegment
-                ? "it ends before its end marker"
-                : problemText(mine.problem);
-        return std::string("is not a whole JPEG: ") + how + " at byte " +
+        if (mine.problem == JpegProblem::CutInScan || mine.problem == JpegProblem::CutInSegment)
+            return "is not a whole JPEG: it ends at byte " + std::to_string(edited.size()) +
+                   ", before its end marker";
+        return std::string("is not a whole JPEG: ") + problemText(mine.problem) + " at byte " +
                std::to_string(mine.problemAt);
     }
     const DecodeResult decoded = decodeJpeg(data(through), through.size());

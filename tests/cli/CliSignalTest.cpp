@@ -90,15 +90,6 @@ bool endsWithin(pid_t child, std::chrono::milliseconds limit)
     return false;
 }
 
-std::vector<std::string> hiddenIn(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.path().filename().string().front() == '.')
-            names.push_back(entry.path().filename().string());
-    return names;
-}
-
 TEST(CliSignals, ASignalStopsTheRunKeepsTheCompleteImagesAndEndsTheReport)
 {
     const std::pair<int, int> cases[] = {{SIGINT, 130}, {SIGTERM, 143}};

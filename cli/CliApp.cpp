@@ -5,9 +5,13 @@
 #include "cli/HumanReport.h"
 #include "cli/JsonReport.h"
 #include "cli/OutputPlan.h"
+#include "cli/ProgressBar.h"
+#include "cli/PutBack.h"
+#include "cli/PutBackReport.h"
 #include "cli/Report.h"
 #include "cli/Signals.h"
 #include "cli/SourceRun.h"
+#include "engine/ErrorText.h"
 
 #include <cerrno>
 #include <cstring>
@@ -111,6 +115,55 @@ int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& 
     return anyFailed ? kExitFailure : kExitSuccess;
 }
 
+// Puts the edited images back into a copy of the one source, with a bar per phase on a terminal.
+int runPutBack(const CliOptions& options, std::ostream& out, std::ostream& err,
+               const CliEnvironment& environment)
+{
+    PutBackRequest request;
+    request.source = options.sources.front();
+    request.folder = *options.putBack;
+    request.into = options.into;
+    request.fit = options.fit;
+    request.dryRun = options.list;
+
+    std::unique_ptr<ProgressBar> bar;
+    std::string barPhase;
+    PutBackProgress progress;
+    if (environment.stderrIsTerminal && !options.quiet) {
+        progress.onProgress = [&](const char* phase, const Progress& now) {
+            if (barPhase != phase) {
+                if (bar)
+                    bar->finish();
+                barPhase = phase;
+                bar = std::make_unique<ProgressBar>(
+                    err, displayPath(request.source.filename()) + " (" + barPhase + ")",
+                    ProgressBar::Clock::now());
+            }
+            bar->update(now, ProgressBar::Clock::now());
+        };
+    }
+    progress.keepGoing = [] { return stopSignal() == 0; };
+    const PutBackOutcome outcome = putBack(request, progress);
+    if (bar)
+        bar->finish();
+
+    OutputWatch watch(out);
+    reportPutBack(request, outcome, options.json, options.quiet, out, err);
+    if (!watch.check()) {
+        err << watch.failureLine() << std::flush;
+        return kExitFailure;
+    }
+    if (outcome.status == PutBackStatus::Stopped) {
+        err << "glintmark-cli: interrupted by " << signalName(stopSignal()) << "; "
+            << (request.dryRun ? std::string("nothing") : displayPath(request.into))
+            << " was not written\n";
+        return 128 + stopSignal();
+    }
+    const bool done =
+        outcome.status == PutBackStatus::Written || outcome.status == PutBackStatus::DryRun;
+    return done ? kExitSuccess : kExitFailure;
+}
+
 } // namespace
 } // namespace glintmark::cli
 
@@ -123,6 +176,8 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         if (!parsed.options)
             return parsed.exitCode;
 
+        if (parsed.options->putBack)
+            return runPutBack(*parsed.options, out, err, environment);
         const OutputPlan plan =
             planOutputFolders(parsed.options->sources, parsed.options->outputDir);
         if (!plan.problem.empty() && !parsed.options->list) {

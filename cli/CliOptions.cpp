@@ -15,7 +15,8 @@ constexpr const char* kDescription =
     "Pulls the JFIF textures out of level database files (*.ldb).\n"
     "Every texture found in a SOURCE is written as Vorlesk_0001.jpg, Vorlesk_0002.jpg, ...\n"
     "With several sources, each one's textures go into a folder named after it inside DIR\n"
-    "(levels/castle.ldb into DIR/castle), so their numbers never collide.\n";
+    "(levels/castle.ldb into DIR/castle), so their numbers never collide.\n"
+    "With --put-back, the edited textures in a folder go back into a copy of SOURCE instead.\n";
 
 constexpr const char* kFooter =
     "\nExamples:\n"
@@ -30,15 +31,28 @@ constexpr const char* kFooter =
     "  glintmark-cli --trim --check --gallery -o textures levels/castle.ldb\n"
     "      cut each texture at its end marker, decode each one, and write\n"
     "      textures/index.html, a page of thumbnails to open in a browser\n"
+    "  glintmark-cli --put-back textures --into castle-new.ldb levels/castle.ldb\n"
+    "      write castle-new.ldb: castle.ldb with every texture in textures/ that was\n"
+    "      edited put in the place of the original; all other bytes stay as they were\n"
     "\nEnvironment (for --check):\n"
     "  GLINTMARK_CHECK_THREADS=N     decode on N threads (default: one per processor)\n"
     "  GLINTMARK_CHECK_IMAGE_MIB=N   decode no image larger than N MiB once decoded,\n"
     "                                width x height x components (default 256)\n"
     "  GLINTMARK_CHECK_MEMORY_MIB=N  let each decoding thread use at most N MiB (default 512)\n"
     "  An image over a limit is reported as not checked, with the limit and by how much.\n"
+    "\nPutting textures back:\n"
+    "  An edited Vorlesk_NNNN.jpg replaces texture NNNN when it has the same width,\n"
+    "  height, colour components and coding (baseline, progressive) as the original,\n"
+    "  decodes cleanly, and fits in the original's bytes through its end marker; what\n"
+    "  is left over is filled with zero bytes, so no offset in the level moves. With\n"
+    "  --fit, one too large or coded otherwise is encoded again in the original's coding\n"
+    "  at the highest quality from 95 down to 30 that fits. Files equal to their\n"
+    "  originals are left alone. If any edited texture is refused, nothing is written.\n"
     "\nExit codes:\n"
-    "  0  every source was extracted (damaged textures found by --check included)\n"
-    "  1  at least one source failed (the others were still extracted)\n"
+    "  0  every source was extracted (damaged textures found by --check included);\n"
+    "     with --put-back, the new level was written (or, with --list, could be)\n"
+    "  1  at least one source failed (the others were still extracted); with\n"
+    "     --put-back, an edited texture was refused or a file could not be used\n"
     "  2  bad usage: an unknown option, no SOURCE, or two sources that would share a folder\n";
 
 std::string rejectEmpty(std::string& value)
@@ -53,6 +67,20 @@ std::string failureMessage(const CLI::App* app, const CLI::Error& error)
            "\nRun with --help for more information.\n";
 }
 
+// What --put-back cannot go with: it writes one new level, not images.
+void checkPutBack(const CLI::App& app, const std::vector<std::string>& sources,
+                  const CLI::Option& into, bool list)
+{
+    for (const char* name : {"--output", "--trim", "--check", "--gallery"}) {
+        if (app.get_option(name)->count() > 0)
+            throw CLI::ExcludesError("--put-back", name);
+    }
+    if (sources.size() != 1)
+        throw CLI::ValidationError("SOURCE", "--put-back takes exactly one SOURCE");
+    if (into.count() == 0 && !list)
+        throw CLI::RequiredError("--into (or --list, to see what would be done)");
+}
+
 } // namespace
 
 ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostream& out,
@@ -61,6 +89,8 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     CliOptions options;
     std::string outputDir = displayPath(options.outputDir);
     std::vector<std::string> sources;
+    std::string putBackDir;
+    std::string intoFile;
     const CLI::Validator notEmpty(rejectEmpty, "", "NOT_EMPTY");
 
     CLI::App app(kDescription, "glintmark-cli");
@@ -87,6 +117,20 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
                  "Also write index.html, a page of thumbnails to sort and filter, into each "
                  "output folder")
         ->excludes(list);
+    CLI::Option* putBack =
+        app.add_option("--put-back", putBackDir,
+                       "Put the edited textures in DIR back into a copy of SOURCE (see below)")
+            ->option_text("DIR")
+            ->check(notEmpty);
+    CLI::Option* into =
+        app.add_option("--into", intoFile, "The new level database --put-back writes")
+            ->option_text("NEW.ldb")
+            ->check(notEmpty)
+            ->needs(putBack);
+    app.add_flag("--fit", options.fit,
+                 "With --put-back, encode again an edited texture that is too large or coded "
+                 "otherwise than the original")
+        ->needs(putBack);
     app.add_flag("--json", options.json,
                  "Print one JSON report on standard output and nothing else there");
     app.add_flag("-q,--quiet", options.quiet,
@@ -101,6 +145,8 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
         app.parse(argc, argv);
         if (sources.empty())
             throw CLI::RequiredError("SOURCE");
+        if (putBack->count() > 0)
+            checkPutBack(app, sources, *into, options.list);
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error, out, err);
         return {std::nullopt, code == 0 ? kExitSuccess : kExitUsage};
@@ -109,6 +155,10 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     options.outputDir = pathFromUtf8(outputDir);
     for (const std::string& source : sources)
         options.sources.push_back(pathFromUtf8(source));
+    if (putBack->count() > 0) {
+        options.putBack = pathFromUtf8(putBackDir);
+        options.into = pathFromUtf8(intoFile);
+    }
     return {std::move(options), kExitSuccess};
 }
 

@@ -18,6 +18,10 @@ struct CliOptions
     bool trim = false;    // write each image only through its end marker
     bool check = false;   // decode every image and report whether it decodes cleanly
     bool gallery = false; // write index.html, a page of thumbnails, into each output folder
+    // Put the edited images in this folder back into the one source, as the new level `into`.
+    std::optional<std::filesystem::path> putBack;
+    std::filesystem::path into;
+    bool fit = false; // encode again an edited image that does not fit or is coded otherwise
 };
 
 // The outcome of parsing: options to run with, or an exit code when parsing already answered

@@ -24,29 +24,6 @@ const char* statusName(RunStatus status)
     return "failed";
 }
 
-const char* kindName(ErrorKind kind)
-{
-    switch (kind) {
-    case ErrorKind::InvalidJob:
-        return "invalid-job";
-    case ErrorKind::SourceOpen:
-        return "source-open";
-    case ErrorKind::SourceRead:
-        return "source-read";
-    case ErrorKind::OutputFolder:
-        return "output-folder";
-    case ErrorKind::OutputIsSource:
-        return "output-is-source";
-    case ErrorKind::OutputBusy:
-        return "output-busy";
-    case ErrorKind::ImageCreate:
-        return "image-create";
-    case ErrorKind::ImageWrite:
-        return "image-write";
-    }
-    return "unknown";
-}
-
 // A number, or null where the frame header that gives it is missing.
 Json frameValue(const JpegStructure& jpeg, std::uint32_t value)
 {
@@ -105,13 +82,36 @@ Json errorJson(const std::optional<ExtractError>& error)
     if (!error)
         return nullptr;
     return {
-        {"kind", kindName(error->kind)},
+        {"kind", errorKindName(error->kind)},
         {"file", displayPath(error->file)},
         {"message", error->message},
     };
 }
 
 } // namespace
+
+const char* errorKindName(ErrorKind kind)
+{
+    switch (kind) {
+    case ErrorKind::InvalidJob:
+        return "invalid-job";
+    case ErrorKind::SourceOpen:
+        return "source-open";
+    case ErrorKind::SourceRead:
+        return "source-read";
+    case ErrorKind::OutputFolder:
+        return "output-folder";
+    case ErrorKind::OutputIsSource:
+        return "output-is-source";
+    case ErrorKind::OutputBusy:
+        return "output-busy";
+    case ErrorKind::ImageCreate:
+        return "image-create";
+    case ErrorKind::ImageWrite:
+        return "image-write";
+    }
+    return "unknown";
+}
 
 JsonReport::JsonReport(std::ostream& out, RunMode mode) : m_out(out)
 {

@@ -197,6 +197,17 @@ RawFile openSource(const ExtractJob& job, ExtractObserver* observer, bool& stopp
     }
 }
 
+std::optional<ExtractResult> checkJob(const ExtractJob& job)
+{
+    if (job.signature.empty())
+        return invalidJob("There is no signature to search for");
+    if (job.blockSize == 0)
+        return invalidJob("The block size must be at least one byte");
+    if (job.blockSize > std::numeric_limits<std::size_t>::max() / 2 - job.signature.size())
+        return invalidJob("The block size is too large");
+    return std::nullopt;
+}
+
 } // namespace
 
 std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std::uint64_t number,
@@ -213,12 +224,8 @@ std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std:
 
 ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, RunMode mode)
 {
-    if (job.signature.empty())
-        return invalidJob("There is no signature to search for");
-    if (job.blockSize == 0)
-        return invalidJob("The block size must be at least one byte");
-    if (job.blockSize > std::numeric_limits<std::size_t>::max() / 2 - job.signature.size())
-        return invalidJob("The block size is too large");
+    if (auto invalid = checkJob(job))
+        return *invalid;
 
     std::error_code ec;
     bool stopped = false;
@@ -250,6 +257,20 @@ ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, Ru
     if (mode == RunMode::Write)
         result.staleImages = countStaleImages(folder, job, result.count);
     return result;
+}
+
+ExtractResult listOpenSource(const ExtractJob& job, RawFile& source, ExtractObserver* observer)
+{
+    if (auto invalid = checkJob(job))
+        return *invalid;
+    std::error_code ec;
+    const FileIdentity sourceId = source.identity(ec);
+    if (ec)
+        return failed(makeError(ErrorKind::SourceOpen, job.sourceFile,
+                                "Cannot read the size of the source file", ec),
+                      0);
+    source.adviseSequential();
+    return Run(job, observer, RunMode::ListOnly, source, sourceId, nullptr).execute();
 }
 
 } // namespace glintmark

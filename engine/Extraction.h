@@ -149,4 +149,10 @@ std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std:
 ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer = nullptr,
                             RunMode mode = RunMode::Write);
 
+// Lists the images of `source`, already opened from `job.sourceFile` and read from its current
+// position, as a list-mode run does; for callers that read the same file again afterwards and
+// so must not open its name a second time.
+ExtractResult listOpenSource(const ExtractJob& job, RawFile& source,
+                             ExtractObserver* observer = nullptr);
+
 } // namespace glintmark

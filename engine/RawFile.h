@@ -57,6 +57,10 @@ public:
     // Reads until `buffer` is full or the file ends; returns the bytes read (short only at the
     // end, or when a signal interrupts a wait: then `ec` is std::errc::interrupted).
     std::size_t readFully(char* buffer, std::size_t count, std::error_code& ec) const;
+    // Reads up to `count` bytes from byte `offset` of a regular file, whatever the position of
+    // sequential reading; returns the bytes read (short only at the end of the file).
+    std::size_t readAt(char* buffer, std::size_t count, std::uint64_t offset,
+                       std::error_code& ec) const;
     // Writes all `count` bytes, or fails.
     void writeAll(const char* data, std::size_t count, std::error_code& ec) const;
 

@@ -56,6 +56,11 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndTouchNothing)
         // a gallery of files that are never written, and a cut of files that are never written
         {{"--list", "--gallery", demo()}, "--gallery"},
         {{"--list", "--trim", demo()}, "--trim"},
+        // a put-back writes one new level: it needs its name and one source, and no image options
+        {{"--put-back", out, demo()}, "--into"},
+        {{"--into", out + ".ldb", demo()}, "--put-back"},
+        {{"--put-back", out, "--into", out + ".ldb", demo(), demo()}, "exactly one SOURCE"},
+        {{"--put-back", out, "--into", out + ".ldb", "--trim", demo()}, "--trim"},
     };
     for (const auto& [args, named] : cases) {
         const CliRun run = runWith(args);
@@ -461,7 +466,8 @@ TEST(CliHelp, HelpTeachesAndVersionNamesTheProgram)
     EXPECT_EQ(help.err, "");
     for (const char* part :
          {"Usage: glintmark-cli", "--list", "--json", "-q", "-o", "--trim", "--check", "--gallery",
-          "Examples:", "Exit codes:", "  2  ", "GLINTMARK_CHECK_MEMORY_MIB=N"})
+          "--put-back", "--into", "--fit", "Examples:", "Exit codes:", "  2  ",
+          "GLINTMARK_CHECK_MEMORY_MIB=N"})
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
 
     const CliRun version = runWith({"--version"});

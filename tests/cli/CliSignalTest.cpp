@@ -90,15 +90,6 @@ bool endsWithin(pid_t child, std::chrono::milliseconds limit)
     return false;
 }
 
-std::vector<std::string> hiddenIn(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.path().filename().string().front() == '.')
-            names.push_back(entry.path().filename().string());
-    return names;
-}
-
 TEST(CliSignals, ASignalStopsTheRunKeepsTheCompleteImagesAndEndsTheReport)
 {
     const std::pair<int, int> cases[] = {{SIGINT, 130}, {SIGTERM, 143}};
@@ -181,6 +172,18 @@ TEST(CliSignals, AFileSizeLimitIsAnErrorThatRemovesTheUnfinishedImage)
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("Vorlesk_0001.jpg"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(std::strerror(EFBIG)), std::string::npos) << run.err;
+    EXPECT_EQ(fileNames(out), std::vector<std::string>{});
+
+    // A new level put back under the limit goes the same way: no half file is left.
+    fs::create_directory(dir / "edited");
+    const ChildRun putBack = runInChild({"--put-back", (dir / "edited").string(), "--into",
+                                         (out / "new.ldb").string(), demoLdb().string()},
+                                        dir, 8192, [](pid_t) {});
+    EXPECT_EQ(putBack.code, 1);
+    EXPECT_NE(putBack.err.find("new.ldb\": " + std::string(std::strerror(EFBIG))),
+              std::string::npos)
+        << putBack.err;
+    EXPECT_EQ(hiddenIn(out), std::vector<std::string>{});
     EXPECT_EQ(fileNames(out), std::vector<std::string>{});
 }
 

@@ -171,4 +171,14 @@ std::vector<std::string> fileNames(const std::filesystem::path& folder)
     return names;
 }
 
+std::vector<std::string> hiddenIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().front() == '.')
+            names.push_back(entry.path().filename().string());
+    }
+    return names;
+}
+
 } // namespace glintmark::clitest

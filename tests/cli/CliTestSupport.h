@@ -55,4 +55,7 @@ void writeBytes(const std::filesystem::path& file, const std::string& bytes);
 // The names of the regular files in a folder, sorted; empty when it does not exist.
 std::vector<std::string> fileNames(const std::filesystem::path& folder);
 
+// The names of the hidden entries (starting with a dot) in a folder, such as unfinished files.
+std::vector<std::string> hiddenIn(const std::filesystem::path& folder);
+
 } // namespace glintmark::clitest

@@ -1,0 +1,198 @@
+#include "cli/PutBack.h"
+
+#include "cli/LevelCheck.h"
+#include "cli/NewFile.h"
+#include "cli/PutBackPlan.h"
+#include "cli/SourceRun.h"
+#include "engine/ErrorText.h"
+#include "engine/Percent.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace glintmark::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Bytes copied at a time; large enough that the copy runs at the speed of the disk.
+constexpr std::size_t kCopyBlock = std::size_t{1} << 20;
+
+// Keeps every image the scan finds, and passes on progress and a request to stop.
+class ScanObserver : public ExtractObserver
+{
+public:
+    explicit ScanObserver(const PutBackProgress& progress) : m_progress(progress) {}
+
+    bool onProgress(const Progress& progress) override
+    {
+        if (m_progress.onProgress)
+            m_progress.onProgress("reading", progress);
+        return !m_progress.keepGoing || m_progress.keepGoing();
+    }
+    void onImage(const ImageInfo& image) override { images.push_back(image); }
+
+    std::vector<ImageInfo> images;
+
+private:
+    const PutBackProgress& m_progress;
+};
+
+PutBackOutcome failed(PutBackOutcome outcome, ExtractError error)
+{
+    outcome.status = PutBackStatus::Failed;
+    outcome.error = std::move(error);
+    return outcome;
+}
+
+// Puts the replacements over the block of the source that starts at `at`.
+void overlay(char* block, std::size_t count, std::uint64_t at,
+             const std::vector<Replacement>& replaced, std::size_t& next)
+{
+    while (next < replaced.size() && replaced[next].offset + replaced[next].end <= at)
+        ++next;
+    for (std::size_t i = next; i < replaced.size() && replaced[i].offset < at + count; ++i) {
+        const Replacement& range = replaced[i];
+        const std::uint64_t from = std::max(at, range.offset);
+        const std::uint64_t to = std::min(at + count, range.offset + range.end);
+        // The replacement's own bytes, then zero bytes up to the original's end.
+        const std::uint64_t bytesEnd = std::min(to, range.offset + range.bytes.size());
+        if (from < bytesEnd)
+            std::memcpy(block + (from - at), range.bytes.data() + (from - range.offset),
+                        static_cast<std::size_t>(bytesEnd - from));
+        const std::uint64_t zeroFrom = std::max(from, bytesEnd);
+        if (zeroFrom < to)
+            std::memset(block + (zeroFrom - at), 0, static_cast<std::size_t>(to - zeroFrom));
+    }
+}
+
+// Copies the source into the new file with the replacements put over it, checking every block.
+std::optional<ExtractError> writeLevel(const PutBackRequest& request, const RawFile& source,
+                                       std::uint64_t size, const std::vector<ImageInfo>& images,
+                                       const std::vector<Replacement>& replaced, NewFile& target,
+                                       const PutBackProgress& progress, bool& stopped)
+{
+    std::vector<std::uint64_t> signatures;
+    signatures.reserve(images.size());
+    for (const ImageInfo& image : images)
+        signatures.push_back(image.offset);
+    LevelCheck check(std::move(signatures), replaced);
+    const std::unique_ptr<char[]> read(new char[kCopyBlock]);
+    const std::unique_ptr<char[]> written(new char[kCopyBlock]);
+    std::size_t next = 0;
+    Progress done;
+    done.sourceSize = size;
+    for (std::uint64_t at = 0; at < size;) {
+        if (progress.keepGoing && !progress.keepGoing()) {
+            stopped = true;
+            return std::nullopt;
+        }
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, size - at));
+        std::error_code ec;
+        const std::size_t got = source.readAt(read.get(), want, at, ec);
+        if (ec)
+            return makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file",
+                             ec);
+        if (got < want) {
+            ExtractError error;
+            error.kind = ErrorKind::SourceRead;
+            error.file = request.source;
+            error.message = "The source file \"" + displayPath(request.source) +
+                            "\" became shorter while it was read";
+            return error;
+        }
+        std::memcpy(written.get(), read.get(), got);
+        overlay(written.get(), got, at, replaced, next);
+        check.feed(read.get(), written.get(), got);
+        if (auto error = target.write(written.get(), got))
+            return error;
+        at += got;
+        done.bytesRead = at;
+        done.percent = percentOf(at, size);
+        if (progress.onProgress)
+            progress.onProgress("writing", done);
+    }
+    // A stop that comes after the last block still leaves nothing behind.
+    if (progress.keepGoing && !progress.keepGoing()) {
+        stopped = true;
+        return std::nullopt;
+    }
+    if (auto problem = check.finish()) {
+        ExtractError error;
+        error.kind = ErrorKind::ImageWrite;
+        error.file = request.into;
+        error.message = "\"" + displayPath(request.into) +
+                        "\" was not put in place: checked before that, it has " + *problem;
+        return error;
+    }
+    return target.commit();
+}
+
+} // namespace
+
+PutBackOutcome putBack(const PutBackRequest& request, const PutBackProgress& progress)
+{
+    PutBackOutcome outcome;
+    std::error_code ec;
+    RawFile source = RawFile::openForReading(request.source, ec);
+    if (ec == std::errc::interrupted) {
+        outcome.status = PutBackStatus::Stopped;
+        return outcome;
+    }
+    if (ec)
+        return failed(std::move(outcome), makeError(ErrorKind::SourceOpen, request.source,
+                                                    "Cannot open the source file", ec));
+    const FileIdentity sourceId = source.identity(ec);
+    if (!ec && sourceId.type != FileType::Regular)
+        ec = std::make_error_code(std::errc::invalid_seek);
+    if (ec)
+        return failed(std::move(outcome), makeError(ErrorKind::SourceOpen, request.source,
+                                                    "Cannot put images back into", ec));
+
+    // The target is refused before anything is read or written (in a dry run too, when named).
+    NewFile target;
+    if (!request.dryRun || !request.into.empty()) {
+        if (auto error = target.prepare(request.into, sourceId))
+            return failed(std::move(outcome), std::move(*error));
+    }
+
+    ScanObserver scan(progress);
+    const ExtractResult listed = listOpenSource(makeJob(request.source, "."), source, &scan);
+    outcome.images = listed.count;
+    if (listed.status == RunStatus::Failed)
+        return failed(std::move(outcome), *listed.error);
+    if (listed.status == RunStatus::Stopped) {
+        outcome.status = PutBackStatus::Stopped;
+        return outcome;
+    }
+
+    if (auto error = planReplacements(request, source, scan.images, progress, outcome))
+        return failed(std::move(outcome), std::move(*error));
+    if (progress.keepGoing && !progress.keepGoing()) {
+        outcome.status = PutBackStatus::Stopped;
+        return outcome;
+    }
+    if (!outcome.refused.empty()) {
+        outcome.status = PutBackStatus::Refused;
+        return outcome;
+    }
+    if (request.dryRun) {
+        outcome.status = PutBackStatus::DryRun;
+        return outcome;
+    }
+
+    bool stopped = false;
+    std::optional<ExtractError> error = target.create();
+    if (!error)
+        error = writeLevel(request, source, sourceId.size, scan.images, outcome.replaced, target,
+                           progress, stopped);
+    if (error || stopped)
+        target.abandon();
+    if (error)
+        return failed(std::move(outcome), std::move(*error));
+    outcome.status = stopped ? PutBackStatus::Stopped : PutBackStatus::Written;
+    return outcome;
+}
+
+} // namespace glintmark::cli

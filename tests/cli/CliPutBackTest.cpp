@@ -1,0 +1,401 @@
+// Edited textures put back into a copy of a level: what is accepted, what is refused, and that
+// nothing but the replaced images changes.
+#include "CliTestSupport.h"
+#include "JpegCheck.h"
+
+#include "cli/JpegEncode.h"
+#include "cli/LevelCheck.h"
+#include "cli/PutBack.h"
+#include "engine/JpegReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include <jpeglib.h>
+
+namespace glintmark::clitest {
+namespace {
+
+namespace fs = std::filesystem;
+using glintmark::cli::DecodedImage;
+using glintmark::cli::EncodeSettings;
+
+std::string encodedAgain(const std::string& jpeg, int quality,
+                         JpegCoding coding = JpegCoding::Baseline)
+{
+    DecodedImage pixels(reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size());
+    EncodeSettings settings;
+    settings.quality = quality;
+    settings.coding = coding;
+    return pixels.encode(settings).value_or(std::string());
+}
+
+// A picture of seeded noise, which no quality setting makes small, encoded at quality 100.
+std::string noiseJpeg(unsigned width, unsigned height)
+{
+    std::mt19937 random(7);
+    std::vector<unsigned char> pixels(std::size_t{width} * height * 3);
+    for (unsigned char& value : pixels)
+        value = static_cast<unsigned char>(random());
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = width;
+    info.image_height = height;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < height) {
+        JSAMPROW row = pixels.data() + std::size_t{info.next_scanline} * width * 3;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::string bytes(reinterpret_cast<const char*>(out), size);
+    std::free(out);
+    return bytes;
+}
+
+JpegStructure structureOf(const std::string& jpeg)
+{
+    JpegReader reader;
+    reader.feed(reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size());
+    return reader.structure();
+}
+
+// The image with a comment segment after its JFIF segment that makes it `length` bytes long.
+std::string paddedTo(const std::string& jpeg, std::size_t length)
+{
+    const std::size_t body = length - jpeg.size() - 2;
+    std::string comment = "\xFF\xFE";
+    comment += static_cast<char>(body >> 8);
+    comment += static_cast<char>(body & 0xFF);
+    comment.append(body - 2, 'c');
+    return jpeg.substr(0, 20) + comment + jpeg.substr(20);
+}
+
+// The image as an editor that writes Exif instead of JFIF saves it.
+std::string exifFirst(const std::string& jpeg)
+{
+    return jpeg.substr(0, 2) +
+           std::string("\xFF\xE1\x00\x08"
+                       "Exif\x00\x00",
+                       10) +
+           jpeg.substr(20);
+}
+
+// A restart marker in the middle of the image data: the structure holds, the decoder objects.
+std::string strayRestart(std::string jpeg)
+{
+    std::size_t at = (jpeg.find("\xFF\xDA") + jpeg.size()) / 2;
+    while (jpeg[at - 1] == '\xFF' || jpeg[at] == '\xFF' || jpeg[at + 1] == '\xFF')
+        ++at;
+    return jpeg.replace(at, 2, "\xFF\xD3");
+}
+
+// The name an extraction gives image `number`.
+std::string imageName(int number)
+{
+    const std::string digits = std::to_string(number);
+    return "Vorlesk_" + std::string(4 - std::min<std::size_t>(4, digits.size()), '0') + digits +
+           ".jpg";
+}
+
+std::uint64_t offsetOf(int number)
+{
+    return demoManifest()["images"][number - 1]["offset"];
+}
+
+std::uint64_t endOf(int number)
+{
+    return demoManifest()["images"][number - 1]["jpegSize"];
+}
+
+// Image `number` of the sample through its end marker.
+std::string demoImage(int number)
+{
+    return readBytes(demoLdb()).substr(offsetOf(number), endOf(number));
+}
+
+// The sample with image 5 cut inside its data, as a torn download leaves it.
+fs::path cutShortDemo(const fs::path& dir)
+{
+    std::string ldb = readBytes(demoLdb());
+    ldb.erase(offsetOf(5) + endOf(5) - 30, offsetOf(6) - (offsetOf(5) + endOf(5) - 30));
+    writeBytes(dir / "cut.ldb", ldb);
+    return dir / "cut.ldb";
+}
+
+// Checks that `written` is `source` with `image` (offset, end) replaced by `expected` (or, when
+// empty, by some image that decodes to the original's dimensions) and zero bytes behind it.
+void expectReplaced(const std::string& source, const std::string& written, std::uint64_t offset,
+                    std::uint64_t end, const std::string& expected)
+{
+    ASSERT_EQ(written.size(), source.size());
+    EXPECT_TRUE(written.compare(0, offset, source, 0, offset) == 0);
+    EXPECT_TRUE(written.compare(offset + end, std::string::npos, source, offset + end) == 0);
+    const std::string range = written.substr(offset, end);
+    const JpegStructure jpeg = structureOf(range);
+    ASSERT_TRUE(jpeg.end.has_value());
+    if (!expected.empty()) {
+        EXPECT_EQ(range.substr(0, *jpeg.end), expected);
+    }
+    EXPECT_EQ(range.find_first_not_of('\0', *jpeg.end), std::string::npos);
+    EXPECT_TRUE(decodeJpeg(range.substr(0, *jpeg.end)).decoded);
+    EXPECT_EQ(structureOf(range).coding, structureOf(source.substr(offset, end)).coding);
+}
+
+TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
+{
+    const std::string original = demoImage(1);
+    const std::string smaller = encodedAgain(original, 60);
+    // Start of image, then a JFIF segment of version 1.01 without a thumbnail.
+    const std::string jfif("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00",
+                           20);
+    struct Case
+    {
+        const char* what;
+        int number;                    // the edited file; 0 for none
+        std::string file;              // what it holds
+        std::vector<std::string> more; // further arguments
+        std::string expected;          // what is put back; empty when encoded again
+        const char* refusal;           // part of the reason, or null when it goes back
+        const char* special = "";      // "cut-short" source, "stop", new level "at source", "link"
+    };
+    std::string sameLength = original;
+    sameLength[15] = '\x7F'; // its horizontal pixel density
+    const std::string tooLarge = paddedTo(smaller, original.size() + 1);
+    const std::string progressive = encodedAgain(original, 60, JpegCoding::Progressive);
+    const std::string exif = exifFirst(smaller);
+    const std::vector<Case> cases = {
+        {"smaller", 1, smaller, {}, smaller, nullptr},
+        {"same length", 1, sameLength, {}, sameLength, nullptr},
+        {"exactly its end",
+         1,
+         paddedTo(smaller, original.size()),
+         {},
+         paddedTo(smaller, original.size()),
+         nullptr},
+        {"one byte too many",
+         1,
+         tooLarge,
+         {},
+         "",
+         "Vorlesk_0001.jpg is 1 byte larger than the 17,638 bytes image 1 holds; --fit would "
+         "re-encode it"},
+        {"one byte too many, fitted", 1, tooLarge, {"--fit"}, "", nullptr},
+        {"too large even at the lowest quality",
+         6,
+         noiseJpeg(24, 12),
+         {"--fit"},
+         "",
+         "Vorlesk_0006.jpg does not fit in the 392 bytes image 6 holds even at quality 30"},
+        {"other dimensions",
+         1,
+         demoImage(2),
+         {},
+         "",
+         "Vorlesk_0001.jpg is 8\u00d78, image 1 is 200\u00d7200"},
+        {"progressive for baseline",
+         1,
+         progressive,
+         {},
+         "",
+         "Vorlesk_0001.jpg is progressive, image 1 is baseline; --fit would re-encode it"},
+        {"progressive for baseline, fitted", 1, progressive, {"--fit"}, "", nullptr},
+        {"Exif first", 1, exif, {}, jfif + exif.substr(2), nullptr},
+        {"not decoding", 1, strayRestart(original), {}, "", "Vorlesk_0001.jpg does not decode: "},
+        {"cut-short original",
+         5,
+         demoImage(5),
+         {},
+         "",
+         "differs from image 5, which has no end marker before the next texture (cut-short)",
+         "cut-short"},
+        {"a stop during the write", 1, smaller, {}, "", "", "stop"},
+        {"new level over the source", 1, smaller, {}, "", "is the source file itself", "at source"},
+        {"new level a link to the source", 1, smaller, {}, "", "or leads to it", "link"},
+        {"unchanged", 0, "", {}, "", nullptr},
+        {"numbered beyond the level",
+         12,
+         smaller,
+         {},
+         "",
+         "Vorlesk_0012.jpg is numbered beyond the 11 textures in"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path dir = freshTestFolder();
+        const std::string special = c.special;
+        fs::path level = demoLdb();
+        if (special == "cut-short") {
+            level = cutShortDemo(dir);
+        } else if (special == "at source" || special == "link") {
+            level = dir / "level.ldb";
+            fs::copy_file(demoLdb(), level);
+        }
+        ASSERT_EQ(runWith({"-q", "-o", (dir / "edit").string(), level.string()}).code, 0);
+        if (c.number != 0)
+            writeBytes(dir / "edit" / imageName(c.number), c.file);
+        const fs::path into = special == "at source" ? level : dir / "new.ldb";
+        if (special == "link") {
+#ifdef _WIN32
+            continue; // links need rights that a Windows user mostly lacks
+#endif
+            fs::create_symlink(level, into);
+        }
+        if (special == "stop") {
+            // Asked to stop once the copy has begun: nothing at all is left behind.
+            bool writing = false;
+            cli::PutBackProgress progress;
+            progress.onProgress = [&](const char* phase, const Progress&) {
+                writing = writing || std::string(phase) == "writing";
+            };
+            progress.keepGoing = [&] { return !writing; };
+            const cli::PutBackOutcome outcome =
+                cli::putBack({level, dir / "edit", dir / "new.ldb"}, progress);
+            EXPECT_EQ(outcome.status, cli::PutBackStatus::Stopped);
+            EXPECT_TRUE(writing);
+            EXPECT_EQ(fileNames(dir), std::vector<std::string>{});
+            EXPECT_EQ(hiddenIn(dir), std::vector<std::string>{});
+            continue;
+        }
+        std::vector<std::string> args = {"--json", "--put-back", (dir / "edit").string(), "--into",
+                                         into.string()};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        args.push_back(level.string());
+        const CliRun run = runWith(args);
+        const auto report = nlohmann::json::parse(run.out);
+        EXPECT_EQ(hiddenIn(dir), std::vector<std::string>{});
+        if (c.refusal) {
+            // Refused before anything was written: the source and whatever sat at the new
+            // level's name are as they were.
+            EXPECT_EQ(run.code, 1);
+            EXPECT_EQ(report["status"],
+                      special.empty() || special == "cut-short" ? "refused" : "failed");
+            EXPECT_NE(run.err.find(c.refusal), std::string::npos) << run.err;
+            EXPECT_EQ(fs::is_symlink(dir / "new.ldb"), special == "link");
+            EXPECT_EQ(fs::exists(dir / "new.ldb"), special == "link");
+            if (special == "at source" || special == "link") {
+                EXPECT_TRUE(readBytes(level) == readBytes(demoLdb()));
+            } else {
+                EXPECT_NE(run.err.find("new.ldb was not written"), std::string::npos) << run.err;
+            }
+            continue;
+        }
+        ASSERT_EQ(run.code, 0) << run.err;
+        const std::string source = readBytes(level);
+        const std::string written = readBytes(dir / "new.ldb");
+        if (c.number == 0) {
+            EXPECT_EQ(written, source);
+            EXPECT_EQ(report["unchanged"], 11);
+            continue;
+        }
+        ASSERT_EQ(report["replaced"].size(), 1u);
+        const auto& replaced = report["replaced"][0];
+        EXPECT_EQ(replaced["slack"], endOf(1) - replaced["length"].get<std::uint64_t>());
+        EXPECT_EQ(replaced["quality"].is_number(), c.expected.empty());
+        expectReplaced(source, written, offsetOf(1), endOf(1), c.expected);
+    }
+}
+
+// A level of a few block lengths: the sample's images among seeded bytes of the game's own, with
+// images across the copy's block boundaries and near-signatures in between.
+std::string generatedLevel()
+{
+    std::mt19937 random(11);
+    const auto filler = [&](std::size_t count) {
+        std::string bytes(count, '\0');
+        for (char& byte : bytes)
+            byte = static_cast<char>(random());
+        for (std::size_t at = 0; at + 10 < count; at += 4093)
+            bytes.replace(at, 10, std::string("\xFF\xD8\xFF\xE0\x00\x10JFIX", 10));
+        return bytes;
+    };
+    std::string level = filler(1000);
+    for (int number = 1; number <= 11; ++number) {
+        if (number == 1 || number == 7) // across the first and second mebibyte
+            level += filler((std::size_t{1} << 20) * (number == 1 ? 1 : 2) - level.size() - 900);
+        level += demoImage(number) + filler(300);
+    }
+    return level;
+}
+
+TEST(CliPutBack, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string source = generatedLevel();
+    writeBytes(dir / "level.ldb", source);
+    ASSERT_EQ(runWith({"-q", "-o", (dir / "edit").string(), (dir / "level.ldb").string()}).code, 0);
+
+    // Every baseline image encoded again at a lower quality, where that makes it smaller.
+    std::string expected = source;
+    std::vector<cli::Replacement> replaced;
+    std::uint64_t at = 0;
+    for (int number = 1; number <= 11; ++number) {
+        const std::string original = demoImage(number);
+        at = source.find(original, at);
+        const std::string edited = encodedAgain(original, 25);
+        if (structureOf(original).coding != JpegCoding::Baseline || edited.size() > original.size())
+            continue;
+        writeBytes(dir / "edit" / imageName(number), edited);
+        expected.replace(at, original.size(),
+                         edited + std::string(original.size() - edited.size(), '\0'));
+        replaced.push_back(
+            {static_cast<std::uint64_t>(number), {}, at, original.size(), edited, {}, false});
+    }
+    ASSERT_GE(replaced.size(), 6u);
+    const CliRun run = runWith({"--put-back", (dir / "edit").string(), "--into",
+                                (dir / "new.ldb").string(), (dir / "level.ldb").string()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(readBytes(dir / "new.ldb") == expected);
+
+    // The check before the new level is put in place finds each kind of fault, wherever the
+    // blocks it is given happen to end.
+    const std::string signature("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10);
+    struct Fault
+    {
+        const char* what;
+        std::size_t at;
+        std::string bytes;
+    };
+    const std::vector<Fault> faults = {
+        {"changed outside", 500, "x"},
+        {"a signature at byte 700", 700, signature},
+        {"zero bytes", replaced[0].offset + replaced[0].bytes.size() + 3, "z"},
+        {"", 0, ""},
+    };
+    std::vector<std::uint64_t> signatures;
+    for (std::size_t hit = source.find(signature); hit != std::string::npos;
+         hit = source.find(signature, hit + 1))
+        signatures.push_back(hit);
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        std::string written = expected;
+        written.replace(fault.at, fault.bytes.size(), fault.bytes);
+        cli::LevelCheck check(signatures, replaced);
+        for (std::size_t from = 0; from < written.size(); from += 4099) {
+            const std::size_t count = std::min<std::size_t>(4099, written.size() - from);
+            check.feed(source.data() + from, written.data() + from, count);
+        }
+        const std::optional<std::string> problem = check.finish();
+        if (fault.bytes.empty()) {
+            EXPECT_EQ(problem, std::nullopt);
+        } else {
+            EXPECT_NE(problem.value_or("").find(fault.what), std::string::npos)
+                << problem.value_or("no problem found");
+        }
+    }
+}
+
+} // namespace
+} // namespace glintmark::clitest

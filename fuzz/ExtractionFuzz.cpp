@@ -19,6 +19,7 @@
 namespace {
 
 using glintmark::fuzz::require;
+using glintmark::fuzz::sameStructure;
 
 // Keeps what a run reports.
 struct Listing : glintmark::ExtractObserver
@@ -77,14 +78,6 @@ std::vector<Cut> plainCut(std::string_view stream, std::string_view signature)
         cuts.push_back({starts[i], end - starts[i]});
     }
     return cuts;
-}
-
-bool sameStructure(const glintmark::JpegStructure& a, const glintmark::JpegStructure& b)
-{
-    return a.width == b.width && a.height == b.height && a.components == b.components &&
-           a.precision == b.precision && a.coding == b.coding && a.arithmetic == b.arithmetic &&
-           a.hasFrame == b.hasFrame && a.scans == b.scans && a.end == b.end &&
-           a.problem == b.problem && a.problemAt == b.problemAt;
 }
 
 } // namespace

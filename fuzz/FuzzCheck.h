@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/JpegStructure.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +15,15 @@ inline void require(bool holds, const char* what)
         std::fprintf(stderr, "broken property: %s\n", what);
         std::abort();
     }
+}
+
+// Whether two readings of an image found the same in every field.
+inline bool sameStructure(const JpegStructure& a, const JpegStructure& b)
+{
+    return a.width == b.width && a.height == b.height && a.components == b.components &&
+           a.precision == b.precision && a.coding == b.coding && a.arithmetic == b.arithmetic &&
+           a.hasFrame == b.hasFrame && a.scans == b.scans && a.end == b.end &&
+           a.problem == b.problem && a.problemAt == b.problemAt;
 }
 
 } // namespace glintmark::fuzz

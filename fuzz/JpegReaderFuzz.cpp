@@ -14,14 +14,7 @@ using glintmark::JpegReader;
 using glintmark::JpegStatus;
 using glintmark::JpegStructure;
 using glintmark::fuzz::require;
-
-bool same(const JpegStructure& a, const JpegStructure& b)
-{
-    return a.width == b.width && a.height == b.height && a.components == b.components &&
-           a.precision == b.precision && a.coding == b.coding && a.arithmetic == b.arithmetic &&
-           a.hasFrame == b.hasFrame && a.scans == b.scans && a.end == b.end &&
-           a.problem == b.problem && a.problemAt == b.problemAt;
-}
+using glintmark::fuzz::sameStructure;
 
 // Pieces end after each byte whose low bits match its position's: the fuzzer moves the cuts
 // by changing bytes, and every marker, length and header gets split somewhere.
@@ -54,8 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.feed(data, size);
     const JpegStructure whole = reader.structure();
 
-    require(same(whole, readInPieces(data, size)), "pieces read differently from the whole");
-    require(same(whole, readByteByByte(data, size)), "single bytes read differently");
+    require(sameStructure(whole, readInPieces(data, size)),
+            "pieces read differently from the whole");
+    require(sameStructure(whole, readByteByByte(data, size)), "single bytes read differently");
 
     require(!whole.end || *whole.end <= size, "end past the bytes fed");
     require(whole.end.has_value() == reader.ended(), "end known without an end marker");

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by scripts/fuzz and scripts/fuzz-ci: builds the libFuzzer targets and knows how each
 # is run. Sourced, not run.
 

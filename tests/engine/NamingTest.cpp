@@ -43,12 +43,24 @@ TEST(IsImageName, MatchesExactlyTheNamesARunWrites)
 TEST(WindowsNames, DeviceNamesWithAnyExtensionAndCase)
 {
     const std::pair<const char*, bool> cases[] = {
-        {"CON", true},      {"con.ldb", true},     {"Nul.tar.gz", true},
-        {"AUX .ldb", true}, {"prn.", true},        {"COM1", true},
-        {"lpt9.txt", true}, {"COM\xC2\xB9", true}, {"lpt\xC2\xB3.log", true},
-        {"CONOUT$", true},  {"COM0", false},       {"COM10", false},
-        {"CONSOLE", false}, {"nul_level", false},  {"level.con", false},
-        {"", false},        {".", false},          {"\xC3\x89t\xC3\xA9", false},
+        {"CON", true},
+        {"con.ldb", true},
+        {"Nul.tar.gz", true},
+        {"AUX .ldb", true},
+        {"prn.", true},
+        {"COM1", true},
+        {"lpt9.txt", true},
+        {"COM\xC2\xB9", true},
+        {"lpt\xC2\xB3.log", true}, // a superscript three too
+        {"CONOUT$", true},
+        {"COM0", false},
+        {"COM10", false},
+        {"CONSOLE", false},
+        {"nul_level", false},
+        {"level.con", false},
+        {"", false},
+        {".", false},
+        {"\xC3\x89t\xC3\xA9", false},
     };
     for (const auto& [name, expected] : cases)
         EXPECT_EQ(glintmark::isReservedDeviceName(glintmark::pathFromUtf8(name)), expected) << name;

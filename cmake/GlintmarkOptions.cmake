@@ -19,3 +19,9 @@ if(GLINTMARK_SANITIZE)
         target_link_options(glintmark_options INTERFACE -fsanitize=address,undefined)
     endif()
 endif()
+
+# Coverage feedback for libFuzzer in every library the fuzz targets link; the targets
+# themselves add the fuzzer's main.
+if(GLINTMARK_FUZZ)
+    target_compile_options(glintmark_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()

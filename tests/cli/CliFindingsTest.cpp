@@ -103,6 +103,7 @@ TEST(CliFindings, TrimAndCheckReportEachImageAndKeepDamageAFinding)
         EXPECT_EQ(image["written"], kept);
         EXPECT_EQ(fs::file_size(dir / "out" / image["name"].get<std::string>()), kept);
     }
+    EXPECT_EQ(images[6]["problem"]["at"], 20) << "where image 7's bad length stands";
 
     const CliRun listed = runWith({"--list", "--check", source.string()});
     EXPECT_EQ(listed.code, 0);

@@ -107,6 +107,9 @@ TEST(CliUsage, SourcesThatWouldShareAFolderAreRefusedBeforeAnythingIsWritten)
         // Listing writes nothing, so a shared folder name does not matter there.
         EXPECT_NE(runWith({"--list", "-q", first, second}).code, 2);
     }
+    // A later source does not hide the clash of two earlier ones.
+    EXPECT_EQ(
+        runWith({"-o", (dir / "out").string(), x + "level.ldb", y + "level.ldb", demo()}).code, 2);
 }
 
 TEST(CliRun, NamesInAnyScriptWorkAsSourcesAndFolders)

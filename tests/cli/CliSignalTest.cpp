@@ -92,7 +92,7 @@ bool endsWithin(pid_t child, std::chrono::milliseconds limit)
 
 TEST(CliSignals, ASignalStopsTheRunKeepsTheCompleteImagesAndEndsTheReport)
 {
-    const std::pair<int, int> cases[] = {{SIGINT, 130}, {SIGTERM, 143}};
+    const std::pair<int, int> cases[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
     const std::string demo = readBytes(demoLdb());
     for (const auto& [signal, code] : cases) {
         SCOPED_TRACE(glintmark::cli::signalName(signal));
@@ -131,6 +131,25 @@ TEST(CliSignals, ASignalStopsTheRunKeepsTheCompleteImagesAndEndsTheReport)
                   std::string::npos)
             << second.err;
     }
+
+    // A listing still waiting for a writer ends at the signal, and says it only read.
+    const fs::path dir = freshTestFolder();
+    const fs::path fifo = dir / "level.ldb";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    bool endedWhileWaiting = false;
+    const ChildRun listed = runInChild({"--list", fifo.string()}, dir, 0, [&](pid_t child) {
+        const fs::path wchan = "/proc/" + std::to_string(child) + "/wchan";
+        for (int i = 0; i < 500 && readBytes(wchan) != "wait_for_partner"; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ::kill(child, SIGINT);
+        endedWhileWaiting = endsWithin(child, std::chrono::seconds(5));
+        if (!endedWhileWaiting)
+            ::kill(child, SIGKILL);
+    });
+    EXPECT_TRUE(endedWhileWaiting) << "opening the pipe must end at the signal";
+    EXPECT_EQ(listed.code, 130);
+    EXPECT_EQ(listed.err,
+              "glintmark-cli: interrupted by SIGINT while reading " + fifo.string() + "\n");
 }
 
 TEST(CliSignals, ASignalDuringDecodingStopsItWithinMomentsAndEndsTheReport)

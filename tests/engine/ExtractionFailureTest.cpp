@@ -187,19 +187,25 @@ TEST(ExtractionFailure, ImageThatCannotBeCreatedKeepsTheEarlierOnes)
 #ifndef _WIN32
 TEST(ExtractionFailure, ImageNameLinkedToTheSourceIsLeftAlone)
 {
-    TempDir dir;
-    const std::string stream = jfif() + "first" + jfif() + "second";
-    writeFile(dir / "level.ldb", stream);
-    fs::create_directory(dir / "out");
-    fs::create_hard_link(dir / "level.ldb", dir / "out" / "Vorlesk_0002.jpg");
-    const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 4));
+    for (const bool symbolic : {false, true}) {
+        SCOPED_TRACE(symbolic ? "symbolic link" : "hard link");
+        TempDir dir;
+        const std::string stream = jfif() + "first" + jfif() + "second";
+        writeFile(dir / "level.ldb", stream);
+        fs::create_directory(dir / "out");
+        if (symbolic)
+            fs::create_symlink(dir / "level.ldb", dir / "out" / "Vorlesk_0002.jpg");
+        else
+            fs::create_hard_link(dir / "level.ldb", dir / "out" / "Vorlesk_0002.jpg");
+        const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 4));
 
-    EXPECT_EQ(result.status, RunStatus::Failed);
-    EXPECT_EQ(result.count, 1U);
-    ASSERT_TRUE(result.error.has_value());
-    EXPECT_EQ(result.error->kind, ErrorKind::OutputIsSource);
-    EXPECT_EQ(readFile(dir / "level.ldb"), stream);
-    EXPECT_EQ(readFile(dir / "out" / "Vorlesk_0001.jpg"), jfif() + "first");
+        EXPECT_EQ(result.status, RunStatus::Failed);
+        EXPECT_EQ(result.count, 1U);
+        ASSERT_TRUE(result.error.has_value());
+        EXPECT_EQ(result.error->kind, ErrorKind::OutputIsSource);
+        EXPECT_EQ(readFile(dir / "level.ldb"), stream);
+        EXPECT_EQ(readFile(dir / "out" / "Vorlesk_0001.jpg"), jfif() + "first");
+    }
 }
 
 // Every entry of `folder` whose name starts with a dot: what a run may have left behind.
@@ -218,6 +224,18 @@ struct Occupant
     // Puts something at `image`; `elsewhere` is a file outside the folder with known bytes.
     std::function<void(const fs::path& image, const fs::path& elsewhere)> put;
     bool refused; // the run must fail at that name and leave it as it was
+};
+
+// Puts a hard link to `target` at the second image's temporary name once the first is done.
+struct TemporaryLinker : Recorder
+{
+    fs::path at, target;
+    void onImage(const glintmark::ImageInfo& image) override
+    {
+        if (image.number == 1)
+            fs::create_hard_link(target, at);
+        Recorder::onImage(image);
+    }
 };
 
 TEST(ExtractionFailure, WhatSitsAtAnImageNameIsReplacedNeverWrittenThrough)
@@ -257,12 +275,17 @@ TEST(ExtractionFailure, WhatSitsAtAnImageNameIsReplacedNeverWrittenThrough)
         // Temporaries of a run killed outright go; a link planted at one is not followed.
         writeFile(dir / "out" / ".Vorlesk_0009.jpg.part", "stale");
         fs::create_symlink(dir / "elsewhere", dir / "out" / ".Vorlesk_0002.jpg.part");
-        const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 4));
+        writeFile(dir / "out" / ".notes.part", "another program's"); // not ours: it stays
+        TemporaryLinker linker; // nor is a link planted during the run written through
+        linker.at = dir / "out" / ".Vorlesk_0002.jpg.part";
+        linker.target = dir / "elsewhere";
+        const auto result =
+            glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 4), &linker);
 
         EXPECT_EQ(readFile(dir / "elsewhere"), "keep me");
         EXPECT_FALSE(fs::exists(dir / "ghost"));
         EXPECT_TRUE(fs::is_character_file("/dev/null"));
-        EXPECT_EQ(hiddenIn(dir / "out"), std::vector<std::string>{});
+        EXPECT_EQ(hiddenIn(dir / "out"), std::vector<std::string>{".notes.part"});
         if (c.refused) {
             EXPECT_EQ(result.status, RunStatus::Failed);
             ASSERT_TRUE(result.error.has_value());
@@ -274,7 +297,8 @@ TEST(ExtractionFailure, WhatSitsAtAnImageNameIsReplacedNeverWrittenThrough)
         EXPECT_EQ(result.count, 2U);
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(image)));
         EXPECT_EQ(filesIn(dir / "out"),
-                  (std::map<std::string, std::string>{{"Vorlesk_0001.jpg", jfif() + "first"},
+                  (std::map<std::string, std::string>{{".notes.part", "another program's"},
+                                                      {"Vorlesk_0001.jpg", jfif() + "first"},
                                                       {"Vorlesk_0002.jpg", jfif() + "second"}}));
     }
 }
@@ -348,6 +372,10 @@ TEST(ExtractionFailure, ASourceIsReadUpToTheLengthItHadWhenOpened)
     };
     const Case cases[] = {
         {"shrinks", stream.substr(0, 30), true, {{"Vorlesk_0001.jpg", jfif() + "first"}}},
+        {"shrinks to a block boundary",
+         stream.substr(0, 48),
+         true,
+         {{"Vorlesk_0001.jpg", jfif() + "first"}}},
         {"grows", stream + jfif() + "appended", false, expectedFiles(referenceCut(stream, jfif()))},
     };
     for (const Case& c : cases) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <set>
 
 namespace {
 
@@ -88,6 +89,11 @@ const std::vector<ReaderCase>& readerCases()
         const std::size_t sof = find(plain, 0xC0);
         const std::size_t sos = find(plain, 0xDA);
         const std::uint64_t n = plain.size();
+        const std::string restarts = encoded("restarts");
+        const std::string frame = plain.substr(sof, 19);
+        // The height left to a DNL segment behind the first scan.
+        const std::string dnl = replaced(plain, sof + 5, std::string(2, '\0')).substr(0, n - 2) +
+                                segment(0xDC, std::string("\0\x1D", 2)) + "\xFF\xD9";
         std::vector<ReaderCase> all = {
             {"baseline 4:2:0", plain, kWidth, 3, JpegCoding::Baseline, n, None, Whole},
             {"baseline 4:4:4",
@@ -115,6 +121,23 @@ const std::vector<ReaderCase>& readerCases()
              {},
              None,
              Whole},
+            {"eighth restart marker",
+             replaced(restarts, restarts.find("\xFF\xD0", find(restarts, 0xDA)), "\xFF\xD7"),
+             kWidth,
+             3,
+             JpegCoding::Baseline,
+             {},
+             None,
+             Whole},
+            {"fill bytes before a marker",
+             plain.substr(0, dqt) + "\xFF" + plain.substr(dqt),
+             kWidth,
+             3,
+             JpegCoding::Baseline,
+             {},
+             None,
+             Whole},
+            {"height from a DNL segment", dnl, kWidth, 3, JpegCoding::Baseline, {}, None, Whole},
             {"greyscale", encoded("greyscale"), kWidth, 1, JpegCoding::Baseline, {}, None, Whole},
             {"arithmetic",
              encoded("arithmetic"),
@@ -162,6 +185,24 @@ const std::vector<ReaderCase>& readerCases()
              JpegCoding::Unknown,
              {},
              BadLength,
+             Damaged,
+             0},
+            {"length of one",
+             replaced(plain, dqt + 2, std::string("\0\x01", 2)),
+             0,
+             0,
+             JpegCoding::Unknown,
+             {},
+             BadLength,
+             Damaged,
+             0},
+            {"second frame header",
+             plain.substr(0, sof) + frame + plain.substr(sof),
+             kWidth,
+             3,
+             JpegCoding::Baseline,
+             {},
+             BadMarker,
              Damaged,
              0},
             {"second start marker",
@@ -248,6 +289,17 @@ void expectCase(const ReaderCase& c, const JpegStructure& found, std::uint64_t s
     const bool cut = c.problem == JpegProblem::CutInScan || c.problem == JpegProblem::CutInSegment;
     if (c.problem != JpegProblem::None) {
         EXPECT_EQ(found.problemAt == c.bytes.size(), cut) << found.problemAt;
+    }
+}
+
+// Reports and scripts tell the problems apart by these.
+TEST(JpegStructure, EveryProblemHasNamesOfItsOwn)
+{
+    std::set<std::string> names, texts;
+    for (auto p = JpegProblem::None; p <= JpegProblem::CutInScan;
+         p = static_cast<JpegProblem>(static_cast<int>(p) + 1)) {
+        EXPECT_TRUE(names.insert(glintmark::problemName(p)).second) << glintmark::problemName(p);
+        EXPECT_TRUE(texts.insert(glintmark::problemText(p)).second) << glintmark::problemText(p);
     }
 }
 

@@ -51,6 +51,7 @@ TEST(WindowsNames, DeviceNamesWithAnyExtensionAndCase)
         {"COM1", true},
         {"lpt9.txt", true},
         {"COM\xC2\xB9", true},
+        {"lpt\xC2\xB3.log", true}, // a superscript three too
         {"CONOUT$", true},
         {"COM0", false},
         {"COM10", false},

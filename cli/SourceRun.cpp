@@ -6,6 +6,7 @@
 #include "engine/ErrorText.h"
 #include "engine/HexDecode.h"
 #include "engine/ModMisc.h"
+#include "engine/RunFolder.h"
 
 #include <memory>
 
@@ -13,13 +14,15 @@ namespace glintmark::cli {
 namespace {
 
 // Feeds the progress bar and the report (or, when the images are wanted after the run, keeps
-// them), and passes on a request to stop.
+// them), passes on a request to stop, and hands the end of the run to `finish`.
 class SourceObserver : public ExtractObserver
 {
 public:
+    using Finish = std::function<std::optional<ExtractError>(RunFolder&)>;
+
     SourceObserver(ProgressBar* bar, const SourceRunSettings& settings,
-                   std::vector<ImageInfo>* images)
-        : m_bar(bar), m_settings(settings), m_images(images)
+                   std::vector<ImageInfo>* images, Finish finish)
+        : m_bar(bar), m_settings(settings), m_images(images), m_finish(std::move(finish))
     {}
 
     bool onProgress(const Progress& progress) override
@@ -37,10 +40,20 @@ public:
             m_settings.onImage(image);
     }
 
+    std::optional<ExtractError> onFinish(RunFolder& folder) override
+    {
+        // The source is read: its bar goes before anything else is shown.
+        if (m_bar)
+            m_bar->finish();
+        m_bar = nullptr;
+        return m_finish ? m_finish(folder) : std::nullopt;
+    }
+
 private:
     ProgressBar* m_bar;
     const SourceRunSettings& m_settings;
     std::vector<ImageInfo>* m_images;
+    Finish m_finish;
 };
 
 // A progress bar on the settings' stream, or none.
@@ -52,28 +65,19 @@ std::unique_ptr<ProgressBar> makeBar(const SourceRunSettings& settings, const st
                                          ProgressBar::Clock::now());
 }
 
-// A failure after the run fails the source, unless it already failed.
-void keepFirstError(SourceOutcome& outcome, std::optional<ExtractError> error)
-{
-    if (!error || outcome.result.status == RunStatus::Failed)
-        return;
-    outcome.result.status = RunStatus::Failed;
-    outcome.result.error = std::move(error);
-}
-
 // Decodes the kept images, with a bar of its own.
-void decodeImages(SourceOutcome& outcome, const SourceRunSettings& settings,
-                  const std::string& label)
+std::optional<ExtractError> decodeImages(SourceOutcome& outcome, const SourceRunSettings& settings,
+                                         const std::string& label)
 {
     std::unique_ptr<ProgressBar> bar = makeBar(settings, label + " (decoding)");
     auto onProgress = [&bar](const Progress& progress) {
         if (bar)
             bar->update(progress, ProgressBar::Clock::now());
     };
-    keepFirstError(outcome,
-                   checkImages(outcome.source, outcome.images, checkThreadCount(), onProgress));
+    auto error = checkImages(outcome.source, outcome.images, checkThreadCount(), onProgress);
     if (bar)
         bar->finish();
+    return error;
 }
 
 } // namespace
@@ -98,24 +102,38 @@ SourceOutcome extractSource(const std::filesystem::path& source,
 
     const std::string label = displayPath(source.filename());
     std::unique_ptr<ProgressBar> bar = makeBar(settings, label);
-    SourceObserver observer(bar.get(), settings, keepImages ? &outcome.images : nullptr);
+    const auto keepGoing = [&settings] { return !settings.keepGoing || settings.keepGoing(); };
+    // Decoding and the page happen before the run lets go of the folder, so the page is written
+    // through it under its lock like every image.
+    bool decoded = false;
+    auto finish = [&](RunFolder& runFolder) -> std::optional<ExtractError> {
+        if (settings.check && !outcome.images.empty() && keepGoing()) {
+            decoded = true;
+            if (auto error = decodeImages(outcome, settings, label))
+                return error;
+        }
+        if (gallery && runFolder.canWrite())
+            return writeGallery(outcome, runFolder, keepGoing);
+        return std::nullopt;
+    };
+    SourceObserver observer(bar.get(), settings, keepImages ? &outcome.images : nullptr,
+                            keepImages ? SourceObserver::Finish(finish) : nullptr);
     ExtractJob job = makeJob(source, folder);
     job.createFolder = settings.mode == RunMode::Write;
     job.trim = settings.trim;
+    if (gallery)
+        job.finalFiles.emplace_back(kGalleryName);
     outcome.result = runExtraction(job, &observer, settings.mode);
     if (bar)
         bar->finish();
-    if (!keepImages)
-        return outcome;
-
-    if (settings.check && !outcome.images.empty() && (!settings.keepGoing || settings.keepGoing()))
-        decodeImages(outcome, settings, label);
-    if (settings.onImage) {
+    // The images a failed run kept are still decoded; its failure stays the one reported.
+    if (settings.check && !decoded && outcome.result.status == RunStatus::Failed &&
+        !outcome.images.empty() && keepGoing())
+        (void)decodeImages(outcome, settings, label);
+    if (keepImages && settings.onImage) {
         for (const ImageInfo& image : outcome.images)
             settings.onImage(image);
     }
-    if (gallery && outcome.result.status == RunStatus::Completed)
-        keepFirstError(outcome, writeGallery(outcome));
     return outcome;
 }
 

@@ -219,6 +219,49 @@ TEST(ExtractionFailure, ImageThatCannotBeCreatedKeepsTheEarlierOnes)
     EXPECT_FALSE(fs::exists(dir / "Vorlesk_0003.jpg"));
 }
 
+// The output folder renamed away and replaced while the run writes: every image still goes to
+// the folder the run opened. (Where names are joined to the folder's path, as on Windows, the
+// run holds the folder so that it cannot be renamed at all.)
+TEST(ExtractionFailure, AFolderSwappedDuringTheRunCannotRedirectAWrite)
+{
+    struct Swapper : Recorder
+    {
+        fs::path out;
+        std::optional<std::error_code> renamed;
+        bool onProgress(const glintmark::Progress& p) override
+        {
+            if (!renamed) {
+                std::error_code ec;
+                fs::rename(out, fs::path(out.native() + fs::path(".moved").native()), ec);
+                if (!ec)
+                    fs::create_directory(out);
+                renamed = ec;
+            }
+            return Recorder::onProgress(p);
+        }
+    };
+    TempDir dir;
+    const std::string stream = jfif() + "first" + jfif() + "second" + jfif() + "third";
+    writeFile(dir / "level.ldb", stream);
+    fs::create_directory(dir / "out");
+    Swapper swapper;
+    swapper.out = dir / "out";
+    const auto result =
+        glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 4), &swapper);
+
+    ASSERT_TRUE(swapper.renamed.has_value());
+    const bool moved = !*swapper.renamed;
+#ifdef _WIN32
+    EXPECT_FALSE(moved) << "the folder must stay put while the run holds it";
+#endif
+    EXPECT_EQ(result.status, RunStatus::Completed);
+    EXPECT_EQ(filesIn(moved ? dir / "out.moved" : dir / "out"),
+              expectedFiles(referenceCut(stream, jfif())));
+    if (moved) {
+        EXPECT_EQ(filesIn(dir / "out").size(), 0U) << "nothing may land in the new folder";
+    }
+}
+
 #ifndef _WIN32
 TEST(ExtractionFailure, ImageNameLinkedToTheSourceIsLeftAlone)
 {

@@ -2,11 +2,9 @@
 
 #include "cli/HumanReport.h"
 #include "engine/ErrorText.h"
+#include "engine/RunFolder.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <system_error>
 
 namespace glintmark::cli {
 namespace {
@@ -175,7 +173,9 @@ std::string figure(const ImageInfo& image)
                        "\" data-h=\"" + std::to_string(jpeg.height) + "\" data-s=\"" +
                        std::to_string(image.written) + "\" data-o=\"" +
                        std::to_string(image.offset) + "\" data-st=\"" + statusName(status) + "\">";
-    html += "<img src=\"" + std::string(kImageStem) + name + "\" loading=\"lazy\" alt=\"\">";
+    const std::string file = escaped(std::string(kImageStem) + name);
+    html += "<a href=\"" + file + "\"><img src=\"" + file + "\" loading=\"lazy\" alt=\"" + file +
+            ", " + sizeText(image.written) + "\"></a>";
     html += "<figcaption><b>" + number + "</b> " + dimensions + "<br>" + sizeText(image.written) +
             " at " + std::to_string(image.offset) + "<br><i>" + escaped(captionStatus(image)) +
             "</i></figcaption></figure>\n";
@@ -192,27 +192,33 @@ std::string summary(const SourceOutcome& outcome)
            std::to_string(counts[2]) + " cut short, " + std::to_string(counts[3]) + " damaged";
 }
 
+// Bytes of the page gathered before they go to its file.
+constexpr std::size_t kPagePiece = std::size_t{64} << 10;
+
 } // namespace
 
-std::optional<ExtractError> writeGallery(const SourceOutcome& outcome)
+std::optional<ExtractError> writeGallery(const SourceOutcome& outcome, RunFolder& folder,
+                                         const std::function<bool()>& keepGoing)
 {
-    const std::string source = escaped(displayPath(outcome.source));
-    const std::filesystem::path file = outcome.folder / kGalleryName;
-    std::ofstream page(file, std::ios::binary | std::ios::trunc);
-    page << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-         << "<meta name=\"viewport\" content=\"width=device-width\">\n<title>" << source
-         << " &ndash; textures</title>\n"
-         << kStyle << kScript << "</head>\n<body>\n<header>\n<h1>" << source << "</h1>\n<p>"
-         << summary(outcome) << "</p>\n"
-         << kControls << "</header>\n<main id=\"grid\">\n";
-    for (const ImageInfo& image : outcome.images)
-        page << figure(image);
-    page << "</main>\n</body>\n</html>\n";
-    page.close();
-    if (page)
-        return std::nullopt;
-    const std::error_code ec(errno != 0 ? errno : EIO, std::generic_category());
-    return makeError(ErrorKind::ImageWrite, file, "Cannot write the gallery page", ec);
+    return folder.writeFile(std::string(kGalleryName), "the gallery page", [&](FileWriter& page) {
+        const std::string source = escaped(displayPath(outcome.source));
+        std::string piece =
+            "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+            "<meta name=\"viewport\" content=\"width=device-width\">\n<title>" +
+            source + " &ndash; textures</title>\n" + kStyle + kScript +
+            "</head>\n<body>\n<header>\n<h1>" + source + "</h1>\n<p>" + summary(outcome) +
+            "</p>\n" + kControls + "</header>\n<main id=\"grid\">\n";
+        for (const ImageInfo& image : outcome.images) {
+            piece += figure(image);
+            if (piece.size() >= kPagePiece) {
+                if (!page.write(piece) || !keepGoing())
+                    return false;
+                piece.clear();
+            }
+        }
+        piece += "</main>\n</body>\n</html>\n";
+        return page.write(piece) && keepGoing();
+    });
 }
 
 } // namespace glintmark::cli

@@ -2,16 +2,24 @@
 
 #include "cli/SourceRun.h"
 
+#include <functional>
 #include <optional>
+
+namespace glintmark {
+class RunFolder;
+}
 
 namespace glintmark::cli {
 
 // The gallery page's file name inside each output folder.
 inline constexpr std::string_view kGalleryName = "index.html";
 
-// Writes the gallery page into the source's output folder: every image as a lazily loaded
-// thumbnail of its own file, with its number, dimensions, size, offset and status, and a few
-// lines of plain script to sort and filter them. It needs nothing but the folder, also offline.
-std::optional<ExtractError> writeGallery(const SourceOutcome& outcome);
+// Writes the gallery page through the run's open output folder: every image as a lazily loaded
+// thumbnail of its own file, linked to the file itself, with its number, dimensions, size,
+// offset and status, and a few lines of plain script to sort and filter them. It needs nothing
+// but the folder, also offline. The page replaces the old one only once complete; when
+// `keepGoing` turns false on the way, the old page stays.
+std::optional<ExtractError> writeGallery(const SourceOutcome& outcome, RunFolder& folder,
+                                         const std::function<bool()>& keepGoing);
 
 } // namespace glintmark::cli

@@ -39,8 +39,8 @@ void addStructure(Json& object, const ImageInfo& image)
     object["components"] = frameValue(jpeg, jpeg.components);
     object["precision"] = frameValue(jpeg, jpeg.precision);
     object["coding"] = jpeg.hasFrame ? Json(codingName(jpeg.coding)) : nullptr;
-    object["progressive"] = jpeg.coding == JpegCoding::Progressive;
-    object["arithmetic"] = jpeg.arithmetic;
+    object["progressive"] = jpeg.hasFrame ? Json(jpeg.coding == JpegCoding::Progressive) : nullptr;
+    object["arithmetic"] = jpeg.hasFrame ? Json(jpeg.arithmetic) : nullptr;
     object["end"] = jpeg.end ? Json(*jpeg.end) : nullptr;
     object["written"] = image.written;
     object["status"] = statusName(jpegStatus(jpeg, image.size));

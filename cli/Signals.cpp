@@ -1,5 +1,7 @@
 #include "cli/Signals.h"
 
+#include "engine/WaitInterrupt.h"
+
 #include <csignal>
 #include <cstdio>
 #include <initializer_list>
@@ -13,12 +15,15 @@ extern "C" void askToStop(int signal)
 {
     if (g_stopSignal == 0)
         g_stopSignal = signal;
+    // After the flag: a run that finds its wait interrupted then sees the flag set.
+    glintmark::interruptWaits();
 }
 
 } // namespace
 
 void installSignalHandlers()
 {
+    glintmark::prepareWaitInterrupts();
 #ifdef _WIN32
     std::signal(SIGINT, askToStop);
     std::signal(SIGTERM, askToStop);

@@ -7,6 +7,7 @@
 #include "engine/ErrorText.h"
 #include "engine/HexDecode.h"
 #include "engine/ModMisc.h"
+#include "engine/RunFolder.h"
 
 #include <memory>
 
@@ -14,13 +15,17 @@ namespace glintmark::cli {
 namespace {
 
 // Feeds the progress bar and the report (or, when the images are wanted after the run, keeps
-// them), and passes on a request to stop.
+// them and, for decoding, their bytes), passes on a request to stop, and hands the end of the
+// run to `finish`.
 class SourceObserver : public ExtractObserver
 {
 public:
+    using Finish = std::function<std::optional<ExtractError>(RunFolder&)>;
+
     SourceObserver(ProgressBar* bar, const SourceRunSettings& settings,
-                   std::vector<ImageInfo>* images, KeptImages* kept)
-        : m_bar(bar), m_settings(settings), m_images(images), m_kept(kept)
+                   std::vector<ImageInfo>* images, KeptImages* kept, Finish finish)
+        : m_bar(bar), m_settings(settings), m_images(images), m_kept(kept),
+          m_finish(std::move(finish))
     {}
 
     bool onProgress(const Progress& progress) override
@@ -50,13 +55,22 @@ public:
             m_kept->imageBytes(offset, data, count);
     }
 
+    std::optional<ExtractError> onFinish(RunFolder& folder) override
+    {
+        // The source is read: its bar goes before anything else is shown.
+        if (m_bar)
+            m_bar->finish();
+        m_bar = nullptr;
+        return m_finish ? m_finish(folder) : std::nullopt;
+    }
+
 private:
     ProgressBar* m_bar;
     const SourceRunSettings& m_settings;
     std::vector<ImageInfo>* m_images;
-    KeptImages* m_kept; // only when the images are decoded after the run
+    KeptImages* m_kept; // only when the images are decoded
+    Finish m_finish;
 };
-
 // A progress bar on the settings' stream, or none.
 std::unique_ptr<ProgressBar> makeBar(const SourceRunSettings& settings, const std::string& label)
 {
@@ -66,18 +80,9 @@ std::unique_ptr<ProgressBar> makeBar(const SourceRunSettings& settings, const st
                                          ProgressBar::Clock::now());
 }
 
-// A failure after the run fails the source, unless it already failed.
-void keepFirstError(SourceOutcome& outcome, std::optional<ExtractError> error)
-{
-    if (!error || outcome.result.status == RunStatus::Failed)
-        return;
-    outcome.result.status = RunStatus::Failed;
-    outcome.result.error = std::move(error);
-}
-
-// Decodes the kept images, with a bar of its own; a stop ends the decoding and the run.
-void decodeImages(SourceOutcome& outcome, const KeptImages& kept, const SourceRunSettings& settings,
-                  const std::string& label)
+// Decodes the kept images, with a bar of its own; a stop ends every decoding within moments.
+CheckOutcome decodeImages(SourceOutcome& outcome, const KeptImages& kept,
+                          const SourceRunSettings& settings, const std::string& label)
 {
     std::unique_ptr<ProgressBar> bar = makeBar(settings, label + " (decoding)");
     auto onProgress = [&bar](const Progress& progress) {
@@ -86,11 +91,9 @@ void decodeImages(SourceOutcome& outcome, const KeptImages& kept, const SourceRu
     };
     CheckOutcome checked = checkImages(kept, outcome.source, outcome.images, checkThreadCount(),
                                        settings.keepGoing, onProgress);
-    keepFirstError(outcome, std::move(checked.error));
-    if (checked.stopped && outcome.result.status == RunStatus::Completed)
-        outcome.result.status = RunStatus::Stopped;
     if (bar)
         bar->finish();
+    return checked;
 }
 
 } // namespace
@@ -115,26 +118,45 @@ SourceOutcome extractSource(const std::filesystem::path& source,
 
     const std::string label = displayPath(source.filename());
     std::unique_ptr<ProgressBar> bar = makeBar(settings, label);
+    const auto keepGoing = [&settings] { return !settings.keepGoing || settings.keepGoing(); };
     KeptImages kept;
+    // Decoding and the page happen before the run lets go of the folder, so the page is written
+    // through it under its lock like every image, and can show the verdicts.
+    bool decoded = false;
+    auto finish = [&](RunFolder& runFolder) -> std::optional<ExtractError> {
+        if (settings.check && !outcome.images.empty() && keepGoing()) {
+            decoded = true;
+            CheckOutcome checked = decodeImages(outcome, kept, settings, label);
+            if (checked.error)
+                return std::move(checked.error);
+            if (checked.stopped) {
+                runFolder.markStopped();
+                return std::nullopt;
+            }
+        }
+        if (gallery && runFolder.canWrite())
+            return writeGallery(outcome, runFolder, keepGoing);
+        return std::nullopt;
+    };
     SourceObserver observer(bar.get(), settings, keepImages ? &outcome.images : nullptr,
-                            settings.check ? &kept : nullptr);
+                            settings.check ? &kept : nullptr,
+                            keepImages ? SourceObserver::Finish(finish) : nullptr);
     ExtractJob job = makeJob(source, folder);
     job.createFolder = settings.mode == RunMode::Write;
     job.trim = settings.trim;
+    if (gallery)
+        job.finalFiles.emplace_back(kGalleryName);
     outcome.result = runExtraction(job, &observer, settings.mode);
     if (bar)
         bar->finish();
-    if (!keepImages)
-        return outcome;
-
-    if (settings.check && !outcome.images.empty() && (!settings.keepGoing || settings.keepGoing()))
-        decodeImages(outcome, kept, settings, label);
-    if (settings.onImage) {
+    // The images a failed run kept are still decoded; its failure stays the one reported.
+    if (settings.check && !decoded && outcome.result.status == RunStatus::Failed &&
+        !outcome.images.empty() && keepGoing())
+        (void)decodeImages(outcome, kept, settings, label);
+    if (keepImages && settings.onImage) {
         for (const ImageInfo& image : outcome.images)
             settings.onImage(image);
     }
-    if (gallery && outcome.result.status == RunStatus::Completed)
-        keepFirstError(outcome, writeGallery(outcome));
     return outcome;
 }
 

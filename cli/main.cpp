@@ -1,4 +1,5 @@
 #include "cli/CliApp.h"
+#include "cli/DescriptorBuffer.h"
 #include "cli/Signals.h"
 #include "cli/Terminal.h"
 
@@ -6,6 +7,8 @@
 
 #ifdef _WIN32
 #include "cli/WindowsArgs.h"
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -15,7 +18,18 @@ int run(int argc, const char* const* argv)
     glintmark::cli::installSignalHandlers();
     CliEnvironment environment;
     environment.stderrIsTerminal = glintmark::cli::stderrIsTerminal();
+#ifdef _WIN32
     return runCli(argc, argv, std::cout, std::cerr, environment);
+#else
+    // The streams write to the descriptors themselves, finishing what a signal interrupts.
+    using glintmark::cli::DescriptorBuffer;
+    DescriptorBuffer outBuffer(1, ::isatty(1) ? DescriptorBuffer::Gather::Lines
+                                              : DescriptorBuffer::Gather::Blocks);
+    DescriptorBuffer errBuffer(2, DescriptorBuffer::Gather::Nothing);
+    std::ostream out(&outBuffer);
+    std::ostream err(&errBuffer);
+    return runCli(argc, argv, out, err, environment);
+#endif
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "engine/Percent.h"
 #include "engine/RawDir.h"
 #include "engine/RawFile.h"
+#include "engine/RunFolder.h"
 #include "engine/SignatureScanner.h"
 
 #include <algorithm>
@@ -42,8 +43,9 @@ public:
     Run(const ExtractJob& job, ExtractObserver* observer, RunMode mode, RawFile& source,
         const FileIdentity& sourceId, const RawDir* folder)
         : m_job(job), m_observer(observer), m_source(source), m_sourceSize(sourceId.size),
-          m_bounded(sourceId.type == FileType::Regular), m_scanner(job.signature),
-          m_sink(job, mode, observer, sourceId, folder)
+          m_bounded(sourceId.type == FileType::Regular && sourceId.size > 0),
+          m_scanner(job.signature), m_sink(job, mode, observer, sourceId, folder),
+          m_finalStep(job, folder, sourceId)
     {}
 
     ExtractResult execute();
@@ -61,10 +63,12 @@ private:
     ExtractObserver* m_observer;
     RawFile& m_source;
     std::uint64_t m_sourceSize;
-    // A regular file is read up to the length it had when opened; a pipe or a device to its end.
+    // A regular file is read up to the length it had when opened; a pipe, a device, or a file
+    // that reports no size at all (as many under /proc do) to its end.
     bool m_bounded;
     SignatureScanner m_scanner;
     ImageSink m_sink;
+    RunFolder m_finalStep;
     std::uint64_t m_bytesRead = 0;
     std::uint64_t m_bufferOffset = 0; // offset in the source of the buffer's first byte
     int m_lastPercent = -1;
@@ -123,6 +127,12 @@ ExtractResult Run::execute()
         return end(RunStatus::Failed, std::move(error));
     if (m_lastPercent != 100 && !report(100))
         return end(RunStatus::Stopped);
+    if (m_observer != nullptr) {
+        if (auto error = m_observer->onFinish(m_finalStep))
+            return end(RunStatus::Failed, std::move(error));
+        if (m_finalStep.stopped())
+            return end(RunStatus::Stopped);
+    }
     return end(RunStatus::Completed);
 }
 
@@ -245,7 +255,7 @@ ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, Ru
                       0);
     RawDir folder;
     if (mode == RunMode::Write) {
-        if (auto error = openOutputFolder(job, folder))
+        if (auto error = openOutputFolder(job, folder, sourceId))
             return failed(std::move(*error), 0);
     }
     source.adviseSequential();

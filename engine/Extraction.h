@@ -9,8 +9,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace glintmark {
+
+class RunFolder;
 
 // Bytes read from the source at a time; the files written never depend on it. 64 KiB came out
 // fastest on a level with thousands of textures (bench/run.sh): the block stays in the CPU's
@@ -33,6 +36,9 @@ struct ExtractJob
     // Create the output folder, with its parents, when it is missing (only once the source has
     // been opened, so a source that cannot be read leaves nothing behind).
     bool createFolder = false;
+    // Bare names of the files the observer writes at the end of the run (ExtractObserver::
+    // onFinish), such as a gallery page; checked against the source before anything is written.
+    std::vector<std::filesystem::path> finalFiles;
 };
 
 // How a run should treat the images it finds.
@@ -133,6 +139,14 @@ public:
         (void)offset;
         (void)data;
         (void)count;
+    }
+    // Called once the whole source has been read and every image is in place, while the run
+    // still holds its output folder open and locked: the one moment to write further files
+    // there (RunFolder::writeFile). A failure returned fails the run; its images stay.
+    virtual std::optional<ExtractError> onFinish(RunFolder& folder)
+    {
+        (void)folder;
+        return std::nullopt;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "engine/ErrorText.h"
 #include "engine/OutputGuard.h"
+#include "engine/RunFolder.h"
 
 #include <algorithm>
 #include <system_error>
@@ -18,33 +19,6 @@ ImageSink::~ImageSink()
     abandon();
 }
 
-std::optional<ExtractError> ImageSink::checkName(const std::filesystem::path& path) const
-{
-    // The names were checked before the run, but a link can still lead to the source. It would
-    // only be replaced, yet a name that is the source, or leads to it, is refused all the same.
-    std::error_code ec;
-    const FileIdentity here = m_folder->entry(m_name, false, ec);
-    if (ec)
-        return makeError(ErrorKind::ImageCreate, path, "Cannot create the image file", ec);
-    if (here.type == FileType::Directory)
-        return makeError(ErrorKind::ImageCreate, path, "Cannot create the image file",
-                         std::make_error_code(std::errc::is_a_directory));
-    FileIdentity reached = here;
-    if (here.type == FileType::Link)
-        reached = m_folder->entry(m_name, true, ec);
-    for (const FileIdentity& id : {here, reached}) {
-        if (id.type != FileType::Missing && id.sameFileAs(m_source)) {
-            ExtractError error;
-            error.kind = ErrorKind::OutputIsSource;
-            error.file = path;
-            error.message = "The image file \"" + displayPath(path) +
-                            "\" is the source file itself; it was left untouched";
-            return error;
-        }
-    }
-    return std::nullopt;
-}
-
 std::optional<ExtractError> ImageSink::begin(std::uint64_t offset)
 {
     m_current = ImageInfo{};
@@ -56,12 +30,7 @@ std::optional<ExtractError> ImageSink::begin(std::uint64_t offset)
         m_name = path.filename();
         m_temporary = temporaryName(m_name);
         std::error_code ec;
-        RawFile file = m_folder->createNew(m_temporary, ec);
-        if (ec == std::errc::file_exists) {
-            // Left by a run killed outright, or put there since: only its entry goes.
-            m_folder->remove(m_temporary, ec);
-            file = m_folder->createNew(m_temporary, ec);
-        }
+        RawFile file = createTemporary(*m_folder, m_temporary, m_source, ec);
         if (ec)
             return makeError(ErrorKind::ImageCreate, path, "Cannot create the image file", ec);
         m_file = std::move(file);
@@ -112,19 +81,16 @@ std::optional<ExtractError> ImageSink::finish()
     if (m_mode == RunMode::Write) {
         std::error_code ec;
         m_file.close(ec);
-        // Mostly the name is free and the image simply takes it; only when something sits
-        // there is it looked at before it is replaced.
-        if (!ec && !m_folder->placeNew(m_temporary, m_name, ec) && !ec) {
-            if (auto error = checkName(m_current.file)) {
-                abandon();
-                return error;
-            }
-            m_folder->replace(m_temporary, m_name, ec);
-        }
-        if (ec) {
-            const std::filesystem::path name = m_current.file;
+        std::optional<ExtractError> error;
+        if (ec)
+            error = makeError(ErrorKind::ImageWrite, m_current.file, "Cannot finish the image file",
+                              ec);
+        else
+            error = putInPlace(*m_folder, m_temporary, m_name, m_current.file, m_source,
+                               "the image file");
+        if (error) {
             abandon();
-            return makeError(ErrorKind::ImageWrite, name, "Cannot finish the image file", ec);
+            return error;
         }
     }
     m_open = false;

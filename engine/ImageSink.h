@@ -42,9 +42,6 @@ public:
     std::uint64_t completed() const { return m_completed; }
 
 private:
-    // Refuses an image name that is a folder, or that is or leads to the source.
-    std::optional<ExtractError> checkName(const std::filesystem::path& path) const;
-
     const ExtractJob& m_job;
     RunMode m_mode;
     ExtractObserver* m_observer;

@@ -33,6 +33,34 @@ bool sameText(const Char* a, const Char* b, std::size_t count)
     return std::equal(a, a + count, b, sameChar);
 }
 
+bool sameName(const fs::path& a, const fs::path& b)
+{
+    return a.native().size() == b.native().size() &&
+           sameText(a.native().data(), b.native().data(), a.native().size());
+}
+
+// Whether `fileName` is the hidden name of one of the job's final files.
+bool isFinalTemporary(const fs::path& fileName, const ExtractJob& job)
+{
+    return std::any_of(job.finalFiles.begin(), job.finalFiles.end(), [&](const fs::path& name) {
+        return sameName(fileName, temporaryName(name));
+    });
+}
+
+// Whether the run may create, replace or remove an entry called `fileName` in its folder.
+bool isRunName(const fs::path& fileName, const ExtractJob& job)
+{
+    const fs::path prefixName = job.outPrefix.filename();
+    if (isImageName(fileName, prefixName, job.outExt) ||
+        isTemporaryName(fileName, prefixName, job.outExt) || isFinalTemporary(fileName, job))
+        return true;
+    const fs::path lock = RawDir::lockName();
+    if (!lock.empty() && sameName(fileName, lock))
+        return true;
+    return std::any_of(job.finalFiles.begin(), job.finalFiles.end(),
+                       [&](const fs::path& name) { return sameName(fileName, name); });
+}
+
 bool isDigit(Char c)
 {
     return c >= '0' && c <= '9';
@@ -118,15 +146,14 @@ std::optional<ExtractError> checkOutput(const ExtractJob& job)
     // The source is checked under the name it was given and under the name its links lead to.
     fs::path candidates[2] = {job.sourceFile, fs::canonical(job.sourceFile, ec)};
     for (const fs::path& candidate : candidates) {
-        if (candidate.empty() ||
-            !isImageName(candidate.filename(), job.outPrefix.filename(), job.outExt))
+        if (candidate.empty() || !isRunName(candidate.filename(), job))
             continue;
         const fs::path sourceFolder = outputFolder(candidate);
         if (fs::equivalent(sourceFolder, folder, ec)) {
             ExtractError error;
             error.kind = ErrorKind::OutputIsSource;
             error.file = job.sourceFile;
-            error.message = "The images would be written over the source file \"" +
+            error.message = "The output would be written over the source file \"" +
                             displayPath(job.sourceFile) + "\"; choose another output folder";
             return error;
         }
@@ -149,7 +176,8 @@ std::optional<ExtractError> createFolder(const fs::path& folder)
 
 } // namespace
 
-std::optional<ExtractError> openOutputFolder(const ExtractJob& job, RawDir& folder)
+std::optional<ExtractError> openOutputFolder(const ExtractJob& job, RawDir& folder,
+                                             const FileIdentity& source)
 {
     const fs::path path = outputFolder(job.outPrefix);
     if (job.createFolder) {
@@ -176,7 +204,10 @@ std::optional<ExtractError> openOutputFolder(const ExtractJob& job, RawDir& fold
     folder.forEachName(
         [&](const fs::path& name) {
             std::error_code ignored; // a leftover that cannot go does no harm
-            if (isTemporaryName(name, prefixName, job.outExt))
+            if (!isTemporaryName(name, prefixName, job.outExt) && !isFinalTemporary(name, job))
+                return;
+            const FileIdentity there = folder.entry(name, false, ignored);
+            if (!ignored && !there.sameFileAs(source))
                 folder.remove(name, ignored);
         },
         ec);

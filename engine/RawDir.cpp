@@ -67,6 +67,11 @@ RawDir RawDir::open(const fs::path& path, std::error_code& ec)
     return dir;
 }
 
+fs::path RawDir::lockName()
+{
+    return {};
+}
+
 bool RawDir::tryLock(std::error_code& ec)
 {
     ec.clear();
@@ -185,8 +190,8 @@ RawDir::~RawDir()
 }
 
 RawDir::RawDir(RawDir&& other) noexcept
-    : m_path(std::move(other.m_path)), m_lock(std::exchange(other.m_lock, nullptr)),
-      m_open(std::exchange(other.m_open, false))
+    : m_path(std::move(other.m_path)), m_handle(std::exchange(other.m_handle, nullptr)),
+      m_lock(std::exchange(other.m_lock, nullptr)), m_open(std::exchange(other.m_open, false))
 {}
 
 RawDir& RawDir::operator=(RawDir&& other) noexcept
@@ -194,6 +199,7 @@ RawDir& RawDir::operator=(RawDir&& other) noexcept
     if (this != &other) {
         closeQuietly();
         m_path = std::move(other.m_path);
+        m_handle = std::exchange(other.m_handle, nullptr);
         m_lock = std::exchange(other.m_lock, nullptr);
         m_open = std::exchange(other.m_open, false);
     }
@@ -204,6 +210,8 @@ void RawDir::closeQuietly()
 {
     if (m_lock != nullptr)
         CloseHandle(static_cast<HANDLE>(std::exchange(m_lock, nullptr)));
+    if (m_handle != nullptr)
+        CloseHandle(static_cast<HANDLE>(std::exchange(m_handle, nullptr)));
     m_open = false;
 }
 
@@ -211,20 +219,49 @@ RawDir RawDir::open(const fs::path& path, std::error_code& ec)
 {
     ec.clear();
     RawDir dir;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Shared for reading and writing but not for deletion: while this handle is open the folder
+    // cannot be renamed, removed or replaced, so the names joined to its path below stay inside
+    // the folder that was opened.
+    const HANDLE handle =
+        CreateFileW(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
         ec = lastError();
         return dir;
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) {
+        ec = lastError();
+        CloseHandle(handle);
+        return dir;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        CloseHandle(handle);
         ec = std::make_error_code(std::errc::not_a_directory);
         return dir;
     }
-    dir.m_path = path.native();
+    dir.m_handle = handle;
+    // Names are joined to the folder's own final path, so a link or junction that led to it
+    // cannot be changed to lead elsewhere meanwhile.
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
+                                             FILE_NAME_NORMALIZED);
+    if (length >= final.size()) {
+        final.resize(length);
+        length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
+                                           FILE_NAME_NORMALIZED);
+    }
+    final.resize(length < final.size() ? length : 0);
+    dir.m_path = final.empty() ? path.native() : final;
     if (!dir.m_path.empty() && dir.m_path.back() != L'\\' && dir.m_path.back() != L'/')
         dir.m_path += L'\\';
     dir.m_open = true;
     return dir;
+}
+
+fs::path RawDir::lockName()
+{
+    return fs::path(kLockName);
 }
 
 bool RawDir::tryLock(std::error_code& ec)

@@ -14,7 +14,9 @@ namespace glintmark {
 
 // An open output folder. Every name handed to it is a bare file name inside that folder, resolved
 // against the folder opened once, so a folder renamed or swapped for a link meanwhile cannot
-// redirect a write. Together with RawFile, the only place that calls the system's file API.
+// redirect a write. (On Windows names are joined to the folder's path instead; there the folder
+// is held open so that nobody can rename, remove or replace it while it is open.) Together with
+// RawFile, the only place that calls the system's file API.
 class RawDir
 {
 public:
@@ -28,6 +30,9 @@ public:
     // Opens an existing folder; anything else is refused with "not a directory".
     static RawDir open(const std::filesystem::path& path, std::error_code& ec);
 
+    // The name of the file that holds the lock inside a locked folder; empty where the lock
+    // needs no file of its own.
+    static std::filesystem::path lockName();
     // Takes this program's exclusive lock on the folder without waiting; false (and no error)
     // when another run holds it. The lock lasts until the folder is closed.
     bool tryLock(std::error_code& ec);
@@ -55,7 +60,8 @@ private:
     void closeQuietly();
 
 #ifdef _WIN32
-    std::wstring m_path; // the folder, with a trailing separator
+    std::wstring m_path;      // the folder, with a trailing separator
+    void* m_handle = nullptr; // the folder itself, held so that it cannot be renamed or removed
     void* m_lock = nullptr;
     bool m_open = false;
 #else

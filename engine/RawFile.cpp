@@ -1,6 +1,7 @@
 #include "engine/RawFile.h"
 
 #include "engine/PosixIdentity.h"
+#include "engine/WaitInterrupt.h"
 #include "engine/WindowsNames.h"
 
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -149,7 +151,9 @@ RawFile::~RawFile()
         closeQuietly(m_fd);
 }
 
-RawFile::RawFile(RawFile&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+RawFile::RawFile(RawFile&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_waits(std::exchange(other.m_waits, false))
+{}
 
 RawFile& RawFile::operator=(RawFile&& other) noexcept
 {
@@ -157,6 +161,7 @@ RawFile& RawFile::operator=(RawFile&& other) noexcept
         if (m_fd >= 0)
             closeQuietly(m_fd);
         m_fd = std::exchange(other.m_fd, -1);
+        m_waits = std::exchange(other.m_waits, false);
     }
     return *this;
 }
@@ -167,9 +172,10 @@ RawFile RawFile::openForReading(const std::filesystem::path& path, std::error_co
 #ifdef _WIN32
     const int fd = openFile(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT | _O_SEQUENTIAL, ec);
 #else
-    // Not retried on EINTR: opening a named pipe waits for its writer, and a signal that asks
-    // the run to stop must end that wait.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not retried on EINTR: opening a named pipe may wait for its writer, and a signal that asks
+    // the run to stop must end that wait. Opened without waiting, a named pipe's wait for its
+    // writer moves to the first read, where it ends at interruptWaits() too.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 #endif
     if (fd < 0) {
         if (!ec)
@@ -186,6 +192,15 @@ RawFile RawFile::openForReading(const std::filesystem::path& path, std::error_co
         ec = std::make_error_code(std::errc::is_a_directory);
         return {};
     }
+#ifndef _WIN32
+    // Reads block as usual from here on; only the open was not to wait.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ec = lastError();
+        return {};
+    }
+    file.m_waits = !S_ISREG(st.st_mode);
+#endif
     return file;
 }
 
@@ -225,12 +240,43 @@ void RawFile::adviseSequential() const
 #endif
 }
 
+#ifndef _WIN32
+namespace {
+
+// Waits until `fd` has input (or has reached its end) or waits are interrupted; false, with errno
+// EINTR, for the latter and for a signal.
+bool waitForInput(int fd)
+{
+    pollfd watched[2] = {{fd, POLLIN, 0}, {waitInterruptDescriptor(), POLLIN, 0}};
+    const nfds_t count = watched[1].fd >= 0 ? 2 : 1;
+    for (;;) {
+        const int ready = ::poll(watched, count, -1);
+        if (ready < 0 && errno != EINTR)
+            return true; // the read itself then reports what is wrong
+        if (ready < 0 || (count == 2 && (watched[1].revents & POLLIN) != 0)) {
+            errno = EINTR;
+            return false;
+        }
+        if (watched[0].revents != 0)
+            return true;
+    }
+}
+
+} // namespace
+#endif
+
 std::size_t RawFile::readFully(char* buffer, std::size_t count, std::error_code& ec) const
 {
     ec.clear();
     std::size_t done = 0;
     while (done < count) {
         const std::size_t chunk = std::min(count - done, kMaxChunk);
+#ifndef _WIN32
+        if (m_waits && !waitForInput(m_fd)) {
+            ec = std::make_error_code(std::errc::interrupted);
+            return done;
+        }
+#endif
 #ifdef _WIN32
         const int got = _read(m_fd, buffer + done, static_cast<unsigned int>(chunk));
 #else

@@ -45,7 +45,8 @@ public:
     RawFile& operator=(const RawFile&) = delete;
 
     // Opens an existing file read-only; a folder is refused with "is a directory". A wait (for
-    // the writer of a named pipe) cut short by a signal fails with std::errc::interrupted.
+    // the writer of a named pipe) cut short by a signal fails with std::errc::interrupted;
+    // where the system allows, the open does not wait at all and the first read waits instead.
     static RawFile openForReading(const std::filesystem::path& path, std::error_code& ec);
 
     // Whether a file is open.
@@ -55,7 +56,8 @@ public:
     // Tells the system the file will be read once from start to end.
     void adviseSequential() const;
     // Reads until `buffer` is full or the file ends; returns the bytes read (short only at the
-    // end, or when a signal interrupts a wait: then `ec` is std::errc::interrupted).
+    // end, or when a signal or interruptWaits() cuts a wait short: then `ec` is
+    // std::errc::interrupted).
     std::size_t readFully(char* buffer, std::size_t count, std::error_code& ec) const;
     // Reads up to `count` bytes from byte `offset` of a regular file, whatever the position of
     // sequential reading; returns the bytes read (short only at the end of the file).
@@ -81,6 +83,9 @@ private:
     explicit RawFile(int fd) : m_fd(fd) {}
 
     int m_fd = -1;
+    // Whether a read may wait for input (a pipe, a device); such a read also ends at
+    // interruptWaits().
+    bool m_waits = false;
 };
 
 } // namespace glintmark

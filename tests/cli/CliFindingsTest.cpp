@@ -287,12 +287,24 @@ TEST(CliGallery, EveryTextureLoadsInARealBrowser)
 {
     const fs::path dir = freshTestFolder();
     const fs::path out = dir / "out";
-    const CliRun run = runWith({"--gallery", "-q", "-o", out.string(), demoLdb().string()});
+    // A name that would be markup if it were not escaped (Windows names cannot hold < or >).
+#ifdef _WIN32
+    const std::string name = "&level.ldb", shown = "&amp;level.ldb</h1>";
+#else
+    const std::string name = "<b>&level.ldb", shown = "&lt;b&gt;&amp;level.ldb</h1>";
+#endif
+    const fs::path source = dir / name;
+    fs::copy_file(demoLdb(), source);
+    const CliRun run = runWith({"--gallery", "-q", "-o", out.string(), source.string()});
     ASSERT_EQ(run.code, 0) << run.err;
     const std::string page = readBytes(out / "index.html");
+    EXPECT_NE(page.find(shown), std::string::npos);
     for (int number = 1; number <= 11; ++number) {
-        const std::string tag = "<img src=\"Vorlesk_00" + std::string(number < 10 ? "0" : "") +
-                                std::to_string(number) + ".jpg\" loading=\"lazy\"";
+        const std::string file =
+            "Vorlesk_00" + std::string(number < 10 ? "0" : "") + std::to_string(number) + ".jpg";
+        // The thumbnail opens its image at full size and names it and its size.
+        const std::string tag = "<a href=\"" + file + "\"><img src=\"" + file +
+                                "\" loading=\"lazy\" alt=\"" + file + ", ";
         EXPECT_NE(page.find(tag), std::string::npos) << tag;
     }
     EXPECT_FALSE(std::regex_search(page, std::regex("(https?:)?//[a-z]")))

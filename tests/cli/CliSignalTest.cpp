@@ -12,12 +12,15 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace glintmark::clitest {
 namespace {
@@ -182,18 +185,47 @@ TEST(CliSignals, ASignalDuringDecodingStopsItWithinMomentsAndEndsTheReport)
     EXPECT_EQ(fileNames(out).size(), 6u);
 }
 
-TEST(CliSignals, AFileSizeLimitIsAnErrorThatRemovesTheUnfinishedImage)
+TEST(CliSignals, AFileSizeLimitIsAnErrorThatKeepsWhatWasThereWhole)
 {
-    const fs::path dir = freshTestFolder();
-    const fs::path out = dir / "out";
-    const ChildRun run =
-        runInChild({"-o", out.string(), demoLdb().string()}, dir, 8192, [](pid_t) {});
-    EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find("Vorlesk_0001.jpg"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(std::strerror(EFBIG)), std::string::npos) << run.err;
-    EXPECT_EQ(fileNames(out), std::vector<std::string>{});
+    // Three hundred tiny images: each fits under the limit, their gallery page does not.
+    std::string tiny;
+    for (int i = 0; i < 300; ++i)
+        tiny += "\xff\xd8\xff\xe0" + std::string(1, '\0') + "\x10JFIF" + std::to_string(i);
+    struct Case
+    {
+        const char* name;
+        bool gallery;
+        const char* failsAt;
+        std::size_t imagesKept;
+    };
+    const Case cases[] = {
+        {"an image over the limit", false, "Vorlesk_0001.jpg", 0},
+        {"the gallery page over the limit", true, "index.html", 300},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path dir = freshTestFolder();
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+        writeBytes(out / "index.html", "old page");
+        writeBytes(dir / "tiny.ldb", tiny);
+        std::vector<std::string> args{"-o", out.string()};
+        if (c.gallery)
+            args.push_back("--gallery");
+        args.push_back(c.gallery ? (dir / "tiny.ldb").string() : demoLdb().string());
+        const ChildRun run = runInChild(args, dir, 8192, [](pid_t) {});
+        EXPECT_EQ(run.code, 1) << "a page that cannot be written fails the run";
+        EXPECT_NE(run.err.find((out / c.failsAt).string()), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(std::strerror(EFBIG)), std::string::npos) << run.err;
+        EXPECT_EQ(fileNames(out).size(), c.imagesKept + 1);
+        EXPECT_EQ(readBytes(out / "index.html"), "old page");
+        EXPECT_EQ(hiddenIn(out), std::vector<std::string>{});
+    }
 
     // A new level put back under the limit goes the same way: no half file is left.
+    const fs::path dir = freshTestFolder();
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
     fs::create_directory(dir / "edited");
     const ChildRun putBack = runInChild({"--put-back", (dir / "edited").string(), "--into",
                                          (out / "new.ldb").string(), demoLdb().string()},
@@ -204,6 +236,52 @@ TEST(CliSignals, AFileSizeLimitIsAnErrorThatRemovesTheUnfinishedImage)
         << putBack.err;
     EXPECT_EQ(hiddenIn(out), std::vector<std::string>{});
     EXPECT_EQ(fileNames(out), std::vector<std::string>{});
+}
+
+// A stop while a slow reader holds up standard output: the report is still finished, one whole
+// document, and the exit is the signal's.
+TEST(CliSignals, AStopWhileStandardOutputIsHeldUpFinishesTheReport)
+{
+    const fs::path dir = freshTestFolder();
+    std::string tiny;
+    for (int i = 0; i < 3000; ++i)
+        tiny += "\xff\xd8\xff\xe0" + std::string(1, '\0') + "\x10JFIF" + std::to_string(i);
+    writeBytes(dir / "tiny.ldb", tiny);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const std::string source = (dir / "tiny.ldb").string();
+    const char* argv[] = {"glintmark-cli", "--json", "--list", source.c_str(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    pid_t child = 0;
+    ASSERT_EQ(::posix_spawn(&child, GLINTMARK_CLI_BINARY, &actions, nullptr,
+                            const_cast<char* const*>(argv), environ),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    // Nobody reads until the pipe is full and the child waits to write.
+    for (int i = 0, waiting = 0; i < 500 && waiting < 60000; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ::ioctl(fds[0], FIONREAD, &waiting);
+    }
+    ::kill(child, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::string out;
+    char chunk[65536];
+    for (ssize_t got = 0; (got = ::read(fds[0], chunk, sizeof chunk)) > 0;)
+        out.append(chunk, static_cast<std::size_t>(got));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 130);
+    nlohmann::json report;
+    ASSERT_NO_THROW(report = nlohmann::json::parse(out)) << out.size() << " bytes";
+    EXPECT_EQ(report["sources"][0]["images"].size(), report["sources"][0]["count"]);
+    // These images have no frame header: what it would tell is unknown, not false.
+    for (const char* key : {"width", "progressive", "arithmetic"})
+        EXPECT_TRUE(report["sources"][0]["images"][0][key].is_null()) << key;
 }
 
 } // namespace

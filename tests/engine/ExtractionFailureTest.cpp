@@ -1,5 +1,7 @@
 #include "EngineTestSupport.h"
 
+#include "engine/RunFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -115,7 +117,37 @@ TEST(ExtractionFailure, FailsUpFrontAndWritesNothing)
              return makeJob(d / "Vorlesk_10000.jpg", d / "sub" / "..");
          },
          ErrorKind::OutputIsSource, ""},
+        {"source is the hidden name an image is written under",
+         [&](const TempDir& d) {
+             writeFile(d / ".Vorlesk_0003.jpg.part", stream);
+             return makeJob(d / ".Vorlesk_0003.jpg.part", d.path());
+         },
+         ErrorKind::OutputIsSource, ""},
+        {"source is the page written at the end",
+         [&](const TempDir& d) {
+             writeFile(d / "index.html", stream);
+             auto job = makeJob(d / "index.html", d.path());
+             job.finalFiles = {"index.html"};
+             return job;
+         },
+         ErrorKind::OutputIsSource, ""},
+        {"source is the hidden name of that page",
+         [&](const TempDir& d) {
+             writeFile(d / ".index.html.part", stream);
+             auto job = makeJob(d / ".index.html.part", d.path());
+             job.finalFiles = {"index.html"};
+             return job;
+         },
+         ErrorKind::OutputIsSource, ""},
 #ifndef _WIN32
+        {"source is a link to the hidden name of an image",
+         [&](const TempDir& d) {
+             fs::create_directory(d / "out");
+             writeFile(d / "out" / ".Vorlesk_0001.jpg.part", stream);
+             fs::create_symlink(d / "out" / ".Vorlesk_0001.jpg.part", d / "level.ldb");
+             return makeJob(d / "level.ldb", d / "out");
+         },
+         ErrorKind::OutputIsSource, ""},
         {"source is a link to an image name",
          [&](const TempDir& d) {
              writeFile(d / "Vorlesk_0001.jpg", stream);
@@ -161,6 +193,9 @@ TEST(ExtractionFailure, FailsUpFrontAndWritesNothing)
             << result.error->message;
         EXPECT_NE(result.error->message.find(c.reason), std::string::npos) << result.error->message;
         EXPECT_EQ(filesIn(dir.path()), before) << "nothing may be written or changed";
+        if (fs::exists(dir / "out")) {
+            EXPECT_EQ(filesIn(dir / "out").size(), 1U) << "the source must stay";
+        }
         EXPECT_EQ(openDescriptors(), descriptors);
     }
 }
@@ -182,6 +217,49 @@ TEST(ExtractionFailure, ImageThatCannotBeCreatedKeepsTheEarlierOnes)
     EXPECT_NE(result.error->message.find(std::strerror(EISDIR)), std::string::npos);
     EXPECT_EQ(readFile(dir / "Vorlesk_0001.jpg"), jfif() + "first");
     EXPECT_FALSE(fs::exists(dir / "Vorlesk_0003.jpg"));
+}
+
+// The output folder renamed away and replaced while the run writes: every image still goes to
+// the folder the run opened. (Where names are joined to the folder's path, as on Windows, the
+// run holds the folder so that it cannot be renamed at all.)
+TEST(ExtractionFailure, AFolderSwappedDuringTheRunCannotRedirectAWrite)
+{
+    struct Swapper : Recorder
+    {
+        fs::path out;
+        std::optional<std::error_code> renamed;
+        bool onProgress(const glintmark::Progress& p) override
+        {
+            if (!renamed) {
+                std::error_code ec;
+                fs::rename(out, fs::path(out.native() + fs::path(".moved").native()), ec);
+                if (!ec)
+                    fs::create_directory(out);
+                renamed = ec;
+            }
+            return Recorder::onProgress(p);
+        }
+    };
+    TempDir dir;
+    const std::string stream = jfif() + "first" + jfif() + "second" + jfif() + "third";
+    writeFile(dir / "level.ldb", stream);
+    fs::create_directory(dir / "out");
+    Swapper swapper;
+    swapper.out = dir / "out";
+    const auto result =
+        glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 4), &swapper);
+
+    ASSERT_TRUE(swapper.renamed.has_value());
+    const bool moved = !*swapper.renamed;
+#ifdef _WIN32
+    EXPECT_FALSE(moved) << "the folder must stay put while the run holds it";
+#endif
+    EXPECT_EQ(result.status, RunStatus::Completed);
+    EXPECT_EQ(filesIn(moved ? dir / "out.moved" : dir / "out"),
+              expectedFiles(referenceCut(stream, jfif())));
+    if (moved) {
+        EXPECT_EQ(filesIn(dir / "out").size(), 0U) << "nothing may land in the new folder";
+    }
 }
 
 #ifndef _WIN32
@@ -221,86 +299,128 @@ std::vector<std::string> hiddenIn(const fs::path& folder)
 struct Occupant
 {
     const char* name;
-    // Puts something at `image`; `elsewhere` is a file outside the folder with known bytes.
-    std::function<void(const fs::path& image, const fs::path& elsewhere)> put;
-    bool refused; // the run must fail at that name and leave it as it was
+    // Puts something at `target`; `elsewhere` is a file outside the folder with known bytes,
+    // next to the source "level.ldb".
+    std::function<void(const fs::path& target, const fs::path& elsewhere)> put;
+    std::optional<ErrorKind> refusal; // the run must fail at that name and leave it as it was
 };
 
-// Puts a hard link to `target` at the second image's temporary name once the first is done.
-struct TemporaryLinker : Recorder
+// Puts a hard link to `linkTarget` at the second image's temporary name once the first is done
+// (when `linkAt` is set), and writes the page "index.html" at the end of the run in pieces (when
+// `page` is set); `stopHalfWay` gives the page up.
+struct PageWriter : Recorder
 {
-    fs::path at, target;
+    fs::path linkAt, linkTarget;
+    bool page = true;
+    bool stopHalfWay = false;
     void onImage(const glintmark::ImageInfo& image) override
     {
-        if (image.number == 1)
-            fs::create_hard_link(target, at);
+        if (image.number == 1 && !linkAt.empty())
+            fs::create_hard_link(linkTarget, linkAt);
         Recorder::onImage(image);
+    }
+    std::optional<glintmark::ExtractError> onFinish(glintmark::RunFolder& folder) override
+    {
+        if (!page)
+            return std::nullopt;
+        return folder.writeFile("index.html", "the page", [&](glintmark::FileWriter& out) {
+            return out.write("new ") && !stopHalfWay && out.write("page");
+        });
     }
 };
 
-TEST(ExtractionFailure, WhatSitsAtAnImageNameIsReplacedNeverWrittenThrough)
+TEST(ExtractionFailure, WhatSitsAtAnImageNameOrThePageIsReplacedNeverWrittenThrough)
 {
     const Occupant cases[] = {
         {"link to a file elsewhere",
-         [](const fs::path& image, const fs::path& other) { fs::create_symlink(other, image); },
-         false},
+         [](const fs::path& target, const fs::path& other) { fs::create_symlink(other, target); },
+         std::nullopt},
         {"dangling link",
-         [](const fs::path& image, const fs::path& other) {
-             fs::create_symlink(other.parent_path() / "ghost", image);
+         [](const fs::path& target, const fs::path& other) {
+             fs::create_symlink(other.parent_path() / "ghost", target);
          },
-         false},
+         std::nullopt},
         {"hard link",
-         [](const fs::path& image, const fs::path& other) { fs::create_hard_link(other, image); },
-         false},
-        {"pipe", [](const fs::path& image, const fs::path&) { ::mkfifo(image.c_str(), 0644); },
-         false},
+         [](const fs::path& target, const fs::path& other) { fs::create_hard_link(other, target); },
+         std::nullopt},
+        {"pipe", [](const fs::path& target, const fs::path&) { ::mkfifo(target.c_str(), 0644); },
+         std::nullopt},
         {"link to /dev/null",
-         [](const fs::path& image, const fs::path&) { fs::create_symlink("/dev/null", image); },
-         false},
-        {"longer older image",
-         [](const fs::path& image, const fs::path&) { writeFile(image, std::string(5000, 'o')); },
-         false},
-        {"directory", [](const fs::path& image, const fs::path&) { fs::create_directory(image); },
-         true},
+         [](const fs::path& target, const fs::path&) { fs::create_symlink("/dev/null", target); },
+         std::nullopt},
+        {"longer older file",
+         [](const fs::path& target, const fs::path&) { writeFile(target, std::string(5000, 'o')); },
+         std::nullopt},
+        {"directory", [](const fs::path& target, const fs::path&) { fs::create_directory(target); },
+         ErrorKind::ImageCreate},
+        {"hard link to the source",
+         [](const fs::path& target, const fs::path& other) {
+             fs::create_hard_link(other.parent_path() / "level.ldb", target);
+         },
+         ErrorKind::OutputIsSource},
     };
     const std::string stream = jfif() + "first" + jfif() + "second";
+    const std::map<std::string, std::string> images = {{"Vorlesk_0001.jpg", jfif() + "first"},
+                                                       {"Vorlesk_0002.jpg", jfif() + "second"}};
     for (const Occupant& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir dir;
-        writeFile(dir / "level.ldb", stream);
-        writeFile(dir / "elsewhere", "keep me");
-        fs::create_directory(dir / "out");
-        const fs::path image = dir / "out" / "Vorlesk_0001.jpg";
-        c.put(image, dir / "elsewhere");
-        // Temporaries of a run killed outright go; a link planted at one is not followed.
-        writeFile(dir / "out" / ".Vorlesk_0009.jpg.part", "stale");
-        fs::create_symlink(dir / "elsewhere", dir / "out" / ".Vorlesk_0002.jpg.part");
-        writeFile(dir / "out" / ".notes.part", "another program's"); // not ours: it stays
-        TemporaryLinker linker; // nor is a link planted during the run written through
-        linker.at = dir / "out" / ".Vorlesk_0002.jpg.part";
-        linker.target = dir / "elsewhere";
-        const auto result =
-            glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "out", 4), &linker);
+        for (const bool page : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (page ? " at the page" : " at an image"));
+            TempDir dir;
+            writeFile(dir / "level.ldb", stream);
+            writeFile(dir / "elsewhere", "keep me");
+            fs::create_directory(dir / "out");
+            const fs::path target = dir / "out" / (page ? "index.html" : "Vorlesk_0001.jpg");
+            c.put(target, dir / "elsewhere");
+            // Temporaries of a run killed outright go; a link planted at one is not followed.
+            writeFile(dir / "out" / ".Vorlesk_0009.jpg.part", "stale");
+            writeFile(dir / "out" / ".index.html.part", "stale");
+            fs::create_symlink(dir / "elsewhere", dir / "out" / ".Vorlesk_0002.jpg.part");
+            writeFile(dir / "out" / ".notes.part", "another program's"); // not ours: it stays
+            auto job = makeJob(dir / "level.ldb", dir / "out", 4);
+            job.finalFiles = {"index.html"};
+            PageWriter writer; // nor is a link planted during the run written through
+            writer.page = page;
+            writer.linkAt = dir / "out" / ".Vorlesk_0002.jpg.part";
+            writer.linkTarget = dir / "elsewhere";
+            const auto result = glintmark::runExtraction(job, &writer);
 
-        EXPECT_EQ(readFile(dir / "elsewhere"), "keep me");
-        EXPECT_FALSE(fs::exists(dir / "ghost"));
-        EXPECT_TRUE(fs::is_character_file("/dev/null"));
-        EXPECT_EQ(hiddenIn(dir / "out"), std::vector<std::string>{".notes.part"});
-        if (c.refused) {
-            EXPECT_EQ(result.status, RunStatus::Failed);
-            ASSERT_TRUE(result.error.has_value());
-            EXPECT_EQ(result.error->kind, ErrorKind::ImageCreate);
-            EXPECT_TRUE(fs::is_directory(image));
-            continue;
+            EXPECT_EQ(readFile(dir / "elsewhere"), "keep me");
+            EXPECT_EQ(readFile(dir / "level.ldb"), stream);
+            EXPECT_FALSE(fs::exists(dir / "ghost"));
+            EXPECT_TRUE(fs::is_character_file("/dev/null"));
+            EXPECT_EQ(hiddenIn(dir / "out"), std::vector<std::string>{".notes.part"});
+            auto expected = images;
+            expected[".notes.part"] = "another program's";
+            if (page)
+                expected["index.html"] = "new page";
+            if (c.refusal) {
+                EXPECT_EQ(result.status, RunStatus::Failed);
+                ASSERT_TRUE(result.error.has_value());
+                EXPECT_EQ(result.error->kind, *c.refusal);
+                EXPECT_EQ(result.error->file, target);
+                EXPECT_EQ(result.count, page ? 2U : 0U) << "the images before it stay";
+                EXPECT_EQ(fs::is_directory(target), *c.refusal == ErrorKind::ImageCreate);
+                continue;
+            }
+            EXPECT_EQ(result.status, RunStatus::Completed);
+            EXPECT_EQ(result.count, 2U);
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
+            EXPECT_EQ(filesIn(dir / "out"), expected);
         }
-        EXPECT_EQ(result.status, RunStatus::Completed);
-        EXPECT_EQ(result.count, 2U);
-        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(image)));
-        EXPECT_EQ(filesIn(dir / "out"),
-                  (std::map<std::string, std::string>{{".notes.part", "another program's"},
-                                                      {"Vorlesk_0001.jpg", jfif() + "first"},
-                                                      {"Vorlesk_0002.jpg", jfif() + "second"}}));
     }
+
+    // A page given up part way leaves the old one, whole.
+    TempDir dir;
+    writeFile(dir / "level.ldb", stream);
+    writeFile(dir / "index.html", "old page");
+    PageWriter stopped;
+    stopped.stopHalfWay = true;
+    const auto result =
+        glintmark::runExtraction(makeJob(dir / "level.ldb", dir.path(), 4), &stopped);
+    EXPECT_EQ(result.status, RunStatus::Stopped);
+    EXPECT_EQ(result.count, 2U);
+    EXPECT_EQ(readFile(dir / "index.html"), "old page");
+    EXPECT_EQ(hiddenIn(dir.path()), std::vector<std::string>{});
 }
 
 // A run into a folder another run is writing to is refused at once; the first is unharmed.

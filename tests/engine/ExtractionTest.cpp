@@ -1,10 +1,12 @@
 #include "EngineTestSupport.h"
 
 #include "engine/Extraction.h"
+#include "engine/WaitInterrupt.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -14,7 +16,9 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -204,6 +208,74 @@ TEST(Extraction, ReadsAPipeFedInSmallDelayedPiecesToTheEnd)
     EXPECT_EQ(result.status, RunStatus::Completed);
     EXPECT_EQ(result.count, expected.size());
     EXPECT_EQ(filesIn(dir / "out"), expectedFiles(expected));
+}
+
+// A stop that lands after the run looked for one, just before it waits on a silent pipe, must
+// still end that wait.
+TEST(Extraction, AStopJustBeforeAWaitOnASilentPipeEndsTheWait)
+{
+    struct LateStop : Recorder
+    {
+        bool onProgress(const glintmark::Progress& p) override
+        {
+            Recorder::onProgress(p);
+            if (progress.size() > 1)
+                return false;
+            glintmark::interruptWaits(); // as a signal handler does, after the look
+            return true;
+        }
+    };
+    TempDir dir;
+    const fs::path fifo = dir / "level.ldb";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    glintmark::prepareWaitInterrupts();
+    std::atomic<bool> runEnded{false};
+    std::atomic<bool> gaveUp{false};
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        [[maybe_unused]] const ssize_t put = ::write(fd, jfif().data(), 4);
+        for (int i = 0; i < 300 && !runEnded; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        gaveUp = !runEnded;
+        ::close(fd);
+    });
+    LateStop observer;
+    const auto result = glintmark::runExtraction(makeJob(fifo, dir.path(), 4), &observer,
+                                                 glintmark::RunMode::ListOnly);
+    runEnded = true;
+    writer.join();
+    glintmark::clearWaitInterrupts();
+    EXPECT_FALSE(gaveUp) << "the run waited on the silent pipe until its writer gave up";
+    EXPECT_EQ(result.status, RunStatus::Stopped);
+}
+
+// A file that reports size 0 yet holds bytes, as many under /proc do, is read to its end.
+TEST(Extraction, AFileThatReportsNoSizeIsReadToItsEnd)
+{
+#ifndef __linux__
+    GTEST_SKIP() << "needs /proc";
+#else
+    // The environment of a process is such a file; two entries of it make up a signature.
+    char first[] = "A=\xff\xd8\xff\xe0";
+    char second[] = "\x10JFIF=x";
+    char* environment[] = {first, second, nullptr};
+    char program[] = "sleep";
+    char seconds[] = "10";
+    char* arguments[] = {program, seconds, nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(::posix_spawn(&child, "/bin/sleep", nullptr, nullptr, arguments, environment), 0);
+    const fs::path source = fs::path("/proc") / std::to_string(child) / "environ";
+    ASSERT_EQ(fs::file_size(source), 0U);
+    // The new program's environment shows only once its start is complete.
+    for (int i = 0; i < 200 && readFile(source).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto result =
+        glintmark::runExtraction(makeJob(source, "."), nullptr, glintmark::RunMode::ListOnly);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(result.status, RunStatus::Completed);
+    EXPECT_EQ(result.count, 1U);
+#endif
 }
 #endif
 

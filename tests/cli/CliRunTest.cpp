@@ -467,10 +467,9 @@ TEST(CliHelp, HelpTeachesAndVersionNamesTheProgram)
     const CliRun help = runWith({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_EQ(help.err, "");
-    for (const char* part :
-         {"Usage: glintmark-cli", "--list", "--json", "-q", "-o", "--trim", "--check", "--gallery",
-          "--put-back", "--into", "--fit", "Examples:", "Exit codes:", "  2  ",
-          "GLINTMARK_CHECK_MEMORY_MIB=N"})
+    for (const char* part : {"Usage: glintmark-cli", "--list", "--json", "-q", "-o", "--trim",
+                             "--check", "--gallery", "--put-back", "--into", "--fit",
+                             "Examples:", "Exit codes:", "  2  ", "GLINTMARK_CHECK_MEMORY_MIB=N"})
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
 
     const CliRun version = runWith({"--version"});

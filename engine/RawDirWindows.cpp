@@ -24,6 +24,18 @@ std::error_code lastError()
     return {static_cast<int>(GetLastError()), std::system_category()};
 }
 
+// A descriptor that owns the open `file` (binary, in `mode`); -1 when there is none, and then the
+// handle is closed.
+int descriptorOf(HANDLE file, int mode, std::error_code& ec)
+{
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | mode);
+    if (fd < 0) {
+        ec = std::make_error_code(std::errc::too_many_files_open);
+        CloseHandle(file);
+    }
+    return fd;
+}
+
 } // namespace
 
 RawDir::~RawDir()
@@ -170,13 +182,8 @@ RawFile RawDir::createNew(const fs::path& name, std::error_code& ec) const
         ec = lastError();
         return {};
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | _O_WRONLY);
-    if (fd < 0) {
-        ec = std::make_error_code(std::errc::too_many_files_open);
-        CloseHandle(file);
-        return {};
-    }
-    return RawFile(fd);
+    const int fd = descriptorOf(file, _O_WRONLY, ec);
+    return fd < 0 ? RawFile() : RawFile(fd);
 }
 
 RawFile RawDir::openForReading(const fs::path& name, std::error_code& ec) const
@@ -203,13 +210,8 @@ RawFile RawDir::openForReading(const fs::path& name, std::error_code& ec) const
         CloseHandle(file);
         return {};
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | _O_RDONLY);
-    if (fd < 0) {
-        ec = std::make_error_code(std::errc::too_many_files_open);
-        CloseHandle(file);
-        return {};
-    }
-    return RawFile(fd);
+    const int fd = descriptorOf(file, _O_RDONLY, ec);
+    return fd < 0 ? RawFile() : RawFile(fd);
 }
 
 bool RawDir::placeNew(const fs::path& from, const fs::path& to, std::error_code& ec) const

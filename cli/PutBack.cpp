@@ -1,11 +1,11 @@
 #include "cli/PutBack.h"
 
 #include "cli/LevelCheck.h"
-#include "cli/NewFile.h"
 #include "cli/PutBackPlan.h"
 #include "cli/SourceRun.h"
 #include "engine/ErrorText.h"
 #include "engine/Percent.h"
+#include "engine/RunFolder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -67,11 +67,12 @@ void overlay(char* block, std::size_t count, std::uint64_t at,
     }
 }
 
-// Copies the source into the new file with the replacements put over it, checking every block.
-std::optional<ExtractError> writeLevel(const PutBackRequest& request, const RawFile& source,
-                                       std::uint64_t size, const std::vector<ImageInfo>& images,
-                                       const std::vector<Replacement>& replaced, NewFile& target,
-                                       const PutBackProgress& progress, bool& stopped)
+// Copies the source to `target` with the replacements put over it, checking every block; false
+// when it gave up, at a request to stop (`stopped`) or at a failure (`error`).
+bool writeLevel(const PutBackRequest& request, const RawFile& source, std::uint64_t size,
+                const std::vector<ImageInfo>& images, const std::vector<Replacement>& replaced,
+                FileWriter& target, const PutBackProgress& progress, bool& stopped,
+                std::optional<ExtractError>& error)
 {
     std::vector<std::uint64_t> signatures;
     signatures.reserve(images.size());
@@ -86,27 +87,29 @@ std::optional<ExtractError> writeLevel(const PutBackRequest& request, const RawF
     for (std::uint64_t at = 0; at < size;) {
         if (progress.keepGoing && !progress.keepGoing()) {
             stopped = true;
-            return std::nullopt;
+            return false;
         }
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, size - at));
         std::error_code ec;
         const std::size_t got = source.readAt(read.get(), want, at, ec);
-        if (ec)
-            return makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file",
-                             ec);
+        if (ec) {
+            error =
+                makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file", ec);
+            return false;
+        }
         if (got < want) {
-            ExtractError error;
-            error.kind = ErrorKind::SourceRead;
-            error.file = request.source;
-            error.message = "The source file \"" + displayPath(request.source) +
-                            "\" became shorter while it was read";
-            return error;
+            error = ExtractError{};
+            error->kind = ErrorKind::SourceRead;
+            error->file = request.source;
+            error->message = "The source file \"" + displayPath(request.source) +
+                             "\" became shorter while it was read";
+            return false;
         }
         std::memcpy(written.get(), read.get(), got);
         overlay(written.get(), got, at, replaced, next);
         check.feed(read.get(), written.get(), got);
-        if (auto error = target.write(written.get(), got))
-            return error;
+        if (!target.write(std::string_view(written.get(), got)))
+            return false;
         at += got;
         done.bytesRead = at;
         done.percent = percentOf(at, size);
@@ -116,17 +119,17 @@ std::optional<ExtractError> writeLevel(const PutBackRequest& request, const RawF
     // A stop that comes after the last block still leaves nothing behind.
     if (progress.keepGoing && !progress.keepGoing()) {
         stopped = true;
-        return std::nullopt;
+        return false;
     }
     if (auto problem = check.finish()) {
-        ExtractError error;
-        error.kind = ErrorKind::ImageWrite;
-        error.file = request.into;
-        error.message = "\"" + displayPath(request.into) +
-                        "\" was not put in place: checked before that, it has " + *problem;
-        return error;
+        error = ExtractError{};
+        error->kind = ErrorKind::ImageWrite;
+        error->file = request.into;
+        error->message = "\"" + displayPath(request.into) +
+                         "\" was not put in place: checked before that, it has " + *problem;
+        return false;
     }
-    return target.commit();
+    return true;
 }
 
 } // namespace
@@ -151,9 +154,16 @@ PutBackOutcome putBack(const PutBackRequest& request, const PutBackProgress& pro
                                                     "Cannot put images back into", ec));
 
     // The target is refused before anything is read or written (in a dry run too, when named).
-    NewFile target;
+    const fs::path name = request.into.filename();
+    const fs::path shownFolder = request.into.parent_path();
+    RawDir folder;
+    RunFolder target(shownFolder, &folder, sourceId);
     if (!request.dryRun || !request.into.empty()) {
-        if (auto error = target.prepare(request.into, sourceId))
+        std::optional<ExtractError> error = openLockedFolder(
+            shownFolder.empty() ? fs::path(".") : shownFolder, "the folder", "run", folder);
+        if (!error)
+            error = target.checkName(name, "the new level");
+        if (error)
             return failed(std::move(outcome), std::move(*error));
     }
 
@@ -183,12 +193,14 @@ PutBackOutcome putBack(const PutBackRequest& request, const PutBackProgress& pro
     }
 
     bool stopped = false;
-    std::optional<ExtractError> error = target.create();
-    if (!error)
-        error = writeLevel(request, source, sourceId.size, scan.images, outcome.replaced, target,
-                           progress, stopped);
-    if (error || stopped)
-        target.abandon();
+    std::optional<ExtractError> failure;
+    std::optional<ExtractError> error =
+        target.writeFile(name, "the new level", [&](FileWriter& writer) {
+            return writeLevel(request, source, sourceId.size, scan.images, outcome.replaced, writer,
+                              progress, stopped, failure);
+        });
+    if (failure)
+        error = std::move(failure);
     if (error)
         return failed(std::move(outcome), std::move(*error));
     outcome.status = stopped ? PutBackStatus::Stopped : PutBackStatus::Written;

@@ -222,22 +222,23 @@ std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::st
 
 namespace {
 
-// Reads a whole edited image; the reason when it is not a file to read.
+// Reads a whole edited image through the opened folder, so the bytes judged and written are the
+// bytes of the file found there; the reason when it is not a file to read.
 std::variant<std::string, std::string> readEdited(const RawDir& folder, const fs::path& dir,
                                                   const fs::path& name, ExtractError& failure)
 {
     std::error_code ec;
-    const FileIdentity entry = folder.entry(name, true, ec);
-    if (!ec && entry.type != FileType::Regular)
+    const RawFile file = folder.openForReading(name, ec);
+    if (ec == std::errc::invalid_argument)
         return std::variant<std::string, std::string>(std::in_place_index<1>,
                                                       "is not a regular file");
+    FileIdentity entry;
+    if (!ec)
+        entry = file.identity(ec);
     if (!ec && entry.size > kLargestImageFile)
         return std::variant<std::string, std::string>(std::in_place_index<1>,
                                                       "is " + groupedNumber(entry.size) +
                                                           " bytes, more than any texture can be");
-    RawFile file;
-    if (!ec)
-        file = RawFile::openForReading(dir / name, ec);
     std::string bytes;
     if (!ec) {
         bytes.resize(static_cast<std::size_t>(entry.size));

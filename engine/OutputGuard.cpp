@@ -1,6 +1,7 @@
 #include "engine/OutputGuard.h"
 
 #include "engine/ErrorText.h"
+#include "engine/RunFolder.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -186,20 +187,9 @@ std::optional<ExtractError> openOutputFolder(const ExtractJob& job, RawDir& fold
     }
     if (auto error = checkOutput(job))
         return error;
-    std::error_code ec;
-    folder = RawDir::open(path, ec);
-    if (ec)
-        return makeError(ErrorKind::OutputFolder, path, "Cannot use the output folder", ec);
-    if (!folder.tryLock(ec)) {
-        if (ec)
-            return makeError(ErrorKind::OutputFolder, path, "Cannot lock the output folder", ec);
-        ExtractError error;
-        error.kind = ErrorKind::OutputBusy;
-        error.file = path;
-        error.message = "Another extraction is writing into the output folder \"" +
-                        displayPath(path) + "\"; wait for it to end or choose another folder";
+    if (auto error = openLockedFolder(path, "the output folder", "extraction", folder))
         return error;
-    }
+    std::error_code ec;
     const fs::path prefixName = job.outPrefix.filename();
     folder.forEachName(
         [&](const fs::path& name) {

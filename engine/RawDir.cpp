@@ -6,14 +6,7 @@
 #include <cstdio>
 #include <utility>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -113,6 +106,35 @@ RawFile RawDir::createNew(const fs::path& name, std::error_code& ec) const
     return RawFile(fd);
 }
 
+RawFile RawDir::openForReading(const fs::path& name, std::error_code& ec) const
+{
+    ec.clear();
+    // Not waiting: a pipe at the name is refused below rather than waited on.
+    const int fd = ::openat(m_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        ec = errno == ELOOP ? std::make_error_code(std::errc::invalid_argument) : lastError();
+        return {};
+    }
+    RawFile file(fd);
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0) {
+        ec = lastError();
+        return {};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ec = std::make_error_code(std::errc::invalid_argument);
+        return {};
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ec = lastError();
+        return {};
+    }
+    return file;
+}
+
 bool RawDir::placeNew(const fs::path& from, const fs::path& to, std::error_code& ec) const
 {
     ec.clear();
@@ -171,219 +193,6 @@ void RawDir::forEachName(const std::function<void(const fs::path&)>& visit,
     ::closedir(listing);
 }
 
-#else // _WIN32: by full path; the lock is a hidden file that goes when its last handle closes.
-
-namespace {
-
-constexpr const wchar_t* kLockName = L".glintmark.lock";
-
-std::error_code lastError()
-{
-    return {static_cast<int>(GetLastError()), std::system_category()};
-}
-
-} // namespace
-
-RawDir::~RawDir()
-{
-    closeQuietly();
-}
-
-RawDir::RawDir(RawDir&& other) noexcept
-    : m_path(std::move(other.m_path)), m_handle(std::exchange(other.m_handle, nullptr)),
-      m_lock(std::exchange(other.m_lock, nullptr)), m_open(std::exchange(other.m_open, false))
-{}
-
-RawDir& RawDir::operator=(RawDir&& other) noexcept
-{
-    if (this != &other) {
-        closeQuietly();
-        m_path = std::move(other.m_path);
-        m_handle = std::exchange(other.m_handle, nullptr);
-        m_lock = std::exchange(other.m_lock, nullptr);
-        m_open = std::exchange(other.m_open, false);
-    }
-    return *this;
-}
-
-void RawDir::closeQuietly()
-{
-    if (m_lock != nullptr)
-        CloseHandle(static_cast<HANDLE>(std::exchange(m_lock, nullptr)));
-    if (m_handle != nullptr)
-        CloseHandle(static_cast<HANDLE>(std::exchange(m_handle, nullptr)));
-    m_open = false;
-}
-
-RawDir RawDir::open(const fs::path& path, std::error_code& ec)
-{
-    ec.clear();
-    RawDir dir;
-    // Shared for reading and writing but not for deletion: while this handle is open the folder
-    // cannot be renamed, removed or replaced, so the names joined to its path below stay inside
-    // the folder that was opened.
-    const HANDLE handle =
-        CreateFileW(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        ec = lastError();
-        return dir;
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(handle, &info)) {
-        ec = lastError();
-        CloseHandle(handle);
-        return dir;
-    }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        CloseHandle(handle);
-        ec = std::make_error_code(std::errc::not_a_directory);
-        return dir;
-    }
-    dir.m_handle = handle;
-    // Names are joined to the folder's own final path, so a link or junction that led to it
-    // cannot be changed to lead elsewhere meanwhile.
-    std::wstring final(MAX_PATH, L'\0');
-    DWORD length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
-                                             FILE_NAME_NORMALIZED);
-    if (length >= final.size()) {
-        final.resize(length);
-        length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
-                                           FILE_NAME_NORMALIZED);
-    }
-    final.resize(length < final.size() ? length : 0);
-    dir.m_path = final.empty() ? path.native() : final;
-    if (!dir.m_path.empty() && dir.m_path.back() != L'\\' && dir.m_path.back() != L'/')
-        dir.m_path += L'\\';
-    dir.m_open = true;
-    return dir;
-}
-
-fs::path RawDir::lockName()
-{
-    return fs::path(kLockName);
-}
-
-bool RawDir::tryLock(std::error_code& ec)
-{
-    ec.clear();
-    const HANDLE file =
-        CreateFileW((m_path + kLockName).c_str(), GENERIC_READ | GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ec = lastError();
-        return false;
-    }
-    OVERLAPPED whole{};
-    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
-        const DWORD why = GetLastError();
-        CloseHandle(file);
-        if (why != ERROR_LOCK_VIOLATION)
-            ec = std::error_code(static_cast<int>(why), std::system_category());
-        return false;
-    }
-    m_lock = file;
-    return true;
-}
-
-FileIdentity RawDir::entry(const fs::path& name, bool followLink, std::error_code& ec) const
-{
-    ec.clear();
-    FileIdentity id;
-    const DWORD flags =
-        FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    const HANDLE file = CreateFileW((m_path + name.native()).c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, flags, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        const DWORD why = GetLastError();
-        if (why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND)
-            ec = std::error_code(static_cast<int>(why), std::system_category());
-        return id;
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file, &info)) {
-        ec = lastError();
-        CloseHandle(file);
-        return id;
-    }
-    CloseHandle(file);
-    id.device = info.dwVolumeSerialNumber;
-    id.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-    id.type = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? FileType::Link
-              : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? FileType::Directory
-                                                                          : FileType::Regular;
-    return id;
-}
-
-RawFile RawDir::createNew(const fs::path& name, std::error_code& ec) const
-{
-    ec.clear();
-    const HANDLE file = CreateFileW((m_path + name.native()).c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ec = lastError();
-        return {};
-    }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | _O_WRONLY);
-    if (fd < 0) {
-        ec = std::make_error_code(std::errc::too_many_files_open);
-        CloseHandle(file);
-        return {};
-    }
-    return RawFile(fd);
-}
-
-bool RawDir::placeNew(const fs::path& from, const fs::path& to, std::error_code& ec) const
-{
-    ec.clear();
-    if (MoveFileExW((m_path + from.native()).c_str(), (m_path + to.native()).c_str(), 0))
-        return true;
-    const DWORD why = GetLastError();
-    if (why != ERROR_ALREADY_EXISTS && why != ERROR_FILE_EXISTS && why != ERROR_ACCESS_DENIED)
-        ec = std::error_code(static_cast<int>(why), std::system_category());
-    return false;
-}
-
-void RawDir::replace(const fs::path& from, const fs::path& to, std::error_code& ec) const
-{
-    ec.clear();
-    if (!MoveFileExW((m_path + from.native()).c_str(), (m_path + to.native()).c_str(),
-                     MOVEFILE_REPLACE_EXISTING))
-        ec = lastError();
-}
-
-void RawDir::remove(const fs::path& name, std::error_code& ec) const
-{
-    ec.clear();
-    if (!DeleteFileW((m_path + name.native()).c_str()))
-        ec = lastError();
-}
-
-void RawDir::forEachName(const std::function<void(const fs::path&)>& visit,
-                         std::error_code& ec) const
-{
-    ec.clear();
-    WIN32_FIND_DATAW item{};
-    const HANDLE listing = FindFirstFileW((m_path + L"*").c_str(), &item);
-    if (listing == INVALID_HANDLE_VALUE) {
-        if (GetLastError() != ERROR_FILE_NOT_FOUND)
-            ec = lastError();
-        return;
-    }
-    do {
-        const std::wstring_view name = item.cFileName;
-        if (name != L"." && name != L"..")
-            visit(fs::path(std::wstring(name)));
-    } while (FindNextFileW(listing, &item));
-    if (GetLastError() != ERROR_NO_MORE_FILES)
-        ec = lastError();
-    FindClose(listing);
-}
-
-#endif
+#endif // the Windows half is in RawDirWindows.cpp
 
 } // namespace glintmark

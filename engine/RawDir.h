@@ -41,6 +41,10 @@ public:
                        std::error_code& ec) const;
     // Creates `name` for writing; fails if anything at all sits there already, even a link.
     RawFile createNew(const std::filesystem::path& name, std::error_code& ec) const;
+    // Opens the regular file `name` for reading. A link at the name is not followed, and
+    // anything but a regular file there (a link, a folder, a pipe) is refused with
+    // std::errc::invalid_argument without waiting for it.
+    RawFile openForReading(const std::filesystem::path& name, std::error_code& ec) const;
     // Gives the file `from` the name `to` if nothing sits there; false (and no error) when
     // something does, or when the system cannot tell without a separate look.
     bool placeNew(const std::filesystem::path& from, const std::filesystem::path& to,

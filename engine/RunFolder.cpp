@@ -23,7 +23,7 @@ ExtractError isTheSource(const std::filesystem::path& shownAs, std::string_view 
     error.kind = ErrorKind::OutputIsSource;
     error.file = shownAs;
     error.message = capitalised(what) + " \"" + displayPath(shownAs) +
-                    "\" is the source file itself; it was left untouched";
+                    "\" is the source file itself, or leads to it; it was left untouched";
     return error;
 }
 
@@ -72,6 +72,28 @@ private:
 
 } // namespace
 
+std::optional<ExtractError> openLockedFolder(const std::filesystem::path& path,
+                                             std::string_view what, std::string_view other,
+                                             RawDir& folder)
+{
+    std::error_code ec;
+    folder = RawDir::open(path, ec);
+    if (ec)
+        return makeError(ErrorKind::OutputFolder, path, "Cannot use " + std::string(what), ec);
+    if (!folder.tryLock(ec)) {
+        if (ec)
+            return makeError(ErrorKind::OutputFolder, path, "Cannot lock " + std::string(what), ec);
+        ExtractError error;
+        error.kind = ErrorKind::OutputBusy;
+        error.file = path;
+        error.message = "Another " + std::string(other) + " is writing into " + std::string(what) +
+                        " \"" + displayPath(path) +
+                        "\"; wait for it to end or choose another folder";
+        return error;
+    }
+    return std::nullopt;
+}
+
 std::optional<ExtractError> putInPlace(const RawDir& folder, const std::filesystem::path& temporary,
                                        const std::filesystem::path& name,
                                        const std::filesystem::path& shownAs,
@@ -109,14 +131,29 @@ RawFile createTemporary(const RawDir& folder, const std::filesystem::path& tempo
 }
 
 RunFolder::RunFolder(const ExtractJob& job, const RawDir* folder, const FileIdentity& source)
-    : m_job(job), m_folder(folder), m_source(source)
+    : RunFolder(outputFolder(job.outPrefix), folder, source)
 {}
+
+RunFolder::RunFolder(std::filesystem::path shownFolder, const RawDir* folder,
+                     const FileIdentity& source)
+    : m_shownFolder(std::move(shownFolder)), m_folder(folder), m_source(source)
+{}
+
+std::optional<ExtractError> RunFolder::checkName(const std::filesystem::path& name,
+                                                 std::string_view what) const
+{
+    const std::filesystem::path shownAs = m_shownFolder / name;
+    if (m_folder == nullptr || name.has_parent_path() || !name.has_filename())
+        return makeError(ErrorKind::ImageCreate, shownAs, "Cannot create " + std::string(what),
+                         std::make_error_code(std::errc::is_a_directory));
+    return checkOccupant(*m_folder, name, shownAs, m_source, what);
+}
 
 std::optional<ExtractError> RunFolder::writeFile(const std::filesystem::path& name,
                                                  std::string_view what,
                                                  const std::function<bool(FileWriter&)>& produce)
 {
-    const std::filesystem::path shownAs = outputFolder(m_job.outPrefix) / name;
+    const std::filesystem::path shownAs = m_shownFolder / name;
     std::error_code ec;
     if (m_folder == nullptr || name.has_parent_path() || !name.has_filename())
         return makeError(ErrorKind::ImageCreate, shownAs, "Cannot create " + std::string(what),

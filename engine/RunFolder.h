@@ -27,6 +27,13 @@ std::optional<ExtractError> putInPlace(const RawDir& folder, const std::filesyst
 RawFile createTemporary(const RawDir& folder, const std::filesystem::path& temporary,
                         const FileIdentity& source, std::error_code& ec);
 
+// Opens the existing folder `path` into `folder` and takes this program's lock on it, refusing
+// when another run holds it. `what` names the folder in messages ("the output folder"), `other`
+// the run that holds it ("extraction").
+std::optional<ExtractError> openLockedFolder(const std::filesystem::path& path,
+                                             std::string_view what, std::string_view other,
+                                             RawDir& folder);
+
 // A whole file on its way into the output folder; its bytes are added piece by piece.
 class FileWriter
 {
@@ -42,6 +49,14 @@ class RunFolder
 {
 public:
     RunFolder(const ExtractJob& job, const RawDir* folder, const FileIdentity& source);
+    // A folder opened and locked by any other run that writes whole files from `source`;
+    // `shownFolder` is its path as messages name it.
+    RunFolder(std::filesystem::path shownFolder, const RawDir* folder, const FileIdentity& source);
+
+    // Refuses, before anything is written, a name writeFile() could not put in place: not a
+    // bare name, a folder, or the source file or a link to it.
+    std::optional<ExtractError> checkName(const std::filesystem::path& name,
+                                          std::string_view what) const;
 
     // Whether files can be written (a writing run).
     bool canWrite() const { return m_folder != nullptr; }
@@ -49,7 +64,8 @@ public:
     // Writes the file `name` (a bare name inside the folder) whole: `produce` hands its bytes to
     // the writer and returns false to give up (a request to stop). The bytes go to a hidden file
     // created anew (".index.html.part") that takes the name only once complete, so a failure, a
-    // size limit or a stop leaves what was there before, never part of the new file. `what`
+    // size limit or a stop leaves what was there before, never part of the new file; so does a
+    // failure `produce` meets and keeps to report itself, when it gives up for that. `what`
     // names the file in messages ("the gallery page").
     std::optional<ExtractError> writeFile(const std::filesystem::path& name, std::string_view what,
                                           const std::function<bool(FileWriter&)>& produce);
@@ -61,7 +77,7 @@ public:
     void markStopped() { m_stopped = true; }
 
 private:
-    const ExtractJob& m_job;
+    std::filesystem::path m_shownFolder;
     const RawDir* m_folder;
     FileIdentity m_source;
     bool m_stopped = false;

@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <optional>
 #include <regex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -251,11 +253,19 @@ TEST(CliFindings, ImagesThatCannotBeReadBackFailTheSource)
         FileIdentity identity = file.identity(ec);
         ASSERT_FALSE(ec) << ec.message();
         identity.type = c.type;
-        if (c.temporary)
-            setEnvironment("TMPDIR", c.temporary);
+        // The temporary folder is TMPDIR on POSIX systems, TMP (then TEMP) on Windows.
+        const char* const temporaryVariables[] = {"TMPDIR", "TMP", "TEMP"};
+        std::vector<std::optional<std::string>> saved;
+        for (const char* variable : temporaryVariables) {
+            const char* value = std::getenv(variable);
+            saved.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+            if (c.temporary)
+                setEnvironment(variable, c.temporary);
+        }
         cli::KeptImages kept;
         kept.sourceOpened(file, identity);
-        setEnvironment("TMPDIR", nullptr);
+        for (std::size_t i = 0; i < saved.size(); ++i)
+            setEnvironment(temporaryVariables[i], saved[i] ? saved[i]->c_str() : nullptr);
         std::vector<ImageInfo> images(1);
         images[0].offset = identity.size - 100;
         images[0].size = 1000;

@@ -20,6 +20,9 @@
 #include <windows.h>
 
 #include <commdlg.h>
+#include <dlgs.h>
+
+#include <string>
 #endif
 
 namespace {
@@ -45,6 +48,44 @@ void cancel(QWidget* modal)
 {
     QTest::keyClick(modal, Qt::Key_Escape);
 }
+
+#ifdef Q_OS_WIN
+// The name the next system open dialog is answered with; empty for a cancel.
+std::wstring& systemDialogAnswer()
+{
+    static std::wstring answer;
+    return answer;
+}
+
+BOOL CALLBACK answerIfDialog(HWND window, LPARAM answered)
+{
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (std::wstring(name) != L"#32770" || !IsWindowVisible(window))
+        return TRUE;
+    const std::wstring& answer = systemDialogAnswer();
+    if (!answer.empty())
+        SetDlgItemTextW(window, cmb13, answer.c_str());
+    PostMessageW(window, WM_COMMAND, answer.empty() ? IDCANCEL : IDOK, 0);
+    *reinterpret_cast<bool*>(answered) = true;
+    return FALSE;
+}
+
+void CALLBACK answerOnTimer(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    bool answered = false;
+    EnumThreadWindows(GetCurrentThreadId(), answerIfDialog, reinterpret_cast<LPARAM>(&answered));
+    if (answered)
+        KillTimer(nullptr, timer);
+}
+
+// Answers the system's open dialog, once it is shown, as a user typing answer would.
+void answerSystemDialog(const QString& answer)
+{
+    systemDialogAnswer() = answer.toStdWString();
+    SetTimer(nullptr, 0, 50, answerOnTimer);
+}
+#endif
 
 } // namespace
 
@@ -255,6 +296,40 @@ private slots:
         diag->showOpen();
         QVERIFY(!QApplication::activeModalWidget());
     }
+
+#ifdef Q_OS_WIN
+    // The system's own dialog, answered through its window: a typed name is confirmed, a
+    // cancel keeps it, and Qt's registry group shared by every Qt program stays untouched.
+    void systemDialogConfirmsAndCancels()
+    {
+        // Headless (Wine without a display) the system can show no dialog at all.
+        if (HWND probe = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 1, 1, nullptr, nullptr,
+                                         nullptr, nullptr))
+            DestroyWindow(probe);
+        else
+            QSKIP("no window system to show the system's dialog on");
+        ScratchTree tree;
+        QVERIFY(tree.isValid());
+        const QString level = tree.make(QStringLiteral("levels")) + QStringLiteral("/castle.ldb");
+        QFile file(level);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QSettings qtGroup(QStringLiteral("HKEY_CURRENT_USER\\Software\\QtProject"),
+                                QSettings::NativeFormat);
+        const QStringList before = qtGroup.allKeys();
+
+        QWidget owner;
+        CommDiag diag(&owner);
+        diag.setFlags(CommDiag::cdlOFNHideReadOnly);
+        diag.setFilter(kLevelFilter);
+        for (const QString& answer : {QDir::toNativeSeparators(level), QString()}) {
+            answerSystemDialog(answer);
+            diag.showOpen();
+            QCOMPARE(diag.fileName(), QDir::toNativeSeparators(level));
+        }
+        QCOMPARE(qtGroup.allKeys(), before);
+    }
+#endif
 
     void keepsNoSettingsAndStartsAtTheSourceFolder()
     {

@@ -376,12 +376,10 @@ private slots:
                 QVERIFY(dialog);
                 openedIn.append(dialog->directory().absolutePath());
                 views.append(dialog->viewMode());
-                if (pick.isEmpty()) {
+                if (pick.isEmpty())
                     dialog->reject();
-                    return;
-                }
-                dialog->selectFile(pick);
-                static_cast<QDialog*>(dialog)->accept();
+                else
+                    confirmName(dialog, pick);
             });
 #endif
         };

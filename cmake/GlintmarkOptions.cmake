@@ -25,3 +25,10 @@ endif()
 if(GLINTMARK_FUZZ)
     target_compile_options(glintmark_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
+
+# With MinGW-w64, a Windows program is one self-contained .exe (the C++ runtime, libgcc and
+# winpthreads linked in), except a program on Qt's DLLs, which marks itself with the target
+# property GLINTMARK_SHARED_RUNTIME (glintmark_use_qt_runtime) and shares their runtime DLLs.
+if(MINGW)
+    add_link_options("$<$<NOT:$<BOOL:$<TARGET_PROPERTY:GLINTMARK_SHARED_RUNTIME>>>:-static>")
+endif()

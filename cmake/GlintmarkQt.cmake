@@ -11,3 +11,13 @@ function(glintmark_import_qt_plugins target)
                           EXCLUDE Qt6::QGifPlugin)
     endif()
 endfunction()
+
+# glintmark_use_qt_runtime(<target>)
+# A program on Qt's DLLs uses the C++ runtime DLLs that Qt's DLLs use, so that one runtime serves
+# both; every other Windows program links the runtime in (see cmake/GlintmarkOptions.cmake).
+function(glintmark_use_qt_runtime target)
+    get_target_property(qt_core_type Qt6::Core TYPE)
+    if(qt_core_type STREQUAL "SHARED_LIBRARY")
+        set_target_properties(${target} PROPERTIES GLINTMARK_SHARED_RUNTIME ON)
+    endif()
+endfunction()

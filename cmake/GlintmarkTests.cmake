@@ -1,4 +1,5 @@
 # One helper per kind of test, so every test is built and registered the same way.
+include(${PROJECT_SOURCE_DIR}/cmake/GlintmarkWindowsLayout.cmake)
 
 # glintmark_add_engine_test(<name> SOURCES <files...> [LIBS <targets...>])
 # A GoogleTest executable linked to the engine; each TEST becomes its own CTest case.
@@ -24,6 +25,7 @@ function(glintmark_add_window_test name)
     target_link_libraries(${name} PRIVATE Glintmark::ui Glintmark::options Qt6::Test ${ARG_LIBS})
     target_compile_definitions(${name} PRIVATE GLINTMARK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     glintmark_import_qt_plugins(${name})
+    glintmark_use_qt_runtime(${name})
     add_test(NAME ${name} COMMAND ${name})
     set(environment "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=/usr/share/fonts/truetype")
     if(CMAKE_CROSSCOMPILING AND WIN32)
@@ -31,6 +33,15 @@ function(glintmark_add_window_test name)
         # output would otherwise go to the debugger channel, and offscreen would draw no text.
         list(APPEND environment "WINEQT_QPA_PLATFORM=offscreen" "WINEQT_FORCE_STDERR_LOGGING=1"
              "WINEQT_QPA_FONTDIR=Z:/usr/share/fonts/truetype/dejavu")
+        glintmark_qt_is_shared(shared)
+        if(shared)
+            # The DLLs and plugins come from the window program's layout (Qt Test's DLL from
+            # Qt itself), as they do for the program.
+            set(layout "Z:$<TARGET_FILE_DIR:glintmark>")
+            list(APPEND environment "WINEPATH=${layout}\;Z:$<TARGET_FILE_DIR:Qt6::Test>"
+                 "WINEQT_PLUGIN_PATH=${layout}")
+            add_dependencies(${name} glintmark)
+        endif()
     endif()
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" LABELS window TIMEOUT 300)
 endfunction()

@@ -48,32 +48,53 @@ void CommDiag::showOpen()
     // The dialog belongs to the owner window; if that window (and with it this component) is
     // destroyed while the dialog runs, nothing may be touched afterwards.
     const QPointer<CommDiag> self(this);
+    const OpenRequest request = openRequest();
+    const DialogRunner& runner = dialogRunner();
+    const QString chosen = runner ? runner(request) : runDialog(request);
+    if (!self)
+        return;
+    // A cancel, or a confirmation without a name, keeps the file confirmed before.
+    if (!chosen.isEmpty())
+        m_fileName = QDir::toNativeSeparators(chosen);
+}
+
+CommDiag::OpenRequest CommDiag::openRequest() const
+{
+    return OpenRequest{nameFilters(m_filter), startFolder(), m_flags};
+}
+
+QString CommDiag::runDialog(const OpenRequest& request)
+{
+    if (platform::hasSystemOpenDialog())
+        return platform::showSystemOpenDialog(m_owner, request.nameFilters, request.startFolder,
+                                              request.flags);
+
     // Qt's dialog would restore its last folder and history from the user's settings and save
     // them when it goes; this program keeps nothing between runs.
-    const platform::DialogSettingsKeeper keepSettings;
+    platform::keepNoSettings();
     const QPointer<QFileDialog> dialog = new QFileDialog(m_owner);
     dialog->setObjectName(dialogObjectName());
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setOption(QFileDialog::ReadOnly, false);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::AnyFile);
-    const QStringList filters = nameFilters(m_filter);
-    if (!filters.isEmpty())
-        dialog->setNameFilters(filters);
-    dialog->setDirectory(startFolder());
+    if (!request.nameFilters.isEmpty())
+        dialog->setNameFilters(request.nameFilters);
+    dialog->setDirectory(request.startFolder);
 
-    const DialogRunner& runner = dialogRunner();
-    const int result = runner ? runner(*dialog) : dialog->exec();
-
-    QStringList chosen;
-    if (dialog && result == QDialog::Accepted)
-        chosen = dialog->selectedFiles();
+    // Nothing of this component is touched after exec: its owner may be gone by then.
+    const int result = dialog->exec();
+    QString chosen;
+    if (dialog && result == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+        chosen = dialog->selectedFiles().constFirst();
     delete dialog.data();
-    if (!self)
-        return;
-    // A cancel, or a confirmation without a name, keeps the file confirmed before.
-    if (!chosen.isEmpty() && !chosen.constFirst().isEmpty())
-        m_fileName = QDir::toNativeSeparators(chosen.constFirst());
+    return chosen;
+}
+
+void CommDiag::setFileName(const QString& file)
+{
+    m_fileName =
+        file.isEmpty() ? QString() : QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
 }
 
 QString CommDiag::startFolder() const

@@ -6,12 +6,11 @@
 
 #include <functional>
 
-class QFileDialog;
 class QWidget;
 
 // The open-file dialog component of the main window: the four operations the source file
-// chooser uses, over Qt's own (non-native) file dialog, so it looks and behaves the same on
-// every platform. It keeps the file name confirmed last for as long as it lives.
+// chooser uses. On Windows it shows the system's own open dialog; elsewhere Qt's own
+// (non-native) file dialog. It keeps the file name confirmed last for as long as it lives.
 //
 // The dialog accepts any name the user confirms, also one that does not exist or does not
 // match the filter; the extraction run finds out about a wrong name later.
@@ -19,13 +18,23 @@ class CommDiag : public QObject
 {
     Q_OBJECT
 public:
-    // Hides the read-only check box. Qt's dialog never has one, so this flag changes nothing
-    // that can be seen; the dialog is always opened with QFileDialog::ReadOnly off. Other flag
-    // bits are kept but have no effect either.
+    // Hides the read-only check box. The system's dialog takes the flags as they are; Qt's
+    // dialog never has the check box, and is always opened with QFileDialog::ReadOnly off.
     static constexpr int cdlOFNHideReadOnly = 4;
 
-    // Runs a prepared open dialog and returns its QDialog result code.
-    using DialogRunner = std::function<int(QFileDialog& dialog)>;
+    // What an open dialog is asked to show.
+    struct OpenRequest
+    {
+        // The file type entries, as nameFilters() gives them.
+        QStringList nameFilters;
+        // The folder it opens in (startFolder()).
+        QString startFolder;
+        // The option flags (flags()).
+        int flags = 0;
+    };
+
+    // Answers an open dialog: the full path confirmed, or an empty string for a cancel.
+    using DialogRunner = std::function<QString(const OpenRequest& request)>;
 
     explicit CommDiag(QWidget* owner);
 
@@ -50,11 +59,20 @@ public:
     // pair, patterns separated by spaces; a description without a pattern is left out.
     static QStringList nameFilters(const QString& filter);
 
-    // Replaces the way the open dialog is run (normally QDialog::exec); an empty runner
-    // restores the normal way. Lets tests drive the real dialog without a nested event loop.
+    // The request the next showOpen() makes.
+    OpenRequest openRequest() const;
+
+    // Answers the open dialog in place of the user (tests); an empty runner shows the real
+    // dialog again.
     static void setDialogRunner(DialogRunner runner);
 
+    // Takes a file as if the user had confirmed it in the dialog (a file named on the command
+    // line): kept as a full path with the system's separators.
+    void setFileName(const QString& file);
+
 private:
+    QString runDialog(const OpenRequest& request);
+
     QWidget* m_owner;
     int m_flags = 0;
     QString m_filter;

@@ -288,6 +288,17 @@ void FrmMain::CmdInBrowse_Click()
     CommDiag->setFilter(QStringLiteral("Vorlesk Level Database (*.ldb)|*.ldb"));
     CommDiag->showOpen();
     // A cancel leaves the file name as it was, so these steps run after a cancel too.
+    showChosenSource();
+}
+
+void FrmMain::chooseSource(const QString& file)
+{
+    CommDiag->setFileName(file);
+    showChosenSource();
+}
+
+void FrmMain::showChosenSource()
+{
     txtSource->setText(CommDiag->fileName());
     strSourceFile = txtSource->text();
     CmdExtract->setEnabled(true);

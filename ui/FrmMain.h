@@ -41,6 +41,10 @@ public:
     // Shows the window at the centre of its screen.
     void showCentred();
 
+    // Takes file as the source exactly as if it had been confirmed in the open dialog (the
+    // file the program was started with).
+    void chooseSource(const QString& file);
+
     // The window's controls, named as in its layout.
     QGroupBox* FraLogo = nullptr;
     QLabel* ImgLogo = nullptr;
@@ -86,6 +90,7 @@ private:
     void buildControls();
     bool onProgress(const glintmark::Progress& progress) override;
     void showPercent(int percent);
+    void showChosenSource();
 
     // Job fields: set by every press of Extract, read by the run.
     QString strSourceFile;

@@ -54,32 +54,4 @@ void ignoreFileSizeSignal()
 #endif
 }
 
-namespace {
-
-// Qt's file dialog keeps its settings in this group of the "QtProject" organisation's store.
-const QString kDialogGroup = QStringLiteral("FileDialog");
-const QString kDialogOrganisation = QStringLiteral("QtProject");
-
-} // namespace
-
-DialogSettingsKeeper::DialogSettingsKeeper()
-{
-    keepNoSettings();
-    QSettings store(QSettings::UserScope, kDialogOrganisation);
-    store.beginGroup(kDialogGroup);
-    const QStringList keys = store.allKeys();
-    for (const QString& key : keys)
-        m_saved.insert(key, store.value(key));
-    store.remove(QString());
-}
-
-DialogSettingsKeeper::~DialogSettingsKeeper()
-{
-    QSettings store(QSettings::UserScope, kDialogOrganisation);
-    store.beginGroup(kDialogGroup);
-    store.remove(QString());
-    for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it)
-        store.setValue(it.key(), it.value());
-}
-
 } // namespace platform

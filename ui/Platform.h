@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QMap>
 #include <QString>
-#include <QVariant>
+#include <QStringList>
 
 #include <filesystem>
+
+class QWidget;
 
 // The thin layer between window code and the operating system. Everything that differs
 // between Windows, macOS and Linux outside Qt itself lives behind these functions.
@@ -27,20 +28,26 @@ void keepNoSettings();
 // program (and leaving the image being written unfinished). Nothing to do where there are none.
 void ignoreFileSizeSignal();
 
-// While it lives, Qt's file dialog finds none of its settings (folder history, last folder),
-// and what it saves meanwhile is undone when it goes. Where keepNoSettings cannot point them
-// elsewhere (the Windows registry, macOS preferences), those settings are shared with every
-// other Qt program, and are put back as they were.
-class DialogSettingsKeeper
-{
-public:
-    DialogSettingsKeeper();
-    ~DialogSettingsKeeper();
-    DialogSettingsKeeper(const DialogSettingsKeeper&) = delete;
-    DialogSettingsKeeper& operator=(const DialogSettingsKeeper&) = delete;
+// The file type list of the system's open dialog for Qt-style entries ("description (*.a *.b)"):
+// each entry as shown, a NUL, its patterns joined by ";", a NUL; the list ends with one more NUL.
+// An entry without patterns in parentheses is left out.
+QString systemOpenFilter(const QStringList& nameFilters);
 
-private:
-    QMap<QString, QVariant> m_saved;
-};
+// True where the open dialog is the system's own (Windows) rather than Qt's.
+bool hasSystemOpenDialog();
+
+#ifdef _WIN32
+// The option bits for the system's open dialog: the caller's bits (such as the one hiding the
+// read-only check box), plus those that keep the current folder and the recent documents as
+// they are. Any name the user confirms is accepted, as with Qt's dialog elsewhere.
+unsigned long systemOpenFlags(int flags);
+#endif
+
+// Shows the system's own modal open dialog above owner's window, opening in startFolder, and
+// returns the full path confirmed, or an empty string for a cancel. Nothing is stored anywhere
+// by this program. Where there is no system dialog (hasSystemOpenDialog() is false), returns an
+// empty string at once.
+QString showSystemOpenDialog(QWidget* owner, const QStringList& nameFilters,
+                             const QString& startFolder, int flags);
 
 } // namespace platform

@@ -20,7 +20,8 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(
         QStringLiteral("Opens Glintmark's window, which pulls the JPEG textures out of a level\n"
                        "database file (*.ldb): choose the file and an output folder, press\n"
-                       "Extract, and every texture is written there as Vorlesk_0001.jpg, ..."));
+                       "Extract, and every texture is written there as Vorlesk_0001.jpg, ...\n"
+                       "Given a FILE, the window starts with it as the source file."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption screenshot(
@@ -29,6 +30,9 @@ int main(int argc, char* argv[])
                        "(works headless with QT_QPA_PLATFORM=offscreen)."),
         QStringLiteral("dir"));
     parser.addOption(screenshot);
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("The level database to start with (optional)."),
+                                 QStringLiteral("[FILE]"));
 
     // Help and version are text only: answer them without a window system, so they work over
     // ssh and in build scripts. process() prints and ends the program. Anything else, Qt's own
@@ -46,6 +50,15 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/glintmark.ico")));
     platform::keepNoSettings();
     parser.process(app);
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        std::fprintf(stderr, "glintmark: one source file at most, not %d; see glintmark --help\n",
+                     static_cast<int>(files.size()));
+        return 2;
+    }
+    // A file named on the command line ("Open with") is the source, as if chosen in the dialog.
+    if (!files.isEmpty())
+        WindowRefs::frmMain()->chooseSource(files.constFirst());
 
     if (parser.isSet(screenshot)) {
         QString error;

@@ -17,7 +17,7 @@ if(NOT GLINTMARK_WINDOWS_DEPS)
                                "${CMAKE_CURRENT_LIST_DIR}/../../build/windows-deps/prefix" ABSOLUTE)
     endif()
 endif()
-# GLINTMARK_WINDOWS_QT names a static Qt for Windows (the prefix scripts/build-qt-windows
+# GLINTMARK_WINDOWS_QT names a Qt for Windows (the prefix scripts/build-qt-windows
 # prints); with it the window program and its tests are built too. Debian's own Qt tools (moc,
 # rcc, uic) serve that Qt, as they are of the same version.
 if(NOT GLINTMARK_WINDOWS_QT AND DEFINED ENV{GLINTMARK_WINDOWS_QT})
@@ -35,8 +35,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# One self-contained .exe: the C++ runtime, libgcc and winpthreads are linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Which programs link the C++ runtime in and which use its DLLs: cmake/GlintmarkOptions.cmake.
 
 # Debian installs the 64-bit loader outside PATH. Start the Wine prefix first (wineboot, its
 # output discarded, as scripts/run-windows-tests does): otherwise the background services that

@@ -1,8 +1,10 @@
-// The open-file dialog component: its filter text, and the real Qt dialog driven by a user
-// who confirms or cancels.
+// The open-file dialog component: its filter text, what it asks the dialog for, and the real Qt
+// dialog driven by a user who confirms or cancels. On Windows the dialog is the system's own,
+// which a test cannot drive: there the request and the system's filter and flags are checked.
 #include "DialogsTestSupport.h"
 
 #include "ui/CommDiag.h"
+#include "ui/Platform.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -13,6 +15,15 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QTest>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <commdlg.h>
+#include <dlgs.h>
+
+#include <string>
+#endif
 
 namespace {
 
@@ -38,7 +49,52 @@ void cancel(QWidget* modal)
     QTest::keyClick(modal, Qt::Key_Escape);
 }
 
+#ifdef Q_OS_WIN
+// The name the next system open dialog is answered with; empty for a cancel.
+std::wstring& systemDialogAnswer()
+{
+    static std::wstring answer;
+    return answer;
+}
+
+BOOL CALLBACK answerIfDialog(HWND window, LPARAM answered)
+{
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (std::wstring(name) != L"#32770" || !IsWindowVisible(window))
+        return TRUE;
+    const std::wstring& answer = systemDialogAnswer();
+    if (!answer.empty())
+        SetDlgItemTextW(window, cmb13, answer.c_str());
+    PostMessageW(window, WM_COMMAND, answer.empty() ? IDCANCEL : IDOK, 0);
+    *reinterpret_cast<bool*>(answered) = true;
+    return FALSE;
+}
+
+void CALLBACK answerOnTimer(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    bool answered = false;
+    EnumThreadWindows(GetCurrentThreadId(), answerIfDialog, reinterpret_cast<LPARAM>(&answered));
+    if (answered)
+        KillTimer(nullptr, timer);
+}
+
+// Answers the system's open dialog, once it is shown, as a user typing answer would.
+void answerSystemDialog(const QString& answer)
+{
+    systemDialogAnswer() = answer.toStdWString();
+    SetTimer(nullptr, 0, 50, answerOnTimer);
+}
+#endif
+
 } // namespace
+
+// Tests that drive Qt's dialog by hand have nothing to drive where the dialog is the system's.
+#ifdef Q_OS_WIN
+#define SKIP_WITH_SYSTEM_DIALOG() QSKIP("the open dialog is the system's own here")
+#else
+#define SKIP_WITH_SYSTEM_DIALOG() (void)0
+#endif
 
 class CommDiagTest : public QObject
 {
@@ -91,26 +147,81 @@ private slots:
         QCOMPARE(CommDiag::nameFilters(filter), entries);
     }
 
+    void systemOpenFilter_data()
+    {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("filter");
+        const QChar nul(0);
+        QTest::newRow("level database")
+            << CommDiag::nameFilters(kLevelFilter)
+            << QStringLiteral("Vorlesk Level Database (*.ldb)") + nul + "*.ldb" + nul + nul;
+        QTest::newRow("two entries, two patterns")
+            << QStringList{"Images (*.jpg *.jpeg)", "All (*.*)"}
+            << QStringLiteral("Images (*.jpg *.jpeg)") + nul + "*.jpg;*.jpeg" + nul + "All (*.*)" +
+                   nul + "*.*" + nul + nul;
+        QTest::newRow("entry without patterns is left out")
+            << QStringList{"Levels", "Empty ()", "Levels (*.ldb)"}
+            << QStringLiteral("Levels (*.ldb)") + nul + "*.ldb" + nul + nul;
+        QTest::newRow("none") << QStringList{} << QString(nul);
+    }
+    void systemOpenFilter()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(QString, filter);
+        QCOMPARE(platform::systemOpenFilter(entries), filter);
+    }
+
     void showOpenPreparesTheDialog()
     {
+        ScratchTree tree;
+        QVERIFY(tree.isValid());
+        const CurrentFolderGuard inWork(tree.make(QStringLiteral("work")));
         QWidget owner;
         CommDiag diag(&owner);
         diag.setFlags(CommDiag::cdlOFNHideReadOnly);
         diag.setFilter(kLevelFilter);
-        bool ran = false;
-        CommDiag::setDialogRunner([&](QFileDialog& dialog) {
-            ran = true;
-            checkPrepared(dialog);
-            return int(QDialog::Rejected);
+        QList<CommDiag::OpenRequest> requests;
+        CommDiag::setDialogRunner([&](const CommDiag::OpenRequest& request) {
+            requests.append(request);
+            return QString();
         });
         diag.showOpen();
-        QVERIFY(ran);
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests.constFirst().nameFilters, QStringList{"Vorlesk Level Database (*.ldb)"});
+        QCOMPARE(requests.constFirst().startFolder, QDir::currentPath());
+        QCOMPARE(requests.constFirst().flags, CommDiag::cdlOFNHideReadOnly);
         QCOMPARE(diag.fileName(), QString());
         QCOMPARE(diag.flags(), 4);
+#ifdef Q_OS_WIN
+        // The read-only box hidden; any name accepted; the current folder and the recent
+        // documents left alone.
+        const unsigned long flags = platform::systemOpenFlags(diag.flags());
+        QVERIFY(platform::hasSystemOpenDialog());
+        QCOMPARE(flags & (OFN_HIDEREADONLY | OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_DONTADDTORECENT),
+                 static_cast<unsigned long>(OFN_HIDEREADONLY | OFN_EXPLORER | OFN_NOCHANGEDIR |
+                                            OFN_DONTADDTORECENT));
+        QCOMPARE(flags & (OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ALLOWMULTISELECT), 0ul);
+#else
+        // Qt's own dialog, as the user sees it.
+        QVERIFY(!platform::hasSystemOpenDialog());
+        CommDiag::setDialogRunner({});
+        bool shown = false;
+        whenModalOpens([&](QWidget* modal) {
+            shown = true;
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(dialog);
+            checkPrepared(*dialog);
+            dialog->reject();
+        });
+        diag.showOpen();
+        QVERIFY(shown);
+        QCOMPARE(diag.fileName(), QString());
+#endif
     }
 
     void cancelOnFirstUseLeavesNoName()
     {
+        SKIP_WITH_SYSTEM_DIALOG();
         QWidget owner;
         CommDiag diag(&owner);
         diag.setFilter(kLevelFilter);
@@ -132,6 +243,7 @@ private slots:
     }
     void confirmedNamesAreKeptAcrossCancel()
     {
+        SKIP_WITH_SYSTEM_DIALOG();
         QFETCH(QString, name);
         QFETCH(bool, create);
         ScratchTree tree;
@@ -158,6 +270,7 @@ private slots:
 
     void laterConfirmationReplacesEarlier()
     {
+        SKIP_WITH_SYSTEM_DIALOG();
         ScratchTree tree;
         QVERIFY(tree.isValid());
         const QString first = tree.make(QStringLiteral("a")) + QStringLiteral("/one.ldb");
@@ -174,6 +287,7 @@ private slots:
 
     void ownerDestroyedWhileDialogIsOpen()
     {
+        SKIP_WITH_SYSTEM_DIALOG();
         // The main window can go away while its dialog is up; nothing may be touched then.
         auto* owner = new QWidget;
         auto* diag = new CommDiag(owner);
@@ -182,6 +296,40 @@ private slots:
         diag->showOpen();
         QVERIFY(!QApplication::activeModalWidget());
     }
+
+#ifdef Q_OS_WIN
+    // The system's own dialog, answered through its window: a typed name is confirmed, a
+    // cancel keeps it, and Qt's registry group shared by every Qt program stays untouched.
+    void systemDialogConfirmsAndCancels()
+    {
+        // Headless (Wine without a display) the system can show no dialog at all.
+        if (HWND probe = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 1, 1, nullptr, nullptr,
+                                         nullptr, nullptr))
+            DestroyWindow(probe);
+        else
+            QSKIP("no window system to show the system's dialog on");
+        ScratchTree tree;
+        QVERIFY(tree.isValid());
+        const QString level = tree.make(QStringLiteral("levels")) + QStringLiteral("/castle.ldb");
+        QFile file(level);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QSettings qtGroup(QStringLiteral("HKEY_CURRENT_USER\\Software\\QtProject"),
+                                QSettings::NativeFormat);
+        const QStringList before = qtGroup.allKeys();
+
+        QWidget owner;
+        CommDiag diag(&owner);
+        diag.setFlags(CommDiag::cdlOFNHideReadOnly);
+        diag.setFilter(kLevelFilter);
+        for (const QString& answer : {QDir::toNativeSeparators(level), QString()}) {
+            answerSystemDialog(answer);
+            diag.showOpen();
+            QCOMPARE(diag.fileName(), QDir::toNativeSeparators(level));
+        }
+        QCOMPARE(qtGroup.allKeys(), before);
+    }
+#endif
 
     void keepsNoSettingsAndStartsAtTheSourceFolder()
     {
@@ -214,27 +362,39 @@ private slots:
         const CurrentFolderGuard inWork(work);
         QStringList openedIn;
         QList<QFileDialog::ViewMode> views;
-        QString pick;
-        CommDiag::setDialogRunner([&](QFileDialog& dialog) {
-            openedIn.append(dialog.directory().absolutePath());
-            views.append(dialog.viewMode());
-            if (pick.isEmpty())
-                return int(QDialog::Rejected);
-            dialog.selectFile(pick);
-            return int(QDialog::Accepted);
-        });
+        // Answers the next dialog with pick, or cancels it when pick is empty: Qt's dialog by
+        // hand, the system's through the runner.
+        const auto answerNext = [&](const QString& pick) {
+#ifdef Q_OS_WIN
+            CommDiag::setDialogRunner([&openedIn, pick](const CommDiag::OpenRequest& request) {
+                openedIn.append(request.startFolder);
+                return pick;
+            });
+#else
+            whenModalOpens([&openedIn, &views, pick](QWidget* modal) {
+                auto* dialog = qobject_cast<QFileDialog*>(modal);
+                QVERIFY(dialog);
+                openedIn.append(dialog->directory().absolutePath());
+                views.append(dialog->viewMode());
+                if (pick.isEmpty())
+                    dialog->reject();
+                else
+                    confirmName(dialog, pick);
+            });
+#endif
+        };
         {
             QWidget owner;
             CommDiag diag(&owner);
             for (const QString& name : {QString(), level, QString()}) {
-                pick = name;
+                answerNext(name);
                 diag.showOpen();
             }
         }
         // A new component, as in the next run of the program, remembers nothing.
         QWidget owner;
         CommDiag next(&owner);
-        pick.clear();
+        answerNext(QString());
         next.showOpen();
 
         QCOMPARE(openedIn, (QStringList{work, work, QFileInfo(level).absolutePath(), work}));

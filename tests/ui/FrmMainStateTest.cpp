@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -181,12 +180,9 @@ private slots:
         const QStringList shown{QString(), picks.at(1), picks.at(1), picks.at(3)};
         QString pick;
         QStringList filters;
-        CommDiag::setDialogRunner([&](QFileDialog& dialog) {
-            filters = dialog.nameFilters();
-            if (pick.isEmpty())
-                return int(QDialog::Rejected);
-            dialog.selectFile(pick);
-            return int(QDialog::Accepted);
+        CommDiag::setDialogRunner([&](const CommDiag::OpenRequest& request) {
+            filters = request.nameFilters;
+            return pick;
         });
         for (qsizetype i = 0; i < picks.size(); ++i) {
             pick = picks.at(i);
@@ -200,6 +196,34 @@ private slots:
             QVERIFY(w->CmdExtract->isEnabled());
             QCOMPARE(w->CommDiag->flags(), CommDiag::cdlOFNHideReadOnly);
         }
+    }
+
+    void fileFromTheCommandLineIsShownAsIfChosen()
+    {
+        FrmMain* w = openWindow();
+        QTemporaryDir tmp;
+        QVERIFY(QDir(tmp.path()).mkdir(QStringLiteral("levels")));
+        const QString level = tmp.filePath(QStringLiteral("levels/castle.ldb"));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(tmp.path()));
+        w->CmdExtract->setEnabled(false);
+        // A name relative to the folder the program was started in, as a shell passes it.
+        w->chooseSource(QStringLiteral("levels/castle.ldb"));
+        QDir::setCurrent(before);
+        QCOMPARE(w->txtSource->text(), QDir::toNativeSeparators(level));
+        QCOMPARE(w->txtSource->toolTip(), w->txtSource->text());
+        QCOMPARE(platform::fromPath(w->extractJob().sourceFile), w->txtSource->text());
+        QVERIFY(w->CmdExtract->isEnabled());
+
+        // The open dialog then starts in the file's folder, and a cancel keeps the file.
+        QString openedIn;
+        CommDiag::setDialogRunner([&](const CommDiag::OpenRequest& request) {
+            openedIn = request.startFolder;
+            return QString();
+        });
+        w->CmdInBrowse->click();
+        QCOMPARE(openedIn, tmp.filePath(QStringLiteral("levels")));
+        QCOMPARE(w->txtSource->text(), QDir::toNativeSeparators(level));
     }
 
     void pathBoxesStayDisabledAndReadable_data()

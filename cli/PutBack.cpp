@@ -91,7 +91,7 @@ bool writeLevel(const PutBackRequest& request, const RawFile& source, std::uint6
         }
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, size - at));
         std::error_code ec;
-        const std::size_t got = source.readAt(read.get(), want, at, ec);
+        const std::size_t got = source.readAt(at, read.get(), want, ec);
         if (ec) {
             error =
                 makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file", ec);

@@ -295,7 +295,7 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request, cons
         const ImageInfo& original = images[number - 1];
         std::string originalBytes(
             static_cast<std::size_t>(original.jpeg.end.value_or(original.size)), '\0');
-        if (source.readAt(originalBytes.data(), originalBytes.size(), original.offset, ec) !=
+        if (source.readAt(original.offset, originalBytes.data(), originalBytes.size(), ec) !=
                 originalBytes.size() ||
             ec) {
             if (!ec)

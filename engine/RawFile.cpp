@@ -295,37 +295,6 @@ std::size_t RawFile::readFully(char* buffer, std::size_t count, std::error_code&
     return done;
 }
 
-std::size_t RawFile::readAt(char* buffer, std::size_t count, std::uint64_t offset,
-                            std::error_code& ec) const
-{
-    ec.clear();
-    std::size_t done = 0;
-    while (done < count) {
-        const std::size_t chunk = std::min(count - done, kMaxChunk);
-        const std::uint64_t at = offset + done;
-#ifdef _WIN32
-        // The descriptor is never shared between threads, so a seek and a read do as one call.
-        if (_lseeki64(m_fd, static_cast<__int64>(at), SEEK_SET) < 0) {
-            ec = lastError();
-            return done;
-        }
-        const int got = _read(m_fd, buffer + done, static_cast<unsigned int>(chunk));
-#else
-        const ssize_t got = ::pread(m_fd, buffer + done, chunk, static_cast<off_t>(at));
-#endif
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            ec = lastError();
-            return done;
-        }
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
-}
-
 void RawFile::writeAll(const char* data, std::size_t count, std::error_code& ec) const
 {
     ec.clear();

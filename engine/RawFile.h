@@ -59,10 +59,6 @@ public:
     // end, or when a signal or interruptWaits() cuts a wait short: then `ec` is
     // std::errc::interrupted).
     std::size_t readFully(char* buffer, std::size_t count, std::error_code& ec) const;
-    // Reads up to `count` bytes from byte `offset` of a regular file, whatever the position of
-    // sequential reading; returns the bytes read (short only at the end of the file).
-    std::size_t readAt(char* buffer, std::size_t count, std::uint64_t offset,
-                       std::error_code& ec) const;
     // Writes all `count` bytes, or fails.
     void writeAll(const char* data, std::size_t count, std::error_code& ec) const;
 

@@ -11,7 +11,7 @@
 #include "cli/Report.h"
 #include "cli/Signals.h"
 #include "cli/SourceRun.h"
-#include "engine/ErrorText.h"
+#include "engine/io/PathText.h"
 
 #include <cerrno>
 #include <cstring>
@@ -165,12 +165,10 @@ int runPutBack(const CliOptions& options, std::ostream& out, std::ostream& err,
 }
 
 } // namespace
-} // namespace glintmark::cli
 
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
            const CliEnvironment& environment)
 {
-    using namespace glintmark::cli;
     try {
         const ParsedCommandLine parsed = parseCommandLine(argc, argv, out, err);
         if (!parsed.options)
@@ -190,3 +188,5 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         return kExitFailure;
     }
 }
+
+} // namespace glintmark::cli

@@ -2,6 +2,8 @@
 
 #include <iosfwd>
 
+namespace glintmark::cli {
+
 // What the extractor needs to know about the place it runs in.
 struct CliEnvironment
 {
@@ -14,3 +16,5 @@ struct CliEnvironment
 // failed, 2 bad usage).
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
            const CliEnvironment& environment = {});
+
+} // namespace glintmark::cli

@@ -1,7 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "cli/ExitCode.h"
-#include "engine/ErrorText.h"
+#include "engine/io/PathText.h"
 
 #include <CLI/CLI.hpp>
 

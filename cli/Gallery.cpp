@@ -1,8 +1,8 @@
 #include "cli/Gallery.h"
 
 #include "cli/HumanReport.h"
-#include "engine/ErrorText.h"
 #include "engine/RunFolder.h"
+#include "engine/io/PathText.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 #include "cli/HumanReport.h"
 
 #include "cli/Signals.h"
-#include "engine/ErrorText.h"
+#include "engine/io/PathText.h"
 
 #include <algorithm>
 #include <iomanip>

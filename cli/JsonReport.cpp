@@ -1,6 +1,6 @@
 #include "cli/JsonReport.h"
 
-#include "engine/ErrorText.h"
+#include "engine/io/PathText.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,6 @@
 #include "cli/KeptImages.h"
 
-#include "engine/ErrorText.h"
+#include "engine/io/PathText.h"
 
 namespace glintmark::cli {
 

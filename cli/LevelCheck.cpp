@@ -1,8 +1,8 @@
 #include "cli/LevelCheck.h"
 
-#include "cli/DecodeCheck.h"
+#include "cli/JpegDecode.h"
 #include "engine/HexDecode.h"
-#include "engine/JpegReader.h"
+#include "engine/jpeg/JpegReader.h"
 
 #include <algorithm>
 #include <cstring>

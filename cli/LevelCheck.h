@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/PutBack.h"
-#include "engine/SignatureScanner.h"
+#include "engine/jpeg/SignatureScanner.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "cli/OutputPlan.h"
 
-#include "engine/ErrorText.h"
-#include "engine/WindowsNames.h"
+#include "engine/io/PathText.h"
+#include "engine/names/WindowsNames.h"
 
 #include <map>
 

@@ -3,9 +3,9 @@
 #include "cli/LevelCheck.h"
 #include "cli/PutBackPlan.h"
 #include "cli/SourceRun.h"
-#include "engine/ErrorText.h"
 #include "engine/Percent.h"
 #include "engine/RunFolder.h"
+#include "engine/io/PathText.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,13 +1,13 @@
 #include "cli/PutBackPlan.h"
 
-#include "cli/DecodeCheck.h"
+#include "cli/JpegDecode.h"
 #include "cli/JpegEncode.h"
 #include "cli/SourceRun.h"
-#include "engine/ErrorText.h"
 #include "engine/HexDecode.h"
-#include "engine/JpegReader.h"
-#include "engine/OutputGuard.h"
-#include "engine/RawDir.h"
+#include "engine/OutputFolder.h"
+#include "engine/io/PathText.h"
+#include "engine/io/RawDir.h"
+#include "engine/jpeg/JpegReader.h"
 
 #include <algorithm>
 #include <map>

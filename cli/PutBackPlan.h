@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/PutBack.h"
-#include "engine/RawFile.h"
+#include "engine/io/RawFile.h"
 
 #include <cstddef>
 #include <optional>

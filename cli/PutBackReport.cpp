@@ -2,7 +2,7 @@
 
 #include "cli/JsonReport.h"
 #include "cli/PutBackPlan.h"
-#include "engine/ErrorText.h"
+#include "engine/io/PathText.h"
 
 #include <nlohmann/json.hpp>
 

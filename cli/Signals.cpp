@@ -1,6 +1,6 @@
 #include "cli/Signals.h"
 
-#include "engine/WaitInterrupt.h"
+#include "engine/io/WaitInterrupt.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,13 +1,13 @@
 #include "cli/SourceRun.h"
 
+#include "cli/CheckThreads.h"
 #include "cli/Gallery.h"
-#include "cli/ImageCheck.h"
 #include "cli/KeptImages.h"
 #include "cli/ProgressBar.h"
-#include "engine/ErrorText.h"
 #include "engine/HexDecode.h"
 #include "engine/ModMisc.h"
 #include "engine/RunFolder.h"
+#include "engine/io/PathText.h"
 
 #include <memory>
 

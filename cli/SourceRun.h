@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Extraction.h"
+#include "engine/names/ImageNames.h"
 
 #include <filesystem>
 #include <functional>
@@ -9,10 +10,6 @@
 #include <vector>
 
 namespace glintmark::cli {
-
-// Every image file is named this stem, a number of at least four digits and this extension.
-inline constexpr std::string_view kImageStem = "Vorlesk_";
-inline constexpr std::string_view kImageExt = ".jpg";
 
 // What became of one source.
 struct SourceOutcome

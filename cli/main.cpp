@@ -16,10 +16,10 @@ namespace {
 int run(int argc, const char* const* argv)
 {
     glintmark::cli::installSignalHandlers();
-    CliEnvironment environment;
+    glintmark::cli::CliEnvironment environment;
     environment.stderrIsTerminal = glintmark::cli::stderrIsTerminal();
 #ifdef _WIN32
-    return runCli(argc, argv, std::cout, std::cerr, environment);
+    return glintmark::cli::runCli(argc, argv, std::cout, std::cerr, environment);
 #else
     // The streams write to the descriptors themselves, finishing what a signal interrupts.
     using glintmark::cli::DescriptorBuffer;
@@ -28,7 +28,7 @@ int run(int argc, const char* const* argv)
     DescriptorBuffer errBuffer(2, DescriptorBuffer::Gather::Nothing);
     std::ostream out(&outBuffer);
     std::ostream err(&errBuffer);
-    return runCli(argc, argv, out, err, environment);
+    return glintmark::cli::runCli(argc, argv, out, err, environment);
 #endif
 }
 

@@ -1,13 +1,13 @@
 #include "engine/Extraction.h"
 
-#include "engine/ErrorText.h"
 #include "engine/ImageSink.h"
-#include "engine/OutputGuard.h"
+#include "engine/OutputFolder.h"
 #include "engine/Percent.h"
-#include "engine/RawDir.h"
-#include "engine/RawFile.h"
 #include "engine/RunFolder.h"
-#include "engine/SignatureScanner.h"
+#include "engine/io/PathText.h"
+#include "engine/io/RawDir.h"
+#include "engine/io/RawFile.h"
+#include "engine/jpeg/SignatureScanner.h"
 
 #include <algorithm>
 #include <cstring>
@@ -219,18 +219,6 @@ std::optional<ExtractResult> checkJob(const ExtractJob& job)
 }
 
 } // namespace
-
-std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std::uint64_t number,
-                                    std::string_view ext)
-{
-    std::string digits = std::to_string(number);
-    if (digits.size() < 4)
-        digits.insert(0, 4 - digits.size(), '0');
-    std::filesystem::path name = outPrefix;
-    name += digits;
-    name += std::string(ext);
-    return name;
-}
 
 ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, RunMode mode)
 {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "engine/JpegStructure.h"
-#include "engine/RawFile.h"
+#include "engine/ExtractError.h"
+#include "engine/io/RawFile.h"
+#include "engine/jpeg/JpegStructure.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,9 +16,9 @@ namespace glintmark {
 
 class RunFolder;
 
-// Bytes read from the source at a time; the files written never depend on it. 64 KiB came out
-// fastest on a level with thousands of textures (bench/run.sh): the block stays in the CPU's
-// cache between the read and the writes. 32 KiB is as fast, 256 KiB about 25% slower.
+// Bytes read from the source at a time; the files written never depend on it. The size that came
+// out fastest on a level with thousands of textures (bench/README.md): a block stays in the CPU's
+// cache between the read and the writes.
 inline constexpr std::size_t kDefaultBlockSize = std::size_t{64} << 10;
 
 // Everything one run needs: where to read, how to name what it writes, and what to look for.
@@ -79,27 +80,6 @@ enum class RunStatus
     Failed
 };
 
-// What went wrong when a run failed.
-enum class ErrorKind
-{
-    InvalidJob,     // the job itself makes no sense (empty signature, zero block size)
-    SourceOpen,     // the source is missing, unreadable or a folder
-    SourceRead,     // reading the source failed part way
-    OutputFolder,   // the output folder is missing or not a folder
-    OutputIsSource, // an image name would overwrite the source itself
-    OutputBusy,     // another run is writing into the output folder
-    ImageCreate,    // an image file could not be created
-    ImageWrite      // writing or closing an image file failed (disk full, file too large)
-};
-
-// A failure, with a message that names the file and the system's reason.
-struct ExtractError
-{
-    ErrorKind kind = ErrorKind::InvalidJob;
-    std::filesystem::path file;
-    std::string message;
-};
-
 // The outcome of a run.
 struct ExtractResult
 {
@@ -149,10 +129,6 @@ public:
         return std::nullopt;
     }
 };
-
-// The file name of image `number`: prefix, the number with at least four digits, extension.
-std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std::uint64_t number,
-                                    std::string_view ext);
 
 // Streams the source once, cutting it into one image per signature. Never throws for I/O
 // failures: they come back in the result, with the complete images kept on disk. Each image is

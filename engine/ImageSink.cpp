@@ -1,8 +1,9 @@
 #include "engine/ImageSink.h"
 
-#include "engine/ErrorText.h"
-#include "engine/OutputGuard.h"
+#include "engine/OutputFolder.h"
 #include "engine/RunFolder.h"
+#include "engine/io/PathText.h"
+#include "engine/names/ImageNames.h"
 
 #include <algorithm>
 #include <system_error>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "engine/Extraction.h"
-#include "engine/JpegReader.h"
-#include "engine/RawDir.h"
-#include "engine/RawFile.h"
+#include "engine/io/RawDir.h"
+#include "engine/io/RawFile.h"
+#include "engine/jpeg/JpegReader.h"
 
 #include <cstddef>
 #include <cstdint>

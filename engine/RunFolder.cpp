@@ -1,7 +1,8 @@
 #include "engine/RunFolder.h"
 
-#include "engine/ErrorText.h"
-#include "engine/OutputGuard.h"
+#include "engine/OutputFolder.h"
+#include "engine/io/PathText.h"
+#include "engine/names/ImageNames.h"
 
 #include <system_error>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/Extraction.h"
-#include "engine/RawDir.h"
-#include "engine/RawFile.h"
+#include "engine/io/RawDir.h"
+#include "engine/io/RawFile.h"
 
 #include <cstddef>
 #include <filesystem>

@@ -2,7 +2,7 @@
 // a crash, a leak past the call or an exit of the program.
 #include "FuzzCheck.h"
 
-#include "cli/DecodeCheck.h"
+#include "cli/JpegDecode.h"
 
 #include <cstddef>
 #include <cstdint>

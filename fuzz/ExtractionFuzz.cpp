@@ -5,7 +5,7 @@
 
 #include "engine/Extraction.h"
 #include "engine/HexDecode.h"
-#include "engine/JpegReader.h"
+#include "engine/jpeg/JpegReader.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

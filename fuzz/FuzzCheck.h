@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/JpegStructure.h"
+#include "engine/jpeg/JpegStructure.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // fed one byte at a time, it must find the same thing, and what it finds must fit the bytes.
 #include "FuzzCheck.h"
 
-#include "engine/JpegReader.h"
+#include "engine/jpeg/JpegReader.h"
 
 #include <cstddef>
 #include <cstdint>

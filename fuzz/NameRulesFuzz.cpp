@@ -3,9 +3,10 @@
 #include "FuzzCheck.h"
 
 #include "cli/OutputPlan.h"
-#include "engine/ErrorText.h"
 #include "engine/HexDecode.h"
-#include "engine/WindowsNames.h"
+#include "engine/io/PathText.h"
+#include "engine/names/CaseFold.h"
+#include "engine/names/WindowsNames.h"
 
 #include <cstddef>
 #include <cstdint>

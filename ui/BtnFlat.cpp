@@ -4,6 +4,8 @@
 
 #include <QPushButton>
 
+namespace glintmark::ui {
+
 void btnFlat(QPushButton* Button)
 {
     Button->setStyle(FlatButtonStyle::instance());
@@ -14,3 +16,5 @@ bool isFlatButton(const QPushButton* button)
 {
     return button->style() == FlatButtonStyle::instance();
 }
+
+} // namespace glintmark::ui

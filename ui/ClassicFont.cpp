@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+namespace glintmark::ui {
+
 QFont classicFont(qreal pointSize)
 {
     QFont font;
@@ -16,3 +18,5 @@ QFont classicFont(qreal pointSize)
     font.setStrikeOut(false);
     return font;
 }
+
+} // namespace glintmark::ui

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QWidget>
 
+namespace glintmark::ui {
+
 namespace {
 
 CommDiag::DialogRunner& dialogRunner()
@@ -145,3 +147,5 @@ void CommDiag::setDialogRunner(DialogRunner runner)
 {
     dialogRunner() = std::move(runner);
 }
+
+} // namespace glintmark::ui

@@ -8,6 +8,8 @@
 
 class QWidget;
 
+namespace glintmark::ui {
+
 // The open-file dialog component of the main window: the four operations the source file
 // chooser uses. On Windows it shows the system's own open dialog; elsewhere Qt's own
 // (non-native) file dialog. It keeps the file name confirmed last for as long as it lives.
@@ -78,3 +80,5 @@ private:
     QString m_filter;
     QString m_fileName;
 };
+
+} // namespace glintmark::ui

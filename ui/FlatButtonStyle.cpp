@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace glintmark::ui {
+
 FlatButtonStyle::FlatButtonStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
 
 FlatButtonStyle* FlatButtonStyle::instance()
@@ -110,3 +112,5 @@ void FlatButtonStyle::drawPrimitive(PrimitiveElement element, const QStyleOption
         QProxyStyle::drawPrimitive(element, option, painter, widget);
     }
 }
+
+} // namespace glintmark::ui

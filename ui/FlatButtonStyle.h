@@ -2,6 +2,8 @@
 
 #include <QProxyStyle>
 
+namespace glintmark::ui {
+
 // Draws push buttons the classic flat way: the button face inside a one-pixel dark border,
 // pressed buttons a shade darker, the focused one with a dotted rectangle around its caption,
 // inside the face and clear of the caption's strokes. Everything else is left to the
@@ -21,3 +23,5 @@ private:
     // The focus mark's rectangle: around the caption, inside the face.
     QRect focusRect(const QStyleOption* option, const QWidget* widget) const;
 };
+
+} // namespace glintmark::ui

@@ -2,6 +2,7 @@
 
 #include "engine/HexDecode.h"
 #include "engine/ModMisc.h"
+#include "engine/names/ImageNames.h"
 #include "ui/BtnFlat.h"
 #include "ui/ClassicFont.h"
 #include "ui/CommDiag.h"
@@ -30,6 +31,8 @@
 
 #include <algorithm>
 #include <exception>
+
+namespace glintmark::ui {
 
 namespace {
 
@@ -195,7 +198,7 @@ void FrmMain::buildControls()
     ProgBar->setValue(0);
     ProgBar->setTextVisible(false);
 
-    CommDiag = new ::CommDiag(this);
+    CommDiag = new ui::CommDiag(this);
 
     for (QWidget* front : {static_cast<QWidget*>(txtSource), static_cast<QWidget*>(CmdInBrowse),
                            static_cast<QWidget*>(txtExtract), static_cast<QWidget*>(CmdOutBrowse),
@@ -284,7 +287,7 @@ void FrmMain::keyPressEvent(QKeyEvent* event)
 
 void FrmMain::CmdInBrowse_Click()
 {
-    CommDiag->setFlags(::CommDiag::cdlOFNHideReadOnly);
+    CommDiag->setFlags(ui::CommDiag::cdlOFNHideReadOnly);
     CommDiag->setFilter(QStringLiteral("Vorlesk Level Database (*.ldb)|*.ldb"));
     CommDiag->showOpen();
     // A cancel leaves the file name as it was, so these steps run after a cancel too.
@@ -320,8 +323,8 @@ void FrmMain::CmdExtract_Click()
     if (m_running)
         return;
     strOutPrefix = glintmark::AddSlash(platform::toPath(trimSpaces(txtExtract->text())));
-    strOutPrefix += "Vorlesk_";
-    strOutExt = std::string(".") + "jpg";
+    strOutPrefix += std::string(glintmark::kImageStem);
+    strOutExt = std::string(glintmark::kImageExt);
     strSourceFile = trimSpaces(txtSource->text());
     strSignature = glintmark::HexToBytes(glintmark::kJfifSignatureHex);
     ExtractTextures();
@@ -391,3 +394,5 @@ void FrmMain::showPercent(int percent)
     sizeToText(lblPerc);
     ProgBar->setValue(std::clamp(percent, 0, 100));
 }
+
+} // namespace glintmark::ui

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <string>
 
-class CommDiag;
 class QCloseEvent;
 class QGroupBox;
 class QKeyEvent;
@@ -17,6 +16,10 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+
+namespace glintmark::ui {
+
+class CommDiag;
 
 // The start-up window: source and output paths, Extract, About, logo and progress display.
 // Closing it ends the program.
@@ -60,7 +63,7 @@ public:
     QGroupBox* FraProccess = nullptr;
     QLabel* lblPerc = nullptr;
     QProgressBar* ProgBar = nullptr;
-    ::CommDiag* CommDiag = nullptr;
+    ui::CommDiag* CommDiag = nullptr;
 
 public slots:
     // The load step: draws the four command buttons flat (which also shows CmdOutBrowse).
@@ -103,3 +106,5 @@ private:
     bool m_stopRequested = false;
     bool m_unloaded = false;
 };
+
+} // namespace glintmark::ui

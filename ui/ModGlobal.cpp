@@ -1,3 +1,7 @@
 #include "ui/ModGlobal.h"
 
+namespace glintmark::ui {
+
 QString strExtractPath;
+
+} // namespace glintmark::ui

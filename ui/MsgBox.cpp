@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+namespace glintmark::ui {
+
 namespace MsgBox {
 namespace {
 
@@ -133,3 +135,5 @@ void warning(QWidget* parent, const QString& text, const QString& title)
 }
 
 } // namespace MsgBox
+
+} // namespace glintmark::ui

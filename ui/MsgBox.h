@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace glintmark::ui {
+
 // The program's message boxes: modal, with an icon and a single OK button, shown over the
 // given window (or centred on the screen without one). Each returns when the user dismisses it.
 // Long lines are broken at spaces; a path in double quotes is broken only when it does not fit
@@ -17,3 +19,5 @@ void information(QWidget* parent, const QString& text, const QString& title);
 void warning(QWidget* parent, const QString& text, const QString& title);
 
 } // namespace MsgBox
+
+} // namespace glintmark::ui

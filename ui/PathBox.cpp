@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace glintmark::ui {
+
 namespace PathBox {
 namespace {
 
@@ -61,3 +63,5 @@ void prepare(QLineEdit* box, const QPalette& palette)
 }
 
 } // namespace PathBox
+
+} // namespace glintmark::ui

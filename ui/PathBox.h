@@ -5,6 +5,8 @@
 
 class QLineEdit;
 
+namespace glintmark::ui {
+
 // The main window's two path boxes are disabled, since only the choosers write them, yet their
 // text must stay readable: drawn at a contrast of 4.5:1 or better, the full path in a tooltip.
 namespace PathBox {
@@ -23,3 +25,5 @@ QPalette readablePalette(const QPalette& palette);
 double contrastRatio(const QColor& a, const QColor& b);
 
 } // namespace PathBox
+
+} // namespace glintmark::ui

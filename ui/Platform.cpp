@@ -5,6 +5,8 @@
 
 #include <csignal>
 
+namespace glintmark::ui {
+
 namespace platform {
 
 std::filesystem::path toPath(const QString& text)
@@ -55,3 +57,5 @@ void ignoreFileSizeSignal()
 }
 
 } // namespace platform
+
+} // namespace glintmark::ui

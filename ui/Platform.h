@@ -7,6 +7,8 @@
 
 class QWidget;
 
+namespace glintmark::ui {
+
 // The thin layer between window code and the operating system. Everything that differs
 // between Windows, macOS and Linux outside Qt itself lives behind these functions.
 namespace platform {
@@ -51,3 +53,5 @@ QString showSystemOpenDialog(QWidget* owner, const QStringList& nameFilters,
                              const QString& startFolder, int flags);
 
 } // namespace platform
+
+} // namespace glintmark::ui

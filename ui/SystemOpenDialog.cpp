@@ -15,6 +15,8 @@
 #include <vector>
 #endif
 
+namespace glintmark::ui {
+
 namespace platform {
 
 QString systemOpenFilter(const QStringList& nameFilters)
@@ -91,3 +93,5 @@ QString showSystemOpenDialog(QWidget*, const QStringList&, const QString&, int)
 #endif
 
 } // namespace platform
+
+} // namespace glintmark::ui

@@ -2,6 +2,8 @@
 
 #include <QRect>
 
+namespace glintmark::ui {
+
 // Window layouts are written in twips (1/1440 inch): 15 twips make one pixel at 96 dpi.
 // Qt scales these logical pixels on screens of other densities.
 namespace twips {
@@ -27,3 +29,5 @@ constexpr QSize size(int width, int height)
 }
 
 } // namespace twips
+
+} // namespace glintmark::ui

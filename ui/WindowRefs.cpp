@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QWidget>
 
+namespace glintmark::ui {
+
 namespace WindowRefs {
 namespace {
 
@@ -108,3 +110,5 @@ void unloadSecondaries()
 }
 
 } // namespace WindowRefs
+
+} // namespace glintmark::ui

@@ -1,6 +1,9 @@
 #pragma once
 
 class QWidget;
+
+namespace glintmark::ui {
+
 class FrmMain;
 class FrmAbout;
 class FrmBrowse;
@@ -34,3 +37,5 @@ void clearMain();
 void unloadSecondaries();
 
 } // namespace WindowRefs
+
+} // namespace glintmark::ui

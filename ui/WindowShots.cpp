@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QWidget>
 
+namespace glintmark::ui {
+
 namespace WindowShots {
 namespace {
 
@@ -64,3 +66,5 @@ bool saveAll(const QString& dir, QString* error)
 }
 
 } // namespace WindowShots
+
+} // namespace glintmark::ui

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace glintmark::ui {
+
 // Renders every window of the program to PNG files in a folder, for looking at them without a
 // screen (QT_QPA_PLATFORM=offscreen) as well as on one.
 namespace WindowShots {
@@ -13,3 +15,5 @@ namespace WindowShots {
 bool saveAll(const QString& dir, QString* error);
 
 } // namespace WindowShots
+
+} // namespace glintmark::ui

@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+using namespace glintmark::ui;
+
 int main(int argc, char* argv[])
 {
     platform::ignoreFileSizeSignal();

@@ -4,7 +4,7 @@
 #include "BenchData.h"
 
 #include "engine/HexDecode.h"
-#include "engine/SignatureScanner.h"
+#include "engine/jpeg/SignatureScanner.h"
 
 #include <benchmark/benchmark.h>
 

@@ -26,6 +26,8 @@
 #include <cstdio>
 #include <vector>
 
+using namespace glintmark::ui;
+
 namespace {
 
 // Notes the moment and the content of every message box, and presses its OK.

@@ -1,6 +1,6 @@
 #include "CliTestSupport.h"
 
-#include "cli/ImageCheck.h"
+#include "cli/CheckThreads.h"
 #include "cli/KeptImages.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "cli/JpegEncode.h"
 #include "cli/LevelCheck.h"
 #include "cli/PutBack.h"
-#include "engine/JpegReader.h"
+#include "engine/jpeg/JpegReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "CliTestSupport.h"
 
-#include "engine/ErrorText.h"
 #include "engine/Extraction.h"
+#include "engine/io/PathText.h"
 
 #ifdef _WIN32
 #include "cli/WindowsArgs.h"

@@ -10,6 +10,9 @@
 
 namespace glintmark::clitest {
 
+using cli::CliEnvironment;
+using cli::runCli;
+
 // What one run of the extractor returned and printed.
 struct CliRun
 {

@@ -1,6 +1,6 @@
 #include "JpegCheck.h"
 
-#include "cli/DecodeCheck.h"
+#include "cli/JpegDecode.h"
 
 namespace glintmark::clitest {
 

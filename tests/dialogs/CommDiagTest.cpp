@@ -25,6 +25,8 @@
 #include <string>
 #endif
 
+using namespace glintmark::ui;
+
 namespace {
 
 const QString kLevelFilter = QStringLiteral("Vorlesk Level Database (*.ldb)|*.ldb");

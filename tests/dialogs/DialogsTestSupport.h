@@ -13,6 +13,8 @@
 #include <functional>
 #include <utility>
 
+using glintmark::ui::VolumeSource;
+
 // The root a path written from "/" lands on: "/", or on Windows the current folder's drive
 // ("C:/", "Z:/", ...).
 inline QString currentRoot()

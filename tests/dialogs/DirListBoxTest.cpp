@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QWindow>
 
+using namespace glintmark::ui;
+
 namespace {
 
 // The folders shown, each with its depth in the list, top to bottom.

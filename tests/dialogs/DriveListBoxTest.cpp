@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace glintmark::ui;
+
 using Volume = VolumeSource::Volume;
 
 class DriveListBoxTest : public QObject

@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QTest>
 
+using namespace glintmark::ui;
+
 namespace {
 
 bool isCentred(const QWidget* window)

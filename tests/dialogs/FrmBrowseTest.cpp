@@ -23,6 +23,8 @@
 #include <memory>
 #include <optional>
 
+using namespace glintmark::ui;
+
 namespace {
 
 QTreeWidgetItem* entryFor(DirListBox* list, const QString& folder)

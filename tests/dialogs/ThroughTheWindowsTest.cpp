@@ -21,6 +21,8 @@
 
 #include <optional>
 
+using namespace glintmark::ui;
+
 namespace {
 
 const QByteArray kSignature = QByteArray::fromHex("FFD8FFE000104A464946");

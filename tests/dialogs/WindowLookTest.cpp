@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QTest>
 
+using namespace glintmark::ui;
+
 namespace {
 
 QImage render(QWidget& window, const QString& name)

@@ -1,5 +1,7 @@
 #include "EngineTestSupport.h"
 
+#include "engine/names/ImageNames.h"
+
 #include "engine/ModMisc.h"
 
 #include <gtest/gtest.h>

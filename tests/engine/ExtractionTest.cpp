@@ -1,7 +1,8 @@
 #include "EngineTestSupport.h"
 
 #include "engine/Extraction.h"
-#include "engine/WaitInterrupt.h"
+#include "engine/io/WaitInterrupt.h"
+#include "engine/names/ImageNames.h"
 
 #include <gtest/gtest.h>
 

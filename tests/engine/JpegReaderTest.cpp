@@ -1,7 +1,7 @@
 #include "EngineTestSupport.h"
 
 #include "engine/Extraction.h"
-#include "engine/JpegReader.h"
+#include "engine/jpeg/JpegReader.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // lands in the output folder.
 #include "LevelDatabase.h"
 #include "MessageBoxCatcher.h"
-#include "engine/RawDir.h"
+#include "engine/io/RawDir.h"
 
 #include "ui/FrmMain.h"
 #include "ui/Platform.h"
@@ -24,6 +24,8 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+
+using namespace glintmark::ui;
 
 namespace {
 

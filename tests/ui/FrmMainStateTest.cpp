@@ -21,6 +21,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace glintmark::ui;
+
 class FrmMainStateTest : public QObject
 {
     Q_OBJECT

@@ -23,6 +23,8 @@
 
 #include <functional>
 
+using namespace glintmark::ui;
+
 namespace {
 
 // Runs the application's event loop with `start` queued as its first job, as main() would

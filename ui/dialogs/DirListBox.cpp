@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 
+namespace glintmark::ui {
+
 namespace {
 
 bool isOpenable(const QString& folder)
@@ -181,3 +183,5 @@ void DirListBox::fill()
         scrollToItem(openItemEntry);
     }
 }
+
+} // namespace glintmark::ui

@@ -6,6 +6,8 @@
 
 class QKeyEvent;
 
+namespace glintmark::ui {
+
 // A directory list: the open folder's ancestors from the root down, each indented one step
 // further, then the open folder's subfolders. The chain down to the open folder carries an
 // open-folder icon, the subfolders a closed one, so the open folder shows whatever is
@@ -54,3 +56,5 @@ private:
     QIcon m_openIcon;
     QIcon m_closedIcon;
 };
+
+} // namespace glintmark::ui

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QSignalBlocker>
 
+namespace glintmark::ui {
+
 DriveListBox::DriveListBox(std::shared_ptr<const VolumeSource> source, QWidget* parent)
     : QComboBox(parent), m_source(std::move(source))
 {
@@ -71,3 +73,5 @@ void DriveListBox::fill(const QList<VolumeSource::Volume>& drives)
     for (const VolumeSource::Volume& volume : drives)
         addItem(displayText(volume), volume.root);
 }
+
+} // namespace glintmark::ui

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+namespace glintmark::ui {
+
 // A drive list: the drives of a VolumeSource, starting at the drive that holds the process's
 // current folder. It reads the drives again each time its list is opened.
 class DriveListBox : public QComboBox
@@ -34,3 +36,5 @@ private:
     std::shared_ptr<const VolumeSource> m_source;
     QList<VolumeSource::Volume> m_drives;
 };
+
+} // namespace glintmark::ui

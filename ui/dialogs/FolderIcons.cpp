@@ -4,6 +4,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+namespace glintmark::ui {
+
 namespace FolderIcons {
 namespace {
 
@@ -70,3 +72,5 @@ QIcon closed()
 }
 
 } // namespace FolderIcons
+
+} // namespace glintmark::ui

@@ -2,6 +2,8 @@
 
 #include <QIcon>
 
+namespace glintmark::ui {
+
 // The directory list's two folder pictures, drawn here so they look the same on every platform
 // and are told apart at a glance: an open folder for the chain down to the open folder, a
 // closed one for the folders below it.
@@ -14,3 +16,5 @@ QIcon open();
 QIcon closed();
 
 } // namespace FolderIcons
+
+} // namespace glintmark::ui

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+namespace glintmark::ui {
+
 namespace {
 
 // A filled rectangle without a border.
@@ -116,3 +118,5 @@ void FrmAbout::CmdClose_Click()
 {
     hide();
 }
+
+} // namespace glintmark::ui

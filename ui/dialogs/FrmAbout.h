@@ -6,6 +6,8 @@ class QFrame;
 class QLabel;
 class QPushButton;
 
+namespace glintmark::ui {
+
 // The About window: program name on a coloured band, the icon on a strip down the left, and a
 // sunken panel with author, contact address and version. "&Close" hides it.
 class FrmAbout : public QWidget
@@ -34,3 +36,5 @@ private:
     void Form_Load();
     void CmdClose_Click();
 };
+
+} // namespace glintmark::ui

@@ -14,6 +14,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace glintmark::ui {
+
 FrmBrowse::FrmBrowse(QWidget* parent) : FrmBrowse(VolumeSource::active(), parent) {}
 
 FrmBrowse::FrmBrowse(std::shared_ptr<const VolumeSource> volumes, QWidget* parent)
@@ -76,3 +78,5 @@ void FrmBrowse::CmdClose_Click()
     if (main->CmdExtract)
         main->CmdExtract->setEnabled(true);
 }
+
+} // namespace glintmark::ui

@@ -4,9 +4,12 @@
 
 #include <memory>
 
+class QPushButton;
+
+namespace glintmark::ui {
+
 class DirListBox;
 class DriveListBox;
-class QPushButton;
 class VolumeSource;
 
 // The folder chooser: a drive list, a directory list and "&Done", which confirms the folder
@@ -30,3 +33,5 @@ private:
     void Drive1_Change();
     void CmdClose_Click();
 };
+
+} // namespace glintmark::ui

@@ -4,6 +4,8 @@
 #include <QImageReader>
 #include <QSet>
 
+namespace glintmark::ui {
+
 namespace {
 
 const QString kIconFile = QStringLiteral(":/glintmark.ico");
@@ -53,3 +55,5 @@ QPixmap programIconImage(int side)
         best = nearest.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return QPixmap::fromImage(best);
 }
+
+} // namespace glintmark::ui

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <string_view>
 
+namespace glintmark::ui {
+
 namespace {
 
 // File systems that hold no user files, or only the inner layers of another mount.
@@ -85,3 +87,5 @@ QList<VolumeSource::Volume> QtVolumeSource::volumes() const
 #endif
     return drives;
 }
+
+} // namespace glintmark::ui

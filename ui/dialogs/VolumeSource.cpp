@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+namespace glintmark::ui {
+
 namespace {
 
 constexpr Qt::CaseSensitivity kPathCase =
@@ -68,3 +70,5 @@ void VolumeSource::setActive(std::shared_ptr<const VolumeSource> source)
 {
     activeSource() = std::move(source);
 }
+
+} // namespace glintmark::ui

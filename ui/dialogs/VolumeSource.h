@@ -5,6 +5,8 @@
 
 #include <memory>
 
+namespace glintmark::ui {
+
 // Where the folder chooser's drive list gets its drives from. On Windows the drives are the
 // drive letters; elsewhere they are the roots of the mounted volumes a user works with.
 class VolumeSource
@@ -38,3 +40,5 @@ public:
     // Makes new folder choosers use this source; nullptr goes back to the system's own.
     static void setActive(std::shared_ptr<const VolumeSource> source);
 };
+
+} // namespace glintmark::ui

@@ -1,24 +1,10 @@
-#include "engine/WaitInterrupt.h"
+#include "engine/io/WaitInterrupt.h"
 
-#ifndef _WIN32
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
-#endif
 
 namespace glintmark {
-
-#ifdef _WIN32
-
-void prepareWaitInterrupts() {}
-void interruptWaits() {}
-void clearWaitInterrupts() {}
-int waitInterruptDescriptor()
-{
-    return -1;
-}
-
-#else
 
 namespace {
 
@@ -69,7 +55,5 @@ int waitInterruptDescriptor()
 {
     return g_notice[0];
 }
-
-#endif
 
 } // namespace glintmark

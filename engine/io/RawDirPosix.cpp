@@ -1,23 +1,19 @@
-#include "engine/RawDir.h"
+#include "engine/io/RawDir.h"
 
-#include "engine/PosixIdentity.h"
+#include "engine/io/PosixIdentity.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <utility>
 
-#ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace glintmark {
 namespace fs = std::filesystem;
-
-#ifndef _WIN32
 
 namespace {
 
@@ -192,7 +188,5 @@ void RawDir::forEachName(const std::function<void(const fs::path&)>& visit,
     }
     ::closedir(listing);
 }
-
-#endif // the Windows half is in RawDirWindows.cpp
 
 } // namespace glintmark

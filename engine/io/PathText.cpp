@@ -1,4 +1,4 @@
-#include "engine/ErrorText.h"
+#include "engine/io/PathText.h"
 
 namespace glintmark {
 
@@ -16,16 +16,6 @@ std::filesystem::path pathFromUtf8(std::string_view text)
     // Names here are bytes: ones that are not valid UTF-8 must still reach the file system.
     return std::filesystem::path(text);
 #endif
-}
-
-ExtractError makeError(ErrorKind kind, const std::filesystem::path& file, std::string_view what,
-                       std::error_code reason)
-{
-    ExtractError error;
-    error.kind = kind;
-    error.file = file;
-    error.message = std::string(what) + " \"" + displayPath(file) + "\": " + reason.message();
-    return error;
 }
 
 } // namespace glintmark

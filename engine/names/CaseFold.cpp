@@ -1,5 +1,5 @@
 // Written by scripts/make-case-fold-table from Unicode 15.0.0 CaseFolding.txt; do not edit.
-#include "engine/WindowsNames.h"
+#include "engine/names/CaseFold.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/RawFile.h"
+#include "engine/io/RawFile.h"
 
 #include <filesystem>
 #include <functional>

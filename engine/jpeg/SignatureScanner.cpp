@@ -1,4 +1,4 @@
-#include "engine/SignatureScanner.h"
+#include "engine/jpeg/SignatureScanner.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "engine/JpegReader.h"
+#include "engine/jpeg/JpegReader.h"
 
 #include <algorithm>
 #include <cstring>

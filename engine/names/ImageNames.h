@@ -1,14 +1,20 @@
 #pragma once
 
-#include "engine/Extraction.h"
-#include "engine/RawDir.h"
-
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string_view>
 
 namespace glintmark {
+
+// The stem every image's file name starts with: "Vorlesk_0001.jpg".
+inline constexpr std::string_view kImageStem = "Vorlesk_";
+// The extension every image's file name ends with.
+inline constexpr std::string_view kImageExt = ".jpg";
+
+// The file name of image `number`: prefix, the number with at least four digits, extension.
+std::filesystem::path imageFileName(const std::filesystem::path& outPrefix, std::uint64_t number,
+                                    std::string_view ext);
 
 // Whether `fileName` (a bare name, no folder) is imageFileName(prefix, n, ext) for some n >= 1,
 // where `prefixName` is the last part of the output prefix ("Vorlesk_").
@@ -30,18 +36,8 @@ bool isTemporaryName(const std::filesystem::path& fileName, const std::filesyste
 // The folder the images go to: the output prefix without its last part ("." when it has none).
 std::filesystem::path outputFolder(const std::filesystem::path& outPrefix);
 
-// Checks, before anything is written, that the output folder exists and is a folder, and that
-// none of the names the run may create, replace or remove is the source file itself: the images,
-// the job's final files, the hidden names both are written under, and the folder's lock file.
-std::optional<ExtractError> checkOutput(const ExtractJob& job);
-
-// Readies the output folder of a writing run: creates it when the job asks, checks it as above,
-// opens it into `folder`, takes its lock (refusing when another run holds it) and removes the
-// temporaries that a run killed outright left behind, never the file `source`.
-std::optional<ExtractError> openOutputFolder(const ExtractJob& job, RawDir& folder,
-                                             const FileIdentity& source);
-
-// How many image names in `folder` are numbered beyond `count`.
-std::uint64_t countStaleImages(const RawDir& folder, const ExtractJob& job, std::uint64_t count);
+// Whether two bare names name one entry: letter case is ignored where the file system ignores it
+// (Windows, macOS), and names are compared exactly elsewhere.
+bool sameFileName(const std::filesystem::path& a, const std::filesystem::path& b);
 
 } // namespace glintmark

@@ -32,8 +32,9 @@ struct FileIdentity
     }
 };
 
-// An open file used for raw byte access, closed when it goes out of scope. This is the one
-// place in the engine that talks to the operating system's file calls.
+// An open file used for raw byte access, closed when it goes out of scope. With RawDir, the one
+// place in the engine that talks to the operating system's file calls: RawFilePosix.cpp and
+// RawFileWindows.cpp implement it, one of them built for the platform.
 class RawFile
 {
 public:
@@ -77,6 +78,8 @@ public:
 private:
     friend class RawDir;
     explicit RawFile(int fd) : m_fd(fd) {}
+    // Closes `fd`, ignoring a failure: for handles whose data no longer matters.
+    static void closeQuietly(int fd) noexcept;
 
     int m_fd = -1;
     // Whether a read may wait for input (a pipe, a device); such a read also ends at

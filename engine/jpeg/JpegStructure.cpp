@@ -1,4 +1,4 @@
-#include "engine/JpegStructure.h"
+#include "engine/jpeg/JpegStructure.h"
 
 namespace glintmark {
 

@@ -1,6 +1,7 @@
-#include "engine/WindowsNames.h"
+#include "engine/names/WindowsNames.h"
 
-#include "engine/ErrorText.h"
+#include "engine/io/PathText.h"
+#include "engine/names/CaseFold.h"
 
 #include <algorithm>
 #include <array>

@@ -14,9 +14,6 @@ bool isReservedDeviceName(const std::filesystem::path& name);
 // The first part of `path` that names a device on Windows; empty when no part does.
 std::filesystem::path reservedDevicePart(const std::filesystem::path& path);
 
-// The simple Unicode case folding of one code point (itself when it has none).
-char32_t foldCase(char32_t c);
-
 // The form in which Windows compares a file name given as UTF-8: trailing dots and spaces
 // dropped and every letter case-folded. Two names with the same key are one file there.
 std::string windowsNameKey(std::string_view utf8Name);

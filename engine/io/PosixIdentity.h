@@ -2,7 +2,7 @@
 
 #ifndef _WIN32
 
-#include "engine/RawFile.h"
+#include "engine/io/RawFile.h"
 
 #include <cstdint>
 #include <sys/stat.h>

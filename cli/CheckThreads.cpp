@@ -1,7 +1,7 @@
-#include "cli/ImageCheck.h"
+#include "cli/CheckThreads.h"
 
-#include "cli/DecodeCheck.h"
-#include "engine/ErrorText.h"
+#include "cli/JpegDecode.h"
+#include "engine/io/PathText.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,8 +1,6 @@
 // RawDir on Windows: names are joined to the held folder's path; the lock is a hidden file that
 // goes when its last handle closes.
-#include "engine/RawDir.h"
-
-#ifdef _WIN32
+#include "engine/io/RawDir.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -262,5 +260,3 @@ void RawDir::forEachName(const std::function<void(const fs::path&)>& visit,
 }
 
 } // namespace glintmark
-
-#endif

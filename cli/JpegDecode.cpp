@@ -1,4 +1,4 @@
-#include "cli/DecodeCheck.h"
+#include "cli/JpegDecode.h"
 
 #include <algorithm>
 #include <csetjmp>

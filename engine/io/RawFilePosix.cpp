@@ -1,0 +1,252 @@
+#include "engine/io/RawFile.h"
+
+#include "engine/io/PosixIdentity.h"
+#include "engine/io/WaitInterrupt.h"
+#include "engine/names/WindowsNames.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace glintmark {
+namespace {
+
+std::error_code lastError()
+{
+    return {errno, std::system_category()};
+}
+
+std::error_code openError(const std::filesystem::path&)
+{
+    return lastError();
+}
+
+// The largest count handed to one read or write call.
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+
+using Stat = struct stat;
+int statOpenFile(int fd, Stat* st)
+{
+    return ::fstat(fd, st);
+}
+bool isDirectory(const Stat& st)
+{
+    return S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+void RawFile::closeQuietly(int fd) noexcept
+{
+    ::close(fd);
+}
+
+RawFile RawFile::openForReading(const std::filesystem::path& path, std::error_code& ec)
+{
+    ec.clear();
+    // Not retried on EINTR: opening a named pipe may wait for its writer, and a signal that asks
+    // the run to stop must end that wait. Opened without waiting, a named pipe's wait for its
+    // writer moves to the first read, where it ends at interruptWaits() too.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (!ec)
+            ec = openError(path);
+        return {};
+    }
+    RawFile file(fd);
+    Stat st{};
+    if (statOpenFile(fd, &st) != 0) {
+        ec = lastError();
+        return {};
+    }
+    if (isDirectory(st)) {
+        ec = std::make_error_code(std::errc::is_a_directory);
+        return {};
+    }
+    // Reads block as usual from here on; only the open was not to wait.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ec = lastError();
+        return {};
+    }
+    file.m_waits = !S_ISREG(st.st_mode);
+    return file;
+}
+
+FileIdentity RawFile::identity(std::error_code& ec) const
+{
+    ec.clear();
+    FileIdentity id;
+    Stat st{};
+    if (statOpenFile(m_fd, &st) != 0) {
+        ec = lastError();
+        return id;
+    }
+    id = identityFromStat(st);
+    return id;
+}
+
+void RawFile::adviseSequential() const
+{
+#ifdef POSIX_FADV_SEQUENTIAL
+    // Only a hint: a failure changes nothing about what is read.
+    (void)::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+}
+
+namespace {
+
+// Waits until `fd` has input (or has reached its end) or waits are interrupted; false, with errno
+// EINTR, for the latter and for a signal.
+bool waitForInput(int fd)
+{
+    pollfd watched[2] = {{fd, POLLIN, 0}, {waitInterruptDescriptor(), POLLIN, 0}};
+    const nfds_t count = watched[1].fd >= 0 ? 2 : 1;
+    for (;;) {
+        const int ready = ::poll(watched, count, -1);
+        if (ready < 0 && errno != EINTR)
+            return true; // the read itself then reports what is wrong
+        if (ready < 0 || (count == 2 && (watched[1].revents & POLLIN) != 0)) {
+            errno = EINTR;
+            return false;
+        }
+        if (watched[0].revents != 0)
+            return true;
+    }
+}
+
+} // namespace
+
+std::size_t RawFile::readFully(char* buffer, std::size_t count, std::error_code& ec) const
+{
+    ec.clear();
+    std::size_t done = 0;
+    while (done < count) {
+        const std::size_t chunk = std::min(count - done, kMaxChunk);
+        if (m_waits && !waitForInput(m_fd)) {
+            ec = std::make_error_code(std::errc::interrupted);
+            return done;
+        }
+        const ssize_t got = ::read(m_fd, buffer + done, chunk);
+        if (got < 0) {
+            // A signal came while the read waited (on a pipe): the caller decides whether to go
+            // on, so a request to stop is never swallowed by a retry.
+            ec = errno == EINTR ? std::make_error_code(std::errc::interrupted) : lastError();
+            return done;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+void RawFile::writeAll(const char* data, std::size_t count, std::error_code& ec) const
+{
+    ec.clear();
+    std::size_t done = 0;
+    while (done < count) {
+        const std::size_t chunk = std::min(count - done, kMaxChunk);
+        const ssize_t put = ::write(m_fd, data + done, chunk);
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            ec = lastError();
+            return;
+        }
+        if (put == 0) {
+            // Nothing taken and no reason given: the device has no room left.
+            ec = std::make_error_code(std::errc::no_space_on_device);
+            return;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+}
+
+void RawFile::close(std::error_code& ec)
+{
+    ec.clear();
+    if (m_fd < 0)
+        return;
+    const int fd = std::exchange(m_fd, -1);
+    // The descriptor is gone after close() whatever it returns, so it is never retried.
+    if (::close(fd) != 0 && errno != EINTR)
+        ec = lastError();
+}
+
+RawFile RawFile::duplicate(std::error_code& ec) const
+{
+    ec.clear();
+    const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        ec = lastError();
+        return {};
+    }
+    return RawFile(fd);
+}
+
+std::size_t RawFile::readAt(std::uint64_t offset, char* buffer, std::size_t count,
+                            std::error_code& ec) const
+{
+    ec.clear();
+    std::size_t done = 0;
+    while (done < count) {
+        const std::size_t chunk = std::min(count - done, kMaxChunk);
+        const std::uint64_t at = offset + done;
+        const ssize_t got = ::pread(m_fd, buffer + done, chunk, static_cast<off_t>(at));
+        if (got < 0) {
+            // Reading a file again never waits on a writer, so a signal only asks to try again;
+            // the caller looks at its stop flag between reads.
+            if (errno == EINTR)
+                continue;
+            ec = lastError();
+            return done;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+RawFile RawFile::createUnnamedTemporary(std::error_code& ec)
+{
+    ec.clear();
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    if (ec)
+        return {};
+#ifdef O_TMPFILE
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return RawFile(fd);
+    // Not every file system has files without a name; tmpfile() then removes its own name
+    // as soon as it has created the file exclusively.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        ec = lastError();
+        return {};
+    }
+#endif
+    std::FILE* stream = std::tmpfile();
+    if (stream == nullptr) {
+        ec = lastError();
+        return {};
+    }
+    const int copy = ::fcntl(::fileno(stream), F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        ec = lastError();
+    std::fclose(stream);
+    return copy < 0 ? RawFile() : RawFile(copy);
+}
+
+} // namespace glintmark

@@ -269,4 +269,33 @@ ExtractResult listOpenSource(const ExtractJob& job, RawFile& source, ExtractObse
     return Run(job, observer, RunMode::ListOnly, source, sourceId, nullptr).execute();
 }
 
+const char* statusName(RunStatus status)
+{
+    switch (status) {
+    case RunStatus::Completed:
+        return "completed";
+    case RunStatus::Stopped:
+        return "stopped";
+    case RunStatus::Failed:
+        return "failed";
+    }
+    return "failed";
+}
+
+bool failedBeforeReading(const ExtractResult& result)
+{
+    if (!result.error || result.count > 0)
+        return false;
+    switch (result.error->kind) {
+    case ErrorKind::InvalidJob:
+    case ErrorKind::SourceOpen:
+    case ErrorKind::OutputFolder:
+    case ErrorKind::OutputIsSource:
+    case ErrorKind::OutputBusy:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace glintmark

@@ -26,6 +26,7 @@ public:
 class RunFolder
 {
 public:
+    // The folder of a run of `job`, as its OutputFolder holds it (null in list mode).
     RunFolder(const ExtractJob& job, const OutputFolder* folder);
     // A folder opened and locked by any other run that writes whole files from its source;
     // `shownFolder` is its path as messages name it.

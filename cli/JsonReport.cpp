@@ -11,19 +11,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-const char* statusName(RunStatus status)
-{
-    switch (status) {
-    case RunStatus::Completed:
-        return "completed";
-    case RunStatus::Stopped:
-        return "stopped";
-    case RunStatus::Failed:
-        return "failed";
-    }
-    return "failed";
-}
-
 // A number, or null where the frame header that gives it is missing.
 Json frameValue(const JpegStructure& jpeg, std::uint32_t value)
 {
@@ -89,29 +76,6 @@ Json errorJson(const std::optional<ExtractError>& error)
 }
 
 } // namespace
-
-const char* errorKindName(ErrorKind kind)
-{
-    switch (kind) {
-    case ErrorKind::InvalidJob:
-        return "invalid-job";
-    case ErrorKind::SourceOpen:
-        return "source-open";
-    case ErrorKind::SourceRead:
-        return "source-read";
-    case ErrorKind::OutputFolder:
-        return "output-folder";
-    case ErrorKind::OutputIsSource:
-        return "output-is-source";
-    case ErrorKind::OutputBusy:
-        return "output-busy";
-    case ErrorKind::ImageCreate:
-        return "image-create";
-    case ErrorKind::ImageWrite:
-        return "image-write";
-    }
-    return "unknown";
-}
 
 JsonReport::JsonReport(std::ostream& out, RunMode mode) : m_out(out)
 {

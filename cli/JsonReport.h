@@ -7,9 +7,6 @@
 
 namespace glintmark::cli {
 
-// The name reports give a kind of error: "source-open", "output-is-source", ...
-const char* errorKindName(ErrorKind kind);
-
 // One JSON document describing every source's run: its folder, images, status, count, stale
 // images and error. It is a whole document whenever finish() is reached, also after a failure
 // or a stop. File names that are not valid UTF-8 come out with replacement characters.

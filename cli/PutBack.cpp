@@ -3,6 +3,7 @@
 #include "cli/LevelCheck.h"
 #include "cli/PutBackPlan.h"
 #include "cli/SourceRun.h"
+#include "engine/OutputFolder.h"
 #include "engine/Percent.h"
 #include "engine/RunFolder.h"
 #include "engine/io/PathText.h"
@@ -156,11 +157,11 @@ PutBackOutcome putBack(const PutBackRequest& request, const PutBackProgress& pro
     // The target is refused before anything is read or written (in a dry run too, when named).
     const fs::path name = request.into.filename();
     const fs::path shownFolder = request.into.parent_path();
-    RawDir folder;
-    RunFolder target(shownFolder, &folder, sourceId);
+    OutputFolder folder(sourceId);
+    RunFolder target(shownFolder, &folder);
     if (!request.dryRun || !request.into.empty()) {
-        std::optional<ExtractError> error = openLockedFolder(
-            shownFolder.empty() ? fs::path(".") : shownFolder, "the folder", "run", folder);
+        std::optional<ExtractError> error = folder.openLocked(
+            shownFolder.empty() ? fs::path(".") : shownFolder, "the folder", "run");
         if (!error)
             error = target.checkName(name, "the new level");
         if (error)

@@ -4,7 +4,6 @@
 #include "cli/JpegEncode.h"
 #include "cli/SourceRun.h"
 #include "engine/HexDecode.h"
-#include "engine/OutputFolder.h"
 #include "engine/io/PathText.h"
 #include "engine/io/RawDir.h"
 #include "engine/jpeg/JpegReader.h"

@@ -1,7 +1,7 @@
 #include "cli/PutBackReport.h"
 
-#include "cli/JsonReport.h"
 #include "cli/PutBackPlan.h"
+#include "engine/ExtractError.h"
 #include "engine/io/PathText.h"
 
 #include <nlohmann/json.hpp>

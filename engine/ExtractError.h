@@ -28,6 +28,9 @@ struct ExtractError
     std::string message;
 };
 
+// The name reports give a kind of error: "source-open", "output-is-source", ...
+const char* errorKindName(ErrorKind kind);
+
 // A failure of `kind` on `file`: "<what> "<file>": <the system's reason>".
 ExtractError makeError(ErrorKind kind, const std::filesystem::path& file, std::string_view what,
                        std::error_code reason);

@@ -5,7 +5,6 @@
 #include "engine/Percent.h"
 #include "engine/RunFolder.h"
 #include "engine/io/PathText.h"
-#include "engine/io/RawDir.h"
 #include "engine/io/RawFile.h"
 #include "engine/jpeg/SignatureScanner.h"
 
@@ -41,11 +40,10 @@ class Run
 {
 public:
     Run(const ExtractJob& job, ExtractObserver* observer, RunMode mode, RawFile& source,
-        const FileIdentity& sourceId, const RawDir* folder)
+        const FileIdentity& sourceId, const OutputFolder* folder)
         : m_job(job), m_observer(observer), m_source(source), m_sourceSize(sourceId.size),
           m_bounded(sourceId.type == FileType::Regular && sourceId.size > 0),
-          m_scanner(job.signature), m_sink(job, mode, observer, sourceId, folder),
-          m_finalStep(job, folder, sourceId)
+          m_scanner(job.signature), m_sink(job, mode, observer, folder), m_finalStep(job, folder)
     {}
 
     ExtractResult execute();
@@ -241,9 +239,9 @@ ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, Ru
         return failed(makeError(ErrorKind::SourceOpen, job.sourceFile,
                                 "Cannot read the size of the source file", ec),
                       0);
-    RawDir folder;
+    OutputFolder folder(sourceId);
     if (mode == RunMode::Write) {
-        if (auto error = openOutputFolder(job, folder, sourceId))
+        if (auto error = folder.prepare(job))
             return failed(std::move(*error), 0);
     }
     source.adviseSequential();
@@ -253,7 +251,7 @@ ExtractResult runExtraction(const ExtractJob& job, ExtractObserver* observer, Ru
         Run(job, observer, mode, source, sourceId, mode == RunMode::Write ? &folder : nullptr)
             .execute();
     if (mode == RunMode::Write)
-        result.staleImages = countStaleImages(folder, job, result.count);
+        result.staleImages = folder.countStaleImages(job, result.count);
     return result;
 }
 
@@ -269,6 +267,35 @@ ExtractResult listOpenSource(const ExtractJob& job, RawFile& source, ExtractObse
                       0);
     source.adviseSequential();
     return Run(job, observer, RunMode::ListOnly, source, sourceId, nullptr).execute();
+}
+
+const char* statusName(RunStatus status)
+{
+    switch (status) {
+    case RunStatus::Completed:
+        return "completed";
+    case RunStatus::Stopped:
+        return "stopped";
+    case RunStatus::Failed:
+        return "failed";
+    }
+    return "failed";
+}
+
+bool failedBeforeReading(const ExtractResult& result)
+{
+    if (!result.error || result.count > 0)
+        return false;
+    switch (result.error->kind) {
+    case ErrorKind::InvalidJob:
+    case ErrorKind::SourceOpen:
+    case ErrorKind::OutputFolder:
+    case ErrorKind::OutputIsSource:
+    case ErrorKind::OutputBusy:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace glintmark

@@ -3,6 +3,7 @@
 #include "engine/ExtractError.h"
 #include "engine/io/RawFile.h"
 #include "engine/jpeg/JpegStructure.h"
+#include "engine/names/ImageNames.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +28,7 @@ struct ExtractJob
     std::filesystem::path sourceFile;
     // Output folder with its trailing separator, followed by the file name stem ("Vorlesk_").
     std::filesystem::path outPrefix;
-    std::string outExt = ".jpg";
+    std::string outExt = std::string(kImageExt);
     // The bytes that start every image; must not be empty.
     std::string signature;
     std::size_t blockSize = kDefaultBlockSize;
@@ -80,6 +81,9 @@ enum class RunStatus
     Failed
 };
 
+// The name reports give a run's status: "completed", "stopped", "failed".
+const char* statusName(RunStatus status);
+
 // The outcome of a run.
 struct ExtractResult
 {
@@ -90,6 +94,10 @@ struct ExtractResult
     // Images of an earlier, longer run numbered beyond `count`, left in the folder untouched.
     std::uint64_t staleImages = 0;
 };
+
+// Whether the run failed in the checks it makes before it reads its source (the job, the source,
+// the output folder), having extracted nothing.
+bool failedBeforeReading(const ExtractResult& result);
 
 // Receives a run's events, on the thread that runs it.
 class ExtractObserver

@@ -1,8 +1,6 @@
 #include "engine/ImageSink.h"
 
 #include "engine/OutputFolder.h"
-#include "engine/RunFolder.h"
-#include "engine/io/PathText.h"
 #include "engine/names/ImageNames.h"
 
 #include <algorithm>
@@ -11,8 +9,8 @@
 namespace glintmark {
 
 ImageSink::ImageSink(const ExtractJob& job, RunMode mode, ExtractObserver* observer,
-                     const FileIdentity& source, const RawDir* folder)
-    : m_job(job), m_mode(mode), m_observer(observer), m_source(source), m_folder(folder)
+                     const OutputFolder* folder)
+    : m_job(job), m_mode(mode), m_observer(observer), m_folder(folder)
 {}
 
 ImageSink::~ImageSink()
@@ -31,7 +29,7 @@ std::optional<ExtractError> ImageSink::begin(std::uint64_t offset)
         m_name = path.filename();
         m_temporary = temporaryName(m_name);
         std::error_code ec;
-        RawFile file = createTemporary(*m_folder, m_temporary, m_source, ec);
+        RawFile file = m_folder->createPart(m_temporary, ec);
         if (ec)
             return makeError(ErrorKind::ImageCreate, path, "Cannot create the image file", ec);
         m_file = std::move(file);
@@ -87,8 +85,7 @@ std::optional<ExtractError> ImageSink::finish()
             error = makeError(ErrorKind::ImageWrite, m_current.file, "Cannot finish the image file",
                               ec);
         else
-            error = putInPlace(*m_folder, m_temporary, m_name, m_current.file, m_source,
-                               "the image file");
+            error = m_folder->putInPlace(m_temporary, m_name, m_current.file, "the image file");
         if (error) {
             abandon();
             return error;
@@ -109,7 +106,7 @@ void ImageSink::abandon()
     if (m_mode == RunMode::Write) {
         std::error_code ec;
         m_file.close(ec);
-        m_folder->remove(m_temporary, ec);
+        m_folder->discard(m_temporary);
     }
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "engine/Extraction.h"
-#include "engine/io/RawDir.h"
 #include "engine/io/RawFile.h"
 #include "engine/jpeg/JpegReader.h"
 
@@ -11,15 +10,17 @@
 
 namespace glintmark {
 
+class OutputFolder;
+
 // Receives the bytes of one image at a time and writes them to its numbered file (or, in list
 // mode, only measures them). An image that is not finished is never left on disk.
 class ImageSink
 {
 public:
     // A sink for `job` writing into `folder` (null in list mode); `observer` (may be null) hears
-    // of every finished image. No image name that leads to the file `source` is ever replaced.
+    // of every finished image. No image name that leads to the file the run reads is replaced.
     ImageSink(const ExtractJob& job, RunMode mode, ExtractObserver* observer,
-              const FileIdentity& source, const RawDir* folder);
+              const OutputFolder* folder);
     // Drops an image still open.
     ~ImageSink();
     ImageSink(const ImageSink&) = delete;
@@ -45,8 +46,7 @@ private:
     const ExtractJob& m_job;
     RunMode m_mode;
     ExtractObserver* m_observer;
-    FileIdentity m_source;
-    const RawDir* m_folder;
+    const OutputFolder* m_folder;
     RawFile m_file;
     std::filesystem::path m_name;      // the image's own name in the folder
     std::filesystem::path m_temporary; // the name it is written under until complete

@@ -1,10 +1,7 @@
 #pragma once
 
 #include "engine/Extraction.h"
-#include "engine/io/RawDir.h"
-#include "engine/io/RawFile.h"
 
-#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -13,26 +10,7 @@
 
 namespace glintmark {
 
-// Puts the complete hidden file `temporary` in the place of `name` inside `folder`. Whatever sat
-// at the name (a file, a link, a pipe) is replaced as an entry, never written through; a folder
-// there is refused, and so is a name that is the file `source` or leads to it. `shownAs` is the
-// path messages name, `what` says what the file is ("the image file").
-std::optional<ExtractError> putInPlace(const RawDir& folder, const std::filesystem::path& temporary,
-                                       const std::filesystem::path& name,
-                                       const std::filesystem::path& shownAs,
-                                       const FileIdentity& source, std::string_view what);
-
-// Creates the hidden file `temporary` in `folder` for writing. One left there by a run killed
-// outright (or put there since) loses its entry first, unless it is the file `source`.
-RawFile createTemporary(const RawDir& folder, const std::filesystem::path& temporary,
-                        const FileIdentity& source, std::error_code& ec);
-
-// Opens the existing folder `path` into `folder` and takes this program's lock on it, refusing
-// when another run holds it. `what` names the folder in messages ("the output folder"), `other`
-// the run that holds it ("extraction").
-std::optional<ExtractError> openLockedFolder(const std::filesystem::path& path,
-                                             std::string_view what, std::string_view other,
-                                             RawDir& folder);
+class OutputFolder;
 
 // A whole file on its way into the output folder; its bytes are added piece by piece.
 class FileWriter
@@ -48,10 +26,11 @@ public:
 class RunFolder
 {
 public:
-    RunFolder(const ExtractJob& job, const RawDir* folder, const FileIdentity& source);
-    // A folder opened and locked by any other run that writes whole files from `source`;
+    // The folder of a run of `job`, as its OutputFolder holds it (null in list mode).
+    RunFolder(const ExtractJob& job, const OutputFolder* folder);
+    // A folder opened and locked by any other run that writes whole files from its source;
     // `shownFolder` is its path as messages name it.
-    RunFolder(std::filesystem::path shownFolder, const RawDir* folder, const FileIdentity& source);
+    RunFolder(std::filesystem::path shownFolder, const OutputFolder* folder);
 
     // Refuses, before anything is written, a name writeFile() could not put in place: not a
     // bare name, a folder, or the source file or a link to it.
@@ -78,8 +57,7 @@ public:
 
 private:
     std::filesystem::path m_shownFolder;
-    const RawDir* m_folder;
-    FileIdentity m_source;
+    const OutputFolder* m_folder;
     bool m_stopped = false;
 };
 

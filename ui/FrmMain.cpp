@@ -117,23 +117,6 @@ QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& caption,
     return frame;
 }
 
-// True when the run failed in its checks, before it read the source.
-bool failedBeforeReading(const glintmark::ExtractResult& result)
-{
-    if (!result.error || result.count > 0)
-        return false;
-    switch (result.error->kind) {
-    case glintmark::ErrorKind::InvalidJob:
-    case glintmark::ErrorKind::SourceOpen:
-    case glintmark::ErrorKind::OutputFolder:
-    case glintmark::ErrorKind::OutputIsSource:
-    case glintmark::ErrorKind::OutputBusy:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 FrmMain::FrmMain(QWidget* parent) : QWidget(parent)
@@ -364,7 +347,7 @@ void FrmMain::ExtractTextures()
     }
     if (result.status == glintmark::RunStatus::Failed) {
         // A run that failed before reading anything has extracted nothing worth counting.
-        if (!failedBeforeReading(result))
+        if (!glintmark::failedBeforeReading(result))
             failure += QStringLiteral("\n\nTextures extracted before the failure: ") +
                        QString::number(result.count);
         MsgBox::warning(this, failure, QStringLiteral("Glintmark"));

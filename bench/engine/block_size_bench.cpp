@@ -8,6 +8,7 @@
 #include "engine/Extraction.h"
 #include "engine/HexDecode.h"
 #include "engine/ModMisc.h"
+#include "engine/names/ImageNames.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,7 +33,7 @@ void runOnce(benchmark::State& state, glintmark::RunMode mode)
     glintmark::ExtractJob job;
     job.sourceFile = source.file;
     job.outPrefix = glintmark::AddSlash(out);
-    job.outPrefix += "Vorlesk_";
+    job.outPrefix += glintmark::kImageStem;
     job.signature = glintmark::HexToBytes(glintmark::kJfifSignatureHex);
     job.blockSize = static_cast<std::size_t>(state.range(0));
     for (auto _ : state) {

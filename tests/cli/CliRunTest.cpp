@@ -403,8 +403,7 @@ TEST(CliList, OffsetsPastFourGibKeepAllTheirDigits)
     writeBytes(source, "");
     for (const std::uint64_t at : {first, second}) {
         fs::resize_file(source, at);
-        std::ofstream(source, std::ios::binary | std::ios::app)
-            << std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10);
+        std::ofstream(source, std::ios::binary | std::ios::app) << kSignature;
     }
     const CliRun list = runWith({"--list", "-q", source.string()});
     const CliRun json = runWith({"--list", "--json", source.string()});

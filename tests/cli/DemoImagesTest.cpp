@@ -10,8 +10,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kSignature("\xFF\xD8\xFF\xE0\x00\x10\x4A\x46\x49\x46", 10);
-
 std::string imageName(std::uint64_t number)
 {
     char name[32];
@@ -85,7 +83,7 @@ TEST(DemoSample, TheDecoderCheckNoticesDamagedImages)
 
     const std::vector<std::pair<const char*, std::string>> damaged = {
         {"cut in half", whole.substr(0, whole.size() / 2)},
-        {"only the signature", kSignature},
+        {"only the signature", signature()},
         {"no start marker", noHeader},
     };
     for (const auto& [what, bytes] : damaged) {

@@ -46,8 +46,7 @@ TEST(CliGallery, EveryTextureLoadsInARealBrowser)
     const std::string page = readBytes(out / "index.html");
     EXPECT_NE(page.find(shown), std::string::npos);
     for (int number = 1; number <= 11; ++number) {
-        const std::string file =
-            "Vorlesk_00" + std::string(number < 10 ? "0" : "") + std::to_string(number) + ".jpg";
+        const std::string file = imageName(static_cast<std::uint64_t>(number));
         // The thumbnail opens its image at full size and names it and its size.
         const std::string tag = "<a href=\"" + file + "\"><img src=\"" + file +
                                 "\" loading=\"lazy\" alt=\"" + file + ", ";

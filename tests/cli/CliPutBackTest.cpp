@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <random>
 
@@ -100,14 +99,6 @@ std::string strayRestart(std::string jpeg)
     while (jpeg[at - 1] == '\xFF' || jpeg[at] == '\xFF' || jpeg[at + 1] == '\xFF')
         ++at;
     return jpeg.replace(at, 2, "\xFF\xD3");
-}
-
-// The name an extraction gives image `number`.
-std::string imageName(int number)
-{
-    const std::string digits = std::to_string(number);
-    return "Vorlesk_" + std::string(4 - std::min<std::size_t>(4, digits.size()), '0') + digits +
-           ".jpg";
 }
 
 std::uint64_t offsetOf(int number)

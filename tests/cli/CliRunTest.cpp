@@ -233,7 +233,7 @@ TEST(CliRun, AFailurePartWayKeepsAndReportsTheCompleteImages)
     const std::string ldb = readBytes(demoLdb());
     const auto images = demoManifest()["images"];
     for (int i : {0, 1}) {
-        EXPECT_EQ(readBytes(out / ("Vorlesk_000" + std::to_string(i + 1) + ".jpg")),
+        EXPECT_EQ(readBytes(out / imageName(i + 1)),
                   ldb.substr(images[i]["offset"], images[i]["size"]));
     }
 }

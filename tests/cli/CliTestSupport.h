@@ -13,6 +13,7 @@ namespace glintmark::clitest {
 
 using cli::CliEnvironment;
 using cli::runCli;
+using testsupport::imageName;
 using testsupport::kSignature;
 using testsupport::LevelBuilder;
 using testsupport::signature;

@@ -3,19 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 namespace glintmark::clitest {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string imageName(std::uint64_t number)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "Vorlesk_%04llu.jpg", static_cast<unsigned long long>(number));
-    return name;
-}
 
 // The sample must hold what its record says, or the tests below prove nothing.
 TEST(DemoSample, SignaturesSitExactlyWhereTheRecordPutsThem)

@@ -198,9 +198,8 @@ private slots:
         QCOMPARE(imagesIn(out),
                  (QStringList{"Vorlesk_0001.jpg", "Vorlesk_0002.jpg", "Vorlesk_0003.jpg"}));
         for (int i = 0; i < images.size(); ++i) {
-            const QString name =
-                QStringLiteral("/Vorlesk_%1.jpg").arg(i + 1, 4, 10, QLatin1Char('0'));
-            QCOMPARE(contentsOf(out + name), images.at(i));
+            const auto name = glintmark::testsupport::imageName(static_cast<unsigned>(i + 1));
+            QCOMPARE(contentsOf(out + '/' + QString::fromStdString(name)), images.at(i));
         }
     }
 

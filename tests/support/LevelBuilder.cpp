@@ -1,5 +1,7 @@
 #include "support/LevelBuilder.h"
 
+#include <cstdio>
+
 namespace glintmark::testsupport {
 
 LevelBuilder::LevelBuilder(std::uint32_t seed, FillerStyle style) : m_random(seed), m_style(style)
@@ -57,6 +59,13 @@ std::string LevelBuilder::expectedFile(std::size_t index) const
 {
     const std::size_t end = index + 1 < m_starts.size() ? m_starts[index + 1] : m_bytes.size();
     return m_bytes.substr(m_starts.at(index), end - m_starts[index]);
+}
+
+std::string imageName(std::uint64_t number)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "Vorlesk_%04llu.jpg", static_cast<unsigned long long>(number));
+    return name;
 }
 
 std::vector<ExpectedImage> referenceCut(std::string_view stream, std::string_view signature)

@@ -60,6 +60,9 @@ private:
     std::vector<std::size_t> m_ends;
 };
 
+// The file name a run gives image `number` (counted from 1): "Vorlesk_0001.jpg" and on.
+std::string imageName(std::uint64_t number);
+
 // An image a run should cut from a stream: where its signature is and its bytes.
 struct ExpectedImage
 {

@@ -1,17 +1,34 @@
 # One helper per kind of test, so every test is built and registered the same way.
 include(${PROJECT_SOURCE_DIR}/cmake/GlintmarkWindowsLayout.cmake)
 
-# glintmark_add_engine_test(<name> SOURCES <files...> [LIBS <targets...>])
+# glintmark_test_label(<out>)
+# The CTest label of the tests registered from the current folder: the folder under tests/
+# names the part they test, so `ctest -L <label>` picks exactly that part's tests.
+function(glintmark_test_label out)
+    file(RELATIVE_PATH folder "${PROJECT_SOURCE_DIR}/tests" "${CMAKE_CURRENT_SOURCE_DIR}")
+    if(folder STREQUAL "ui")
+        set(label window)
+    elseif(folder MATCHES "^(engine|cli|dialogs)$")
+        set(label ${folder})
+    else()
+        message(FATAL_ERROR "No test label for the folder ${CMAKE_CURRENT_SOURCE_DIR}: "
+                            "give it one in glintmark_test_label")
+    endif()
+    set(${out} ${label} PARENT_SCOPE)
+endfunction()
+
+# glintmark_add_gtest(<name> SOURCES <files...> [LIBS <targets...>])
 # A GoogleTest executable linked to the engine; each TEST becomes its own CTest case.
-function(glintmark_add_engine_test name)
+function(glintmark_add_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Glintmark::engine Glintmark::options GTest::gtest_main
-                                          ${ARG_LIBS})
+                                          glintmark_test_support ${ARG_LIBS})
     target_compile_definitions(${name} PRIVATE
         GLINTMARK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         GLINTMARK_TEST_TMP="${CMAKE_CURRENT_BINARY_DIR}/tmp")
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS engine)
+    glintmark_test_label(label)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${label})
 endfunction()
 
 # glintmark_add_window_test(<name> SOURCES <files...> [LIBS <targets...>])
@@ -22,7 +39,8 @@ function(glintmark_add_window_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
-    target_link_libraries(${name} PRIVATE Glintmark::ui Glintmark::options Qt6::Test ${ARG_LIBS})
+    target_link_libraries(${name} PRIVATE Glintmark::ui Glintmark::options Qt6::Test
+                                          glintmark_test_support ${ARG_LIBS})
     target_compile_definitions(${name} PRIVATE GLINTMARK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     glintmark_import_qt_plugins(${name})
     glintmark_use_qt_runtime(${name})
@@ -43,5 +61,6 @@ function(glintmark_add_window_test name)
             add_dependencies(${name} glintmark)
         endif()
     endif()
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" LABELS window TIMEOUT 300)
+    glintmark_test_label(label)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" LABELS ${label} TIMEOUT 300)
 endfunction()

@@ -23,8 +23,7 @@ void expectDemoImages(const nlohmann::json& source)
     for (std::size_t i = 0; i < truth.size(); ++i) {
         const auto& image = source["images"][i];
         EXPECT_EQ(image["number"], i + 1);
-        EXPECT_EQ(image["name"],
-                  (i < 9 ? "Vorlesk_000" : "Vorlesk_00") + std::to_string(i + 1) + ".jpg");
+        EXPECT_EQ(image["name"], imageName(i + 1));
         EXPECT_EQ(image["offset"], truth[i]["offset"]);
         EXPECT_EQ(image["size"], truth[i]["size"]);
         EXPECT_EQ(image["width"], truth[i]["width"]);

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <random>
 
@@ -102,14 +101,6 @@ std::string strayRestart(std::string jpeg)
     return jpeg.replace(at, 2, "\xFF\xD3");
 }
 
-// The name an extraction gives image `number`.
-std::string imageName(int number)
-{
-    const std::string digits = std::to_string(number);
-    return "Vorlesk_" + std::string(4 - std::min<std::size_t>(4, digits.size()), '0') + digits +
-           ".jpg";
-}
-
 std::uint64_t offsetOf(int number)
 {
     return demoManifest()["images"][number - 1]["offset"];
@@ -159,8 +150,8 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
     const std::string original = demoImage(1);
     const std::string smaller = encodedAgain(original, 60);
     // Start of image, then a JFIF segment of version 1.01 without a thumbnail.
-    const std::string jfif("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00",
-                           20);
+    const std::string jfif =
+        signature() + std::string("\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00", 10);
     struct Case
     {
         const char* what;
@@ -331,22 +322,14 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
 // images across the copy's block boundaries and near-signatures in between.
 std::string generatedLevel()
 {
-    std::mt19937 random(11);
-    const auto filler = [&](std::size_t count) {
-        std::string bytes(count, '\0');
-        for (char& byte : bytes)
-            byte = static_cast<char>(random());
-        for (std::size_t at = 0; at + 10 < count; at += 4093)
-            bytes.replace(at, 10, std::string("\xFF\xD8\xFF\xE0\x00\x10JFIX", 10));
-        return bytes;
-    };
-    std::string level = filler(1000);
+    LevelBuilder level(11, {0xFF, 4093});
+    level.filler(1000);
     for (int number = 1; number <= 11; ++number) {
         if (number == 1 || number == 7) // across the first and second mebibyte
-            level += filler((std::size_t{1} << 20) * (number == 1 ? 1 : 2) - level.size() - 900);
-        level += demoImage(number) + filler(300);
+            level.fillerUpTo((std::size_t{1} << 20) * (number == 1 ? 1 : 2) - 900);
+        level.image(demoImage(number)).filler(300);
     }
-    return level;
+    return level.bytes();
 }
 
 TEST(CliPutBack, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
@@ -380,7 +363,6 @@ TEST(CliPutBack, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
 
     // The check before the new level is put in place finds each kind of fault, wherever the
     // blocks it is given happen to end.
-    const std::string signature("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10);
     struct Fault
     {
         const char* what;
@@ -389,13 +371,13 @@ TEST(CliPutBack, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
     };
     const std::vector<Fault> faults = {
         {"changed outside", 500, "x"},
-        {"a signature at byte 700", 700, signature},
+        {"a signature at byte 700", 700, signature()},
         {"zero bytes", replaced[0].offset + replaced[0].bytes.size() + 3, "z"},
         {"", 0, ""},
     };
     std::vector<std::uint64_t> signatures;
-    for (std::size_t hit = source.find(signature); hit != std::string::npos;
-         hit = source.find(signature, hit + 1))
+    for (std::size_t hit = source.find(kSignature); hit != std::string::npos;
+         hit = source.find(kSignature, hit + 1))
         signatures.push_back(hit);
     for (const Fault& fault : faults) {
         SCOPED_TRACE(fault.what);

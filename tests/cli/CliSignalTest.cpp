@@ -190,7 +190,7 @@ TEST(CliSignals, AFileSizeLimitIsAnErrorThatKeepsWhatWasThereWhole)
     // Three hundred tiny images: each fits under the limit, their gallery page does not.
     std::string tiny;
     for (int i = 0; i < 300; ++i)
-        tiny += "\xff\xd8\xff\xe0" + std::string(1, '\0') + "\x10JFIF" + std::to_string(i);
+        tiny += signature() + std::to_string(i);
     struct Case
     {
         const char* name;
@@ -245,7 +245,7 @@ TEST(CliSignals, AStopWhileStandardOutputIsHeldUpFinishesTheReport)
     const fs::path dir = freshTestFolder();
     std::string tiny;
     for (int i = 0; i < 3000; ++i)
-        tiny += "\xff\xd8\xff\xe0" + std::string(1, '\0') + "\x10JFIF" + std::to_string(i);
+        tiny += signature() + std::to_string(i);
     writeBytes(dir / "tiny.ldb", tiny);
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliApp.h"
+#include "support/LevelBuilder.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,6 +13,10 @@ namespace glintmark::clitest {
 
 using cli::CliEnvironment;
 using cli::runCli;
+using testsupport::imageName;
+using testsupport::kSignature;
+using testsupport::LevelBuilder;
+using testsupport::signature;
 
 // What one run of the extractor returned and printed.
 struct CliRun

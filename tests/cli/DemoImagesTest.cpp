@@ -3,21 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 namespace glintmark::clitest {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string kSignature("\xFF\xD8\xFF\xE0\x00\x10\x4A\x46\x49\x46", 10);
-
-std::string imageName(std::uint64_t number)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "Vorlesk_%04llu.jpg", static_cast<unsigned long long>(number));
-    return name;
-}
 
 // The sample must hold what its record says, or the tests below prove nothing.
 TEST(DemoSample, SignaturesSitExactlyWhereTheRecordPutsThem)
@@ -85,7 +74,7 @@ TEST(DemoSample, TheDecoderCheckNoticesDamagedImages)
 
     const std::vector<std::pair<const char*, std::string>> damaged = {
         {"cut in half", whole.substr(0, whole.size() / 2)},
-        {"only the signature", kSignature},
+        {"only the signature", signature()},
         {"no start marker", noHeader},
     };
     for (const auto& [what, bytes] : damaged) {

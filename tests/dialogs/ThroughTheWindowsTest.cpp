@@ -11,11 +11,12 @@
 #include "ui/dialogs/FrmAbout.h"
 #include "ui/dialogs/FrmBrowse.h"
 
+#include "support/LevelBuilder.h"
+
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QTest>
 #include <QWindow>
 
@@ -25,26 +26,19 @@ using namespace glintmark::ui;
 
 namespace {
 
-const QByteArray kSignature = QByteArray::fromHex("FFD8FFE000104A464946");
-
 // Writes a level database: some bytes of its own, then one image per size, each a signature
 // followed by bytes that never form another one. Returns the images in order.
 QList<QByteArray> writeLevelDatabase(const QString& file, const QList<int>& imageSizes,
                                      quint32 seed)
 {
-    QRandomGenerator random(seed);
-    const auto filler = [&random](int size) {
-        QByteArray bytes(size, '\0');
-        for (char& byte : bytes)
-            byte = static_cast<char>(random.bounded(0, 0xF0));
-        return bytes;
-    };
-    QByteArray content = filler(777);
+    glintmark::testsupport::LevelBuilder level(seed, {0xEF});
+    level.filler(777);
     QList<QByteArray> images;
     for (int size : imageSizes) {
-        images.append(kSignature + filler(size - int(kSignature.size())));
-        content += images.constLast();
+        level.plainImage(static_cast<std::size_t>(size));
+        images.append(QByteArray::fromStdString(level.image(level.imageCount() - 1)));
     }
+    const QByteArray content = QByteArray::fromStdString(level.bytes());
     QFile out(file);
     if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size())
         return {};
@@ -204,9 +198,8 @@ private slots:
         QCOMPARE(imagesIn(out),
                  (QStringList{"Vorlesk_0001.jpg", "Vorlesk_0002.jpg", "Vorlesk_0003.jpg"}));
         for (int i = 0; i < images.size(); ++i) {
-            const QString name =
-                QStringLiteral("/Vorlesk_%1.jpg").arg(i + 1, 4, 10, QLatin1Char('0'));
-            QCOMPARE(contentsOf(out + name), images.at(i));
+            const auto name = glintmark::testsupport::imageName(static_cast<unsigned>(i + 1));
+            QCOMPARE(contentsOf(out + '/' + QString::fromStdString(name)), images.at(i));
         }
     }
 

@@ -18,11 +18,6 @@
 
 namespace enginetest {
 
-std::string jfif()
-{
-    return std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10);
-}
-
 TempDir::TempDir() : TempDir(fs::path(GLINTMARK_TEST_TMP)) {}
 
 TempDir::TempDir(const fs::path& base)
@@ -73,20 +68,6 @@ std::map<std::string, std::string> filesIn(const fs::path& folder)
     return files;
 }
 
-std::vector<ExpectedImage> referenceCut(const std::string& stream, const std::string& signature)
-{
-    std::vector<std::size_t> starts;
-    for (std::size_t p = 0; p + signature.size() <= stream.size(); ++p)
-        if (stream.compare(p, signature.size(), signature) == 0)
-            starts.push_back(p);
-    std::vector<ExpectedImage> images;
-    for (std::size_t i = 0; i < starts.size(); ++i) {
-        const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : stream.size();
-        images.push_back({starts[i], stream.substr(starts[i], end - starts[i])});
-    }
-    return images;
-}
-
 std::map<std::string, std::string> expectedFiles(const std::vector<ExpectedImage>& images)
 {
     std::map<std::string, std::string> files;
@@ -113,7 +94,7 @@ glintmark::ExtractJob makeJob(const fs::path& source, const fs::path& folder, st
     job.outPrefix = glintmark::AddSlash(folder);
     job.outPrefix += "Vorlesk_";
     job.outExt = ".jpg";
-    job.signature = jfif();
+    job.signature = signature();
     job.blockSize = blockSize;
     return job;
 }

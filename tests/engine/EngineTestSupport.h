@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Extraction.h"
+#include "support/LevelBuilder.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -12,8 +13,9 @@ namespace enginetest {
 
 namespace fs = std::filesystem;
 
-// The ten bytes that open every JFIF texture.
-std::string jfif();
+using glintmark::testsupport::ExpectedImage;
+using glintmark::testsupport::referenceCut;
+using glintmark::testsupport::signature;
 
 // A fresh, empty folder for one test, removed with everything in it when the test ends.
 class TempDir
@@ -41,17 +43,6 @@ void writeFile(const fs::path& file, const std::string& bytes);
 std::string readFile(const fs::path& file);
 // Every regular file in `folder` by name, with its content.
 std::map<std::string, std::string> filesIn(const fs::path& folder);
-
-// The image a run should cut from a stream: where its signature is and its bytes.
-struct ExpectedImage
-{
-    std::uint64_t offset = 0;
-    std::string bytes;
-};
-
-// The images of `stream`, found the simplest way: every position where `signature` starts opens
-// an image that runs to the next such position or the end.
-std::vector<ExpectedImage> referenceCut(const std::string& stream, const std::string& signature);
 
 // The files a run should leave in a folder holding nothing else, for the prefix "Vorlesk_".
 std::map<std::string, std::string> expectedFiles(const std::vector<ExpectedImage>& images);

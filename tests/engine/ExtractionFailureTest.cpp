@@ -73,7 +73,7 @@ struct SetupFailure
 
 TEST(ExtractionFailure, FailsUpFrontAndWritesNothing)
 {
-    const std::string stream = jfif() + "first" + jfif() + "second";
+    const std::string stream = signature() + "first" + signature() + "second";
 #ifdef _WIN32
     ExclusiveHolder holder;
 #endif
@@ -203,7 +203,8 @@ TEST(ExtractionFailure, FailsUpFrontAndWritesNothing)
 TEST(ExtractionFailure, ImageThatCannotBeCreatedKeepsTheEarlierOnes)
 {
     TempDir dir;
-    writeFile(dir / "level.ldb", jfif() + "first" + jfif() + "second" + jfif() + "third");
+    writeFile(dir / "level.ldb",
+              signature() + "first" + signature() + "second" + signature() + "third");
     fs::create_directory(dir / "Vorlesk_0002.jpg");
     const std::size_t descriptors = openDescriptors();
     const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir.path(), 8));
@@ -215,7 +216,7 @@ TEST(ExtractionFailure, ImageThatCannotBeCreatedKeepsTheEarlierOnes)
     EXPECT_EQ(result.error->kind, ErrorKind::ImageCreate);
     EXPECT_EQ(result.error->file, dir / "Vorlesk_0002.jpg");
     EXPECT_NE(result.error->message.find(std::strerror(EISDIR)), std::string::npos);
-    EXPECT_EQ(readFile(dir / "Vorlesk_0001.jpg"), jfif() + "first");
+    EXPECT_EQ(readFile(dir / "Vorlesk_0001.jpg"), signature() + "first");
     EXPECT_FALSE(fs::exists(dir / "Vorlesk_0003.jpg"));
 }
 
@@ -241,7 +242,8 @@ TEST(ExtractionFailure, AFolderSwappedDuringTheRunCannotRedirectAWrite)
         }
     };
     TempDir dir;
-    const std::string stream = jfif() + "first" + jfif() + "second" + jfif() + "third";
+    const std::string stream =
+        signature() + "first" + signature() + "second" + signature() + "third";
     writeFile(dir / "level.ldb", stream);
     fs::create_directory(dir / "out");
     Swapper swapper;
@@ -256,7 +258,7 @@ TEST(ExtractionFailure, AFolderSwappedDuringTheRunCannotRedirectAWrite)
 #endif
     EXPECT_EQ(result.status, RunStatus::Completed);
     EXPECT_EQ(filesIn(moved ? dir / "out.moved" : dir / "out"),
-              expectedFiles(referenceCut(stream, jfif())));
+              expectedFiles(referenceCut(stream)));
     if (moved) {
         EXPECT_EQ(filesIn(dir / "out").size(), 0U) << "nothing may land in the new folder";
     }
@@ -268,7 +270,7 @@ TEST(ExtractionFailure, ImageNameLinkedToTheSourceIsLeftAlone)
     for (const bool symbolic : {false, true}) {
         SCOPED_TRACE(symbolic ? "symbolic link" : "hard link");
         TempDir dir;
-        const std::string stream = jfif() + "first" + jfif() + "second";
+        const std::string stream = signature() + "first" + signature() + "second";
         writeFile(dir / "level.ldb", stream);
         fs::create_directory(dir / "out");
         if (symbolic)
@@ -282,7 +284,7 @@ TEST(ExtractionFailure, ImageNameLinkedToTheSourceIsLeftAlone)
         ASSERT_TRUE(result.error.has_value());
         EXPECT_EQ(result.error->kind, ErrorKind::OutputIsSource);
         EXPECT_EQ(readFile(dir / "level.ldb"), stream);
-        EXPECT_EQ(readFile(dir / "out" / "Vorlesk_0001.jpg"), jfif() + "first");
+        EXPECT_EQ(readFile(dir / "out" / "Vorlesk_0001.jpg"), signature() + "first");
     }
 }
 
@@ -359,9 +361,9 @@ TEST(ExtractionFailure, WhatSitsAtAnImageNameOrThePageIsReplacedNeverWrittenThro
          },
          ErrorKind::OutputIsSource},
     };
-    const std::string stream = jfif() + "first" + jfif() + "second";
-    const std::map<std::string, std::string> images = {{"Vorlesk_0001.jpg", jfif() + "first"},
-                                                       {"Vorlesk_0002.jpg", jfif() + "second"}};
+    const std::string stream = signature() + "first" + signature() + "second";
+    const std::map<std::string, std::string> images = {
+        {"Vorlesk_0001.jpg", signature() + "first"}, {"Vorlesk_0002.jpg", signature() + "second"}};
     for (const Occupant& c : cases) {
         for (const bool page : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (page ? " at the page" : " at an image"));
@@ -438,9 +440,10 @@ TEST(ExtractionFailure, ASecondRunIntoTheSameFolderIsRefused)
         }
     };
     TempDir dir;
-    const std::string stream = jfif() + "first" + jfif() + "second" + jfif() + "third";
+    const std::string stream =
+        signature() + "first" + signature() + "second" + signature() + "third";
     writeFile(dir / "level.ldb", stream);
-    writeFile(dir / "other.ldb", jfif() + "other");
+    writeFile(dir / "other.ldb", signature() + "other");
     Intruder intruder;
     intruder.job = makeJob(dir / "other.ldb", dir.path());
     const auto first =
@@ -453,9 +456,9 @@ TEST(ExtractionFailure, ASecondRunIntoTheSameFolderIsRefused)
     EXPECT_NE(intruder.second->error->message.find(dir.path().string()), std::string::npos);
     EXPECT_NE(intruder.second->error->message.find("Another extraction"), std::string::npos);
     EXPECT_EQ(first.status, RunStatus::Completed);
-    auto expected = expectedFiles(referenceCut(stream, jfif()));
+    auto expected = expectedFiles(referenceCut(stream));
     expected["level.ldb"] = stream;
-    expected["other.ldb"] = jfif() + "other";
+    expected["other.ldb"] = signature() + "other";
     EXPECT_EQ(filesIn(dir.path()), expected);
     // Once the first has ended, the folder is free again.
     EXPECT_EQ(glintmark::runExtraction(intruder.job).status, RunStatus::Completed);
@@ -482,7 +485,8 @@ private:
 
 TEST(ExtractionFailure, ASourceIsReadUpToTheLengthItHadWhenOpened)
 {
-    const std::string stream = jfif() + "first" + jfif() + "second, longer" + jfif() + "third";
+    const std::string stream =
+        signature() + "first" + signature() + "second, longer" + signature() + "third";
     struct Case
     {
         const char* name;
@@ -491,12 +495,12 @@ TEST(ExtractionFailure, ASourceIsReadUpToTheLengthItHadWhenOpened)
         std::map<std::string, std::string> kept;
     };
     const Case cases[] = {
-        {"shrinks", stream.substr(0, 30), true, {{"Vorlesk_0001.jpg", jfif() + "first"}}},
+        {"shrinks", stream.substr(0, 30), true, {{"Vorlesk_0001.jpg", signature() + "first"}}},
         {"shrinks to a block boundary",
          stream.substr(0, 48),
          true,
-         {{"Vorlesk_0001.jpg", jfif() + "first"}}},
-        {"grows", stream + jfif() + "appended", false, expectedFiles(referenceCut(stream, jfif()))},
+         {{"Vorlesk_0001.jpg", signature() + "first"}}},
+        {"grows", stream + signature() + "appended", false, expectedFiles(referenceCut(stream))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -559,7 +563,7 @@ TEST(ExtractionFailure, ImageThatCannotBeWrittenIsRemoved)
 {
     TempDir dir;
     const std::string big(20000, 'b');
-    writeFile(dir / "level.ldb", jfif() + "small" + jfif() + big + jfif() + "after");
+    writeFile(dir / "level.ldb", signature() + "small" + signature() + big + signature() + "after");
     fs::create_directory(dir / "out");
     const std::string said =
         runWithFileSizeLimit(makeJob(dir / "level.ldb", dir / "out", 4096), 8192);
@@ -571,7 +575,7 @@ TEST(ExtractionFailure, ImageThatCannotBeWrittenIsRemoved)
     EXPECT_NE(said.find("Vorlesk_0002.jpg"), std::string::npos) << said;
     EXPECT_NE(said.find(std::strerror(EFBIG)), std::string::npos) << said;
     EXPECT_EQ(filesIn(dir / "out"),
-              (std::map<std::string, std::string>{{"Vorlesk_0001.jpg", jfif() + "small"}}));
+              (std::map<std::string, std::string>{{"Vorlesk_0001.jpg", signature() + "small"}}));
 }
 #endif
 
@@ -609,7 +613,8 @@ TEST(ExtractionFailure, FailingReadKeepsCompleteImagesAndRemovesTheOpenOne)
 {
     TempDir dir;
     fs::create_directory(dir / "out");
-    writeFile(dir / "level.ldb", jfif() + "one" + jfif() + "two, longer" + std::string(100, 'z'));
+    writeFile(dir / "level.ldb",
+              signature() + "one" + signature() + "two, longer" + std::string(100, 'z'));
     BreakSourceAfterFirstBlock observer(dir / "level.ldb", dir.path());
     const std::size_t descriptors = openDescriptors();
     const auto result =
@@ -623,7 +628,7 @@ TEST(ExtractionFailure, FailingReadKeepsCompleteImagesAndRemovesTheOpenOne)
     EXPECT_EQ(result.error->kind, ErrorKind::SourceRead);
     EXPECT_NE(result.error->message.find(std::strerror(EISDIR)), std::string::npos);
     EXPECT_EQ(filesIn(dir / "out"),
-              (std::map<std::string, std::string>{{"Vorlesk_0001.jpg", jfif() + "one"}}));
+              (std::map<std::string, std::string>{{"Vorlesk_0001.jpg", signature() + "one"}}));
 }
 #endif
 

@@ -43,7 +43,7 @@ void expectCutLikeReference(const std::string& stream, std::size_t blockSize)
 
     Recorder recorder;
     const auto result = glintmark::runExtraction(makeJob(source, out, blockSize), &recorder);
-    const auto expected = referenceCut(stream, jfif());
+    const auto expected = referenceCut(stream);
 
     ASSERT_EQ(result.status, RunStatus::Completed) << (result.error ? result.error->message : "");
     EXPECT_EQ(result.count, expected.size());
@@ -73,7 +73,7 @@ struct StreamCase
 
 std::vector<StreamCase> streamCases()
 {
-    const std::string s = jfif();
+    const std::string s = signature();
     const std::string partial = s.substr(0, 9);
     return {
         {"Empty", "", 0},
@@ -104,7 +104,7 @@ class StreamCases : public ::testing::TestWithParam<StreamCase>
 TEST_P(StreamCases, CutsEveryBlockSizeLikeTheReference)
 {
     const StreamCase& c = GetParam();
-    ASSERT_EQ(referenceCut(c.stream, jfif()).size(), c.images);
+    ASSERT_EQ(referenceCut(c.stream).size(), c.images);
     for (const std::size_t blockSize : {1, 2, 3, 9, 10, 11, 16, 100, 1000, 4096})
         expectCutLikeReference(c.stream, blockSize);
     expectCutLikeReference(c.stream, glintmark::kDefaultBlockSize);
@@ -119,18 +119,19 @@ TEST(Extraction, SignatureStraddlingABlockBoundaryAtEverySplitPoint)
 {
     constexpr std::size_t small = 32;
     for (std::size_t at = 0; at <= 2 * small; ++at)
-        expectCutLikeReference(junk(at, 'a') + jfif() + junk(small, 'b') + jfif() + "tail", small);
+        expectCutLikeReference(
+            junk(at, 'a') + signature() + junk(small, 'b') + signature() + "tail", small);
     // Around the first boundary of larger blocks, from just before to just after the split.
     for (const std::size_t block : {std::size_t{4096}, glintmark::kDefaultBlockSize}) {
-        for (std::size_t at = block - jfif().size() - 1; at <= block + 1; ++at)
-            expectCutLikeReference(junk(at, 'a') + jfif() + "tail", block);
+        for (std::size_t at = block - signature().size() - 1; at <= block + 1; ++at)
+            expectCutLikeReference(junk(at, 'a') + signature() + "tail", block);
     }
 }
 
 // Random streams made mostly of signature bytes, with whole and partial signatures planted.
 std::string randomStream(std::mt19937& rng)
 {
-    const std::string s = jfif();
+    const std::string s = signature();
     std::uniform_int_distribution<int> length(0, 3000);
     std::uniform_int_distribution<int> pick(0, 99);
     std::string stream;
@@ -196,8 +197,8 @@ TEST(Extraction, ReadsAPipeFedInSmallDelayedPiecesToTheEnd)
     const fs::path fifo = dir / "level.ldb";
     fs::create_directory(dir / "out");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
-    const std::string stream =
-        junk(5) + jfif() + junk(700, 'a') + jfif() + "two" + junk(1500, 'b') + jfif() + "end";
+    const std::string stream = junk(5) + signature() + junk(700, 'a') + signature() + "two" +
+                               junk(1500, 'b') + signature() + "end";
 
     bool readerCame = false;
     std::thread writer([&] { readerCame = feedPipeSlowly(fifo, stream); });
@@ -205,7 +206,7 @@ TEST(Extraction, ReadsAPipeFedInSmallDelayedPiecesToTheEnd)
     writer.join();
 
     ASSERT_TRUE(readerCame);
-    const auto expected = referenceCut(stream, jfif());
+    const auto expected = referenceCut(stream);
     EXPECT_EQ(result.status, RunStatus::Completed);
     EXPECT_EQ(result.count, expected.size());
     EXPECT_EQ(filesIn(dir / "out"), expectedFiles(expected));
@@ -234,7 +235,7 @@ TEST(Extraction, AStopJustBeforeAWaitOnASilentPipeEndsTheWait)
     std::atomic<bool> gaveUp{false};
     std::thread writer([&] {
         const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
-        [[maybe_unused]] const ssize_t put = ::write(fd, jfif().data(), 4);
+        [[maybe_unused]] const ssize_t put = ::write(fd, signature().data(), 4);
         for (int i = 0; i < 300 && !runEnded; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         gaveUp = !runEnded;
@@ -256,10 +257,10 @@ TEST(Extraction, AFileThatReportsNoSizeIsReadToItsEnd)
 #ifndef __linux__
     GTEST_SKIP() << "needs /proc";
 #else
-    // The environment of a process is such a file; two entries of it make up a signature.
-    char first[] = "A=\xff\xd8\xff\xe0";
-    char second[] = "\x10JFIF=x";
-    char* environment[] = {first, second, nullptr};
+    // The environment of a process is such a file; two entries of it make up a signature, the
+    // first ending at the signature's zero byte.
+    std::string entries = "A=" + signature() + "=x";
+    char* environment[] = {entries.data(), entries.data() + entries.find('\0') + 1, nullptr};
     char program[] = "sleep";
     char seconds[] = "10";
     char* arguments[] = {program, seconds, nullptr};
@@ -283,7 +284,7 @@ TEST(Extraction, AFileThatReportsNoSizeIsReadToItsEnd)
 TEST(Extraction, ListOnlyReportsTheImagesAndCreatesNothing)
 {
     TempDir dir;
-    const std::string stream = junk(3) + jfif() + junk(50) + jfif() + junk(7);
+    const std::string stream = junk(3) + signature() + junk(50) + signature() + junk(7);
     writeFile(dir / "level.ldb", stream);
     Recorder recorder;
     const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir / "missing", 16),
@@ -303,13 +304,13 @@ TEST(Extraction, ListOnlyReportsTheImagesAndCreatesNothing)
 TEST(Extraction, ReplacesALongerExistingImageFile)
 {
     TempDir dir;
-    writeFile(dir / "level.ldb", jfif() + "new");
+    writeFile(dir / "level.ldb", signature() + "new");
     writeFile(dir / "Vorlesk_0001.jpg", std::string(5000, 'o'));
     writeFile(dir / "Vorlesk_0002.jpg", "older, kept");
     writeFile(dir / "Vorlesk_10000.jpg", "older, kept");
     const auto result = glintmark::runExtraction(makeJob(dir / "level.ldb", dir.path(), 4));
     EXPECT_EQ(result.count, 1U);
-    EXPECT_EQ(readFile(dir / "Vorlesk_0001.jpg"), jfif() + "new");
+    EXPECT_EQ(readFile(dir / "Vorlesk_0001.jpg"), signature() + "new");
     EXPECT_EQ(readFile(dir / "Vorlesk_0002.jpg"), "older, kept");
     EXPECT_EQ(result.staleImages, 2U);
 }
@@ -333,17 +334,17 @@ TEST(Extraction, WorksWithSpacesAndNonAsciiInPaths)
     const fs::path folder = dir / fs::path(u8"Ausgabe Ördner ü 纹理");
     const fs::path source = dir / fs::path(u8"level ä 1.ldb");
     fs::create_directory(folder);
-    writeFile(source, junk(10) + jfif() + "one" + jfif() + "two");
+    writeFile(source, junk(10) + signature() + "one" + signature() + "two");
     const auto result = glintmark::runExtraction(makeJob(source, folder, 7));
     EXPECT_EQ(result.status, RunStatus::Completed);
     EXPECT_EQ(result.count, 2U);
-    EXPECT_EQ(readFile(folder / "Vorlesk_0002.jpg"), jfif() + "two");
+    EXPECT_EQ(readFile(folder / "Vorlesk_0002.jpg"), signature() + "two");
 }
 
 TEST(Extraction, RejectsAJobWithoutSignatureOrBlockSize)
 {
     TempDir dir;
-    writeFile(dir / "level.ldb", jfif());
+    writeFile(dir / "level.ldb", signature());
     auto noSignature = makeJob(dir / "level.ldb", dir.path());
     noSignature.signature.clear();
     auto noBlock = makeJob(dir / "level.ldb", dir.path(), 0);

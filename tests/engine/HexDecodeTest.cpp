@@ -1,4 +1,5 @@
 #include "engine/HexDecode.h"
+#include "support/Signature.h"
 
 #include <gtest/gtest.h>
 
@@ -39,25 +40,25 @@ TEST_P(HexToBytesCases, Decodes)
 
 INSTANTIATE_TEST_SUITE_P(
     EdgeCases, HexToBytesCases,
-    ::testing::Values(
-        DecodeCase{"JfifSignature", glintmark::kJfifSignatureHex,
-                   bytes({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46})},
-        DecodeCase{"LowerCase", "ffd8ffe000104a464946",
-                   bytes({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46})},
-        DecodeCase{"MixedCase", "fF0aA0", bytes({0xFF, 0x0A, 0xA0})},
-        DecodeCase{"SurroundingSpaces", "   FFD8  ", bytes({0xFF, 0xD8})},
-        DecodeCase{"OddLengthLastDigitDoubled", "ABC", bytes({0xAB, 0xCC})},
-        DecodeCase{"SingleDigit", "7", bytes({0x77})},
-        DecodeCase{"NonHexHighDigitIsZero", "G1", bytes({0x01})},
-        DecodeCase{"NonHexLowDigitIsZero", "1G", bytes({0x10})},
-        DecodeCase{"NonHexBothDigits", "ZZ", bytes({0x00})},
-        DecodeCase{"LettersPastFAreZero", "gf", bytes({0x0F})},
-        DecodeCase{"SingleSpaceShiftsGrouping", "FF D8", bytes({0xFF, 0x88})},
-        DecodeCase{"TwoSpacesKeepGrouping", "FF  D8", bytes({0xFF, 0xD8})},
-        DecodeCase{"SpaceAsLowDigitIsZero", "F  1", bytes({0xF0})},
-        DecodeCase{"Empty", "", std::string()}, DecodeCase{"SpacesOnly", "     ", std::string()},
-        DecodeCase{"TabsAreNotTrimmed", "\tA", bytes({0x0A})},
-        DecodeCase{"HighBitCharacterIsZero", "\xC3\xA9", bytes({0x00})}),
+    ::testing::Values(DecodeCase{"JfifSignature", glintmark::kJfifSignatureHex,
+                                 glintmark::testsupport::signature()},
+                      DecodeCase{"LowerCase", "ffd8ffe000104a464946",
+                                 glintmark::testsupport::signature()},
+                      DecodeCase{"MixedCase", "fF0aA0", bytes({0xFF, 0x0A, 0xA0})},
+                      DecodeCase{"SurroundingSpaces", "   FFD8  ", bytes({0xFF, 0xD8})},
+                      DecodeCase{"OddLengthLastDigitDoubled", "ABC", bytes({0xAB, 0xCC})},
+                      DecodeCase{"SingleDigit", "7", bytes({0x77})},
+                      DecodeCase{"NonHexHighDigitIsZero", "G1", bytes({0x01})},
+                      DecodeCase{"NonHexLowDigitIsZero", "1G", bytes({0x10})},
+                      DecodeCase{"NonHexBothDigits", "ZZ", bytes({0x00})},
+                      DecodeCase{"LettersPastFAreZero", "gf", bytes({0x0F})},
+                      DecodeCase{"SingleSpaceShiftsGrouping", "FF D8", bytes({0xFF, 0x88})},
+                      DecodeCase{"TwoSpacesKeepGrouping", "FF  D8", bytes({0xFF, 0xD8})},
+                      DecodeCase{"SpaceAsLowDigitIsZero", "F  1", bytes({0xF0})},
+                      DecodeCase{"Empty", "", std::string()},
+                      DecodeCase{"SpacesOnly", "     ", std::string()},
+                      DecodeCase{"TabsAreNotTrimmed", "\tA", bytes({0x0A})},
+                      DecodeCase{"HighBitCharacterIsZero", "\xC3\xA9", bytes({0x00})}),
     [](const ::testing::TestParamInfo<DecodeCase>& param) {
         return std::string(param.param.name);
     });

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <set>
 
 namespace {
 
@@ -289,17 +288,6 @@ void expectCase(const ReaderCase& c, const JpegStructure& found, std::uint64_t s
     const bool cut = c.problem == JpegProblem::CutInScan || c.problem == JpegProblem::CutInSegment;
     if (c.problem != JpegProblem::None) {
         EXPECT_EQ(found.problemAt == c.bytes.size(), cut) << found.problemAt;
-    }
-}
-
-// Reports and scripts tell the problems apart by these.
-TEST(JpegStructure, EveryProblemHasNamesOfItsOwn)
-{
-    std::set<std::string> names, texts;
-    for (auto p = JpegProblem::None; p <= JpegProblem::CutInScan;
-         p = static_cast<JpegProblem>(static_cast<int>(p) + 1)) {
-        EXPECT_TRUE(names.insert(glintmark::problemName(p)).second) << glintmark::problemName(p);
-        EXPECT_TRUE(texts.insert(glintmark::problemText(p)).second) << glintmark::problemText(p);
     }
 }
 

@@ -39,7 +39,7 @@ TEST(LargeSource, CutsImagesAroundAndPastTheFourGibMark)
     for (const std::uint64_t at : {signatureAt, secondAt}) {
         fs::resize_file(source, at);
         std::ofstream file(source, std::ios::binary | std::ios::app);
-        file << jfif() << tail;
+        file << signature() << tail;
     }
     ASSERT_EQ(fs::file_size(source), size);
 
@@ -54,8 +54,8 @@ TEST(LargeSource, CutsImagesAroundAndPastTheFourGibMark)
     EXPECT_EQ(recorder.images[1].offset, secondAt);
     EXPECT_EQ(recorder.images[1].size, 10 + tail.size());
     const std::string gap(secondAt - signatureAt - 10 - tail.size(), '\0');
-    EXPECT_EQ(readFile(out / "Vorlesk_0001.jpg"), jfif() + tail + gap);
-    EXPECT_EQ(readFile(out / "Vorlesk_0002.jpg"), jfif() + tail);
+    EXPECT_EQ(readFile(out / "Vorlesk_0001.jpg"), signature() + tail + gap);
+    EXPECT_EQ(readFile(out / "Vorlesk_0002.jpg"), signature() + tail);
     ASSERT_FALSE(recorder.progress.empty());
     EXPECT_EQ(recorder.progress.back().bytesRead, size);
     EXPECT_EQ(recorder.progress.back().sourceSize, size);

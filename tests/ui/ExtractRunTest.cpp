@@ -36,7 +36,7 @@ QStringList filesIn(const QString& dir)
 
 QString imageName(int number)
 {
-    return QStringLiteral("Vorlesk_%1.jpg").arg(number, 4, 10, QLatin1Char('0'));
+    return QString::fromStdString(glintmark::testsupport::imageName(static_cast<unsigned>(number)));
 }
 
 QByteArray readAll(const QString& path)

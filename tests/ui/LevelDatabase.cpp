@@ -9,14 +9,6 @@
 
 namespace {
 
-QByteArray filler(QRandomGenerator& random, int length)
-{
-    QByteArray bytes(length, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(random.bounded(0xFF)); // 0x00 to 0xFE
-    return bytes;
-}
-
 QByteArray encodeTexture(QRandomGenerator& random)
 {
     const int width = 8 + random.bounded(120);
@@ -41,34 +33,38 @@ QByteArray encodeTexture(QRandomGenerator& random)
 
 QByteArray jfifSignature()
 {
-    return QByteArray::fromHex("FFD8FFE000104A464946");
+    const std::string_view signature = glintmark::testsupport::kSignature;
+    return QByteArray(signature.data(), static_cast<qsizetype>(signature.size()));
 }
 
 LevelDatabase LevelDatabase::make(int count, quint32 seed, int maxFiller)
 {
     QRandomGenerator random(seed);
-    LevelDatabase db;
-    db.m_bytes += filler(random, 1 + random.bounded(maxFiller));
+    LevelDatabase db(seed);
+    const auto most = static_cast<std::size_t>(maxFiller);
+    db.m_level.filler(db.m_level.draw(1, most));
     for (int i = 0; i < count; ++i) {
         const QByteArray texture = encodeTexture(random);
         Q_ASSERT(texture.startsWith(jfifSignature()));
-        db.m_offsets.append(db.m_bytes.size());
-        db.m_textures.append(texture);
-        db.m_bytes += texture;
-        db.m_bytes += filler(random, random.bounded(maxFiller));
+        db.m_level.image(texture.toStdString());
+        db.m_level.filler(db.m_level.draw(0, most - 1));
     }
     return db;
 }
 
+QByteArray LevelDatabase::texture(int index) const
+{
+    return QByteArray::fromStdString(m_level.image(static_cast<std::size_t>(index)));
+}
+
 QByteArray LevelDatabase::expectedFile(int index) const
 {
-    const qsizetype from = m_offsets.at(index);
-    const qsizetype to = index + 1 < count() ? m_offsets.at(index + 1) : m_bytes.size();
-    return m_bytes.mid(from, to - from);
+    return QByteArray::fromStdString(m_level.expectedFile(static_cast<std::size_t>(index)));
 }
 
 bool LevelDatabase::write(const QString& path) const
 {
+    const QByteArray content = bytes();
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(m_bytes) == m_bytes.size() && file.flush();
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
 }

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "support/LevelBuilder.h"
+
 #include <QByteArray>
-#include <QList>
 #include <QString>
 
 // A generated level database: real JPEG textures (made with QImage) with filler before, between
-// and after them, and what each extracted file must hold.
+// and after them, and what each extracted file must hold; the shared generator's bytes as Qt's.
 class LevelDatabase
 {
 public:
@@ -14,10 +15,10 @@ public:
     static LevelDatabase make(int count, quint32 seed, int maxFiller = 3000);
 
     // The whole container.
-    const QByteArray& bytes() const { return m_bytes; }
+    QByteArray bytes() const { return QByteArray::fromStdString(m_level.bytes()); }
     // The JPEG of texture `index` (0-based), as it was encoded.
-    const QByteArray& texture(int index) const { return m_textures.at(index); }
-    int count() const { return static_cast<int>(m_textures.size()); }
+    QByteArray texture(int index) const;
+    int count() const { return static_cast<int>(m_level.imageCount()); }
     // What the file of texture `index` must hold: from its signature to the byte before the
     // next one (the last to the end of the container).
     QByteArray expectedFile(int index) const;
@@ -26,9 +27,9 @@ public:
     bool write(const QString& path) const;
 
 private:
-    QByteArray m_bytes;
-    QList<QByteArray> m_textures;
-    QList<qsizetype> m_offsets;
+    explicit LevelDatabase(quint32 seed) : m_level(seed) {}
+
+    glintmark::testsupport::LevelBuilder m_level;
 };
 
 // The ten bytes that open every JFIF texture.

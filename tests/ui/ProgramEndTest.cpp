@@ -189,8 +189,8 @@ private slots:
         QVERIFY2(files.size() < db.count() * (progressAtClose + 25) / 100,
                  qPrintable(QString::number(files.size())));
         for (int i = 0; i < files.size(); ++i) {
-            const QString name =
-                QStringLiteral("Vorlesk_%1.jpg").arg(i + 1, 4, 10, QLatin1Char('0'));
+            const QString name = QString::fromStdString(
+                glintmark::testsupport::imageName(static_cast<unsigned>(i + 1)));
             QCOMPARE(files.at(i), name);
             QFile file(QDir(out).filePath(name));
             QVERIFY(file.open(QIODevice::ReadOnly));

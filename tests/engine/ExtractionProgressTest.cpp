@@ -26,7 +26,7 @@ TEST(ExtractionProgress, ReportsEveryBlockInOrderAndEndsAtHundred)
         TempDir dir;
         std::string stream(shape.size, 'x');
         for (std::size_t at = 0; at + 10 <= shape.size; at += 300)
-            stream.replace(at, 10, jfif());
+            stream.replace(at, 10, signature());
         writeFile(dir / "level.ldb", stream);
         Recorder recorder;
         const auto result = glintmark::runExtraction(
@@ -54,8 +54,8 @@ TEST(ExtractionProgress, StoppingKeepsOnlyTheCompleteImages)
 {
     std::string stream;
     for (int i = 0; i < 6; ++i)
-        stream += jfif() + std::string(static_cast<std::size_t>(15 + 11 * i), 'a');
-    const auto all = referenceCut(stream, jfif());
+        stream += signature() + std::string(static_cast<std::size_t>(15 + 11 * i), 'a');
+    const auto all = referenceCut(stream);
     const std::size_t block = 16;
     const std::size_t blocks = (stream.size() + block - 1) / block;
     for (std::size_t stopAt = 1; stopAt <= blocks; ++stopAt) {

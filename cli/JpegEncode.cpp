@@ -48,8 +48,7 @@ bool readSampling(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
 }
 
 bool decodePixels(jpeg_decompress_struct& info, Trap& trap, const unsigned char* data,
-                  std::size_t size, std::vector<unsigned char>& pixels, unsigned& width,
-                  unsigned& height, int& components, int& space)
+                  std::size_t size, Pixels& pixels)
 {
     if (setjmp(trap.jump) != 0)
         return false;
@@ -62,32 +61,31 @@ bool decodePixels(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
     else if (info.jpeg_color_space != JCS_GRAYSCALE)
         info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
-    width = info.output_width;
-    height = info.output_height;
-    components = info.output_components;
-    space = info.out_color_space;
-    const std::size_t row = std::size_t{width} * static_cast<std::size_t>(components);
-    pixels.resize(row * height);
+    pixels.width = info.output_width;
+    pixels.height = info.output_height;
+    pixels.components = info.output_components;
+    pixels.colourSpace = info.out_color_space;
+    const std::size_t row = std::size_t{pixels.width} * static_cast<std::size_t>(pixels.components);
+    pixels.bytes.resize(row * pixels.height);
     while (info.output_scanline < info.output_height) {
-        JSAMPROW line = pixels.data() + row * info.output_scanline;
+        JSAMPROW line = pixels.bytes.data() + row * info.output_scanline;
         jpeg_read_scanlines(&info, &line, 1);
     }
     jpeg_finish_decompress(&info);
     return true;
 }
 
-bool encodePixels(jpeg_compress_struct& info, Trap& trap, const std::vector<unsigned char>& pixels,
-                  unsigned width, unsigned height, int components, int space,
+bool encodePixels(jpeg_compress_struct& info, Trap& trap, const Pixels& pixels,
                   const EncodeSettings& settings, unsigned char*& out, unsigned long& outSize)
 {
     if (setjmp(trap.jump) != 0)
         return false;
     jpeg_create_compress(&info);
     jpeg_mem_dest(&info, &out, &outSize);
-    info.image_width = width;
-    info.image_height = height;
-    info.input_components = components;
-    info.in_color_space = static_cast<J_COLOR_SPACE>(space);
+    info.image_width = pixels.width;
+    info.image_height = pixels.height;
+    info.input_components = pixels.components;
+    info.in_color_space = static_cast<J_COLOR_SPACE>(pixels.colourSpace);
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, settings.quality, TRUE);
     info.arith_code = settings.arithmetic ? TRUE : FALSE;
@@ -103,9 +101,9 @@ bool encodePixels(jpeg_compress_struct& info, Trap& trap, const std::vector<unsi
     if (settings.coding == JpegCoding::Progressive)
         jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
-    const std::size_t row = std::size_t{width} * static_cast<std::size_t>(components);
+    const std::size_t row = std::size_t{pixels.width} * static_cast<std::size_t>(pixels.components);
     while (info.next_scanline < info.image_height) {
-        auto* line = const_cast<JSAMPROW>(pixels.data() + row * info.next_scanline);
+        auto* line = const_cast<JSAMPROW>(pixels.bytes.data() + row * info.next_scanline);
         jpeg_write_scanlines(&info, &line, 1);
     }
     jpeg_finish_compress(&info);
@@ -131,10 +129,9 @@ DecodedImage::DecodedImage(const unsigned char* data, std::size_t size)
     jpeg_decompress_struct info{};
     Trap trap{};
     arm(trap, info.err);
-    if (!decodePixels(info, trap, data, size, m_pixels, m_width, m_height, m_components,
-                      m_colourSpace)) {
+    if (!decodePixels(info, trap, data, size, m_pixels)) {
         m_error = trap.message;
-        m_pixels.clear();
+        m_pixels = Pixels{};
     }
     jpeg_destroy_decompress(&info);
 }
@@ -146,8 +143,7 @@ std::optional<std::string> DecodedImage::encode(const EncodeSettings& settings)
     arm(trap, info.err);
     unsigned char* out = nullptr;
     unsigned long outSize = 0;
-    const bool done = encodePixels(info, trap, m_pixels, m_width, m_height, m_components,
-                                   m_colourSpace, settings, out, outSize);
+    const bool done = encodePixels(info, trap, m_pixels, settings, out, outSize);
     jpeg_destroy_compress(&info);
     std::optional<std::string> bytes;
     if (done)

@@ -28,6 +28,16 @@ struct EncodeSettings
 // The sampling factors in the frame header of the JPEG in `data`; empty when it cannot be read.
 std::vector<Sampling> frameSampling(const unsigned char* data, std::size_t size);
 
+// Decoded pixels, row after row, with what libjpeg needs to encode them again.
+struct Pixels
+{
+    std::vector<unsigned char> bytes;
+    unsigned width = 0;
+    unsigned height = 0;
+    int components = 0;
+    int colourSpace = 0; // libjpeg's J_COLOR_SPACE of the bytes
+};
+
 // The pixels of one decoded image, kept so it can be encoded at several qualities.
 class DecodedImage
 {
@@ -43,11 +53,7 @@ public:
     std::optional<std::string> encode(const EncodeSettings& settings);
 
 private:
-    std::vector<unsigned char> m_pixels;
-    unsigned m_width = 0;
-    unsigned m_height = 0;
-    int m_components = 0;
-    int m_colourSpace = 0; // libjpeg's J_COLOR_SPACE of the pixels
+    Pixels m_pixels;
     std::string m_error;
 };
 

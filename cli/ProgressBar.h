@@ -28,7 +28,7 @@ public:
     // Wipes the bar's line so the next output starts on a clean line.
     void finish();
 
-    // Number of redraws so far.
+    // How many times the bar was drawn, so the limit on redraws can be watched.
     std::size_t redraws() const { return m_redraws; }
 
     // The line drawn for `progress` after `elapsed` time, without the carriage return.

@@ -68,13 +68,21 @@ void overlay(char* block, std::size_t count, std::uint64_t at,
     }
 }
 
+// What the new level is made of: the source as it was scanned, and what goes over it.
+struct LevelParts
+{
+    const RawFile& source;
+    std::uint64_t size;
+    const std::vector<ImageInfo>& images;
+    const std::vector<Replacement>& replaced;
+};
+
 // Copies the source to `target` with the replacements put over it, checking every block; false
 // when it gave up, at a request to stop (`stopped`) or at a failure (`error`).
-bool writeLevel(const PutBackRequest& request, const RawFile& source, std::uint64_t size,
-                const std::vector<ImageInfo>& images, const std::vector<Replacement>& replaced,
-                FileWriter& target, const PutBackProgress& progress, bool& stopped,
-                std::optional<ExtractError>& error)
+bool writeLevel(const PutBackRequest& request, const LevelParts& level, FileWriter& target,
+                const PutBackProgress& progress, bool& stopped, std::optional<ExtractError>& error)
 {
+    const auto& [source, size, images, replaced] = level;
     std::vector<std::uint64_t> signatures;
     signatures.reserve(images.size());
     for (const ImageInfo& image : images)
@@ -197,8 +205,8 @@ PutBackOutcome putBack(const PutBackRequest& request, const PutBackProgress& pro
     std::optional<ExtractError> failure;
     std::optional<ExtractError> error =
         target.writeFile(name, "the new level", [&](FileWriter& writer) {
-            return writeLevel(request, source, sourceId.size, scan.images, outcome.replaced, writer,
-                              progress, stopped, failure);
+            const LevelParts level{source, sourceId.size, scan.images, outcome.replaced};
+            return writeLevel(request, level, writer, progress, stopped, failure);
         });
     if (failure)
         error = std::move(failure);

@@ -43,9 +43,8 @@ public:
     // The object name the open dialog carries while it is shown.
     static QString dialogObjectName();
 
-    // Sets the dialog's option flags.
+    // Sets the option flags (cdl* values) that the next open dialog is shown with.
     void setFlags(int flags);
-    // The option flags set last.
     int flags() const;
     // Sets the file type list from "description|pattern|description|pattern..." text.
     void setFilter(const QString& filter);

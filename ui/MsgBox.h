@@ -12,7 +12,7 @@ namespace glintmark::ui {
 // on a line of its own.
 namespace MsgBox {
 
-// An information box.
+// A box with the information icon: news that asks for nothing, such as a finished run.
 void information(QWidget* parent, const QString& text, const QString& title);
 
 // A warning box, for a failure the user should know about.

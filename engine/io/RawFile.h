@@ -50,7 +50,7 @@ public:
     // where the system allows, the open does not wait at all and the first read waits instead.
     static RawFile openForReading(const std::filesystem::path& path, std::error_code& ec);
 
-    // Whether a file is open.
+    // False for a default-made or moved-from handle, and after close().
     bool isOpen() const { return m_fd >= 0; }
     // The open file's identity (device and file index) and size.
     FileIdentity identity(std::error_code& ec) const;
@@ -60,7 +60,8 @@ public:
     // end, or when a signal or interruptWaits() cuts a wait short: then `ec` is
     // std::errc::interrupted).
     std::size_t readFully(char* buffer, std::size_t count, std::error_code& ec) const;
-    // Writes all `count` bytes, or fails.
+    // Writes all `count` bytes, going on after partial writes and interrupted calls; a write
+    // that takes nothing fails with std::errc::no_space_on_device.
     void writeAll(const char* data, std::size_t count, std::error_code& ec) const;
 
     // A second handle on the same open file, for reading it again by position.

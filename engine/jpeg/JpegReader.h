@@ -7,9 +7,28 @@
 
 namespace glintmark {
 
-// Follows one JPEG's marker segments and scans as its bytes stream past in chunks of any size.
-// Thumbnails inside application segments are stepped over by the segment lengths. It keeps a
-// few bytes of state, never allocates, and never decodes the image data.
+// Follows one JPEG's marker segments and scans as its bytes stream past in chunks of any size,
+// by the interchange format's syntax in ITU-T T.81 (ISO/IEC 10918-1), Annex B: markers, segment
+// lengths, and entropy-coded data in which FF is stuffed as FF 00. Thumbnails inside
+// application segments are stepped over by the segment lengths. It keeps a few bytes of state,
+// never allocates, and never decodes the image data.
+//
+// The states `feed` moves through; a byte that does not fit where it comes ends in Broken, and
+// after Done or Broken the bytes are only counted:
+//
+//   Soi0 -FF-> Soi1 -D8 (SOI)-> Marker -FF-> MarkerCode --FF (fill)--> MarkerCode
+//                                 ^              |  TEM ----------------> Marker
+//                                 |              |  EOI ----------------> Done
+//                                 |              v  any other marker
+//                                 |           Length0 -> Length1 -> Header -> Skip
+//                                 |           (Header for SOFn, SOS and DNL only; Skip while
+//                                 |            bytes of the segment are left)
+//                                 +---- a segment other than SOS ends ------+
+//                                                                           | SOS ends
+//                                                                           v
+//               Scan <--00 (stuffed) or RSTn-- ScanFF <--FF-------------- Scan
+//                                                |  FF (fill): stays in ScanFF
+//                                                |  any other code: as after MarkerCode
 class JpegReader
 {
 public:

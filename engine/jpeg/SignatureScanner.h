@@ -16,7 +16,8 @@ public:
     // Prepares a search for `signature`, which must not be empty.
     explicit SignatureScanner(std::string_view signature);
 
-    // Length of the signature in bytes.
+    // The signature's length: a match may begin in the last length() - 1 bytes of a block, so
+    // those wait for the next block before they are decided.
     std::size_t length() const { return m_signature.size(); }
 
     // First position p in [from, end) at which a whole signature starts in `data`, or npos. The

@@ -12,7 +12,7 @@ namespace FolderIcons {
 // An open folder: the front flap tipped forward.
 QIcon open();
 
-// A closed folder.
+// A closed folder: the front flap shut.
 QIcon closed();
 
 } // namespace FolderIcons

@@ -584,7 +584,7 @@ TEST(ExtractionFailure, ImageThatCannotBeWrittenIsRemoved)
 class BreakSourceAfterFirstBlock : public Recorder
 {
 public:
-    explicit BreakSourceAfterFirstBlock(fs::path source, fs::path folder)
+    explicit BreakSourceAfterFirstBlock(const fs::path& source, fs::path folder)
         : m_source(fs::canonical(source)), m_folder(std::move(folder))
     {}
     bool onProgress(const glintmark::Progress& p) override

@@ -83,7 +83,9 @@ const std::vector<ReaderCase>& readerCases()
         using enum JpegStatus;
         const std::string plain = encoded("baseline");
         const std::string exif = withExifThumbnail(plain);
-        const std::string junk = "\xFF\xD9 record 17 \xFF\xD8\xFF\x00 tail";
+        // Junk after the end marker, a zero byte included (sizeof keeps it in the string).
+        static constexpr char kJunk[] = "\xFF\xD9 record 17 \xFF\xD8\xFF\x00 tail";
+        const std::string junk(kJunk, sizeof kJunk - 1);
         const std::size_t dqt = find(plain, 0xDB);
         const std::size_t sof = find(plain, 0xC0);
         const std::size_t sos = find(plain, 0xDA);

@@ -79,8 +79,26 @@ public:
 private:
     friend class RawDir;
     explicit RawFile(int fd) : m_fd(fd) {}
+    // The largest count handed to one read or write call.
+    static constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+
+    // The platform's own calls (RawFilePosix.cpp, RawFileWindows.cpp), under the loops that all
+    // platforms share (RawFile.cpp).
     // Closes `fd`, ignoring a failure: for handles whose data no longer matters.
     static void closeQuietly(int fd) noexcept;
+    // One read call of at most `count` bytes: the bytes read, or -1 with errno set.
+    static std::int64_t readSome(int fd, char* buffer, std::size_t count) noexcept;
+    // One write call of at most `count` bytes: the bytes written, or -1 with errno set.
+    static std::int64_t writeSome(int fd, const char* data, std::size_t count) noexcept;
+    // Waits, for a file whose reads may wait, until it has input; false when waits were
+    // interrupted (interruptWaits()) or a signal came.
+    bool waitForInput() const;
+    // One positioned read of at most `count` bytes from `offset`: the bytes read, 0 at the end,
+    // or -1 with `ec` set.
+    std::int64_t readSomeAt(std::uint64_t offset, char* buffer, std::size_t count,
+                            std::error_code& ec) const;
+    // Why the last failed read or write failed, in the platform's own terms.
+    static std::error_code lastCallError();
 
     int m_fd = -1;
     // Whether a read may wait for input (a pipe, a device); such a read also ends at

@@ -2,10 +2,8 @@
 
 #include "engine/io/PosixIdentity.h"
 #include "engine/io/WaitInterrupt.h"
-#include "engine/names/WindowsNames.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -31,9 +29,6 @@ std::error_code openError(const std::filesystem::path&)
 {
     return lastError();
 }
-
-// The largest count handed to one read or write call.
-constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
 
 using Stat = struct stat;
 int statOpenFile(int fd, Stat* st)
@@ -109,7 +104,7 @@ namespace {
 
 // Waits until `fd` has input (or has reached its end) or waits are interrupted; false, with errno
 // EINTR, for the latter and for a signal.
-bool waitForInput(int fd)
+bool waitOn(int fd)
 {
     pollfd watched[2] = {{fd, POLLIN, 0}, {waitInterruptDescriptor(), POLLIN, 0}};
     const nfds_t count = watched[1].fd >= 0 ? 2 : 1;
@@ -128,50 +123,24 @@ bool waitForInput(int fd)
 
 } // namespace
 
-std::size_t RawFile::readFully(char* buffer, std::size_t count, std::error_code& ec) const
+bool RawFile::waitForInput() const
 {
-    ec.clear();
-    std::size_t done = 0;
-    while (done < count) {
-        const std::size_t chunk = std::min(count - done, kMaxChunk);
-        if (m_waits && !waitForInput(m_fd)) {
-            ec = std::make_error_code(std::errc::interrupted);
-            return done;
-        }
-        const ssize_t got = ::read(m_fd, buffer + done, chunk);
-        if (got < 0) {
-            // A signal came while the read waited (on a pipe): the caller decides whether to go
-            // on, so a request to stop is never swallowed by a retry.
-            ec = errno == EINTR ? std::make_error_code(std::errc::interrupted) : lastError();
-            return done;
-        }
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
+    return !m_waits || waitOn(m_fd);
 }
 
-void RawFile::writeAll(const char* data, std::size_t count, std::error_code& ec) const
+std::int64_t RawFile::readSome(int fd, char* buffer, std::size_t count) noexcept
 {
-    ec.clear();
-    std::size_t done = 0;
-    while (done < count) {
-        const std::size_t chunk = std::min(count - done, kMaxChunk);
-        const ssize_t put = ::write(m_fd, data + done, chunk);
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            ec = lastError();
-            return;
-        }
-        if (put == 0) {
-            // Nothing taken and no reason given: the device has no room left.
-            ec = std::make_error_code(std::errc::no_space_on_device);
-            return;
-        }
-        done += static_cast<std::size_t>(put);
-    }
+    return ::read(fd, buffer, count);
+}
+
+std::int64_t RawFile::writeSome(int fd, const char* data, std::size_t count) noexcept
+{
+    return ::write(fd, data, count);
+}
+
+std::error_code RawFile::lastCallError()
+{
+    return lastError();
 }
 
 void RawFile::close(std::error_code& ec)
@@ -196,28 +165,19 @@ RawFile RawFile::duplicate(std::error_code& ec) const
     return RawFile(fd);
 }
 
-std::size_t RawFile::readAt(std::uint64_t offset, char* buffer, std::size_t count,
-                            std::error_code& ec) const
+std::int64_t RawFile::readSomeAt(std::uint64_t offset, char* buffer, std::size_t count,
+                                 std::error_code& ec) const
 {
-    ec.clear();
-    std::size_t done = 0;
-    while (done < count) {
-        const std::size_t chunk = std::min(count - done, kMaxChunk);
-        const std::uint64_t at = offset + done;
-        const ssize_t got = ::pread(m_fd, buffer + done, chunk, static_cast<off_t>(at));
-        if (got < 0) {
-            // Reading a file again never waits on a writer, so a signal only asks to try again;
-            // the caller looks at its stop flag between reads.
-            if (errno == EINTR)
-                continue;
+    for (;;) {
+        const ssize_t got = ::pread(m_fd, buffer, count, static_cast<off_t>(offset));
+        // Reading a file again never waits on a writer, so a signal only asks to try again; the
+        // caller looks at its stop flag between reads.
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
             ec = lastError();
-            return done;
-        }
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
+        return got;
     }
-    return done;
 }
 
 RawFile RawFile::createUnnamedTemporary(std::error_code& ec)

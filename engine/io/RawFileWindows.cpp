@@ -1,7 +1,5 @@
 #include "engine/io/RawFile.h"
 
-#include "engine/io/PosixIdentity.h"
-#include "engine/io/WaitInterrupt.h"
 #include "engine/names/WindowsNames.h"
 
 #include <algorithm>
@@ -89,9 +87,6 @@ std::error_code openError(const std::filesystem::path& path)
     return ec;
 }
 
-// The largest count handed to one read or write call.
-constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
-
 using Stat = struct _stat64;
 int statOpenFile(int fd, Stat* st)
 {
@@ -155,46 +150,25 @@ void RawFile::adviseSequential() const
     // Windows takes this hint when the file is opened (_O_SEQUENTIAL).
 }
 
-std::size_t RawFile::readFully(char* buffer, std::size_t count, std::error_code& ec) const
+bool RawFile::waitForInput() const
 {
-    ec.clear();
-    std::size_t done = 0;
-    while (done < count) {
-        const std::size_t chunk = std::min(count - done, kMaxChunk);
-        const int got = _read(m_fd, buffer + done, static_cast<unsigned int>(chunk));
-        if (got < 0) {
-            // A signal came while the read waited (on a pipe): the caller decides whether to go
-            // on, so a request to stop is never swallowed by a retry.
-            ec = errno == EINTR ? std::make_error_code(std::errc::interrupted) : lastError();
-            return done;
-        }
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
+    // A read on Windows cannot be cut short by a stop, so it is not waited for first.
+    return true;
 }
 
-void RawFile::writeAll(const char* data, std::size_t count, std::error_code& ec) const
+std::int64_t RawFile::readSome(int fd, char* buffer, std::size_t count) noexcept
 {
-    ec.clear();
-    std::size_t done = 0;
-    while (done < count) {
-        const std::size_t chunk = std::min(count - done, kMaxChunk);
-        const int put = _write(m_fd, data + done, static_cast<unsigned int>(chunk));
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            ec = lastError();
-            return;
-        }
-        if (put == 0) {
-            // Nothing taken and no reason given: the device has no room left.
-            ec = std::make_error_code(std::errc::no_space_on_device);
-            return;
-        }
-        done += static_cast<std::size_t>(put);
-    }
+    return _read(fd, buffer, static_cast<unsigned int>(count));
+}
+
+std::int64_t RawFile::writeSome(int fd, const char* data, std::size_t count) noexcept
+{
+    return _write(fd, data, static_cast<unsigned int>(count));
+}
+
+std::error_code RawFile::lastCallError()
+{
+    return lastError();
 }
 
 void RawFile::close(std::error_code& ec)
@@ -224,31 +198,22 @@ RawFile RawFile::duplicate(std::error_code& ec) const
     return RawFile(fd);
 }
 
-std::size_t RawFile::readAt(std::uint64_t offset, char* buffer, std::size_t count,
-                            std::error_code& ec) const
+std::int64_t RawFile::readSomeAt(std::uint64_t offset, char* buffer, std::size_t count,
+                                 std::error_code& ec) const
 {
-    ec.clear();
-    std::size_t done = 0;
-    while (done < count) {
-        const std::size_t chunk = std::min(count - done, kMaxChunk);
-        const std::uint64_t at = offset + done;
-        OVERLAPPED where{};
-        where.Offset = static_cast<DWORD>(at);
-        where.OffsetHigh = static_cast<DWORD>(at >> 32);
-        DWORD got = 0;
-        const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(m_fd));
-        if (!ReadFile(handle, buffer + done, static_cast<DWORD>(chunk), &got, &where)) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_HANDLE_EOF)
-                break;
-            ec = std::error_code(static_cast<int>(error), std::system_category());
-            return done;
-        }
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(m_fd));
+    if (!ReadFile(handle, buffer, static_cast<DWORD>(count), &got, &where)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_HANDLE_EOF)
+            return 0;
+        ec = std::error_code(static_cast<int>(error), std::system_category());
+        return -1;
     }
-    return done;
+    return got;
 }
 
 RawFile RawFile::createUnnamedTemporary(std::error_code& ec)

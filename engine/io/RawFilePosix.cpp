@@ -25,21 +25,6 @@ std::error_code lastError()
     return {errno, std::system_category()};
 }
 
-std::error_code openError(const std::filesystem::path&)
-{
-    return lastError();
-}
-
-using Stat = struct stat;
-int statOpenFile(int fd, Stat* st)
-{
-    return ::fstat(fd, st);
-}
-bool isDirectory(const Stat& st)
-{
-    return S_ISDIR(st.st_mode);
-}
-
 } // namespace
 
 void RawFile::closeQuietly(int fd) noexcept
@@ -55,17 +40,18 @@ RawFile RawFile::openForReading(const std::filesystem::path& path, std::error_co
     // writer moves to the first read, where it ends at interruptWaits() too.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        if (!ec)
-            ec = openError(path);
-        return {};
-    }
-    RawFile file(fd);
-    Stat st{};
-    if (statOpenFile(fd, &st) != 0) {
         ec = lastError();
         return {};
     }
-    if (isDirectory(st)) {
+    RawFile file(fd);
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0) {
+        ec = lastError();
+        return {};
+    }
+    if (S_ISDIR(st.st_mode)) {
         ec = std::make_error_code(std::errc::is_a_directory);
         return {};
     }
@@ -83,8 +69,10 @@ FileIdentity RawFile::identity(std::error_code& ec) const
 {
     ec.clear();
     FileIdentity id;
-    Stat st{};
-    if (statOpenFile(m_fd, &st) != 0) {
+    struct stat st
+    {
+    };
+    if (::fstat(m_fd, &st) != 0) {
         ec = lastError();
         return id;
     }

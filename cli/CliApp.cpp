@@ -1,63 +1,25 @@
 #include "cli/CliApp.h"
 
+#include "cli/CliListener.h"
 #include "cli/CliOptions.h"
 #include "cli/ExitCode.h"
-#include "cli/HumanReport.h"
-#include "cli/JsonReport.h"
 #include "cli/OutputPlan.h"
-#include "cli/ProgressBar.h"
-#include "cli/PutBack.h"
-#include "cli/PutBackReport.h"
-#include "cli/Report.h"
-#include "cli/Signals.h"
-#include "cli/SourceRun.h"
+#include "cli/report/HumanReport.h"
+#include "cli/report/JsonReport.h"
+#include "cli/report/OutputWatch.h"
+#include "cli/report/PutBackReport.h"
+#include "cli/report/Report.h"
+#include "cli/terminal/Signals.h"
 #include "engine/io/PathText.h"
+#include "features/LevelExtraction.h"
+#include "features/putback/PutBack.h"
 
-#include <cerrno>
-#include <cstring>
 #include <exception>
 #include <memory>
 #include <ostream>
 
 namespace glintmark::cli {
 namespace {
-
-// Watches the output stream: the first write that fails is remembered with the system's reason.
-class OutputWatch
-{
-public:
-    explicit OutputWatch(std::ostream& out) : m_out(out) {}
-
-    // Whether everything written so far went out; remembers errno at the first failure, so it
-    // is called straight after every write.
-    bool check()
-    {
-        if (m_out.good())
-            return true;
-        if (!m_failed) {
-            m_failed = true;
-            m_reason = errno;
-        }
-        return false;
-    }
-
-    // The line for a lost report; none when the reader has gone away (a closed pipe), since
-    // there is then nobody left to tell.
-    std::string failureLine() const
-    {
-        if (m_reason == EPIPE)
-            return {};
-        std::string line = "glintmark-cli: Cannot write to standard output";
-        if (m_reason != 0)
-            line += std::string(": ") + std::strerror(m_reason);
-        return line + "\n";
-    }
-
-private:
-    std::ostream& m_out;
-    bool m_failed = false;
-    int m_reason = 0;
-};
 
 int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& out,
                std::ostream& err, const CliEnvironment& environment)
@@ -70,31 +32,28 @@ int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& 
         report = std::make_unique<HumanReport>(out, mode, options.quiet, options.check);
     OutputWatch watch(out);
 
-    SourceRunSettings settings;
+    features::LevelRunSettings settings;
     settings.mode = mode;
     settings.trim = options.trim;
     settings.check = options.check;
     settings.gallery = options.gallery;
-    if (environment.stderrIsTerminal && !options.quiet)
-        settings.progressStream = &err;
-    settings.onImage = [&](const ImageInfo& image) {
-        report->image(image);
-        watch.check();
-    };
-    // A report that cannot be written ends the run as a signal does: nothing more is done for it.
-    settings.keepGoing = [&] { return stopSignal() == 0 && watch.check(); };
+    std::ostream* barStream = environment.stderrIsTerminal && !options.quiet ? &err : nullptr;
 
     bool anyFailed = false;
     bool interruptionTold = false;
-    for (std::size_t i = 0; i < options.sources.size() && settings.keepGoing(); ++i) {
-        report->beginSource(options.sources[i], plan.folders[i]);
+    for (std::size_t i = 0; i < options.sources.size() && stopSignal() == 0 && watch.check(); ++i) {
+        const std::filesystem::path& source = options.sources[i];
+        report->beginSource(source, plan.folders[i]);
         watch.check();
-        const SourceOutcome outcome = extractSource(options.sources[i], plan.folders[i], settings);
+        PhaseBars bars(barStream, displayPath(source.filename()), false);
+        CliListener listener(bars, report.get(), watch);
+        const LevelOutcome outcome =
+            features::extractLevel(source, plan.folders[i], settings, listener);
         report->endSource(outcome);
         watch.check();
         anyFailed = anyFailed || outcome.result.status != RunStatus::Completed;
         if (outcome.result.status == RunStatus::Stopped && stopSignal() != 0) {
-            err << interruptedLine(outcome, mode, stopSignal());
+            err << interruptedLine(outcome, mode, signalName(stopSignal()));
             interruptionTold = true;
         } else if (outcome.result.status != RunStatus::Stopped) {
             err << errorLines(outcome, mode);
@@ -126,28 +85,13 @@ int runPutBack(const CliOptions& options, std::ostream& out, std::ostream& err,
     request.fit = options.fit;
     request.dryRun = options.list;
 
-    std::unique_ptr<ProgressBar> bar;
-    std::string barPhase;
-    PutBackProgress progress;
-    if (environment.stderrIsTerminal && !options.quiet) {
-        progress.onProgress = [&](const char* phase, const Progress& now) {
-            if (barPhase != phase) {
-                if (bar)
-                    bar->finish();
-                barPhase = phase;
-                bar = std::make_unique<ProgressBar>(
-                    err, displayPath(request.source.filename()) + " (" + barPhase + ")",
-                    ProgressBar::Clock::now());
-            }
-            bar->update(now, ProgressBar::Clock::now());
-        };
-    }
-    progress.keepGoing = [] { return stopSignal() == 0; };
-    const PutBackOutcome outcome = putBack(request, progress);
-    if (bar)
-        bar->finish();
-
     OutputWatch watch(out);
+    PhaseBars bars(environment.stderrIsTerminal && !options.quiet ? &err : nullptr,
+                   displayPath(request.source.filename()), true);
+    CliListener listener(bars, nullptr, watch);
+    const PutBackOutcome outcome = putBack(request, listener);
+    bars.finish();
+
     reportPutBack(request, outcome, options.json, options.quiet, out, err);
     if (!watch.check()) {
         err << watch.failureLine() << std::flush;

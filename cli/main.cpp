@@ -1,12 +1,12 @@
 #include "cli/CliApp.h"
-#include "cli/DescriptorBuffer.h"
-#include "cli/Signals.h"
-#include "cli/Terminal.h"
+#include "cli/terminal/DescriptorBuffer.h"
+#include "cli/terminal/Signals.h"
+#include "cli/terminal/Terminal.h"
 
 #include <iostream>
 
 #ifdef _WIN32
-#include "cli/WindowsArgs.h"
+#include "cli/terminal/WindowsArgs.h"
 #else
 #include <unistd.h>
 #endif

@@ -1,12 +1,12 @@
 #include "engine/Extraction.h"
 
-#include "engine/ImageSink.h"
-#include "engine/OutputFolder.h"
+#include "engine/LockedFolder.h"
 #include "engine/Percent.h"
-#include "engine/RunFolder.h"
 #include "engine/io/PathText.h"
 #include "engine/io/RawFile.h"
 #include "engine/jpeg/SignatureScanner.h"
+#include "engine/run/ImageSink.h"
+#include "engine/run/OutputFolder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -66,7 +66,7 @@ private:
     bool m_bounded;
     SignatureScanner m_scanner;
     ImageSink m_sink;
-    RunFolder m_finalStep;
+    LockedFolder m_finalStep;
     std::uint64_t m_bytesRead = 0;
     std::uint64_t m_bufferOffset = 0; // offset in the source of the buffer's first byte
     int m_lastPercent = -1;

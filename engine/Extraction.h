@@ -15,7 +15,7 @@
 
 namespace glintmark {
 
-class RunFolder;
+class LockedFolder;
 
 // Bytes read from the source at a time; the files written never depend on it. The size that came
 // out fastest on a level with thousands of textures (bench/README.md): a block stays in the CPU's
@@ -59,9 +59,6 @@ struct ImageInfo
     std::filesystem::path file; // the file written; empty in list mode
     std::uint64_t written = 0;  // bytes its file holds (would hold, in list mode)
     JpegStructure jpeg;         // what its marker structure tells
-    // Filled only by a front end that decodes the image; the engine leaves them empty.
-    std::optional<bool> decodes;
-    std::string decodeError;
 };
 
 // How far a run has got, reported after every block.
@@ -130,8 +127,8 @@ public:
     }
     // Called once the whole source has been read and every image is in place, while the run
     // still holds its output folder open and locked: the one moment to write further files
-    // there (RunFolder::writeFile). A failure returned fails the run; its images stay.
-    virtual std::optional<ExtractError> onFinish(RunFolder& folder)
+    // there (LockedFolder::writeFile). A failure returned fails the run; its images stay.
+    virtual std::optional<ExtractError> onFinish(LockedFolder& folder)
     {
         (void)folder;
         return std::nullopt;

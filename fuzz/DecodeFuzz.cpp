@@ -2,7 +2,7 @@
 // a crash, a leak past the call or an exit of the program.
 #include "FuzzCheck.h"
 
-#include "cli/JpegDecode.h"
+#include "features/check/JpegDecode.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using glintmark::fuzz::require;
-    const glintmark::cli::DecodeResult result = glintmark::cli::decodeJpeg(data, size);
+    const glintmark::features::DecodeResult result = glintmark::features::decodeJpeg(data, size);
     require(!result.decodes() || (result.width > 0 && result.height > 0 && result.components > 0),
             "an image without pixels decoded cleanly");
     require(result.finished || !result.message.empty(), "a failed decoding gave no reason");

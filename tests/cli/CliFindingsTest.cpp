@@ -1,7 +1,7 @@
 #include "CliTestSupport.h"
 
-#include "cli/CheckThreads.h"
-#include "cli/KeptImages.h"
+#include "features/check/DecodePool.h"
+#include "features/check/ImageBytesStore.h"
 
 #include <gtest/gtest.h>
 
@@ -262,14 +262,15 @@ TEST(CliFindings, ImagesThatCannotBeReadBackFailTheSource)
             if (c.temporary)
                 setEnvironment(variable, c.temporary);
         }
-        cli::KeptImages kept;
+        features::ImageBytesStore kept;
         kept.sourceOpened(file, identity);
         for (std::size_t i = 0; i < saved.size(); ++i)
             setEnvironment(temporaryVariables[i], saved[i] ? saved[i]->c_str() : nullptr);
-        std::vector<ImageInfo> images(1);
+        std::vector<features::CheckedImage> images(1);
         images[0].offset = identity.size - 100;
         images[0].size = 1000;
-        const cli::CheckOutcome outcome = cli::checkImages(kept, source, images, 2, {}, {});
+        const features::DecodeOutcome outcome =
+            features::decodeImages(kept, source, images, 2, {}, {});
         ASSERT_TRUE(outcome.error.has_value());
         EXPECT_EQ(outcome.error->message.rfind(c.says, 0), 0u) << outcome.error->message;
         EXPECT_FALSE(images[0].decodes.has_value());

@@ -3,10 +3,10 @@
 #include "CliTestSupport.h"
 #include "JpegCheck.h"
 
-#include "cli/JpegEncode.h"
-#include "cli/LevelCheck.h"
-#include "cli/PutBack.h"
 #include "engine/jpeg/JpegReader.h"
+#include "features/putback/JpegEncode.h"
+#include "features/putback/NewLevelCheck.h"
+#include "features/putback/PutBack.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@ namespace glintmark::clitest {
 namespace {
 
 namespace fs = std::filesystem;
-using glintmark::cli::DecodedImage;
-using glintmark::cli::EncodeSettings;
+using glintmark::features::DecodedImage;
+using glintmark::features::EncodeSettings;
 
 std::string encodedAgain(const std::string& jpeg, int quality,
                          JpegCoding coding = JpegCoding::Baseline)
@@ -263,16 +263,19 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
         }
         if (special == "stop") {
             // Asked to stop once the copy has begun: nothing at all is left behind.
-            bool writing = false;
-            cli::PutBackProgress progress;
-            progress.onProgress = [&](const char* phase, const Progress&) {
-                writing = writing || std::string(phase) == "writing";
-            };
-            progress.keepGoing = [&] { return !writing; };
-            const cli::PutBackOutcome outcome =
-                cli::putBack({level, dir / "edit", dir / "new.ldb"}, progress);
-            EXPECT_EQ(outcome.status, cli::PutBackStatus::Stopped);
-            EXPECT_TRUE(writing);
+            struct StopAtWriting : features::RunEvents
+            {
+                bool writing = false;
+                void onProgress(features::Phase phase, const Progress&) override
+                {
+                    writing = writing || phase == features::Phase::Writing;
+                }
+                bool keepGoing() override { return !writing; }
+            } events;
+            const features::PutBackOutcome outcome =
+                features::putBack({level, dir / "edit", dir / "new.ldb"}, events);
+            EXPECT_EQ(outcome.status, features::PutBackStatus::Stopped);
+            EXPECT_TRUE(events.writing);
             EXPECT_EQ(fileNames(dir), std::vector<std::string>{});
             EXPECT_EQ(hiddenIn(dir), std::vector<std::string>{});
             continue;
@@ -341,7 +344,7 @@ TEST(CliPutBack, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
 
     // Every baseline image encoded again at a lower quality, where that makes it smaller.
     std::string expected = source;
-    std::vector<cli::Replacement> replaced;
+    std::vector<features::Replacement> replaced;
     std::uint64_t at = 0;
     for (int number = 1; number <= 11; ++number) {
         const std::string original = demoImage(number);
@@ -383,7 +386,7 @@ TEST(CliPutBack, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
         SCOPED_TRACE(fault.what);
         std::string written = expected;
         written.replace(fault.at, fault.bytes.size(), fault.bytes);
-        cli::LevelCheck check(signatures, replaced);
+        features::NewLevelCheck check(signatures, replaced);
         for (std::size_t from = 0; from < written.size(); from += 4099) {
             const std::size_t count = std::min<std::size_t>(4099, written.size() - from);
             check.feed(source.data() + from, written.data() + from, count);

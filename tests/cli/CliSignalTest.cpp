@@ -2,7 +2,7 @@
 // stopped by a signal, held up by a file size limit or holding its folder against a second run.
 #include "CliTestSupport.h"
 
-#include "cli/Signals.h"
+#include "cli/terminal/Signals.h"
 
 #include <gtest/gtest.h>
 

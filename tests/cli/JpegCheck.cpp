@@ -1,13 +1,13 @@
 #include "JpegCheck.h"
 
-#include "cli/JpegDecode.h"
+#include "features/check/JpegDecode.h"
 
 namespace glintmark::clitest {
 
 JpegCheck decodeJpeg(const std::string& bytes)
 {
-    const cli::DecodeResult result =
-        cli::decodeJpeg(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    const features::DecodeResult result =
+        features::decodeJpeg(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     JpegCheck check;
     check.decoded = result.finished;
     check.warnings = result.warnings;

@@ -1,4 +1,4 @@
-#include "cli/ProgressBar.h"
+#include "cli/terminal/ProgressBar.h"
 
 #include <gtest/gtest.h>
 

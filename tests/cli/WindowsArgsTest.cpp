@@ -1,4 +1,4 @@
-#include "cli/WindowsArgs.h"
+#include "cli/terminal/WindowsArgs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "EngineTestSupport.h"
 
-#include "engine/RunFolder.h"
+#include "engine/LockedFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -321,7 +321,7 @@ struct PageWriter : Recorder
             fs::create_hard_link(linkTarget, linkAt);
         Recorder::onImage(image);
     }
-    std::optional<glintmark::ExtractError> onFinish(glintmark::RunFolder& folder) override
+    std::optional<glintmark::ExtractError> onFinish(glintmark::LockedFolder& folder) override
     {
         if (!page)
             return std::nullopt;

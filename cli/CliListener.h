@@ -1,0 +1,31 @@
+#pragma once
+
+#include "cli/report/OutputWatch.h"
+#include "cli/report/Report.h"
+#include "cli/terminal/PhaseBars.h"
+#include "features/RunEvents.h"
+
+namespace glintmark::cli {
+
+// Listens to a run for the command line: draws the bars, hands each image to the report, and
+// stops the run at a signal or once the report can no longer be written.
+class CliListener : public features::RunEvents
+{
+public:
+    // `report` may be null (put-back reports at the end).
+    CliListener(PhaseBars& bars, Report* report, OutputWatch& watch)
+        : m_bars(bars), m_report(report), m_watch(watch)
+    {}
+
+    void onProgress(features::Phase phase, const Progress& progress) override;
+    void onPhaseEnd(features::Phase phase) override;
+    void onImage(const CheckedImage& image) override;
+    bool keepGoing() override;
+
+private:
+    PhaseBars& m_bars;
+    Report* m_report;
+    OutputWatch& m_watch;
+};
+
+} // namespace glintmark::cli

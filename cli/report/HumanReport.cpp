@@ -1,0 +1,164 @@
+#include "cli/report/HumanReport.h"
+
+#include "engine/io/PathText.h"
+#include "features/ImageStatus.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <ostream>
+
+namespace glintmark::cli {
+
+using features::decodeText;
+using features::statusText;
+namespace {
+
+constexpr const char* kProgramName = "glintmark-cli";
+
+std::string textures(std::uint64_t count)
+{
+    return std::to_string(count) + (count == 1 ? " texture" : " textures");
+}
+
+// Wide enough for "9999x9999"; the rows are written as they come, so it cannot follow them.
+constexpr int kDimensionsWidth = 10;
+
+int digitsOf(std::uint64_t value)
+{
+    return static_cast<int>(std::to_string(value).size());
+}
+
+std::string dimensionsText(const JpegStructure& jpeg)
+{
+    if (!jpeg.hasFrame)
+        return "-";
+    return std::to_string(jpeg.width) + "x" + std::to_string(jpeg.height);
+}
+
+// "; 40 whole, 2 damaged" once the images were decoded, with ", 1 not checked" for those over a
+// decoding limit; otherwise nothing.
+std::string decodeCounts(const std::vector<CheckedImage>& images)
+{
+    std::uint64_t whole = 0;
+    std::uint64_t damaged = 0;
+    std::uint64_t unchecked = 0;
+    for (const CheckedImage& image : images) {
+        if (image.decodes)
+            ++(*image.decodes ? whole : damaged);
+        else if (!image.decodeError.empty())
+            ++unchecked;
+    }
+    if (whole + damaged + unchecked == 0)
+        return {};
+    return "; " + std::to_string(whole) + " whole, " + std::to_string(damaged) + " damaged" +
+           (unchecked > 0 ? ", " + std::to_string(unchecked) + " not checked" : std::string());
+}
+
+} // namespace
+
+std::string summaryLine(const LevelOutcome& outcome, RunMode mode)
+{
+    if (mode == RunMode::ListOnly)
+        return textures(outcome.result.count) + " found in " + displayPath(outcome.source) +
+               decodeCounts(outcome.images);
+    std::string line = textures(outcome.result.count) + " extracted from " +
+                       displayPath(outcome.source) + " into " + displayPath(outcome.folder);
+    if (outcome.result.staleImages > 0) {
+        line += "; " + std::to_string(outcome.result.staleImages) +
+                " older ones numbered beyond them were left in place";
+    }
+    return line + decodeCounts(outcome.images);
+}
+
+std::string errorLines(const LevelOutcome& outcome, RunMode mode)
+{
+    if (outcome.result.status == RunStatus::Completed)
+        return {};
+    std::string lines = std::string(kProgramName) + ": ";
+    if (outcome.result.error)
+        lines += outcome.result.error->message;
+    else
+        lines += displayPath(outcome.source) + ": the run stopped before the end";
+    lines += '\n';
+    if (mode == RunMode::Write && outcome.result.count > 0) {
+        lines += std::string(kProgramName) + ": " + textures(outcome.result.count) +
+                 " extracted from " + displayPath(outcome.source) + " into " +
+                 displayPath(outcome.folder) + " before the failure\n";
+    }
+    return lines;
+}
+
+std::string interruptedLine(const LevelOutcome& outcome, RunMode mode, std::string_view signal)
+{
+    std::string line = std::string(kProgramName) + ": interrupted by " + std::string(signal);
+    if (mode == RunMode::ListOnly)
+        return line + " while reading " + displayPath(outcome.source) + "\n";
+    return line + "; kept " + textures(outcome.result.count) + " extracted from " +
+           displayPath(outcome.source) + " into " + displayPath(outcome.folder) + "\n";
+}
+
+HumanReport::HumanReport(std::ostream& out, RunMode mode, bool quiet, bool decoding)
+    : m_out(out), m_mode(mode), m_quiet(quiet), m_decoding(decoding)
+{}
+
+void HumanReport::beginSource(const std::filesystem::path& source,
+                              const std::filesystem::path& folder)
+{
+    (void)folder;
+    m_source = source;
+    m_headWritten = false;
+    // Every image holds at least its signature, so there are at most size / 10 of them.
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(source, ec);
+    const std::uint64_t largest = ec ? 0 : static_cast<std::uint64_t>(size);
+    m_numberWidth = std::max(5, digitsOf(largest / 10));
+    m_offsetWidth = std::max(6, digitsOf(largest));
+    m_sizeWidth = std::max(4, digitsOf(largest));
+}
+
+void HumanReport::writeTableHead()
+{
+    m_headWritten = true;
+    m_out << displayPath(m_source) << '\n';
+    m_out << std::right << std::setw(m_numberWidth) << "image"
+          << "  " << std::setw(m_offsetWidth) << "offset"
+          << "  " << std::setw(m_sizeWidth) << "size"
+          << "  " << std::setw(kDimensionsWidth) << "dimensions" << (m_decoding ? "  decodes" : "")
+          << "  status\n";
+}
+
+void HumanReport::image(const CheckedImage& image)
+{
+    if (m_mode != RunMode::ListOnly)
+        return;
+    if (!m_headWritten)
+        writeTableHead();
+    m_out << std::setw(m_numberWidth) << image.number << "  " << std::setw(m_offsetWidth)
+          << image.offset << "  " << std::setw(m_sizeWidth) << image.size << "  "
+          << std::setw(kDimensionsWidth) << dimensionsText(image.jpeg) << "  ";
+    if (m_decoding)
+        m_out << std::left << std::setw(7) << decodeText(image) << std::right << "  ";
+    m_out << statusText(image);
+    if (image.decodes && !*image.decodes)
+        m_out << "; the decoder says: " << image.decodeError;
+    else if (!image.decodes && !image.decodeError.empty())
+        m_out << "; " << image.decodeError;
+    m_out << '\n';
+}
+
+void HumanReport::endSource(const LevelOutcome& outcome)
+{
+    const bool completed = outcome.result.status == RunStatus::Completed;
+    if (m_mode == RunMode::ListOnly && completed && !m_headWritten)
+        writeTableHead();
+    if (!m_quiet && completed)
+        m_out << summaryLine(outcome, m_mode) << '\n';
+    m_out << std::flush;
+}
+
+void HumanReport::finish()
+{
+    m_out << std::flush;
+}
+
+} // namespace glintmark::cli

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "cli/report/Report.h"
+
+#include <cstdint>
+#include <iosfwd>
+
+namespace glintmark::cli {
+
+// One JSON document describing every source's run: its folder, images, status, count, stale
+// images and error. It is a whole document whenever finish() is reached, also after a failure
+// or a stop. File names that are not valid UTF-8 come out with replacement characters.
+class JsonReport : public Report
+{
+public:
+    JsonReport(std::ostream& out, RunMode mode);
+
+    void beginSource(const std::filesystem::path& source,
+                     const std::filesystem::path& folder) override;
+    void image(const CheckedImage& image) override;
+    void endSource(const LevelOutcome& outcome) override;
+    void finish() override;
+
+private:
+    std::ostream& m_out;
+    std::size_t m_sources = 0;
+    std::uint64_t m_images = 0; // of the current source
+};
+
+} // namespace glintmark::cli

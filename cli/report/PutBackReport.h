@@ -1,0 +1,22 @@
+#pragma once
+
+#include "features/putback/PutBack.h"
+
+#include <iosfwd>
+
+namespace glintmark::cli {
+
+using features::PutBackOutcome;
+using features::PutBackRequest;
+using features::PutBackStatus;
+using features::Refusal;
+using features::Replacement;
+
+// Writes what a put-back did: on `out`, one line per replaced image (number, the original's end,
+// the new length, the slack left, the quality if encoded again) and a summary line unless quiet,
+// or with `json` the same as one document; on `err`, every refused image with its reason and
+// any error.
+void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome, bool json,
+                   bool quiet, std::ostream& out, std::ostream& err);
+
+} // namespace glintmark::cli

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "cli/terminal/ProgressBar.h"
+#include "features/RunEvents.h"
+
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace glintmark::cli {
+
+// One progress bar per phase of a run, drawn one after the other on a terminal stream: "a.ldb"
+// while reading, then "a.ldb (decoding)". Draws nothing without a stream.
+class PhaseBars
+{
+public:
+    // Bars for the source shown as `name` on `stream` (none when null); with `nameReading`, the
+    // reading phase is named too, as in "a.ldb (reading)".
+    PhaseBars(std::ostream* stream, std::string name, bool nameReading);
+
+    // Takes the progress of `phase`; a new phase wipes the bar of the one before.
+    void update(features::Phase phase, const Progress& progress);
+    // Wipes the bar of `phase` if it is the one drawn.
+    void end(features::Phase phase);
+    // Wipes whichever bar is drawn.
+    void finish();
+
+private:
+    std::ostream* m_stream;
+    std::string m_name;
+    bool m_nameReading;
+    std::optional<features::Phase> m_phase;
+    std::unique_ptr<ProgressBar> m_bar;
+};
+
+} // namespace glintmark::cli

@@ -1,0 +1,103 @@
+#include "engine/LockedFolder.h"
+
+#include "engine/Extraction.h"
+#include "engine/names/ImageNames.h"
+#include "engine/run/OutputFolder.h"
+
+#include <system_error>
+
+namespace glintmark {
+namespace {
+
+// Collects the bytes of a whole file into its hidden file, remembering the first failure.
+class TemporaryWriter : public FileWriter
+{
+public:
+    explicit TemporaryWriter(RawFile& file) : m_file(file) {}
+
+    bool write(std::string_view bytes) override
+    {
+        if (!m_failure)
+            m_file.writeAll(bytes.data(), bytes.size(), m_failure);
+        return !m_failure;
+    }
+
+    std::error_code failure() const { return m_failure; }
+
+private:
+    RawFile& m_file;
+    std::error_code m_failure;
+};
+
+} // namespace
+
+LockedFolder::LockedFolder(const ExtractJob& job, const OutputFolder* folder)
+    : LockedFolder(outputFolder(job.outPrefix), folder)
+{}
+
+LockedFolder::LockedFolder(std::filesystem::path shownFolder, const OutputFolder* folder)
+    : m_shownFolder(std::move(shownFolder)), m_folder(folder)
+{}
+
+LockedFolder::~LockedFolder() = default;
+LockedFolder::LockedFolder(LockedFolder&&) noexcept = default;
+
+LockedFolder LockedFolder::openBeside(const std::filesystem::path& file, const FileIdentity& source,
+                                      std::string_view what, std::string_view other,
+                                      std::optional<ExtractError>& error)
+{
+    const std::filesystem::path shownFolder = file.parent_path();
+    auto owned = std::make_unique<OutputFolder>(source);
+    LockedFolder folder(shownFolder, nullptr);
+    error = owned->openLocked(shownFolder.empty() ? std::filesystem::path(".") : shownFolder,
+                              "the folder", other);
+    if (error)
+        return folder;
+    folder.m_owned = std::move(owned);
+    folder.m_folder = folder.m_owned.get();
+    error = folder.checkName(file.filename(), what);
+    return folder;
+}
+
+std::optional<ExtractError> LockedFolder::checkName(const std::filesystem::path& name,
+                                                    std::string_view what) const
+{
+    const std::filesystem::path shownAs = m_shownFolder / name;
+    if (m_folder == nullptr || name.has_parent_path() || !name.has_filename())
+        return makeError(ErrorKind::ImageCreate, shownAs, "Cannot create " + std::string(what),
+                         std::make_error_code(std::errc::is_a_directory));
+    return m_folder->checkOccupant(name, shownAs, what);
+}
+
+std::optional<ExtractError> LockedFolder::writeFile(const std::filesystem::path& name,
+                                                    std::string_view what,
+                                                    const std::function<bool(FileWriter&)>& produce)
+{
+    const std::filesystem::path shownAs = m_shownFolder / name;
+    std::error_code ec;
+    if (m_folder == nullptr || name.has_parent_path() || !name.has_filename())
+        return makeError(ErrorKind::ImageCreate, shownAs, "Cannot create " + std::string(what),
+                         std::make_error_code(std::errc::invalid_argument));
+    const std::filesystem::path temporary = temporaryName(name);
+    RawFile file = m_folder->createPart(temporary, ec);
+    if (ec)
+        return makeError(ErrorKind::ImageCreate, shownAs, "Cannot create " + std::string(what), ec);
+
+    TemporaryWriter writer(file);
+    const bool complete = produce(writer);
+    std::error_code closed;
+    file.close(closed);
+    ec = writer.failure() ? writer.failure() : closed;
+    std::optional<ExtractError> error;
+    if (ec)
+        error = makeError(ErrorKind::ImageWrite, shownAs, "Cannot write " + std::string(what), ec);
+    else if (complete)
+        error = m_folder->putInPlace(temporary, name, shownAs, what);
+    if (error || !complete) {
+        m_stopped = m_stopped || (!ec && !complete);
+        m_folder->discard(temporary); // the hidden file goes; there is nothing else to tell
+    }
+    return error;
+}
+
+} // namespace glintmark

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "engine/Extraction.h"
+#include "engine/io/RawFile.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace glintmark {
+
+class OutputFolder;
+
+// A whole file on its way into the output folder; its bytes are added piece by piece.
+class FileWriter
+{
+public:
+    virtual ~FileWriter() = default;
+    // Adds bytes at the end; false once writing has failed (the file will not be kept).
+    virtual bool write(std::string_view bytes) = 0;
+};
+
+// The output folder of a run that has read its whole source, while the run still holds it open
+// and locked; handed to ExtractObserver::onFinish. Null folder in list mode: nothing is written.
+class LockedFolder
+{
+public:
+    // The folder of a run of `job`, as its OutputFolder holds it (null in list mode).
+    LockedFolder(const ExtractJob& job, const OutputFolder* folder);
+    ~LockedFolder();
+    LockedFolder(LockedFolder&&) noexcept;
+    LockedFolder& operator=(LockedFolder&&) = delete;
+    LockedFolder(const LockedFolder&) = delete;
+    LockedFolder& operator=(const LockedFolder&) = delete;
+
+    // Opens and locks the folder that holds `file` (the current folder when `file` names none)
+    // for a run that reads the file `source` and writes `file` there, and checks `file`'s name
+    // with checkName(). `what` names the file in messages ("the new level"), `other` the kind of
+    // run that may hold the lock ("run"). On failure `error` is set and nothing can be written.
+    static LockedFolder openBeside(const std::filesystem::path& file, const FileIdentity& source,
+                                   std::string_view what, std::string_view other,
+                                   std::optional<ExtractError>& error);
+
+    // Refuses, before anything is written, a name writeFile() could not put in place: not a
+    // bare name, a folder, or the source file or a link to it.
+    std::optional<ExtractError> checkName(const std::filesystem::path& name,
+                                          std::string_view what) const;
+
+    // Whether files can be written (a writing run).
+    bool canWrite() const { return m_folder != nullptr; }
+
+    // Writes the file `name` (a bare name inside the folder) whole: `produce` hands its bytes to
+    // the writer and returns false to give up (a request to stop). The bytes go to a hidden file
+    // created anew (".index.html.part") that takes the name only once complete, so a failure, a
+    // size limit or a stop leaves what was there before, never part of the new file; so does a
+    // failure `produce` meets and keeps to report itself, when it gives up for that. `what`
+    // names the file in messages ("the gallery page").
+    std::optional<ExtractError> writeFile(const std::filesystem::path& name, std::string_view what,
+                                          const std::function<bool(FileWriter&)>& produce);
+
+    // Whether the finishing work (a writeFile(), or anything else done there) was given up at a
+    // request to stop; the run then ends as stopped.
+    bool stopped() const { return m_stopped; }
+    // Records that the finishing work was given up at a request to stop.
+    void markStopped() { m_stopped = true; }
+
+private:
+    LockedFolder(std::filesystem::path shownFolder, const OutputFolder* folder);
+
+    std::filesystem::path m_shownFolder;
+    std::unique_ptr<OutputFolder> m_owned; // the folder openBeside() opened, if this is one
+    const OutputFolder* m_folder;
+    bool m_stopped = false;
+};
+
+} // namespace glintmark

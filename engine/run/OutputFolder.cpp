@@ -1,0 +1,232 @@
+#include "engine/run/OutputFolder.h"
+
+#include "engine/Extraction.h"
+#include "engine/io/PathText.h"
+#include "engine/names/ImageNames.h"
+
+#include <algorithm>
+#include <string>
+
+namespace glintmark {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Whether `fileName` is the hidden name of one of the job's final files.
+bool isFinalTemporary(const fs::path& fileName, const ExtractJob& job)
+{
+    return std::any_of(job.finalFiles.begin(), job.finalFiles.end(), [&](const fs::path& name) {
+        return sameFileName(fileName, temporaryName(name));
+    });
+}
+
+// Whether the run may create, replace or remove an entry called `fileName` in its folder.
+bool isRunName(const fs::path& fileName, const ExtractJob& job)
+{
+    const fs::path prefixName = job.outPrefix.filename();
+    if (isImageName(fileName, prefixName, job.outExt) ||
+        isTemporaryName(fileName, prefixName, job.outExt) || isFinalTemporary(fileName, job))
+        return true;
+    const fs::path lock = RawDir::lockName();
+    if (!lock.empty() && sameFileName(fileName, lock))
+        return true;
+    return std::any_of(job.finalFiles.begin(), job.finalFiles.end(),
+                       [&](const fs::path& name) { return sameFileName(fileName, name); });
+}
+
+std::optional<ExtractError> createFolder(const fs::path& folder)
+{
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!ec && !fs::is_directory(folder, ec) && !ec)
+        ec = std::make_error_code(std::errc::not_a_directory);
+    if (!ec)
+        return std::nullopt;
+    return makeError(ErrorKind::OutputFolder, folder, "Cannot create the output folder", ec);
+}
+
+// Checks, before anything is written, that the output folder exists and is a folder, and that
+// none of the run's names is the source file itself.
+std::optional<ExtractError> checkOutput(const ExtractJob& job)
+{
+    const fs::path folder = outputFolder(job.outPrefix);
+    std::error_code ec;
+    const fs::file_status status = fs::status(folder, ec);
+    if (status.type() == fs::file_type::not_found || ec) {
+        if (!ec)
+            ec = std::make_error_code(std::errc::no_such_file_or_directory);
+        return makeError(ErrorKind::OutputFolder, folder, "Cannot use the output folder", ec);
+    }
+    if (!fs::is_directory(status))
+        return makeError(ErrorKind::OutputFolder, folder, "Cannot use the output folder",
+                         std::make_error_code(std::errc::not_a_directory));
+
+    // The source is checked under the name it was given and under the name its links lead to.
+    fs::path candidates[2] = {job.sourceFile, fs::canonical(job.sourceFile, ec)};
+    for (const fs::path& candidate : candidates) {
+        if (candidate.empty() || !isRunName(candidate.filename(), job))
+            continue;
+        const fs::path sourceFolder = outputFolder(candidate);
+        if (fs::equivalent(sourceFolder, folder, ec)) {
+            ExtractError error;
+            error.kind = ErrorKind::OutputIsSource;
+            error.file = job.sourceFile;
+            error.message = "The output would be written over the source file \"" +
+                            displayPath(job.sourceFile) + "\"; choose another output folder";
+            return error;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string capitalised(std::string_view what)
+{
+    std::string text(what);
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z')
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
+// The one outcome of a replacement that must never happen: the source replaced by output.
+ExtractError isTheSource(const fs::path& shownAs, std::string_view what)
+{
+    ExtractError error;
+    error.kind = ErrorKind::OutputIsSource;
+    error.file = shownAs;
+    error.message = capitalised(what) + " \"" + displayPath(shownAs) +
+                    "\" is the source file itself, or leads to it; it was left untouched";
+    return error;
+}
+
+} // namespace
+
+std::optional<ExtractError> OutputFolder::prepare(const ExtractJob& job)
+{
+    const fs::path path = outputFolder(job.outPrefix);
+    if (job.createFolder) {
+        if (auto error = createFolder(path))
+            return error;
+    }
+    if (auto error = checkOutput(job))
+        return error;
+    if (auto error = openLocked(path, "the output folder", "extraction"))
+        return error;
+    sweep(job);
+    return std::nullopt;
+}
+
+std::optional<ExtractError> OutputFolder::openLocked(const fs::path& path, std::string_view what,
+                                                     std::string_view other)
+{
+    std::error_code ec;
+    m_dir = RawDir::open(path, ec);
+    if (ec)
+        return makeError(ErrorKind::OutputFolder, path, "Cannot use " + std::string(what), ec);
+    if (!m_dir.tryLock(ec)) {
+        if (ec)
+            return makeError(ErrorKind::OutputFolder, path, "Cannot lock " + std::string(what), ec);
+        ExtractError error;
+        error.kind = ErrorKind::OutputBusy;
+        error.file = path;
+        error.message = "Another " + std::string(other) + " is writing into " + std::string(what) +
+                        " \"" + displayPath(path) +
+                        "\"; wait for it to end or choose another folder";
+        return error;
+    }
+    return std::nullopt;
+}
+
+void OutputFolder::sweep(const ExtractJob& job) const
+{
+    std::error_code ec;
+    const fs::path prefixName = job.outPrefix.filename();
+    m_dir.forEachName(
+        [&](const fs::path& name) {
+            std::error_code ignored; // a leftover that cannot go does no harm
+            if (!isTemporaryName(name, prefixName, job.outExt) && !isFinalTemporary(name, job))
+                return;
+            const FileIdentity there = m_dir.entry(name, false, ignored);
+            if (!ignored && !there.sameFileAs(m_source))
+                m_dir.remove(name, ignored);
+        },
+        ec);
+}
+
+RawFile OutputFolder::createPart(const fs::path& part, std::error_code& ec) const
+{
+    RawFile file = m_dir.createNew(part, ec);
+    if (ec != std::errc::file_exists)
+        return file;
+    // Only its entry goes (a link is not followed), and never when it is the source itself.
+    const FileIdentity there = m_dir.entry(part, false, ec);
+    if (ec)
+        return {};
+    if (there.sameFileAs(m_source)) {
+        ec = std::make_error_code(std::errc::file_exists);
+        return {};
+    }
+    m_dir.remove(part, ec);
+    return m_dir.createNew(part, ec);
+}
+
+std::optional<ExtractError> OutputFolder::putInPlace(const fs::path& part, const fs::path& name,
+                                                     const fs::path& shownAs,
+                                                     std::string_view what) const
+{
+    // Mostly the name is free and the file simply takes it; only when something sits there is
+    // it looked at before it is replaced.
+    std::error_code ec;
+    if (!m_dir.placeNew(part, name, ec) && !ec) {
+        if (auto error = checkOccupant(name, shownAs, what))
+            return error;
+        m_dir.replace(part, name, ec);
+    }
+    if (ec)
+        return makeError(ErrorKind::ImageWrite, shownAs, "Cannot finish " + std::string(what), ec);
+    return std::nullopt;
+}
+
+std::optional<ExtractError> OutputFolder::checkOccupant(const fs::path& name,
+                                                        const fs::path& shownAs,
+                                                        std::string_view what) const
+{
+    const std::string cannot = "Cannot create " + std::string(what);
+    std::error_code ec;
+    const FileIdentity here = m_dir.entry(name, false, ec);
+    if (ec)
+        return makeError(ErrorKind::ImageCreate, shownAs, cannot, ec);
+    if (here.type == FileType::Directory)
+        return makeError(ErrorKind::ImageCreate, shownAs, cannot,
+                         std::make_error_code(std::errc::is_a_directory));
+    FileIdentity reached = here;
+    if (here.type == FileType::Link)
+        reached = m_dir.entry(name, true, ec);
+    for (const FileIdentity& id : {here, reached}) {
+        if (id.type != FileType::Missing && id.sameFileAs(m_source))
+            return isTheSource(shownAs, what);
+    }
+    return std::nullopt;
+}
+
+void OutputFolder::discard(const fs::path& part) const
+{
+    std::error_code ignored;
+    m_dir.remove(part, ignored);
+}
+
+std::uint64_t OutputFolder::countStaleImages(const ExtractJob& job, std::uint64_t count) const
+{
+    const fs::path prefixName = job.outPrefix.filename();
+    std::uint64_t stale = 0;
+    std::error_code ec;
+    m_dir.forEachName(
+        [&](const fs::path& name) {
+            const auto number = imageNumber(name, prefixName, job.outExt);
+            if (number && *number > count)
+                ++stale;
+        },
+        ec);
+    return stale;
+}
+
+} // namespace glintmark

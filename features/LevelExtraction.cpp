@@ -1,0 +1,139 @@
+#include "features/LevelExtraction.h"
+
+#include "engine/HexDecode.h"
+#include "engine/LockedFolder.h"
+#include "engine/ModMisc.h"
+#include "features/check/DecodePool.h"
+#include "features/check/ImageBytesStore.h"
+#include "features/gallery/GalleryPage.h"
+
+namespace glintmark::features {
+namespace {
+
+// Passes the run's progress and each image on to the events (or, when the images are wanted
+// after the run, keeps them and, for decoding, their bytes), passes on a request to stop, and
+// hands the end of the run to `finish`.
+class LevelObserver : public ExtractObserver
+{
+public:
+    using Finish = std::function<std::optional<ExtractError>(LockedFolder&)>;
+
+    LevelObserver(RunEvents& events, std::vector<CheckedImage>* images, ImageBytesStore* kept,
+                  Finish finish)
+        : m_events(events), m_images(images), m_kept(kept), m_finish(std::move(finish))
+    {}
+
+    bool onProgress(const Progress& progress) override
+    {
+        m_events.onProgress(Phase::Reading, progress);
+        return m_events.keepGoing();
+    }
+
+    void onImage(const ImageInfo& image) override
+    {
+        if (m_images)
+            m_images->push_back(CheckedImage{image, {}, {}});
+        else
+            m_events.onImage(CheckedImage{image, {}, {}});
+    }
+
+    void onSourceOpened(const RawFile& source, const FileIdentity& identity) override
+    {
+        if (m_kept)
+            m_kept->sourceOpened(source, identity);
+    }
+
+    void onImageBytes(std::uint64_t offset, const char* data, std::size_t count) override
+    {
+        if (m_kept)
+            m_kept->imageBytes(offset, data, count);
+    }
+
+    std::optional<ExtractError> onFinish(LockedFolder& folder) override
+    {
+        // The source is read: its reading ends before anything else is shown.
+        m_events.onPhaseEnd(Phase::Reading);
+        return m_finish ? m_finish(folder) : std::nullopt;
+    }
+
+private:
+    RunEvents& m_events;
+    std::vector<CheckedImage>* m_images;
+    ImageBytesStore* m_kept; // only when the images are decoded
+    Finish m_finish;
+};
+
+// Decodes the kept images as a phase of its own; a stop ends every decoding within moments.
+DecodeOutcome decodeKept(LevelOutcome& outcome, const ImageBytesStore& kept, RunEvents& events)
+{
+    const auto keepGoing = [&events] { return events.keepGoing(); };
+    const auto onProgress = [&events](const Progress& progress) {
+        events.onProgress(Phase::Decoding, progress);
+    };
+    DecodeOutcome checked = decodeImages(kept, outcome.source, outcome.images, decodeThreadCount(),
+                                         keepGoing, onProgress);
+    events.onPhaseEnd(Phase::Decoding);
+    return checked;
+}
+
+} // namespace
+
+ExtractJob makeJob(const std::filesystem::path& source, const std::filesystem::path& folder)
+{
+    ExtractJob job;
+    job.sourceFile = source;
+    job.outPrefix = AddSlash(folder);
+    job.outPrefix += kImageStem;
+    job.outExt = std::string(kImageExt);
+    job.signature = HexToBytes(kJfifSignatureHex);
+    return job;
+}
+
+LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesystem::path& folder,
+                          const LevelRunSettings& settings, RunEvents& events)
+{
+    LevelOutcome outcome{source, folder, {}, {}};
+    const bool gallery = settings.gallery && settings.mode == RunMode::Write;
+    const bool keepImages = settings.check || gallery;
+
+    ImageBytesStore kept;
+    // Decoding and the page happen before the run lets go of the folder, so the page is written
+    // through it under its lock like every image, and can show the verdicts.
+    bool decoded = false;
+    auto finish = [&](LockedFolder& runFolder) -> std::optional<ExtractError> {
+        if (settings.check && !outcome.images.empty() && events.keepGoing()) {
+            decoded = true;
+            DecodeOutcome checked = decodeKept(outcome, kept, events);
+            if (checked.error)
+                return std::move(checked.error);
+            if (checked.stopped) {
+                runFolder.markStopped();
+                return std::nullopt;
+            }
+        }
+        if (gallery && runFolder.canWrite())
+            return writeGallery(outcome, runFolder, [&events] { return events.keepGoing(); });
+        return std::nullopt;
+    };
+    LevelObserver observer(events, keepImages ? &outcome.images : nullptr,
+                           settings.check ? &kept : nullptr,
+                           keepImages ? LevelObserver::Finish(finish) : nullptr);
+    ExtractJob job = makeJob(source, folder);
+    job.createFolder = settings.mode == RunMode::Write;
+    job.trim = settings.trim;
+    if (gallery)
+        job.finalFiles.emplace_back(kGalleryName);
+    outcome.result = runExtraction(job, &observer, settings.mode);
+    events.onPhaseEnd(Phase::Reading);
+    // The images a failed run kept are still decoded; its failure stays the one reported.
+    if (settings.check && !decoded && outcome.result.status == RunStatus::Failed &&
+        !outcome.images.empty() && events.keepGoing())
+        (void)decodeKept(outcome, kept, events);
+    if (keepImages) {
+        for (const CheckedImage& image : outcome.images)
+            events.onImage(image);
+    }
+    return outcome;
+}
+
+} // namespace glintmark::features

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "engine/Extraction.h"
+#include "features/ImageStatus.h"
+#include "features/RunEvents.h"
+
+#include <filesystem>
+#include <vector>
+
+namespace glintmark::features {
+
+// What became of one level.
+struct LevelOutcome
+{
+    std::filesystem::path source;
+    std::filesystem::path folder; // where its images went (list mode: would go)
+    ExtractResult result;
+    // Every image, kept only when they are decoded or shown in a gallery after the run.
+    std::vector<CheckedImage> images;
+};
+
+// How to run each level.
+struct LevelRunSettings
+{
+    RunMode mode = RunMode::Write;
+    bool trim = false;    // write each image only through its end marker
+    bool check = false;   // decode every image once the source has been read
+    bool gallery = false; // write the gallery page (write mode only)
+};
+
+// The job that extracts `source` into `folder`.
+ExtractJob makeJob(const std::filesystem::path& source, const std::filesystem::path& folder);
+
+// Extracts one level into `folder`; when writing, the folder is created (with its parents) once
+// the source has been opened. `events` hears the reading and the decoding, and every complete
+// image: as soon as it is complete, or, when the images are decoded or shown in a gallery, once
+// that is done, in order.
+LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesystem::path& folder,
+                          const LevelRunSettings& settings, RunEvents& events);
+
+} // namespace glintmark::features

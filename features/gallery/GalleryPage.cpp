@@ -1,0 +1,224 @@
+#include "features/gallery/GalleryPage.h"
+
+#include "cli/report/HumanReport.h"
+#include "engine/LockedFolder.h"
+#include "engine/io/PathText.h"
+
+#include <cstdio>
+
+namespace glintmark::features {
+namespace {
+
+constexpr const char* kStyle = R"(<style>
+body{margin:0;font:13px/1.35 system-ui,sans-serif;background:#1d1f21;color:#ddd}
+header{position:sticky;top:0;z-index:1;background:#2a2d30;padding:8px 14px;border-bottom:1px solid #444}
+h1{font-size:16px;margin:0 0 4px}header p{margin:0 0 6px;color:#aaa}
+label{margin-right:12px;white-space:nowrap}input[type=number]{width:6em}
+#grid{display:flex;flex-wrap:wrap;gap:10px;padding:12px}
+figure{margin:0;width:168px;background:#26292c;border:1px solid #3a3d40;border-radius:4px;
+ content-visibility:auto;contain-intrinsic-size:170px 222px}
+figure img{display:block;width:160px;height:160px;margin:4px;object-fit:contain;
+ background:repeating-conic-gradient(#303336 0 25%,#2a2d30 0 50%) 0 0/16px 16px}
+figcaption{padding:2px 6px 6px;font-size:12px;color:#bbb;overflow-wrap:anywhere}
+figcaption b{color:#fff}
+.trailing figcaption i{color:#9cf}.cut-short figcaption i{color:#fc6}
+.damaged figcaption i,.undecodable figcaption i{color:#f77}.broken img{outline:2px solid #f77}
+</style>
+)";
+
+constexpr const char* kScript = R"(<script>
+(function () {
+  var root = document.documentElement, loaded = 0, broken = 0, pending = false;
+  function note() {
+    pending = false;
+    root.dataset.loaded = loaded;
+    root.dataset.broken = broken;
+  }
+  function later() { if (!pending) { pending = true; setTimeout(note, 200); } }
+  document.addEventListener('load', function (e) {
+    if (e.target.tagName === 'IMG') { loaded++; later(); }
+  }, true);
+  document.addEventListener('error', function (e) {
+    if (e.target.tagName === 'IMG') { broken++; e.target.parentNode.classList.add('broken'); later(); }
+  }, true);
+  window.addEventListener('load', note);
+  document.addEventListener('DOMContentLoaded', function () {
+    note();
+    var grid = document.getElementById('grid');
+    var all = Array.prototype.slice.call(grid.children);
+    var rank = { whole: 0, trailing: 1, 'cut-short': 2, damaged: 3 };
+    function value(id) { return document.getElementById(id).value; }
+    function key(f, by) {
+      var d = f.dataset;
+      if (by === 'a') return d.w * d.h;
+      if (by === 'st') return rank[d.st];
+      return +d[by];
+    }
+    var arranged = 'n';
+    function apply() {
+      var by = value('sort'), desc = document.getElementById('desc').checked;
+      var arrangement = by + (desc ? '-' : '');
+      var st = value('status'), minW = +value('minw'), minH = +value('minh');
+      var minS = value('mins') * 1024, maxS = value('maxs') === '' ? Infinity : value('maxs') * 1024;
+      var order = arrangement === arranged ? all : all.slice().sort(function (a, b) {
+        return (key(a, by) - key(b, by)) * (desc ? -1 : 1) || a.dataset.n - b.dataset.n;
+      });
+      var shown = 0, list = document.createDocumentFragment();
+      order.forEach(function (f) {
+        var d = f.dataset;
+        f.hidden = !((st === '' || d.st === st) && +d.w >= minW && +d.h >= minH &&
+                     +d.s >= minS && +d.s <= maxS);
+        if (!f.hidden) shown++;
+        if (arrangement !== arranged) list.appendChild(f);
+      });
+      if (arrangement !== arranged) grid.appendChild(list);
+      arranged = arrangement;
+      document.getElementById('shown').textContent = shown + ' shown';
+    }
+    // The view lives in the address too (#sort=s&desc=1&status=damaged&minw=64), so it can
+    // be bookmarked or passed on.
+    var fields = ['sort', 'desc', 'status', 'minw', 'minh', 'mins', 'maxs'];
+    location.hash.slice(1).split('&').forEach(function (pair) {
+      var kv = pair.split('='), field = document.getElementById(kv[0]);
+      if (fields.indexOf(kv[0]) < 0 || !field) return;
+      if (field.type === 'checkbox') field.checked = kv[1] === '1';
+      else field.value = decodeURIComponent(kv[1] || '');
+    });
+    document.querySelector('header form').addEventListener('input', function () {
+      apply();
+      history.replaceState(null, '', '#' + fields.map(function (id) {
+        var field = document.getElementById(id);
+        return id + '=' + (field.type === 'checkbox' ? (field.checked ? 1 : 0)
+                                                     : encodeURIComponent(field.value));
+      }).join('&'));
+    });
+    apply();
+    root.dataset.readyMs = Math.round(performance.now());
+  });
+})();
+</script>
+)";
+
+constexpr const char* kControls = R"(<form onsubmit="return false">
+<label>Sort by <select id="sort"><option value="n">number</option><option value="s">size</option>
+<option value="a">dimensions (area)</option><option value="w">width</option>
+<option value="h">height</option><option value="st">status</option><option value="o">offset</option></select></label>
+<label><input type="checkbox" id="desc"> descending</label>
+<label>Status <select id="status"><option value="">all</option><option>whole</option>
+<option>trailing</option><option>cut-short</option><option>damaged</option></select></label>
+<label>Width &ge; <input type="number" id="minw" min="0" value="0"></label>
+<label>Height &ge; <input type="number" id="minh" min="0" value="0"></label>
+<label>Size from <input type="number" id="mins" min="0" value="0"> to
+<input type="number" id="maxs" min="0"> KB</label>
+<span id="shown"></span></form>
+)";
+
+std::string escaped(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string sizeText(std::uint64_t bytes)
+{
+    char text[32];
+    if (bytes < 1024)
+        std::snprintf(text, sizeof text, "%llu B", static_cast<unsigned long long>(bytes));
+    else
+        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
+    return text;
+}
+
+std::string captionStatus(const CheckedImage& image)
+{
+    std::string text = statusText(image);
+    if (image.decodes)
+        text += *image.decodes ? "; decodes" : "; does not decode: " + image.decodeError;
+    return text;
+}
+
+std::string figure(const CheckedImage& image)
+{
+    const JpegStructure& jpeg = image.jpeg;
+    const JpegStatus status = jpegStatus(jpeg, image.size);
+    const std::string name = displayPath(imageFileName("", image.number, kImageExt));
+    const std::string number = name.substr(0, name.size() - kImageExt.size());
+    std::string classes = statusName(status);
+    if (image.decodes && !*image.decodes)
+        classes += " undecodable";
+    const std::string dimensions =
+        jpeg.hasFrame ? std::to_string(jpeg.width) + "&times;" + std::to_string(jpeg.height)
+                      : "no frame";
+    std::string html = "<figure class=\"" + classes + "\" data-n=\"" +
+                       std::to_string(image.number) + "\" data-w=\"" + std::to_string(jpeg.width) +
+                       "\" data-h=\"" + std::to_string(jpeg.height) + "\" data-s=\"" +
+                       std::to_string(image.written) + "\" data-o=\"" +
+                       std::to_string(image.offset) + "\" data-st=\"" + statusName(status) + "\">";
+    const std::string file = escaped(std::string(kImageStem) + name);
+    html += "<a href=\"" + file + "\"><img src=\"" + file + "\" loading=\"lazy\" alt=\"" + file +
+            ", " + sizeText(image.written) + "\"></a>";
+    html += "<figcaption><b>" + number + "</b> " + dimensions + "<br>" + sizeText(image.written) +
+            " at " + std::to_string(image.offset) + "<br><i>" + escaped(captionStatus(image)) +
+            "</i></figcaption></figure>\n";
+    return html;
+}
+
+std::string summary(const LevelOutcome& outcome)
+{
+    std::uint64_t counts[4] = {};
+    for (const CheckedImage& image : outcome.images)
+        ++counts[static_cast<int>(jpegStatus(image.jpeg, image.size))];
+    return std::to_string(outcome.images.size()) + " textures: " + std::to_string(counts[0]) +
+           " whole, " + std::to_string(counts[1]) + " with trailing bytes, " +
+           std::to_string(counts[2]) + " cut short, " + std::to_string(counts[3]) + " damaged";
+}
+
+// Bytes of the page gathered before they go to its file.
+constexpr std::size_t kPagePiece = std::size_t{64} << 10;
+
+} // namespace
+
+std::optional<ExtractError> writeGallery(const LevelOutcome& outcome, LockedFolder& folder,
+                                         const std::function<bool()>& keepGoing)
+{
+    return folder.writeFile(std::string(kGalleryName), "the gallery page", [&](FileWriter& page) {
+        const std::string source = escaped(displayPath(outcome.source));
+        std::string piece =
+            "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+            "<meta name=\"viewport\" content=\"width=device-width\">\n<title>" +
+            source + " &ndash; textures</title>\n" + kStyle + kScript +
+            "</head>\n<body>\n<header>\n<h1>" + source + "</h1>\n<p>" + summary(outcome) +
+            "</p>\n" + kControls + "</header>\n<main id=\"grid\">\n";
+        for (const CheckedImage& image : outcome.images) {
+            piece += figure(image);
+            if (piece.size() >= kPagePiece) {
+                if (!page.write(piece) || !keepGoing())
+                    return false;
+                piece.clear();
+            }
+        }
+        piece += "</main>\n</body>\n</html>\n";
+        return page.write(piece) && keepGoing();
+    });
+}
+
+} // namespace glintmark::features

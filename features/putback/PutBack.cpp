@@ -1,0 +1,212 @@
+#include "features/putback/PutBack.h"
+
+#include "engine/LockedFolder.h"
+#include "engine/Percent.h"
+#include "engine/io/PathText.h"
+#include "features/LevelExtraction.h"
+#include "features/putback/NewLevelCheck.h"
+#include "features/putback/ReplacementPlan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace glintmark::features {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Bytes copied at a time; large enough that the copy runs at the speed of the disk.
+constexpr std::size_t kCopyBlock = std::size_t{1} << 20;
+
+// Keeps every image the scan finds, and passes on progress and a request to stop.
+class ScanObserver : public ExtractObserver
+{
+public:
+    explicit ScanObserver(RunEvents& events) : m_events(events) {}
+
+    bool onProgress(const Progress& progress) override
+    {
+        m_events.onProgress(Phase::Reading, progress);
+        return m_events.keepGoing();
+    }
+    void onImage(const ImageInfo& image) override { images.push_back(image); }
+
+    std::vector<ImageInfo> images;
+
+private:
+    RunEvents& m_events;
+};
+
+PutBackOutcome failed(PutBackOutcome outcome, ExtractError error)
+{
+    outcome.status = PutBackStatus::Failed;
+    outcome.error = std::move(error);
+    return outcome;
+}
+
+// Puts the replacements over the block of the source that starts at `at`.
+void overlay(char* block, std::size_t count, std::uint64_t at,
+             const std::vector<Replacement>& replaced, std::size_t& next)
+{
+    while (next < replaced.size() && replaced[next].offset + replaced[next].end <= at)
+        ++next;
+    for (std::size_t i = next; i < replaced.size() && replaced[i].offset < at + count; ++i) {
+        const Replacement& range = replaced[i];
+        const std::uint64_t from = std::max(at, range.offset);
+        const std::uint64_t to = std::min(at + count, range.offset + range.end);
+        // The replacement's own bytes, then zero bytes up to the original's end.
+        const std::uint64_t bytesEnd = std::min(to, range.offset + range.bytes.size());
+        if (from < bytesEnd)
+            std::memcpy(block + (from - at), range.bytes.data() + (from - range.offset),
+                        static_cast<std::size_t>(bytesEnd - from));
+        const std::uint64_t zeroFrom = std::max(from, bytesEnd);
+        if (zeroFrom < to)
+            std::memset(block + (zeroFrom - at), 0, static_cast<std::size_t>(to - zeroFrom));
+    }
+}
+
+// What the new level is made of: the source as it was scanned, and what goes over it.
+struct LevelParts
+{
+    const RawFile& source;
+    std::uint64_t size;
+    const std::vector<ImageInfo>& images;
+    const std::vector<Replacement>& replaced;
+};
+
+// Copies the source to `target` with the replacements put over it, checking every block; false
+// when it gave up, at a request to stop (`stopped`) or at a failure (`error`).
+bool writeLevel(const PutBackRequest& request, const LevelParts& level, FileWriter& target,
+                RunEvents& events, bool& stopped, std::optional<ExtractError>& error)
+{
+    const auto& [source, size, images, replaced] = level;
+    std::vector<std::uint64_t> signatures;
+    signatures.reserve(images.size());
+    for (const ImageInfo& image : images)
+        signatures.push_back(image.offset);
+    NewLevelCheck check(std::move(signatures), replaced);
+    const std::unique_ptr<char[]> read(new char[kCopyBlock]);
+    const std::unique_ptr<char[]> written(new char[kCopyBlock]);
+    std::size_t next = 0;
+    Progress done;
+    done.sourceSize = size;
+    for (std::uint64_t at = 0; at < size;) {
+        if (!events.keepGoing()) {
+            stopped = true;
+            return false;
+        }
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, size - at));
+        std::error_code ec;
+        const std::size_t got = source.readAt(at, read.get(), want, ec);
+        if (ec) {
+            error =
+                makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file", ec);
+            return false;
+        }
+        if (got < want) {
+            error = ExtractError{};
+            error->kind = ErrorKind::SourceRead;
+            error->file = request.source;
+            error->message = "The source file \"" + displayPath(request.source) +
+                             "\" became shorter while it was read";
+            return false;
+        }
+        std::memcpy(written.get(), read.get(), got);
+        overlay(written.get(), got, at, replaced, next);
+        check.feed(read.get(), written.get(), got);
+        if (!target.write(std::string_view(written.get(), got)))
+            return false;
+        at += got;
+        done.bytesRead = at;
+        done.percent = percentOf(at, size);
+        events.onProgress(Phase::Writing, done);
+    }
+    // A stop that comes after the last block still leaves nothing behind.
+    if (!events.keepGoing()) {
+        stopped = true;
+        return false;
+    }
+    if (auto problem = check.finish()) {
+        error = ExtractError{};
+        error->kind = ErrorKind::ImageWrite;
+        error->file = request.into;
+        error->message = "\"" + displayPath(request.into) +
+                         "\" was not put in place: checked before that, it has " + *problem;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
+{
+    PutBackOutcome outcome;
+    std::error_code ec;
+    RawFile source = RawFile::openForReading(request.source, ec);
+    if (ec == std::errc::interrupted) {
+        outcome.status = PutBackStatus::Stopped;
+        return outcome;
+    }
+    if (ec)
+        return failed(std::move(outcome), makeError(ErrorKind::SourceOpen, request.source,
+                                                    "Cannot open the source file", ec));
+    const FileIdentity sourceId = source.identity(ec);
+    if (!ec && sourceId.type != FileType::Regular)
+        ec = std::make_error_code(std::errc::invalid_seek);
+    if (ec)
+        return failed(std::move(outcome), makeError(ErrorKind::SourceOpen, request.source,
+                                                    "Cannot put images back into", ec));
+
+    // The target is refused before anything is read or written (in a dry run too, when named).
+    std::optional<ExtractError> refused;
+    std::optional<LockedFolder> target;
+    if (!request.dryRun || !request.into.empty()) {
+        target.emplace(
+            LockedFolder::openBeside(request.into, sourceId, "the new level", "run", refused));
+        if (refused)
+            return failed(std::move(outcome), std::move(*refused));
+    }
+
+    ScanObserver scan(events);
+    const ExtractResult listed = listOpenSource(makeJob(request.source, "."), source, &scan);
+    outcome.images = listed.count;
+    if (listed.status == RunStatus::Failed)
+        return failed(std::move(outcome), *listed.error);
+    if (listed.status == RunStatus::Stopped) {
+        outcome.status = PutBackStatus::Stopped;
+        return outcome;
+    }
+
+    if (auto error = planReplacements(request, source, scan.images, events, outcome))
+        return failed(std::move(outcome), std::move(*error));
+    if (!events.keepGoing()) {
+        outcome.status = PutBackStatus::Stopped;
+        return outcome;
+    }
+    if (!outcome.refused.empty()) {
+        outcome.status = PutBackStatus::Refused;
+        return outcome;
+    }
+    if (request.dryRun) {
+        outcome.status = PutBackStatus::DryRun;
+        return outcome;
+    }
+
+    bool stopped = false;
+    std::optional<ExtractError> failure;
+    std::optional<ExtractError> error =
+        target->writeFile(request.into.filename(), "the new level", [&](FileWriter& writer) {
+            const LevelParts level{source, sourceId.size, scan.images, outcome.replaced};
+            return writeLevel(request, level, writer, events, stopped, failure);
+        });
+    if (failure)
+        error = std::move(failure);
+    if (error)
+        return failed(std::move(outcome), std::move(*error));
+    outcome.status = stopped ? PutBackStatus::Stopped : PutBackStatus::Written;
+    return outcome;
+}
+
+} // namespace glintmark::features

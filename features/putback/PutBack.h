@@ -1,0 +1,71 @@
+#pragma once
+
+#include "engine/Extraction.h"
+#include "features/RunEvents.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace glintmark::features {
+
+// What the user asked to put back, and where.
+struct PutBackRequest
+{
+    std::filesystem::path source; // the level the images came from; only ever read
+    std::filesystem::path folder; // the edited images, named as an extraction names them
+    std::filesystem::path into;   // the new level to write (unused in a dry run)
+    bool fit = false;             // encode again what does not fit or is coded otherwise
+    bool dryRun = false;          // say what would be done; write nothing
+};
+
+// One image that takes the place of an original.
+struct Replacement
+{
+    std::uint64_t number = 0;
+    std::filesystem::path file; // the edited image, as found in the folder
+    std::uint64_t offset = 0;   // where the original's signature sits in the source
+    std::uint64_t end = 0;      // the original's length through its end marker
+    std::string bytes;          // what is written there, before the zero bytes that pad it
+    std::optional<int> quality; // the quality it was encoded again at, if it was
+    bool jfifAdded = false;     // a JFIF segment was put in front of it
+};
+
+// An edited image that cannot go back, and why.
+struct Refusal
+{
+    std::uint64_t number = 0; // 0 when the file's number names no image
+    std::filesystem::path file;
+    std::string reason; // a sentence fragment following the file's name
+};
+
+// How a put-back ended.
+enum class PutBackStatus
+{
+    Written, // the new level is in place
+    DryRun,  // nothing was to be written
+    Refused, // at least one edited image cannot go back; nothing was written
+    Failed,  // a file could not be read or written, or the written level failed its check
+    Stopped  // asked to stop; nothing was left behind
+};
+
+// What a put-back did or would do.
+struct PutBackOutcome
+{
+    PutBackStatus status = PutBackStatus::Failed;
+    std::uint64_t images = 0;    // images in the source
+    std::uint64_t unchanged = 0; // edited-folder images equal to their originals
+    std::vector<Replacement> replaced;
+    std::vector<Refusal> refused;
+    std::optional<ExtractError> error;
+};
+
+// Reads the source and the edited images, decides what goes back, and (unless a dry run, or
+// anything is refused) writes the new level through a hidden file in its folder, checks it, and
+// only then puts it in place. `events` hears the reading, the comparing and the writing; a stop
+// asked for on the way leaves nothing behind.
+PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events);
+
+} // namespace glintmark::features

@@ -1,0 +1,310 @@
+#include "features/putback/ReplacementPlan.h"
+
+#include "engine/HexDecode.h"
+#include "engine/io/PathText.h"
+#include "engine/io/RawDir.h"
+#include "engine/jpeg/JpegReader.h"
+#include "features/LevelExtraction.h"
+#include "features/check/JpegDecode.h"
+#include "features/putback/JpegEncode.h"
+
+#include <algorithm>
+#include <map>
+
+namespace glintmark::features {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The lowest quality --fit goes down to, and where it starts.
+constexpr int kLowestQuality = 30;
+constexpr int kHighestQuality = 95;
+// No texture is larger; a file that is cannot be meant as one and is not read into memory.
+constexpr std::uint64_t kLargestImageFile = std::uint64_t{256} << 20;
+
+// A JFIF APP0 segment of version 1.01 without a thumbnail: aspect ratio 1:1, no units.
+constexpr unsigned char kJfifSegment[] = {0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',  0x00,
+                                          0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
+
+JpegStructure structureOf(const std::string& bytes)
+{
+    JpegReader reader;
+    reader.feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    return reader.structure();
+}
+
+const unsigned char* data(const std::string& bytes)
+{
+    return reinterpret_cast<const unsigned char*>(bytes.data());
+}
+
+std::string dimensions(const JpegStructure& jpeg)
+{
+    return std::to_string(jpeg.width) + "\u00d7" + std::to_string(jpeg.height);
+}
+
+std::string codingText(const JpegStructure& jpeg)
+{
+    std::string text = codingName(jpeg.coding);
+    if (jpeg.arithmetic)
+        text += " arithmetic-coded";
+    return text;
+}
+
+// Whether a decoder that reads the original reads an image coded as `edited`: the same coding,
+// or a baseline image where the original is extended (baseline is its simplest case).
+bool codingAccepted(const JpegStructure& original, const JpegStructure& edited)
+{
+    if (original.arithmetic != edited.arithmetic || original.precision != edited.precision)
+        return false;
+    return edited.coding == original.coding ||
+           (original.coding == JpegCoding::Extended && edited.coding == JpegCoding::Baseline);
+}
+
+// The image with a JFIF segment put in front when it does not begin with the signature.
+std::string withJfifFirst(std::string bytes, bool& added)
+{
+    const std::string signature = HexToBytes(kJfifSignatureHex);
+    added = bytes.compare(0, signature.size(), signature) != 0;
+    if (!added)
+        return bytes;
+    std::string withSegment = bytes.substr(0, 2);
+    withSegment.append(reinterpret_cast<const char*>(kJfifSegment), sizeof kJfifSegment);
+    withSegment.append(bytes, 2, std::string::npos);
+    return withSegment;
+}
+
+// Where the signature stands again inside the image, if it does: such an image would be read as
+// two textures, and every number behind it would move.
+std::optional<std::size_t> innerSignature(const std::string& bytes)
+{
+    const std::size_t at = bytes.find(HexToBytes(kJfifSignatureHex), 1);
+    return at == std::string::npos ? std::nullopt : std::optional<std::size_t>(at);
+}
+
+std::string holds(const ImageInfo& original)
+{
+    return "the " + groupedNumber(*original.jpeg.end) + " bytes image " +
+           std::to_string(original.number) + " holds";
+}
+
+// Encodes the edited image again in the original's coding and sampling, at the highest quality
+// that fits; the reason when none does.
+std::variant<Replacement, std::string> fitInto(const std::string& edited, const ImageInfo& original,
+                                               const std::string& originalBytes)
+{
+    const JpegStructure& want = original.jpeg;
+    if (want.coding == JpegCoding::Lossless || want.precision != 8)
+        return "image " + std::to_string(original.number) + " is " + codingText(want) + " with " +
+               std::to_string(want.precision) + "-bit samples, which --fit cannot encode";
+    DecodedImage pixels(data(edited), edited.size());
+    if (!pixels.ok())
+        return "does not decode: " + pixels.error();
+    EncodeSettings settings;
+    settings.coding = want.coding == JpegCoding::Extended ? JpegCoding::Baseline : want.coding;
+    settings.arithmetic = want.arithmetic;
+    settings.sampling = frameSampling(data(originalBytes), originalBytes.size());
+
+    Replacement best;
+    std::uint64_t smallest = 0;
+    const auto tryQuality = [&](int quality) {
+        settings.quality = quality;
+        std::optional<std::string> bytes = pixels.encode(settings);
+        if (!bytes)
+            return false;
+        bool added = false;
+        std::string encoded = withJfifFirst(std::move(*bytes), added);
+        smallest = encoded.size();
+        if (encoded.size() > *want.end || innerSignature(encoded))
+            return false;
+        best.bytes = std::move(encoded);
+        best.quality = quality;
+        best.jfifAdded = added;
+        return true;
+    };
+    // Size falls as quality falls, so the highest quality that fits is found by halving.
+    if (!tryQuality(kHighestQuality)) {
+        if (!tryQuality(kLowestQuality)) {
+            if (!pixels.ok())
+                return "cannot be encoded again: " + pixels.error();
+            return "does not fit in " + holds(original) + " even at quality " +
+                   std::to_string(kLowestQuality) + " (" + groupedNumber(smallest) + " bytes)";
+        }
+        int fits = kLowestQuality;
+        int tooLarge = kHighestQuality;
+        while (tooLarge - fits > 1) {
+            const int middle = (fits + tooLarge) / 2;
+            (tryQuality(middle) ? fits : tooLarge) = middle;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::string& edited,
+                                                                   const ImageInfo& original,
+                                                                   const std::string& originalBytes,
+                                                                   bool fit)
+{
+    const JpegStructure mine = structureOf(edited);
+    const std::string through = mine.end ? edited.substr(0, *mine.end) : edited;
+    if (through == originalBytes)
+        return Unchanged{};
+
+    const std::string number = std::to_string(original.number);
+    const JpegStructure& want = original.jpeg;
+    if (!want.end)
+        return "differs from image " + number + ", which has no end marker before the next " +
+               "texture (" + statusName(jpegStatus(want, original.size)) +
+               "), so it cannot be replaced";
+    if (!mine.end) {
+        if (mine.problem == JpegProblem::CutInScan || mine.problem == JpegProblem::CutInSegment)
+            return "is not a whole JPEG: it ends at byte " + std::to_string(edited.size()) +
+                   ", before its end marker";
+        return std::string("is not a whole JPEG: ") + problemText(mine.problem) + " at byte " +
+               std::to_string(mine.problemAt);
+    }
+    const DecodeResult decoded = decodeJpeg(data(through), through.size());
+    if (!decoded.decodes())
+        return "does not decode: " + decoded.message;
+    if (mine.width != want.width || mine.height != want.height)
+        return "is " + dimensions(mine) + ", image " + number + " is " + dimensions(want);
+    if (mine.components != want.components)
+        return "has " + std::to_string(mine.components) + " colour components, image " + number +
+               " has " + std::to_string(want.components);
+
+    Replacement replacement;
+    replacement.number = original.number;
+    replacement.offset = original.offset;
+    replacement.end = *want.end;
+    const bool codingFits = codingAccepted(want, mine);
+    if (!codingFits && !fit)
+        return "is " + codingText(mine) + ", image " + number + " is " + codingText(want) +
+               "; --fit would re-encode it";
+    std::optional<std::size_t> inner;
+    if (codingFits) {
+        replacement.bytes = withJfifFirst(through, replacement.jfifAdded);
+        inner = innerSignature(replacement.bytes);
+        if (!inner && replacement.bytes.size() <= replacement.end)
+            return replacement;
+    }
+    if (!fit) {
+        if (inner)
+            return "holds the JFIF signature again at byte " + std::to_string(*inner) +
+                   ", so it would be read as two textures; --fit would re-encode it";
+        const std::uint64_t over = replacement.bytes.size() - replacement.end;
+        return "is " + groupedNumber(over) + (over == 1 ? " byte" : " bytes") + " larger than " +
+               holds(original) + "; --fit would re-encode it";
+    }
+    auto fitted = fitInto(through, original, originalBytes);
+    if (auto* reason = std::get_if<std::string>(&fitted))
+        return std::move(*reason);
+    Replacement& encoded = std::get<Replacement>(fitted);
+    replacement.bytes = std::move(encoded.bytes);
+    replacement.quality = encoded.quality;
+    replacement.jfifAdded = encoded.jfifAdded;
+    return replacement;
+}
+
+namespace {
+
+// Reads a whole edited image through the opened folder, so the bytes judged and written are the
+// bytes of the file found there; the reason when it is not a file to read.
+std::variant<std::string, std::string> readEdited(const RawDir& folder, const fs::path& dir,
+                                                  const fs::path& name, ExtractError& failure)
+{
+    std::error_code ec;
+    const RawFile file = folder.openForReading(name, ec);
+    if (ec == std::errc::invalid_argument)
+        return std::variant<std::string, std::string>(std::in_place_index<1>,
+                                                      "is not a regular file");
+    FileIdentity entry;
+    if (!ec)
+        entry = file.identity(ec);
+    if (!ec && entry.size > kLargestImageFile)
+        return std::variant<std::string, std::string>(std::in_place_index<1>,
+                                                      "is " + groupedNumber(entry.size) +
+                                                          " bytes, more than any texture can be");
+    std::string bytes;
+    if (!ec) {
+        bytes.resize(static_cast<std::size_t>(entry.size));
+        bytes.resize(file.readFully(bytes.data(), bytes.size(), ec));
+    }
+    if (ec)
+        failure = makeError(ErrorKind::SourceRead, dir / name, "Cannot read the edited image", ec);
+    return std::variant<std::string, std::string>(std::in_place_index<0>, std::move(bytes));
+}
+
+} // namespace
+
+std::optional<ExtractError> planReplacements(const PutBackRequest& request, const RawFile& source,
+                                             const std::vector<ImageInfo>& images,
+                                             RunEvents& events, PutBackOutcome& outcome)
+{
+    std::error_code ec;
+    const RawDir folder = RawDir::open(request.folder, ec);
+    std::map<std::uint64_t, fs::path> edited;
+    if (!ec) {
+        const fs::path stem(std::string{kImageStem});
+        folder.forEachName(
+            [&](const fs::path& name) {
+                if (const auto number = imageNumber(name, stem, kImageExt))
+                    edited.emplace(*number, name);
+            },
+            ec);
+    }
+    if (ec)
+        return makeError(ErrorKind::SourceOpen, request.folder,
+                         "Cannot read the folder of edited images", ec);
+
+    Progress done;
+    done.sourceSize = edited.size();
+    for (const auto& [number, name] : edited) {
+        if (!events.keepGoing())
+            return std::nullopt;
+        const fs::path path = request.folder / name;
+        if (number > images.size()) {
+            outcome.refused.push_back({number, path,
+                                       "is numbered beyond the " + std::to_string(images.size()) +
+                                           " textures in " + displayPath(request.source)});
+            continue;
+        }
+        ExtractError failure;
+        auto read = readEdited(folder, request.folder, name, failure);
+        if (!failure.message.empty())
+            return failure;
+        if (read.index() == 1) {
+            outcome.refused.push_back({number, path, std::get<1>(read)});
+            continue;
+        }
+        const ImageInfo& original = images[number - 1];
+        std::string originalBytes(
+            static_cast<std::size_t>(original.jpeg.end.value_or(original.size)), '\0');
+        if (source.readAt(original.offset, originalBytes.data(), originalBytes.size(), ec) !=
+                originalBytes.size() ||
+            ec) {
+            if (!ec)
+                ec = std::make_error_code(std::errc::io_error);
+            return makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file",
+                             ec);
+        }
+        auto judged = judgeReplacement(std::get<0>(read), original, originalBytes, request.fit);
+        if (std::holds_alternative<Unchanged>(judged)) {
+            ++outcome.unchanged;
+        } else if (auto* reason = std::get_if<std::string>(&judged)) {
+            outcome.refused.push_back({number, path, std::move(*reason)});
+        } else {
+            Replacement& replacement = std::get<Replacement>(judged);
+            replacement.file = path;
+            outcome.replaced.push_back(std::move(replacement));
+        }
+        ++done.imagesCompleted;
+        done.bytesRead += originalBytes.size() + std::get<0>(read).size();
+        done.percent = static_cast<int>(done.imagesCompleted * 100 / edited.size());
+        events.onProgress(Phase::Comparing, done);
+    }
+    return std::nullopt;
+}
+
+} // namespace glintmark::features

@@ -1,8 +1,8 @@
 #include "features/gallery/GalleryPage.h"
 
-#include "cli/report/HumanReport.h"
 #include "engine/LockedFolder.h"
 #include "engine/io/PathText.h"
+#include "features/ImageStatus.h"
 
 #include <cstdio>
 

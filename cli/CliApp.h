@@ -12,8 +12,9 @@ struct CliEnvironment
 };
 
 // Runs the command-line extractor with the given arguments (UTF-8 on Windows, the bytes given
-// elsewhere) and streams; returns the exit code (0 every source extracted, 1 at least one
-// failed, 2 bad usage).
+// elsewhere) and streams; returns the exit code: 0 every source extracted (put-back: the new level
+// written), 1 at least one failed (put-back: refused or failed) or the report was lost, 2 bad
+// usage, 128 + N stopped by signal N.
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
            const CliEnvironment& environment = {});
 

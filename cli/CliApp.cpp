@@ -45,7 +45,8 @@ int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& 
         const std::filesystem::path& source = options.sources[i];
         report->beginSource(source, plan.folders[i]);
         watch.check();
-        PhaseBars bars(barStream, displayPath(source.filename()), false);
+        PhaseBars bars(barStream, displayPath(source.filename()), false,
+                       environment.terminalColumns);
         CliListener listener(bars, report.get(), watch);
         const LevelOutcome outcome =
             features::extractLevel(source, plan.folders[i], settings, listener);
@@ -87,7 +88,7 @@ int runPutBack(const CliOptions& options, std::ostream& out, std::ostream& err,
 
     OutputWatch watch(out);
     PhaseBars bars(environment.stderrIsTerminal && !options.quiet ? &err : nullptr,
-                   displayPath(request.source.filename()), true);
+                   displayPath(request.source.filename()), true, environment.terminalColumns);
     CliListener listener(bars, nullptr, watch);
     const PutBackOutcome outcome = putBack(request, listener);
     bars.finish();

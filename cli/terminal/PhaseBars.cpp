@@ -2,8 +2,10 @@
 
 namespace glintmark::cli {
 
-PhaseBars::PhaseBars(std::ostream* stream, std::string name, bool nameReading)
-    : m_stream(stream), m_name(std::move(name)), m_nameReading(nameReading)
+PhaseBars::PhaseBars(std::ostream* stream, std::string name, bool nameReading,
+                     ProgressBar::Columns columns)
+    : m_stream(stream), m_name(std::move(name)), m_nameReading(nameReading),
+      m_columns(std::move(columns))
 {}
 
 void PhaseBars::update(features::Phase phase, const Progress& progress)
@@ -16,7 +18,7 @@ void PhaseBars::update(features::Phase phase, const Progress& progress)
         const bool named = phase != features::Phase::Reading || m_nameReading;
         m_bar = std::make_unique<ProgressBar>(
             *m_stream, named ? m_name + " (" + features::phaseName(phase) + ")" : m_name,
-            ProgressBar::Clock::now());
+            ProgressBar::Clock::now(), m_columns);
     }
     m_bar->update(progress, ProgressBar::Clock::now());
 }

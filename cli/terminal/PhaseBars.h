@@ -15,9 +15,10 @@ namespace glintmark::cli {
 class PhaseBars
 {
 public:
-    // Bars for the source shown as `name` on `stream` (none when null); with `nameReading`, the
-    // reading phase is named too, as in "a.ldb (reading)".
-    PhaseBars(std::ostream* stream, std::string name, bool nameReading);
+    // Bars for the source shown as `name` on `stream` (none when null) as wide as `columns`
+    // says; with `nameReading`, the reading phase is named too, as in "a.ldb (reading)".
+    PhaseBars(std::ostream* stream, std::string name, bool nameReading,
+              ProgressBar::Columns columns = {});
 
     // Takes the progress of `phase`; a new phase wipes the bar of the one before.
     void update(features::Phase phase, const Progress& progress);
@@ -30,6 +31,7 @@ private:
     std::ostream* m_stream;
     std::string m_name;
     bool m_nameReading;
+    ProgressBar::Columns m_columns;
     std::optional<features::Phase> m_phase;
     std::unique_ptr<ProgressBar> m_bar;
 };

@@ -413,7 +413,7 @@ TEST(CliList, OffsetsPastFourGibKeepAllTheirDigits)
 TEST(CliProgress, DrawnOnlyOnATerminalAndNeverWhenQuiet)
 {
     const fs::path out = freshTestFolder();
-    const CliEnvironment terminal{true};
+    const CliEnvironment terminal = onTerminal();
     const CliRun shown = runWith({"-o", out.string(), demo()}, terminal);
     EXPECT_EQ(shown.code, 0);
     EXPECT_NE(shown.err.find("% "), std::string::npos) << shown.err;

@@ -38,6 +38,14 @@ CliRun runWith(const std::vector<std::string>& args, const CliEnvironment& envir
     return run;
 }
 
+CliEnvironment onTerminal(int columns)
+{
+    CliEnvironment environment;
+    environment.stderrIsTerminal = true;
+    environment.terminalColumns = [columns] { return columns; };
+    return environment;
+}
+
 #ifdef __linux__
 namespace {
 

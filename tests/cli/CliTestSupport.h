@@ -29,6 +29,9 @@ struct CliRun
 // Runs the extractor with these arguments (the program name is added in front).
 CliRun runWith(const std::vector<std::string>& args, const CliEnvironment& environment = {});
 
+// A run whose error stream is a terminal `columns` wide.
+CliEnvironment onTerminal(int columns = 80);
+
 #ifdef __linux__
 // What the built program wrote to a pseudo-terminal and to a file.
 struct TerminalRun

@@ -10,6 +10,9 @@ struct CliEnvironment
 {
     // Whether the error stream is a terminal; only then is a progress bar drawn on it.
     bool stderrIsTerminal = false;
+    // Whether the output stream is a terminal, taken to be the one the bar is on: the report then
+    // goes out in whole lines, each after the bar is wiped.
+    bool stdoutIsTerminal = false;
     // The width of the terminal on the error stream in columns, asked at each redraw of the bar
     // (80 when empty).
     std::function<int()> terminalColumns;

@@ -8,6 +8,17 @@ PhaseBars::PhaseBars(std::ostream* stream, std::string name, bool nameReading,
       m_columns(std::move(columns))
 {}
 
+PhaseBars::~PhaseBars()
+{
+    finish();
+}
+
+void PhaseBars::setName(std::string name)
+{
+    finish();
+    m_name = std::move(name);
+}
+
 void PhaseBars::update(features::Phase phase, const Progress& progress)
 {
     if (!m_stream)
@@ -29,10 +40,15 @@ void PhaseBars::end(features::Phase phase)
         finish();
 }
 
-void PhaseBars::finish()
+void PhaseBars::wipe()
 {
     if (m_bar)
         m_bar->finish();
+}
+
+void PhaseBars::finish()
+{
+    wipe();
     m_bar.reset();
     m_phase.reset();
 }

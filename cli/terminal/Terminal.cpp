@@ -47,6 +47,15 @@ bool stderrIsTerminal()
 #endif
 }
 
+bool stdoutIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
 int stderrColumns()
 {
 #ifdef _WIN32

@@ -426,7 +426,99 @@ TEST(CliProgress, DrawnOnlyOnATerminalAndNeverWhenQuiet)
     EXPECT_EQ(runWith({"-o", out.string(), demo()}).err, "");
 }
 
+// A level whose first image ends only blocks after the first progress: a bar is drawn before
+// anything of the report is.
+fs::path levelWithLateImages(const fs::path& file)
+{
+    LevelBuilder level(5);
+    level.filler(kDefaultBlockSize + 1000);
+    for (int i = 0; i < 5; ++i)
+        level.plainImage(kDefaultBlockSize + 3000);
+    writeBytes(file, level.bytes());
+    return file;
+}
+
+// Every row of `screen` (a terminal `columns` wide) is a row of the output or of the errors as
+// `plain` wrote them, all of the output's in their order, and nothing else.
+void expectOnlyTheReport(const std::vector<std::string>& screen, const CliRun& plain, int columns)
+{
+    const std::vector<std::string> outRows = screenOf(plain.out, columns);
+    const std::vector<std::string> errRows = screenOf(plain.err, columns);
+    std::size_t next = 0;
+    std::size_t errors = 0;
+    for (const std::string& row : screen) {
+        if (next < outRows.size() && row == outRows[next]) {
+            ++next;
+            continue;
+        }
+        ++errors;
+        EXPECT_TRUE(std::find(errRows.begin(), errRows.end(), row) != errRows.end())
+            << "on the screen: " << row;
+    }
+    EXPECT_EQ(next, outRows.size()) << "the report's rows, in order";
+    EXPECT_EQ(errors, errRows.size());
+}
+
+// With the output and the errors on the terminal the bar is on, the screen shows the report and
+// the errors as they would be written anywhere else: the bar is wiped before each line, never
+// draws over an unfinished one, and never wraps.
+TEST(CliProgress, TheBarNeverMixesWithTheReportOnOneTerminal)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string level = levelWithLateImages(dir / "late.ldb").string();
+    const std::string missing = (dir / "missing.ldb").string();
+    const std::string out = (dir / "out").string();
+    const std::vector<std::vector<std::string>> cases = {
+        {"--list", level},
+        {"--list", "--json", level},
+        {"--list", "--check", level},
+        {"--list", level, missing, level}, // an error line between two reports
+        {"--json", "--check", "-o", out, level},
+        {"-o", out, level},
+    };
+    for (const auto& args : cases) {
+        for (const int columns : {80, 50, 20}) {
+            SCOPED_TRACE(testing::Message() << args.front() << " " << args[1] << " (" << args.size()
+                                            << " arguments), " << columns << " columns");
+            fs::remove_all(out);
+            const CliRun plain = runWith(args);
+            fs::remove_all(out);
+            const std::string terminal = runOnOneTerminal(args, columns);
+            const std::vector<std::string> bars = barLinesOf(terminal);
+            EXPECT_FALSE(bars.empty()) << "a bar was drawn";
+            for (const std::string& bar : bars)
+                EXPECT_LE(bar.size(), static_cast<std::size_t>(columns - 3)) << bar;
+            const std::vector<std::string> screen = screenOf(terminal, columns);
+            ASSERT_FALSE(screen.empty());
+            EXPECT_EQ(screen.front(), screenOf(plain.out, columns).front());
+            expectOnlyTheReport(screen, plain, columns);
+        }
+    }
+}
+
 #ifdef __linux__
+// The built program on a terminal 50 columns wide: the bar asks the terminal its width, and the
+// listing's first line is the source's name alone.
+TEST(CliProgress, TheProgramFitsItsBarToTheTerminalAndKeepsItOutOfTheReport)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string level = levelWithLateImages(dir / "late.ldb").string();
+    for (const unsigned short columns : {std::uint16_t{50}, std::uint16_t{80}}) {
+        SCOPED_TRACE(testing::Message() << columns << " columns");
+        const TerminalRun run = runBuiltOnTerminal({"--list", level}, columns);
+        EXPECT_EQ(run.code, 0);
+        const std::vector<std::string> bars = barLinesOf(run.terminal);
+        EXPECT_FALSE(bars.empty()) << run.terminal;
+        for (const std::string& bar : bars)
+            EXPECT_LE(bar.size(), columns - 3u) << bar;
+        // The screen holds the listing and nothing else: its first row is the source's name.
+        const std::vector<std::string> screen = screenOf(run.terminal, columns);
+        ASSERT_FALSE(screen.empty()) << run.terminal;
+        EXPECT_EQ(screen.front(), screenOf(level, columns).front());
+        EXPECT_EQ(screen, screenOf(runWith({"--list", level}).out, columns)) << run.terminal;
+    }
+}
+
 // The built program asks whether standard error is a terminal, not standard output.
 TEST(CliProgress, TheProgramDrawsOnlyWhenStandardErrorIsATerminal)
 {

@@ -29,8 +29,8 @@ struct CliRun
 // Runs the extractor with these arguments (the program name is added in front).
 CliRun runWith(const std::vector<std::string>& args, const CliEnvironment& environment = {});
 
-// A run whose error stream is a terminal `columns` wide.
-CliEnvironment onTerminal(int columns = 80);
+// A run whose error stream is a terminal `columns` wide, and with `output` its output too.
+CliEnvironment onTerminal(bool output = false, int columns = 80);
 
 #ifdef __linux__
 // What the built program wrote to a pseudo-terminal and to a file.
@@ -46,7 +46,24 @@ struct TerminalRun
 // takes over a minute is killed and fails the test.
 TerminalRun runBuiltWithTerminal(const std::vector<std::string>& args, int onTerminal,
                                  const std::filesystem::path& file);
+
+// Runs the built glintmark-cli with standard output and standard error on one fresh
+// pseudo-terminal `columns` wide, as a user at a terminal runs it.
+TerminalRun runBuiltOnTerminal(const std::vector<std::string>& args, unsigned short columns);
 #endif
+
+// Runs the extractor with its output and its errors on one terminal `columns` wide; returns
+// everything written to either, in the order it was written.
+std::string runOnOneTerminal(const std::vector<std::string>& args, int columns);
+
+// What a terminal `columns` wide shows once `written` is written to it: its rows, each
+// without the spaces at its end, a line wider than the terminal wrapped onto the next row, no
+// empty rows at the bottom.
+std::vector<std::string> screenOf(const std::string& written, int columns);
+
+// The progress lines in `written`: every piece between carriage returns and line ends that
+// holds a percentage.
+std::vector<std::string> barLinesOf(const std::string& written);
 
 // An empty folder of its own for the running test.
 std::filesystem::path freshTestFolder();

@@ -1,0 +1,143 @@
+#include "cli/terminal/PhaseBars.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace glintmark::cli {
+namespace {
+
+using features::Phase;
+
+// What the bars put on the terminal's line, one piece per carriage return: a drawn line's start
+// up to its bar ("a.ldb (decoding)"), or "wipe" for a line of spaces.
+std::vector<std::string> shown(const std::string& stream)
+{
+    std::vector<std::string> pieces;
+    std::istringstream in(stream);
+    std::string piece;
+    while (std::getline(in, piece, '\r')) {
+        if (piece.empty())
+            continue;
+        if (piece.find_first_not_of(' ') == std::string::npos)
+            pieces.push_back("wipe");
+        else
+            pieces.push_back(piece.substr(0, piece.find(" [")));
+    }
+    return pieces;
+}
+
+Progress at(int percent)
+{
+    Progress progress;
+    progress.percent = percent;
+    return progress;
+}
+
+// One step: a phase's progress, the end of a phase, a wipe for a line of output, or a new name.
+struct Step
+{
+    enum class Kind
+    {
+        Update,
+        End,
+        Wipe,
+        Name
+    } kind;
+    Phase phase = Phase::Reading;
+    std::string name;
+};
+
+Step update(Phase phase)
+{
+    return {Step::Kind::Update, phase, {}};
+}
+Step end(Phase phase)
+{
+    return {Step::Kind::End, phase, {}};
+}
+Step wipe()
+{
+    return {Step::Kind::Wipe, Phase::Reading, {}};
+}
+Step name(std::string name)
+{
+    return {Step::Kind::Name, Phase::Reading, std::move(name)};
+}
+
+TEST(PhaseBars, OneBarPerPhaseEachWipedBeforeTheNext)
+{
+    struct Case
+    {
+        const char* what;
+        bool nameReading;
+        std::vector<Step> steps;
+        std::vector<std::string> shown; // the bars going also wipes the last
+    };
+    const Case cases[] = {
+        {"reading, then decoding",
+         false,
+         {update(Phase::Reading), update(Phase::Decoding)},
+         {"a.ldb", "wipe", "a.ldb (decoding)", "wipe"}},
+        {"put-back names every phase",
+         true,
+         {update(Phase::Reading), update(Phase::Comparing), update(Phase::Writing)},
+         {"a.ldb (reading)", "wipe", "a.ldb (comparing)", "wipe", "a.ldb (writing)", "wipe"}},
+        {"the same phase again is the same bar: no wipe",
+         false,
+         {update(Phase::Reading), update(Phase::Reading)},
+         {"a.ldb", "wipe"}},
+        {"the end of another phase leaves the bar, its own end wipes it",
+         false,
+         {update(Phase::Reading), end(Phase::Decoding), end(Phase::Reading), end(Phase::Reading)},
+         {"a.ldb", "wipe"}},
+        {"a wiped bar comes back at once, the same phase's",
+         false,
+         {update(Phase::Decoding), wipe(), update(Phase::Decoding)},
+         {"a.ldb (decoding)", "wipe", "a.ldb (decoding)", "wipe"}},
+        {"a new name wipes the bar and names the next",
+         false,
+         {update(Phase::Reading), name("b.ldb"), update(Phase::Reading)},
+         {"a.ldb", "wipe", "b.ldb", "wipe"}},
+        {"nothing drawn, nothing wiped", false, {wipe(), end(Phase::Reading)}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ostringstream stream;
+        {
+            PhaseBars bars(&stream, "a.ldb", c.nameReading);
+            for (const Step& step : c.steps) {
+                if (step.kind == Step::Kind::Update)
+                    bars.update(step.phase, at(10));
+                else if (step.kind == Step::Kind::End)
+                    bars.end(step.phase);
+                else if (step.kind == Step::Kind::Wipe)
+                    bars.wipe();
+                else
+                    bars.setName(step.name);
+            }
+        }
+        EXPECT_EQ(shown(stream.str()), c.shown) << stream.str();
+    }
+}
+
+TEST(PhaseBars, DrawsNothingWithoutAStreamAndAsksTheWidth)
+{
+    PhaseBars none(nullptr, "a.ldb", false, [] { return 20; });
+    none.update(Phase::Reading, at(50));
+    none.wipe();
+    none.finish();
+
+    std::ostringstream stream;
+    {
+        PhaseBars bars(&stream, "a.ldb", false, [] { return 20; });
+        bars.update(Phase::Reading, at(50));
+    }
+    const std::string drawn = stream.str().substr(0, stream.str().find('\r', 1));
+    EXPECT_EQ(drawn, "\ra.ldb  50%") << "17 columns: no room for the bar or the rate";
+}
+
+} // namespace
+} // namespace glintmark::cli

@@ -295,6 +295,7 @@ TEST(CliRun, AReportThatCannotBeWrittenFailsTheRun)
         argv.push_back(source.c_str());
         std::ostringstream err;
         EXPECT_EQ(runCli(static_cast<int>(argv.size()), argv.data(), *out, err), 1);
+        EXPECT_EQ(err.str().find("interrupted"), std::string::npos) << "no signal came";
         EXPECT_NE(err.str().find("glintmark-cli: Cannot write to standard output: " +
                                  std::string(std::strerror(ENOSPC))),
                   std::string::npos)

@@ -13,6 +13,15 @@
 #ifndef _WIN32
 #include <unistd.h>
 #endif
+#ifdef __linux__
+#include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
+#endif
 
 namespace glintmark::clitest {
 namespace {
@@ -469,6 +478,8 @@ TEST(CliProgress, TheBarNeverMixesWithTheReportOnOneTerminal)
     const std::string level = levelWithLateImages(dir / "late.ldb").string();
     const std::string missing = (dir / "missing.ldb").string();
     const std::string out = (dir / "out").string();
+    const std::string kept = (dir / "kept").string();
+    ASSERT_EQ(runWith({"-q", "-o", kept, level}).code, 0);
     const std::vector<std::vector<std::string>> cases = {
         {"--list", level},
         {"--list", "--json", level},
@@ -476,6 +487,7 @@ TEST(CliProgress, TheBarNeverMixesWithTheReportOnOneTerminal)
         {"--list", level, missing, level}, // an error line between two reports
         {"--json", "--check", "-o", out, level},
         {"-o", out, level},
+        {"--put-back", kept, "--into", (dir / "new.ldb").string(), level},
     };
     for (const auto& args : cases) {
         for (const int columns : {80, 50, 20}) {
@@ -487,8 +499,11 @@ TEST(CliProgress, TheBarNeverMixesWithTheReportOnOneTerminal)
             const std::string terminal = runOnOneTerminal(args, columns);
             const std::vector<std::string> bars = barLinesOf(terminal);
             EXPECT_FALSE(bars.empty()) << "a bar was drawn";
-            for (const std::string& bar : bars)
+            for (const std::string& bar : bars) {
                 EXPECT_LE(bar.size(), static_cast<std::size_t>(columns - 3)) << bar;
+                const bool named = bar.rfind("late.ldb", 0) == 0;
+                EXPECT_TRUE(named || columns <= 20) << "named for its source: " << bar;
+            }
             const std::vector<std::string> screen = screenOf(terminal, columns);
             ASSERT_FALSE(screen.empty());
             EXPECT_EQ(screen.front(), screenOf(plain.out, columns).front());
@@ -498,8 +513,8 @@ TEST(CliProgress, TheBarNeverMixesWithTheReportOnOneTerminal)
 }
 
 #ifdef __linux__
-// The built program on a terminal 50 columns wide: the bar asks the terminal its width, and the
-// listing's first line is the source's name alone.
+// The built program on a terminal 50 or 80 columns wide: the bar asks the terminal its width,
+// and the listing's first line is the source's name alone.
 TEST(CliProgress, TheProgramFitsItsBarToTheTerminalAndKeepsItOutOfTheReport)
 {
     const fs::path dir = freshTestFolder();
@@ -518,6 +533,49 @@ TEST(CliProgress, TheProgramFitsItsBarToTheTerminalAndKeepsItOutOfTheReport)
         EXPECT_EQ(screen.front(), screenOf(level, columns).front());
         EXPECT_EQ(screen, screenOf(runWith({"--list", level}).out, columns)) << run.terminal;
     }
+}
+
+// A terminal made narrower while the program runs: its bar is drawn again to the new width at the
+// next update, never wider.
+TEST(CliProgress, TheProgramRedrawsItsBarToTheWidthOfAResizedTerminal)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path pipe = dir / "level.fifo";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0) << std::strerror(errno);
+    LevelBuilder level(9);
+    for (int i = 0; i < 6; ++i)
+        level.plainImage(kDefaultBlockSize);
+    const std::string bytes = level.bytes();
+    const std::size_t half = bytes.size() / 2;
+
+    const TerminalRun run = runBuiltOnTerminal(
+        {"-o", (dir / "out").string(), pipe.string()}, 80,
+        [&](pid_t child, int master, std::string& shown) {
+            // The program opens the pipe without waiting; until it has, there is no reader.
+            int writer = -1;
+            for (int tries = 0; tries < 60'000 && writer < 0; ++tries) {
+                writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (writer < 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            ASSERT_GE(writer, 0) << std::strerror(errno);
+            EXPECT_TRUE(feedWhileReadingTerminal(writer, std::string_view(bytes).substr(0, half),
+                                                 master, shown));
+            EXPECT_TRUE(readTerminalUntil(master, shown, "%")) << "a bar 80 columns wide";
+            winsize size{};
+            size.ws_row = 24;
+            size.ws_col = 40;
+            ::ioctl(master, TIOCSWINSZ, &size);
+            ::kill(child, SIGWINCH);
+            EXPECT_TRUE(feedWhileReadingTerminal(writer, std::string_view(bytes).substr(half),
+                                                 master, shown));
+            ::close(writer);
+        });
+    EXPECT_EQ(run.code, 0) << run.terminal;
+    const std::vector<std::string> bars = barLinesOf(run.terminal);
+    ASSERT_GE(bars.size(), 2u) << run.terminal;
+    EXPECT_GT(bars.front().size(), 37u) << bars.front();
+    EXPECT_LE(bars.back().size(), 37u) << bars.back();
 }
 
 // The built program asks whether standard error is a terminal, not standard output.

@@ -120,7 +120,7 @@ void drain(int master, std::string& into)
 // wide and `other` (if not -1) on `fileFd`; what the terminal showed goes into `run`.
 void runOnPseudoTerminal(const std::vector<std::string>& args,
                          std::initializer_list<int> onTerminal, int other, int fileFd,
-                         unsigned short columns, TerminalRun& run)
+                         unsigned short columns, const WhileRunning& whileRunning, TerminalRun& run)
 {
     int master = -1;
     int slave = -1;
@@ -150,6 +150,8 @@ void runOnPseudoTerminal(const std::vector<std::string>& args,
         ::posix_spawn(&child, GLINTMARK_CLI_BINARY, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     EXPECT_EQ(spawned, 0) << GLINTMARK_CLI_BINARY << ": " << std::strerror(spawned);
+    if (spawned == 0 && whileRunning)
+        whileRunning(child, master, run.terminal);
 
     // The terminal is read while the program runs, so it never waits for room to write.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
@@ -179,17 +181,49 @@ TerminalRun runBuiltWithTerminal(const std::vector<std::string>& args, int onTer
     TerminalRun run;
     const int fileFd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     EXPECT_GE(fileFd, 0) << file << ": " << std::strerror(errno);
-    runOnPseudoTerminal(args, {onTerminal}, onTerminal == 1 ? 2 : 1, fileFd, 80, run);
+    runOnPseudoTerminal(args, {onTerminal}, onTerminal == 1 ? 2 : 1, fileFd, 80, {}, run);
     ::close(fileFd);
     run.file = readBytes(file);
     return run;
 }
 
-TerminalRun runBuiltOnTerminal(const std::vector<std::string>& args, unsigned short columns)
+TerminalRun runBuiltOnTerminal(const std::vector<std::string>& args, unsigned short columns,
+                               const WhileRunning& whileRunning)
 {
     TerminalRun run;
-    runOnPseudoTerminal(args, {1, 2}, -1, -1, columns, run);
+    runOnPseudoTerminal(args, {1, 2}, -1, -1, columns, whileRunning, run);
     return run;
+}
+
+bool readTerminalUntil(int master, std::string& shown, const std::string& text)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (shown.find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        drain(master, shown);
+    }
+    return true;
+}
+
+bool feedWhileReadingTerminal(int fd, std::string_view bytes, int master, std::string& shown)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        if (put > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(put));
+            continue;
+        }
+        if (put < 0 && errno != EAGAIN)
+            return false;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        drain(master, shown);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 #endif
 

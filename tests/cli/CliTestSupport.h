@@ -6,8 +6,14 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#ifdef __linux__
+#include <sys/types.h>
+#endif
 
 namespace glintmark::clitest {
 
@@ -47,9 +53,22 @@ struct TerminalRun
 TerminalRun runBuiltWithTerminal(const std::vector<std::string>& args, int onTerminal,
                                  const std::filesystem::path& file);
 
+// What a test does while the program runs: `child` is the program, `master` the terminal's other
+// end, and `shown` what the terminal has shown so far, to be added to while reading it.
+using WhileRunning = std::function<void(pid_t child, int master, std::string& shown)>;
+
 // Runs the built glintmark-cli with standard output and standard error on one fresh
-// pseudo-terminal `columns` wide, as a user at a terminal runs it.
-TerminalRun runBuiltOnTerminal(const std::vector<std::string>& args, unsigned short columns);
+// pseudo-terminal `columns` wide, as a user at a terminal runs it, doing `whileRunning` (if
+// given) once it has started.
+TerminalRun runBuiltOnTerminal(const std::vector<std::string>& args, unsigned short columns,
+                               const WhileRunning& whileRunning = {});
+
+// Reads the terminal into `shown` until it holds `text`; false when a minute passes first.
+bool readTerminalUntil(int master, std::string& shown, const std::string& text);
+
+// Writes `bytes` to the non-blocking `fd`, reading the terminal into `shown` whenever `fd` is
+// full, so the program never waits on the terminal; false at an error or after a minute.
+bool feedWhileReadingTerminal(int fd, std::string_view bytes, int master, std::string& shown);
 #endif
 
 // Runs the extractor with its output and its errors on one terminal `columns` wide; returns

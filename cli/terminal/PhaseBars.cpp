@@ -29,7 +29,7 @@ void PhaseBars::update(features::Phase phase, const Progress& progress)
         const bool named = phase != features::Phase::Reading || m_nameReading;
         m_bar = std::make_unique<ProgressBar>(
             *m_stream, named ? m_name + " (" + features::phaseName(phase) + ")" : m_name,
-            ProgressBar::Clock::now(), m_columns);
+            m_columns);
     }
     m_bar->update(progress, ProgressBar::Clock::now());
 }

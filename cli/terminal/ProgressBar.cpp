@@ -54,15 +54,18 @@ double shareDone(const Progress& progress, int percent)
     return percent / 100.0;
 }
 
-// "0:42 left", "12:05 left", "1:02:03 left"; empty until the rate is known or when nothing is
-// left.
-std::string timeLeft(const Progress& progress, int percent, ProgressBar::Clock::duration elapsed)
+// "0:42 left", "12:05 left", "1:02:03 left", from the work done since `first`; empty until the
+// rate is known or when nothing is left.
+std::string timeLeft(const Progress& progress, const Progress& first,
+                     ProgressBar::Clock::duration elapsed)
 {
+    const int percent = std::clamp(progress.percent, 0, 100);
     const double share = shareDone(progress, percent);
+    const double done = share - shareDone(first, std::clamp(first.percent, 0, 100));
     if (elapsed < ProgressBar::kEstimateAfter || percent >= 100 ||
-        share * 100.0 < ProgressBar::kEstimateAfterPercent)
+        done * 100.0 < ProgressBar::kEstimateAfterPercent)
         return {};
-    const double seconds = std::chrono::duration<double>(elapsed).count() * (1.0 - share) / share;
+    const double seconds = std::chrono::duration<double>(elapsed).count() * (1.0 - share) / done;
     const long long left = std::llround(seconds);
     char text[48];
     if (left >= 3600)
@@ -73,14 +76,17 @@ std::string timeLeft(const Progress& progress, int percent, ProgressBar::Clock::
     return text;
 }
 
-std::string rateText(const Progress& progress, ProgressBar::Clock::duration elapsed)
+// The rate since `first`.
+std::string rateText(const Progress& progress, const Progress& first,
+                     ProgressBar::Clock::duration elapsed)
 {
     const double seconds = std::chrono::duration<double>(elapsed).count();
     if (seconds <= 0.0)
         return "-- MB/s";
+    const std::uint64_t bytes =
+        progress.bytesRead > first.bytesRead ? progress.bytesRead - first.bytesRead : 0;
     char text[48];
-    std::snprintf(text, sizeof text, "%.1f MB/s",
-                  static_cast<double>(progress.bytesRead) / 1e6 / seconds);
+    std::snprintf(text, sizeof text, "%.1f MB/s", static_cast<double>(bytes) / 1e6 / seconds);
     return text;
 }
 
@@ -168,9 +174,8 @@ struct Parts
 
 } // namespace
 
-ProgressBar::ProgressBar(std::ostream& stream, std::string label, Clock::time_point start,
-                         Columns columns)
-    : m_stream(stream), m_label(std::move(label)), m_start(start), m_columns(std::move(columns))
+ProgressBar::ProgressBar(std::ostream& stream, std::string label, Columns columns)
+    : m_stream(stream), m_label(std::move(label)), m_columns(std::move(columns))
 {}
 
 int ProgressBar::columns() const
@@ -180,6 +185,10 @@ int ProgressBar::columns() const
 
 void ProgressBar::update(const Progress& progress, Clock::time_point now)
 {
+    if (m_redraws == 0) {
+        m_start = now;
+        m_first = progress;
+    }
     const int columns = this->columns();
     const bool resized = columns != m_drawnColumns;
     const bool wiped = m_redraws > 0 && m_lineWidth == 0;
@@ -189,7 +198,7 @@ void ProgressBar::update(const Progress& progress, Clock::time_point now)
     m_drawnColumns = columns;
     ++m_redraws;
 
-    std::string line = render(m_label, progress, now - m_start, columns);
+    std::string line = render(m_label, progress, now - m_start, columns, m_first);
     // Spaces cover what a longer line before left, as far as the terminal is wide now.
     const std::size_t cover = std::min(m_lineWidth, roomIn(columns));
     if (line.size() < cover)
@@ -210,15 +219,15 @@ void ProgressBar::finish()
 }
 
 std::string ProgressBar::render(const std::string& label, const Progress& progress,
-                                Clock::duration elapsed, int columns)
+                                Clock::duration elapsed, int columns, const Progress& first)
 {
     Parts parts;
     parts.percent = std::clamp(progress.percent, 0, 100);
     parts.label = shortened(label, kLongestLabel);
     parts.bar = kBarLength;
     parts.count = countText(progress.imagesCompleted);
-    parts.rate = rateText(progress, elapsed);
-    parts.left = timeLeft(progress, parts.percent, elapsed);
+    parts.rate = rateText(progress, first, elapsed);
+    parts.left = timeLeft(progress, first, elapsed);
     const std::size_t room = roomIn(columns);
     parts.fit(room);
     std::string line = parts.line();

@@ -43,15 +43,19 @@ TEST(ProgressBar, ShowsFillPercentageAndRate)
         ProgressBar::Clock::duration elapsed;
         std::size_t filled;
         std::string numbers;
+        Progress first{}; // what the first update brought
     };
     const Case cases[] = {
         {0, 0, 0s, 0, "  0% -- MB/s"},
         {50, 50'000'000, 5s, 12, " 50% 10.0 MB/s 0:05 left"},
+        // 40 % done before the bar began: the rate and the time left count from there
+        {50, 50'000'000, 5s, 12, " 50% 2.0 MB/s 0:25 left", at(40, 40'000'000)},
         {100, 100'000'000, 500ms, 25, "100% 200.0 MB/s"},
         {130, 1'000, 1s, 25, "100% 0.0 MB/s"}, // never past a full bar
     };
     for (const Case& c : cases) {
-        const std::string line = ProgressBar::render("a.ldb", at(c.percent, c.bytes), c.elapsed);
+        const std::string line =
+            ProgressBar::render("a.ldb", at(c.percent, c.bytes), c.elapsed, 80, c.first);
         SCOPED_TRACE(line);
         EXPECT_EQ(line.rfind("a.ldb [", 0), 0u);
         EXPECT_EQ(std::count(line.begin(), line.end(), '#'), static_cast<long>(c.filled));
@@ -158,6 +162,7 @@ TEST(ProgressBar, TimeLeftOnceTheRateIsKnown)
         Progress progress;
         ProgressBar::Clock::duration elapsed;
         std::string left; // empty: none shown
+        Progress first{}; // what the first update brought
     };
     const Case cases[] = {
         {"under a second", at(50, 50'000'000), 999ms, ""},
@@ -171,9 +176,12 @@ TEST(ProgressBar, TimeLeftOnceTheRateIsKnown)
         {"no size: the percentage (decoding)", at(40, 123, 7, 0), 20s, "0:30 left"},
         {"no size and all done (a pipe)", at(100, 5'000'000, 7, 0), 20s, ""},
         {"all done", at(100, 100'000'000), 20s, ""},
+        {"from the first update", at(75, 75'000'000), 10s, "0:10 left", at(50, 50'000'000)},
+        {"under 1 % since the first update", at(50, 50'900'000), 10s, "", at(50, 50'000'000)},
+        {"1 % since the first update", at(51, 51'000'000), 10s, "8:10 left", at(50, 50'000'000)},
     };
     for (const Case& c : cases) {
-        const std::string line = ProgressBar::render("a.ldb", c.progress, c.elapsed, 200);
+        const std::string line = ProgressBar::render("a.ldb", c.progress, c.elapsed, 200, c.first);
         SCOPED_TRACE(std::string(c.what) + ": " + line);
         if (c.left.empty())
             EXPECT_EQ(line.find("left"), std::string::npos);
@@ -202,7 +210,7 @@ TEST(ProgressBar, RedrawsAtMostEveryIntervalAndWipesItsLine)
 {
     std::ostringstream stream;
     const auto start = ProgressBar::Clock::time_point{} + 1h;
-    ProgressBar bar(stream, "a.ldb", start);
+    ProgressBar bar(stream, "a.ldb");
     bar.finish();
     EXPECT_EQ(stream.str(), "") << "nothing drawn, nothing to wipe";
 
@@ -229,7 +237,20 @@ TEST(ProgressBar, RedrawsAtMostEveryIntervalAndWipesItsLine)
     bar.update(at(3, 3), start + 452ms);
     EXPECT_EQ(bar.redraws(), 5u);
     const std::string again = stream.str().substr(drawn.size() + wipe.size());
-    EXPECT_EQ(again, "\r" + ProgressBar::render("a.ldb", at(2, 2), 451ms));
+    EXPECT_EQ(again, "\r" + ProgressBar::render("a.ldb", at(2, 2), 451ms, 80, at(1, 1)));
+}
+
+TEST(ProgressBar, MeasuresFromItsFirstUpdate)
+{
+    std::ostringstream stream;
+    const auto start = ProgressBar::Clock::time_point{} + 1h;
+    ProgressBar bar(stream, "a.ldb");
+    bar.update(at(10, 10'000'000), start); // a tenth was done before the bar began
+    bar.update(at(20, 20'000'000), start + 1s);
+    const std::vector<std::string> lines = drawnLines(stream.str());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(lines[0].find("%")), "% -- MB/s");
+    EXPECT_EQ(lines[1].substr(lines[1].find("%")), "% 10.0 MB/s 0:08 left");
 }
 
 TEST(ProgressBar, RedrawsAtOnceToANewWidthAndNeverWraps)
@@ -237,21 +258,23 @@ TEST(ProgressBar, RedrawsAtOnceToANewWidthAndNeverWraps)
     std::ostringstream stream;
     const auto start = ProgressBar::Clock::time_point{} + 1h;
     int columns = 80;
-    ProgressBar bar(stream, "level_of_the_castle.ldb", start, [&columns] { return columns; });
-    bar.update(at(45, 45'000'000, 1'234), start + 10s);
+    const Progress progress = at(45, 45'000'000, 1'234);
+    ProgressBar bar(stream, "level_of_the_castle.ldb", [&columns] { return columns; });
+    bar.update(progress, start);
     columns = 50; // a resize, well within the interval
-    bar.update(at(45, 45'000'000, 1'234), start + 10s + 1ms);
+    bar.update(progress, start + 1ms);
     EXPECT_EQ(bar.redraws(), 2u);
-    bar.update(at(45, 45'000'000, 1'234), start + 10s + 2ms);
+    bar.update(progress, start + 2ms);
     EXPECT_EQ(bar.redraws(), 2u) << "the same width again waits for the interval";
     columns = 30; // and again, before the wipe
     bar.finish();
 
     const std::vector<std::string> lines = drawnLines(stream.str());
     ASSERT_EQ(lines.size(), 3u) << stream.str();
+    EXPECT_EQ(lines[0], ProgressBar::render("level_of_the_castle.ldb", progress, 0s, 80, progress));
     EXPECT_EQ(lines[0].size(), 77u) << lines[0];
     const std::string narrower =
-        ProgressBar::render("level_of_the_castle.ldb", at(45, 45'000'000, 1'234), 10s + 1ms, 50);
+        ProgressBar::render("level_of_the_castle.ldb", progress, 1ms, 50, progress);
     EXPECT_EQ(lines[1], narrower + std::string(47 - narrower.size(), ' '))
         << "the new width, the spaces that cover the old line within it";
     EXPECT_EQ(lines[2], std::string(29, ' ')) << "the wipe stays within the width";

@@ -510,6 +510,16 @@ TEST(CliProgress, TheBarNeverMixesWithTheReportOnOneTerminal)
             expectOnlyTheReport(screen, plain, columns);
         }
     }
+
+    // With the report going elsewhere, the bar is left alone while it is written: it is wiped
+    // once, when its phase ends.
+    const CliRun elsewhere = runWith({"--list", level}, onTerminal(false));
+    EXPECT_EQ(elsewhere.out, runWith({"--list", level}).out);
+    std::size_t wipes = 0;
+    std::istringstream err(elsewhere.err);
+    for (std::string piece; std::getline(err, piece, '\r');)
+        wipes += !piece.empty() && piece.find_first_not_of(' ') == std::string::npos;
+    EXPECT_EQ(wipes, 1u) << elsewhere.err;
 }
 
 #ifdef __linux__

@@ -340,20 +340,37 @@ TEST(Extraction, WorksWithSpacesAndNonAsciiInPaths)
     EXPECT_EQ(readFile(folder / "Vorlesk_0002.jpg"), signature() + "two");
 }
 
-TEST(Extraction, RejectsAJobWithoutSignatureOrBlockSize)
+TEST(Extraction, RejectsAnUnfitJob)
 {
     TempDir dir;
     writeFile(dir / "level.ldb", signature());
+    fs::create_directory(dir / "out");
     auto noSignature = makeJob(dir / "level.ldb", dir.path());
     noSignature.signature.clear();
     auto noBlock = makeJob(dir / "level.ldb", dir.path(), 0);
-    for (const auto& job : {noSignature, noBlock}) {
-        const auto result = glintmark::runExtraction(job);
-        EXPECT_EQ(result.status, RunStatus::Failed);
-        ASSERT_TRUE(result.error.has_value());
-        EXPECT_EQ(result.error->kind, glintmark::ErrorKind::InvalidJob);
+    // Image names that would reach out of the output folder.
+    auto stemWithFolder = makeJob(dir / "level.ldb", dir.path());
+    stemWithFolder.stem = fs::path("sub") / "Vorlesk_";
+    auto stemUp = makeJob(dir / "level.ldb", dir / "out");
+    stemUp.stem = fs::path("..") / "Vorlesk_";
+    auto stemHere = makeJob(dir / "level.ldb", dir / "out"); // hidden: "../Vorlesk_0001.jpg.part"
+    stemHere.stem = fs::path(".") / "Vorlesk_";
+    auto extensionWithFolder = makeJob(dir / "level.ldb", dir.path());
+    extensionWithFolder.outExt = "/x.jpg";
+    for (const auto& job :
+         {noSignature, noBlock, stemWithFolder, stemUp, stemHere, extensionWithFolder}) {
+        for (const auto mode : {RunMode::Write, RunMode::ListOnly}) {
+            const auto result = glintmark::runExtraction(job, nullptr, mode);
+            EXPECT_EQ(result.status, RunStatus::Failed) << job.stem;
+            EXPECT_TRUE(result.error && result.error->kind == glintmark::ErrorKind::InvalidJob)
+                << job.stem << ": " << (result.error ? result.error->message : "no error");
+        }
     }
     EXPECT_EQ(filesIn(dir.path()).size(), 1U);
+    EXPECT_FALSE(fs::exists(dir / "sub"));
+    EXPECT_FALSE(fs::exists(dir / "Vorlesk_0001.jpg"));
+    EXPECT_FALSE(fs::exists(dir / "Vorlesk_0001.jpg.part"));
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
 }
 
 TEST(ExtractJob, DefaultsToTheJfifSignatureAndTheVorleskNames)

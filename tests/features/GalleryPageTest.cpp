@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <regex>
+
 namespace glintmark::featurestest {
 namespace {
 
@@ -226,6 +229,81 @@ TEST_F(GalleryFolder, AListingRunHasNoFolderToWriteTo)
     EXPECT_EQ(error->kind, ErrorKind::ImageCreate);
     EXPECT_NE(error->message.find("Cannot create the gallery page"), std::string::npos)
         << error->message;
+}
+
+// The page as headless chromium leaves it once loaded, with `fragment` added to its address.
+std::string pageInBrowser(const fs::path& dir, const fs::path& page, const std::string& fragment)
+{
+    const fs::path dom = dir / "dom.html";
+    const std::string command =
+        "chromium --headless --no-sandbox --disable-gpu --no-first-run "
+        "--disable-background-networking --disable-component-update --disable-sync "
+        "--user-data-dir='" +
+        (dir / "profile").string() +
+        "' --window-size=1280,3000 --virtual-time-budget=10000 --dump-dom 'file://" +
+        page.string() + fragment + "' >'" + dom.string() + "' 2>/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return readBytes(dom);
+}
+
+// The numbers of the figures shown, in the order shown.
+std::string shownOrder(const std::string& dom)
+{
+    std::string order;
+    const std::regex figure("<figure([^>]*) data-n=\"([0-9]+)\"([^>]*)>");
+    for (std::sregex_iterator it(dom.begin(), dom.end(), figure), end; it != end; ++it) {
+        if ((*it)[1].str().find("hidden") == std::string::npos &&
+            (*it)[3].str().find("hidden") == std::string::npos)
+            order += (*it)[2].str() + " ";
+    }
+    return order;
+}
+
+// The page's script in a real browser: every thumbnail loads, and the view the address asks for
+// (sorted by status either way, or only one status) is the one shown.
+TEST_F(GalleryFolder, TheViewInTheAddressIsTheViewShown)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "the browser check runs where chromium is installed";
+#endif
+    LevelOutcome outcome;
+    outcome.source = dir / "level.ldb";
+    const std::pair<const char*, JpegStatus> files[] = {
+        {"colour", JpegStatus::Whole},         {"grey", JpegStatus::Trailing},
+        {"progressive", JpegStatus::Damaged},  {"noisy", JpegStatus::Whole},
+        {"sampling444", JpegStatus::CutShort},
+    };
+    std::uint64_t number = 0;
+    for (const auto& [name, status] : files) {
+        const std::string bytes = testJpeg(name);
+        writeBytes(dir / imageName(++number), bytes);
+        CheckedImage shown = image(number, number * 10000, bytes.size());
+        if (status == JpegStatus::Trailing)
+            shown.size += 100;
+        if (status == JpegStatus::CutShort || status == JpegStatus::Damaged) {
+            shown.jpeg.end.reset();
+            shown.jpeg.problem =
+                status == JpegStatus::CutShort ? JpegProblem::CutInScan : JpegProblem::BadMarker;
+        }
+        outcome.images.push_back(shown);
+    }
+    LockedFolder folder = openFolder();
+    ASSERT_FALSE(features::writeGallery(outcome, folder, [] { return true; }));
+
+    // Each view is a browser's start of a few seconds: two that ask for much at once.
+    const std::pair<std::string, std::string> views[] = {
+        {"#sort=st&desc=1", "3 5 2 1 4 "},
+        {"#minw=1&sort=s&status=whole",
+         testJpeg("colour").size() < testJpeg("noisy").size() ? "1 4 " : "4 1 "},
+    };
+    for (const auto& [fragment, order] : views) {
+        SCOPED_TRACE(fragment);
+        fs::remove_all(dir / "profile");
+        const std::string dom = pageInBrowser(dir, dir / "index.html", fragment);
+        EXPECT_EQ(shownOrder(dom), order);
+        EXPECT_NE(dom.find("data-loaded=\"5\" data-broken=\"0\""), std::string::npos)
+            << dom.substr(0, 300);
+    }
 }
 
 } // namespace

@@ -301,5 +301,47 @@ TEST_F(PutBackFolder, AFolderOfEditedImagesThatCannotBeReadFails)
     expectNothingLeft();
 }
 
+// A source that becomes shorter while it is read fails the put-back and leaves nothing behind:
+// while the edited images are compared with their originals, or while the new level is written.
+TEST_F(PutBackFolder, ASourceThatShrinksMeanwhileFailsAndLeavesNothing)
+{
+    const LevelBuilder level = generatedLevel();
+    struct Case
+    {
+        const char* what;
+        Phase when;
+        std::uint64_t keep; // bytes of the source left
+        const char* says;
+    };
+    const Case cases[] = {
+        {"while comparing", Phase::Reading, 1000, "Cannot read the source file"},
+        {"while writing", Phase::Writing, std::uint64_t{3} << 19,
+         "became shorter while it was read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeBytes(dir / "level.ldb", level.bytes());
+        edit(1, reencoded(demoImage(1), 60));
+        Recorder events;
+        bool shrunk = false;
+        events.stop = [&](const Recorder& r) {
+            if (!shrunk && !r.heard.empty() && r.heard.back().first == c.when &&
+                (c.when == Phase::Writing || r.heard.back().second.percent == 100)) {
+                fs::resize_file(dir / "level.ldb", c.keep);
+                shrunk = true;
+            }
+            return false;
+        };
+        const PutBackOutcome outcome = features::putBack(request(), events);
+        EXPECT_TRUE(shrunk);
+        EXPECT_EQ(outcome.status, PutBackStatus::Failed);
+        ASSERT_TRUE(outcome.error.has_value());
+        EXPECT_EQ(outcome.error->kind, ErrorKind::SourceRead);
+        EXPECT_EQ(outcome.error->file, dir / "level.ldb");
+        EXPECT_NE(outcome.error->message.find(c.says), std::string::npos) << outcome.error->message;
+        EXPECT_EQ(entriesIn(dir), (std::vector<std::string>{"edit", "level.ldb"}));
+    }
+}
+
 } // namespace
 } // namespace glintmark::featurestest

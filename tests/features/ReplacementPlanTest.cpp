@@ -529,6 +529,32 @@ TEST_F(EditFolder, AStopEndsTheComparingWithNothingMoreJudged)
     }
 }
 
+// An edited image that cannot be read is a failure, never a refusal of an empty image: here
+// one that is gone by the time it is read.
+TEST_F(EditFolder, AnEditedImageThatCannotBeReadFailsThePlan)
+{
+    edit(1, demoImage(1));
+    edit(2, demoImage(2));
+    struct VanishingImage : ComparingEvents
+    {
+        fs::path second;
+        bool keepGoing() override
+        {
+            fs::remove(second);
+            return true;
+        }
+    } events;
+    events.second = dir / "edit" / imageName(2);
+    features::PutBackOutcome outcome;
+    const auto error = features::planReplacements(request(), source, images, events, outcome);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->kind, ErrorKind::SourceRead);
+    EXPECT_EQ(error->file, dir / "edit" / imageName(2));
+    EXPECT_EQ(error->message.rfind("Cannot read the edited image", 0), 0u) << error->message;
+    EXPECT_TRUE(outcome.refused.empty());
+    EXPECT_EQ(outcome.unchanged, 1u);
+}
+
 TEST_F(EditFolder, AFolderOrSourceThatCannotBeReadFailsThePlan)
 {
     ComparingEvents events;

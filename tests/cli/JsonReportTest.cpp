@@ -304,6 +304,72 @@ TEST(JsonReport, WritesEachImageAsItComesAndFlushesAtTheEnd)
     EXPECT_TRUE(json::accept(buffer.taken()));
 }
 
+TEST(JsonReport, EachImageIsALineOfItsOwn)
+{
+    std::ostringstream out;
+    JsonReport report(out, RunMode::ListOnly);
+    report.beginSource("levels/a.ldb", "out/a");
+    report.image(image(1, 10, 20, framed(1, 1, 20)));
+    report.endSource(outcome("levels/a.ldb", "out/a", RunStatus::Completed, 1));
+    report.beginSource("levels/b.ldb", "out/b");
+    report.image(image(1, 0, 20, framed(2, 1, 20)));
+    report.image(image(2, 20, 5, broken(JpegStructure{}, JpegProblem::CutInSegment, 5)));
+    report.endSource(outcome("levels/b.ldb", "out/b", RunStatus::Completed, 2));
+    report.beginSource("levels/c.ldb", "out/c");
+    report.endSource(outcome("levels/c.ldb", "out/c", RunStatus::Completed, 0));
+    report.finish();
+    EXPECT_EQ(out.str(), R"({
+  "mode": "list",
+  "sources": [
+    {
+      "source": "levels/a.ldb",
+      "output": "out/a",
+      "images": [
+        {"number":1,"name":"Vorlesk_0001.jpg","offset":10,"size":20,"width":1,"height":1,"components":3,"precision":8,"coding":"baseline","progressive":false,"arithmetic":false,"end":20,"written":20,"status":"whole","problem":null}
+      ],
+      "status": "completed",
+      "count": 1,
+      "stale": 0,
+      "error": null
+    },
+    {
+      "source": "levels/b.ldb",
+      "output": "out/b",
+      "images": [
+        {"number":1,"name":"Vorlesk_0001.jpg","offset":0,"size":20,"width":2,"height":1,"components":3,"precision":8,"coding":"baseline","progressive":false,"arithmetic":false,"end":20,"written":20,"status":"whole","problem":null},
+        {"number":2,"name":"Vorlesk_0002.jpg","offset":20,"size":5,"width":null,"height":null,"components":null,"precision":null,"coding":null,"progressive":null,"arithmetic":null,"end":null,"written":5,"status":"cut-short","problem":{"kind":"cut-in-segment","at":5,"message":"cut inside a segment"}}
+      ],
+      "status": "completed",
+      "count": 2,
+      "stale": 0,
+      "error": null
+    },
+    {
+      "source": "levels/c.ldb",
+      "output": "out/c",
+      "images": [],
+      "status": "completed",
+      "count": 0,
+      "stale": 0,
+      "error": null
+    }
+  ]
+}
+)");
+}
+
+TEST(JsonReport, NamesStayUtf8)
+{
+    std::ostringstream out;
+    JsonReport report(out, RunMode::Write);
+    const std::filesystem::path level(u8"levels/\u00e4rger.ldb");
+    report.beginSource(level, std::filesystem::path(u8"out/\u00e4rger"));
+    report.endSource(outcome(level, "out", RunStatus::Completed, 0));
+    report.finish();
+    EXPECT_NE(out.str().find("\"source\": \"levels/\xC3\xA4rger.ldb\""), std::string::npos);
+    EXPECT_NE(out.str().find("\"output\": \"out/\xC3\xA4rger\""), std::string::npos);
+}
+
 #ifndef _WIN32
 TEST(JsonReport, NamesThatAreNotUtf8GetReplacementCharacters)
 {

@@ -76,13 +76,12 @@ TEST(PutBackReport, TableGivesEachReplacementsRoomAndQuality)
     outcome.replaced.push_back(replacement(3, 20'000, 1'234'567, 999, 87, true));
     outcome.replaced.push_back(replacement(140, 90'000'000, 999, 999, 30));
     const Printed run = printed(request(), outcome, false, false);
-    EXPECT_EQ(run.out,
-              " image           end           new       slack  quality  file\n"
-              "    12        40,000        38,120       1,880        -  Vorlesk_0012.jpg\n"
-              "     3     1,234,567           999   1,233,568       87  Vorlesk_0003.jpg\n"
-              "   140           999           999           0       30  Vorlesk_0140.jpg\n"
-              "3 textures put back from castle into castle-new.ldb; 139 unchanged, of 141 "
-              "textures in levels/castle.ldb\n");
+    EXPECT_EQ(run.out, " image           end           new       slack  quality  file\n"
+                       "    12        40,000        38,120       1,880        -  Vorlesk_0012.jpg\n"
+                       "     3     1,234,567           999   1,233,568       87  Vorlesk_0003.jpg\n"
+                       "   140           999           999           0       30  Vorlesk_0140.jpg\n"
+                       "3 textures put back from castle into castle-new.ldb; 139 unchanged, of 141 "
+                       "textures in levels/castle.ldb\n");
     EXPECT_EQ(run.err, "");
 }
 
@@ -264,6 +263,19 @@ TEST(PutBackReport, JsonHoldsRefusalsErrorsAndTheStatusByName)
                         {"file", ".castle-new.ldb.part"},
                         {"message", "Cannot write \".castle-new.ldb.part\": File too large"}}));
     }
+}
+
+TEST(PutBackReport, JsonKeepsNamesInUtf8)
+{
+    PutBackRequest asked = request();
+    asked.folder = std::filesystem::path(u8"schlo\u00df");
+    PutBackOutcome outcome = done(PutBackStatus::Written, 1, 0);
+    outcome.replaced.push_back(replacement(1, 0, 100, 90));
+    outcome.replaced.back().file = std::filesystem::path(u8"schlo\u00df/Vorlesk_0001.jpg");
+    const std::string out = printed(asked, outcome, true, false).out;
+    EXPECT_NE(out.find("\"folder\": \"schlo\xC3\x9F\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"file\": \"schlo\xC3\x9F/Vorlesk_0001.jpg\""), std::string::npos) << out;
+    EXPECT_EQ(json::parse(out)["folder"], "schlo\xC3\x9F");
 }
 
 } // namespace

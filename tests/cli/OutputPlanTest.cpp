@@ -104,5 +104,29 @@ TEST(OutputPlan, FoldersAreListedPastTheProblem)
     EXPECT_NE(plan.problem, "");
 }
 
+#ifdef _WIN32
+TEST(OutputPlan, DeviceNamesAreRefusedOnWindows)
+{
+    struct Case
+    {
+        fs::path outputDir;
+        std::vector<fs::path> sources;
+        std::string problem;
+    };
+    const std::string device = " is a device name on Windows, not a file or folder; rename it";
+    const Case cases[] = {
+        {"out/NUL", {"a.ldb"}, "out/NUL: \"NUL\"" + device},
+        {"out/NUL", {"aux.ldb", "b.ldb"}, "out/NUL: \"NUL\"" + device},
+        {"out", {"levels/aux.ldb"}, "levels/aux.ldb: \"aux.ldb\"" + device},
+        {"out", {"a.ldb", "x/Com1.ldb", "prn.ldb"}, "x/Com1.ldb: \"Com1.ldb\"" + device},
+    };
+    for (const Case& c : cases) {
+        const OutputPlan plan = planOutputFolders(c.sources, c.outputDir);
+        EXPECT_EQ(plan.problem, c.problem);
+        EXPECT_EQ(plan.folders.size(), c.sources.size());
+    }
+}
+#endif
+
 } // namespace
 } // namespace glintmark::cli

@@ -97,19 +97,6 @@ protected:
     LevelBuilder level{0};
 };
 
-TEST(LevelExtraction, TheJobExtractsTheLevelIntoTheFolderUnderTheImageNames)
-{
-    const ExtractJob job = features::makeJob("levels/a.ldb", "out/a");
-    EXPECT_EQ(job.sourceFile, fs::path("levels/a.ldb"));
-    EXPECT_EQ(job.outPrefix, fs::path("out/a") / "Vorlesk_");
-    EXPECT_EQ(job.outExt, ".jpg");
-    EXPECT_EQ(job.signature, signature());
-    EXPECT_EQ(job.blockSize, kDefaultBlockSize);
-    EXPECT_FALSE(job.trim);
-    EXPECT_FALSE(job.createFolder);
-    EXPECT_TRUE(job.finalFiles.empty());
-}
-
 TEST_F(LevelFolder, WithCheckAndGalleryTheEventsComeInOrder)
 {
     Recorder events;

@@ -163,6 +163,18 @@ std::filesystem::path sourcePath(const std::string& argument)
     return pathFromUtf8(argument);
 }
 
+// The program's texts and the parser's manners, before any option is added.
+void describeProgram(CLI::App& app)
+{
+    app.footer(kFooter);
+    app.failure_message(failureMessage);
+    // "/x" is a path, also on Windows; options are spelled the same everywhere.
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", kVersion);
+    // Unknown arguments are collected and answered with the nearest option (refuseExtras).
+    app.allow_extras();
+}
+
 } // namespace
 
 ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostream& out,
@@ -176,13 +188,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     const CLI::Validator notEmpty(rejectEmpty, "", "NOT_EMPTY");
 
     CLI::App app(kDescription, "glintmark-cli");
-    app.footer(kFooter);
-    app.failure_message(failureMessage);
-    // "/x" is a path, also on Windows; options are spelled the same everywhere.
-    app.allow_windows_style_options(false);
-    app.set_version_flag("--version", kVersion);
-    // Unknown arguments are collected and answered with the nearest option (see below).
-    app.allow_extras();
+    describeProgram(app);
     app.add_option("-o,--output", outputDir,
                    "Folder to write the images into; created with\nits parents if missing")
         ->type_name("DIR")

@@ -270,9 +270,9 @@ void compareWithStandardTables(const jpeg_decompress_struct& read, Referee& foun
     jpeg_set_defaults(&made);
     const JQUANT_TBL* table = read.quant_tbl_ptrs[0];
     // Baseline tables first (values held to 8 bits), as an encoder for baseline decoders makes.
-    for (const boolean baseline : {TRUE, FALSE}) {
+    for (const bool baseline : {true, false}) {
         for (int quality = 1; table != nullptr && quality <= 100 && found.quality == 0; ++quality) {
-            jpeg_set_quality(&made, quality, baseline);
+            jpeg_set_quality(&made, quality, baseline ? TRUE : FALSE);
             if (std::memcmp(made.quant_tbl_ptrs[0]->quantval, table->quantval,
                             sizeof table->quantval) == 0)
                 found.quality = quality;

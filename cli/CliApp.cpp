@@ -68,6 +68,9 @@ int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& 
         } else if (outcome.result.status != RunStatus::Stopped) {
             err << errorLines(outcome, mode);
         }
+        if (outcome.result.status == RunStatus::Completed && outcome.result.count == 0 &&
+            !options.quiet)
+            err << "glintmark-cli: No JFIF signature found in " << displayPath(source) << '\n';
         err << std::flush;
     }
     report->finish();
@@ -130,8 +133,8 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
         if (parsed.options->putBack)
             return runPutBack(*parsed.options, out, err, environment);
-        const OutputPlan plan =
-            planOutputFolders(parsed.options->sources, parsed.options->outputDir);
+        const OutputPlan plan = planOutputFolders(
+            parsed.options->sources, parsed.options->outputDir, parsed.options->folderPerSource);
         if (!plan.problem.empty() && !parsed.options->list) {
             err << "glintmark-cli: " << plan.problem << '\n';
             return kExitUsage;

@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 
@@ -13,10 +14,16 @@ namespace {
 
 constexpr const char* kDescription =
     "Pulls the JFIF textures out of level database files (*.ldb).\n"
-    "Every texture found in a SOURCE is written as Vorlesk_0001.jpg, Vorlesk_0002.jpg, ...\n"
-    "With several sources, each one's textures go into a folder named after it inside DIR\n"
-    "(levels/castle.ldb into DIR/castle), so their numbers never collide.\n"
-    "With --put-back, the edited textures in a folder go back into a copy of SOURCE instead.\n";
+    "Every texture found in a SOURCE is written as Vorlesk_0001.jpg, Vorlesk_0002.jpg\n"
+    "and on. One SOURCE writes into DIR itself; with several, each one's textures go\n"
+    "into a folder named after it inside DIR (levels/castle.ldb into DIR/castle), so\n"
+    "their numbers never collide. --folder-per-source uses DIR/castle for one SOURCE\n"
+    "too. A SOURCE of - reads standard input. With --put-back, the edited textures\n"
+    "in a folder go back into a copy of SOURCE.\n";
+
+constexpr const char* kVersion = "glintmark-cli " GLINTMARK_VERSION "\n"
+                                 "Copyright (c) 2026 Glintmark maintainers\n"
+                                 "MIT licence: free to use, change and share; no warranty.";
 
 constexpr const char* kFooter =
     "\nExamples:\n"
@@ -25,7 +32,8 @@ constexpr const char* kFooter =
     "  glintmark-cli -o out levels/*.ldb\n"
     "      one folder per level: out/castle, out/harbour, ...\n"
     "  glintmark-cli --list levels/castle.ldb\n"
-    "      show where each texture sits, its size, dimensions and status; write nothing\n"
+    "      show where each texture sits, its size, dimensions and status; write\n"
+    "      nothing\n"
     "  glintmark-cli --json -q levels/castle.ldb > castle.json\n"
     "      the same run, reported as JSON for scripts\n"
     "  glintmark-cli --trim --check --gallery -o textures levels/castle.ldb\n"
@@ -34,20 +42,25 @@ constexpr const char* kFooter =
     "  glintmark-cli --put-back textures --into castle-new.ldb levels/castle.ldb\n"
     "      write castle-new.ldb: castle.ldb with every texture in textures/ that was\n"
     "      edited put in the place of the original; all other bytes stay as they were\n"
-    "\nEnvironment (for --check):\n"
-    "  GLINTMARK_CHECK_THREADS=N     decode on N threads (default: one per processor)\n"
-    "  GLINTMARK_CHECK_IMAGE_MIB=N   decode no image larger than N MiB once decoded,\n"
-    "                                width x height x components (default 256)\n"
-    "  GLINTMARK_CHECK_MEMORY_MIB=N  let each decoding thread use at most N MiB (default 512)\n"
-    "  An image over a limit is reported as not checked, with the limit and by how much.\n"
+    "\nEnvironment:\n"
+    "  GLINTMARK_CHECK_THREADS=N     --check decodes on N threads (default: one per\n"
+    "                                processor)\n"
+    "  GLINTMARK_CHECK_IMAGE_MIB=N   --check decodes no image larger than N MiB once\n"
+    "                                decoded, width x height x components (default\n"
+    "                                256)\n"
+    "  GLINTMARK_CHECK_MEMORY_MIB=N  each decoding thread uses at most N MiB (default\n"
+    "                                512)\n"
+    "  An image over a limit is reported as not checked, with the limit and by how\n"
+    "  much.\n"
     "\nPutting textures back:\n"
     "  An edited Vorlesk_NNNN.jpg replaces texture NNNN when it has the same width,\n"
     "  height, colour components and coding (baseline, progressive) as the original,\n"
-    "  decodes cleanly, and fits in the original's bytes through its end marker; what\n"
-    "  is left over is filled with zero bytes, so no offset in the level moves. With\n"
-    "  --fit, one too large or coded otherwise is encoded again in the original's coding\n"
-    "  at the highest quality from 95 down to 30 that fits. Files equal to their\n"
-    "  originals are left alone. If any edited texture is refused, nothing is written.\n"
+    "  decodes cleanly, and fits in the original's bytes through its end marker;\n"
+    "  what is left over is filled with zero bytes, so no offset in the level moves.\n"
+    "  With --fit, one too large or coded otherwise is encoded again in the\n"
+    "  original's coding at the highest quality from 95 down to 30 that fits. Files\n"
+    "  equal to their originals are left alone. If any edited texture is refused,\n"
+    "  nothing is written.\n"
     "\nExit codes:\n"
     "  0  every source was extracted (damaged textures found by --check included);\n"
     "     with --put-back, the new level was written (or, with --list, could be)\n"
@@ -55,8 +68,8 @@ constexpr const char* kFooter =
     "     --put-back, an edited texture was refused or a file could not be used\n"
     "  2  bad usage: an unknown option, no SOURCE, two sources that would share a\n"
     "     folder, a SOURCE or folder named as a Windows device (CON, NUL, COM1, ...),\n"
-    "     or --put-back without --into, with more than one SOURCE, or with -o, --trim,\n"
-    "     --check or --gallery\n"
+    "     or --put-back without --into, with more than one SOURCE, or with -o,\n"
+    "     --trim, --check or --gallery\n"
     "  128+N  stopped by signal N (130 for Ctrl+C); only complete files are kept\n";
 
 std::string rejectEmpty(std::string& value)
@@ -75,7 +88,7 @@ std::string failureMessage(const CLI::App* app, const CLI::Error& error)
 void checkPutBack(const CLI::App& app, const std::vector<std::string>& sources,
                   const CLI::Option& into, bool list)
 {
-    for (const char* name : {"--output", "--trim", "--check", "--gallery"}) {
+    for (const char* name : {"--output", "--trim", "--check", "--gallery", "--folder-per-source"}) {
         if (app.get_option(name)->count() > 0)
             throw CLI::ExcludesError("--put-back", name);
     }
@@ -83,6 +96,83 @@ void checkPutBack(const CLI::App& app, const std::vector<std::string>& sources,
         throw CLI::ValidationError("SOURCE", "--put-back takes exactly one SOURCE");
     if (into.count() == 0 && !list)
         throw CLI::RequiredError("--into (or --list, to see what would be done)");
+}
+
+// How far apart two words are: the fewest letters to insert, remove or change to turn one into
+// the other.
+std::size_t editDistance(const std::string& a, const std::string& b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The option a mistyped `word` most likely meant ("--chek": "--check"), or nothing when none is
+// near enough.
+std::string nearestOption(const CLI::App& app, const std::string& word)
+{
+    const std::string typed = word.substr(0, word.find('='));
+    std::string best;
+    std::size_t bestDistance = typed.size() <= 4 ? 1 : 2;
+    for (const CLI::Option* option : app.get_options()) {
+        for (const std::string& name : option->get_lnames()) {
+            const std::size_t distance = editDistance(typed, "--" + name);
+            if (distance <= bestDistance && (best.empty() || distance < bestDistance)) {
+                best = "--" + name;
+                bestDistance = distance;
+            }
+        }
+    }
+    return best;
+}
+
+// Refuses the arguments the parser did not take, suggesting the nearest option for each.
+void refuseExtras(const CLI::App& app)
+{
+    const std::vector<std::string> extras = app.remaining();
+    if (extras.empty())
+        return;
+    std::string message = extras.size() == 1 ? "The following argument was not expected:"
+                                             : "The following arguments were not expected:";
+    for (const std::string& extra : extras) {
+        message += " " + extra;
+        if (const std::string nearest = nearestOption(app, extra); !nearest.empty())
+            message += " (did you mean " + nearest + "?)";
+    }
+    throw CLI::ExtrasError(message, CLI::ExitCodes::ExtrasError);
+}
+
+// The path of a SOURCE argument; "-" is standard input.
+std::filesystem::path sourcePath(const std::string& argument)
+{
+#ifndef _WIN32
+    if (argument == "-")
+        return "/dev/stdin";
+#endif
+    return pathFromUtf8(argument);
+}
+
+// The program's texts and the parser's manners, before any option is added.
+void describeProgram(CLI::App& app)
+{
+    app.footer(kFooter);
+    app.failure_message(failureMessage);
+    // "/x" is a path, also on Windows; options are spelled the same everywhere.
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", kVersion);
+    // Unknown arguments are collected and answered with the nearest option (refuseExtras).
+    app.allow_extras();
 }
 
 } // namespace
@@ -98,47 +188,47 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     const CLI::Validator notEmpty(rejectEmpty, "", "NOT_EMPTY");
 
     CLI::App app(kDescription, "glintmark-cli");
-    app.footer(kFooter);
-    app.failure_message(failureMessage);
-    // "/x" is a path, also on Windows; options are spelled the same everywhere.
-    app.allow_windows_style_options(false);
-    app.set_version_flag("--version", std::string("glintmark-cli ") + GLINTMARK_VERSION);
+    describeProgram(app);
     app.add_option("-o,--output", outputDir,
-                   "Folder to write the images into; created with its parents if missing")
+                   "Folder to write the images into; created with\nits parents if missing")
+        ->type_name("DIR")
         ->option_text("DIR [.]")
         ->check(notEmpty);
+    app.add_flag("--folder-per-source", options.folderPerSource,
+                 "Write each SOURCE into DIR/<its name without\nextension>, also when there is "
+                 "only one");
     CLI::Option* list = app.add_flag(
         "--list", options.list,
-        "Print each image's number, offset, size, dimensions and status instead of writing it");
+        "Print each image's number, offset, size,\ndimensions and status instead of writing it");
     app.add_flag("--trim", options.trim,
-                 "Write each image only through its end marker (FF D9); one without is written "
+                 "Write each image only through its end marker\n(FF D9); one without is written "
                  "whole")
         ->excludes(list);
     app.add_flag("--check", options.check,
-                 "Decode every image in full; report whether each decodes without a warning "
+                 "Decode every image in full; report whether each\ndecodes without a warning "
                  "(limits below)");
     app.add_flag("--gallery", options.gallery,
-                 "Also write index.html, a page of thumbnails to sort and filter, into each "
+                 "Also write index.html, a page of thumbnails to\nsort and filter, into each "
                  "output folder")
         ->excludes(list);
     CLI::Option* putBack =
         app.add_option("--put-back", putBackDir,
-                       "Put the edited textures in DIR back into a copy of SOURCE (see below)")
-            ->option_text("DIR")
+                       "Put the edited textures in DIR back into a copy\nof SOURCE (see below)")
+            ->type_name("DIR")
             ->check(notEmpty);
     CLI::Option* into =
         app.add_option("--into", intoFile, "The new level database --put-back writes")
-            ->option_text("NEW.ldb")
+            ->type_name("NEW.ldb")
             ->check(notEmpty)
             ->needs(putBack);
     app.add_flag("--fit", options.fit,
-                 "With --put-back, encode again an edited texture that is too large or coded "
-                 "otherwise than the original")
+                 "With --put-back, encode again an edited texture\nthat is too large or coded "
+                 "otherwise than the\noriginal")
         ->needs(putBack);
     app.add_flag("--json", options.json,
-                 "Print one JSON report on standard output and nothing else there");
+                 "Print one JSON report on standard output and\nnothing else there");
     app.add_flag("-q,--quiet", options.quiet,
-                 "No summary lines and no progress bar; errors are still reported");
+                 "No summary lines and no progress bar; errors are\nstill reported");
     // Not marked required: an unknown option must be named even when no SOURCE is given, and
     // the parser would report the missing SOURCE first.
     app.add_option("SOURCE", sources, "Level database files to extract")
@@ -147,6 +237,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
 
     try {
         app.parse(argc, argv);
+        refuseExtras(app);
         if (sources.empty())
             throw CLI::RequiredError("SOURCE");
         if (putBack->count() > 0)
@@ -158,7 +249,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
 
     options.outputDir = pathFromUtf8(outputDir);
     for (const std::string& source : sources)
-        options.sources.push_back(pathFromUtf8(source));
+        options.sources.push_back(sourcePath(source));
     if (putBack->count() > 0) {
         options.putBack = pathFromUtf8(putBackDir);
         options.into = pathFromUtf8(intoFile);

@@ -12,12 +12,13 @@ struct CliOptions
 {
     std::filesystem::path outputDir = ".";
     std::vector<std::filesystem::path> sources;
-    bool list = false;    // report the images only; write nothing
-    bool json = false;    // one JSON report on the output stream instead of human lines
-    bool quiet = false;   // no human summary lines and no progress bar
-    bool trim = false;    // write each image only through its end marker
-    bool check = false;   // decode every image and report whether it decodes cleanly
-    bool gallery = false; // write index.html, a page of thumbnails, into each output folder
+    bool list = false;            // report the images only; write nothing
+    bool json = false;            // one JSON report on the output stream instead of human lines
+    bool quiet = false;           // no human summary lines and no progress bar
+    bool trim = false;            // write each image only through its end marker
+    bool check = false;           // decode every image and report whether it decodes cleanly
+    bool gallery = false;         // write index.html, a page of thumbnails, into each output folder
+    bool folderPerSource = false; // a folder of its own for each source, even a single one
     // Put the edited images in this folder back into the one source, as the new level `into`.
     std::optional<std::filesystem::path> putBack;
     std::filesystem::path into;

@@ -33,7 +33,7 @@ std::string deviceNameProblem(const std::filesystem::path& path)
 } // namespace
 
 OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
-                             const std::filesystem::path& outputDir)
+                             const std::filesystem::path& outputDir, bool folderPerSource)
 {
     OutputPlan plan;
     plan.problem = deviceNameProblem(outputDir);
@@ -41,7 +41,7 @@ OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
         if (plan.problem.empty())
             plan.problem = deviceNameProblem(source);
     }
-    if (sources.size() == 1) {
+    if (sources.size() == 1 && !folderPerSource) {
         plan.folders.push_back(outputDir);
         return plan;
     }

@@ -6,8 +6,9 @@
 
 namespace glintmark::cli {
 
-// Where each source's images go: one source writes straight into the output folder; with
-// several, each writes into a subfolder named after its file name without the extension.
+// Where each source's images go: one source writes straight into the output folder (unless each
+// is to have a folder of its own); with several, each writes into a subfolder named after its
+// file name without the extension.
 struct OutputPlan
 {
     std::vector<std::filesystem::path> folders; // one per source, in the sources' order
@@ -19,7 +20,8 @@ struct OutputPlan
 // Plans the output folders. Two sources whose folders would be the same, or differ only in
 // letter case or trailing dots and spaces (one folder on Windows), make the plan unfit for
 // writing; so do, on Windows, device names (NUL, CON, ...) among the sources and folders.
+// With `folderPerSource`, a single source gets its subfolder too.
 OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
-                             const std::filesystem::path& outputDir);
+                             const std::filesystem::path& outputDir, bool folderPerSource = false);
 
 } // namespace glintmark::cli

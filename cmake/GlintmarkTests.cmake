@@ -8,7 +8,7 @@ function(glintmark_test_label out)
     file(RELATIVE_PATH folder "${PROJECT_SOURCE_DIR}/tests" "${CMAKE_CURRENT_SOURCE_DIR}")
     if(folder STREQUAL "ui")
         set(label window)
-    elseif(folder MATCHES "^(engine|cli|dialogs)$")
+    elseif(folder MATCHES "^(engine|features|cli|dialogs)$")
         set(label ${folder})
     else()
         message(FATAL_ERROR "No test label for the folder ${CMAKE_CURRENT_SOURCE_DIR}: "

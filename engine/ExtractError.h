@@ -10,7 +10,8 @@ namespace glintmark {
 // What went wrong when a run failed.
 enum class ErrorKind
 {
-    InvalidJob,     // the job itself makes no sense (empty signature, zero block size)
+    InvalidJob,     // the job itself makes no sense (empty signature, zero block size, a folder
+                    // in the image names)
     SourceOpen,     // the source is missing, unreadable or a folder
     SourceRead,     // reading the source failed part way
     OutputFolder,   // the output folder is missing or not a folder

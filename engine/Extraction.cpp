@@ -5,6 +5,7 @@
 #include "engine/io/PathText.h"
 #include "engine/io/RawFile.h"
 #include "engine/jpeg/SignatureScanner.h"
+#include "engine/names/ImageNames.h"
 #include "engine/run/ImageSink.h"
 #include "engine/run/OutputFolder.h"
 
@@ -209,6 +210,10 @@ std::optional<ExtractResult> checkJob(const ExtractJob& job)
 {
     if (job.signature.empty())
         return invalidJob("There is no signature to search for");
+    // Every image name is a bare name inside the output folder: a stem or an extension holding
+    // a separator would reach into another folder.
+    if (imageFileName(job.stem, 1, job.outExt).has_parent_path())
+        return invalidJob("The image file names must not hold a folder");
     if (job.blockSize == 0)
         return invalidJob("The block size must be at least one byte");
     if (job.blockSize > std::numeric_limits<std::size_t>::max() / 2 - job.signature.size())

@@ -3,6 +3,7 @@
 #include "engine/ExtractError.h"
 #include "engine/io/RawFile.h"
 #include "engine/jpeg/JpegStructure.h"
+#include "engine/jpeg/SignatureScanner.h"
 #include "engine/names/ImageNames.h"
 
 #include <cstddef>
@@ -26,11 +27,14 @@ inline constexpr std::size_t kDefaultBlockSize = std::size_t{64} << 10;
 struct ExtractJob
 {
     std::filesystem::path sourceFile;
-    // Output folder with its trailing separator, followed by the file name stem ("Vorlesk_").
-    std::filesystem::path outPrefix;
+    // The folder the images go to, with or without a trailing separator; the current folder when
+    // empty. Image paths are reported as it is spelled: "out/Vorlesk_0001.jpg".
+    std::filesystem::path outputFolder;
+    // What every image's file name starts with, and ends with.
+    std::filesystem::path stem = std::filesystem::path(kImageStem);
     std::string outExt = std::string(kImageExt);
     // The bytes that start every image; must not be empty.
-    std::string signature;
+    std::string signature = std::string(kJfifSignature);
     std::size_t blockSize = kDefaultBlockSize;
     // Write each image only through its end marker when it has one; otherwise it is written
     // whole, up to the next signature.

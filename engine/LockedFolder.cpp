@@ -32,7 +32,7 @@ private:
 } // namespace
 
 LockedFolder::LockedFolder(const ExtractJob& job, const OutputFolder* folder)
-    : LockedFolder(outputFolder(job.outPrefix), folder)
+    : LockedFolder(imageFolder(job.outputFolder), folder)
 {}
 
 LockedFolder::LockedFolder(std::filesystem::path shownFolder, const OutputFolder* folder)

@@ -1,8 +1,6 @@
 #include "features/LevelExtraction.h"
 
-#include "engine/HexDecode.h"
 #include "engine/LockedFolder.h"
-#include "engine/ModMisc.h"
 #include "features/check/DecodePool.h"
 #include "features/check/ImageBytesStore.h"
 #include "features/gallery/GalleryPage.h"
@@ -78,17 +76,6 @@ DecodeOutcome decodeKept(LevelOutcome& outcome, const ImageBytesStore& kept, Run
 
 } // namespace
 
-ExtractJob makeJob(const std::filesystem::path& source, const std::filesystem::path& folder)
-{
-    ExtractJob job;
-    job.sourceFile = source;
-    job.outPrefix = AddSlash(folder);
-    job.outPrefix += kImageStem;
-    job.outExt = std::string(kImageExt);
-    job.signature = HexToBytes(kJfifSignatureHex);
-    return job;
-}
-
 LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesystem::path& folder,
                           const LevelRunSettings& settings, RunEvents& events)
 {
@@ -118,7 +105,9 @@ LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesy
     LevelObserver observer(events, keepImages ? &outcome.images : nullptr,
                            settings.check ? &kept : nullptr,
                            keepImages ? LevelObserver::Finish(finish) : nullptr);
-    ExtractJob job = makeJob(source, folder);
+    ExtractJob job;
+    job.sourceFile = source;
+    job.outputFolder = folder;
     job.createFolder = settings.mode == RunMode::Write;
     job.trim = settings.trim;
     if (gallery)

@@ -28,9 +28,6 @@ struct LevelRunSettings
     bool gallery = false; // write the gallery page (write mode only)
 };
 
-// The job that extracts `source` into `folder`.
-ExtractJob makeJob(const std::filesystem::path& source, const std::filesystem::path& folder);
-
 // Extracts one level into `folder`; when writing, the folder is created (with its parents) once
 // the source has been opened. `events` hears the reading and the decoding, and every complete
 // image: as soon as it is complete, or, when the images are decoded or shown in a gallery, once

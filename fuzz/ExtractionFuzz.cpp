@@ -4,8 +4,8 @@
 #include "FuzzCheck.h"
 
 #include "engine/Extraction.h"
-#include "engine/HexDecode.h"
 #include "engine/jpeg/JpegReader.h"
+#include "engine/jpeg/SignatureScanner.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    std::string signature = glintmark::HexToBytes(glintmark::kJfifSignatureHex);
+    std::string signature(glintmark::kJfifSignature);
     std::string_view stream = input.substr(1);
     if (data[0] >= 0x80) {
         const std::size_t length = 1 + (data[0] & 3u);

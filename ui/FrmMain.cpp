@@ -209,7 +209,11 @@ glintmark::ExtractJob FrmMain::extractJob() const
 {
     glintmark::ExtractJob job;
     job.sourceFile = platform::toPath(strSourceFile);
-    job.outPrefix = strOutPrefix;
+    // The prefix is the folder with its separator, then the stem: the folder keeps its text as
+    // typed, so the paths the run reports read exactly as folder and stem joined.
+    job.outputFolder = strOutPrefix;
+    job.outputFolder.remove_filename();
+    job.stem = strOutPrefix.filename();
     job.outExt = strOutExt;
     job.signature = strSignature;
     job.blockSize = m_blockSize;

@@ -10,9 +10,116 @@
 #include <QIcon>
 #include <QPointer>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <memory>
 
 namespace glintmark::ui {
+
+namespace {
+
+// The options QApplication takes for itself, with a value after them, and without one; they may
+// be spelled with one dash or two.
+const char* const kQtOptionsWithValue[] = {"platform",
+                                           "platformpluginpath",
+                                           "platformtheme",
+                                           "plugin",
+                                           "qwindowgeometry",
+                                           "qwindowicon",
+                                           "qwindowtitle",
+                                           "session",
+                                           "display",
+                                           "geometry",
+                                           "name",
+                                           "visual",
+                                           "ncols",
+                                           "style",
+                                           "stylesheet",
+                                           "qmljsdebugger"};
+const char* const kQtFlags[] = {"reverse", "widgetcount", "cmap",       "nograb",
+                                "dograb",  "sync",        "testability"};
+
+// The command line without the options QApplication takes for itself, so that what is left is
+// this program's own.
+QStringList withoutQtOptions(const QStringList& arguments)
+{
+    QStringList own;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString name = arguments.at(i);
+        if (i == 0 || !name.startsWith(QLatin1Char('-')) || name == QStringLiteral("--")) {
+            own << name;
+            continue;
+        }
+        name.remove(0, name.startsWith(QStringLiteral("--")) ? 2 : 1);
+        const QString bare = name.section(QLatin1Char('='), 0, 0);
+        const bool withValue =
+            std::any_of(std::begin(kQtOptionsWithValue), std::end(kQtOptionsWithValue),
+                        [&](const char* qt) { return bare == QLatin1String(qt); });
+        const bool flag = std::any_of(std::begin(kQtFlags), std::end(kQtFlags),
+                                      [&](const char* qt) { return bare == QLatin1String(qt); });
+        if (withValue && !name.contains(QLatin1Char('=')))
+            ++i; // its value goes with it
+        else if (!withValue && !flag)
+            own << arguments.at(i);
+    }
+    return own;
+}
+
+// Says what is wrong with the command line; exit code 2.
+int usageError(const QString& what)
+{
+    QString text = what;
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    std::fprintf(stderr, "glintmark: %s; see glintmark --help\n", qPrintable(text));
+    return 2;
+}
+
+// Why the window system could not be started, in the user's words.
+QString noDisplayReason()
+{
+    const QByteArray display = qgetenv("DISPLAY");
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !display.isEmpty())
+        return QStringLiteral("the display %1 cannot be reached")
+            .arg(QString::fromLocal8Bit(display.isEmpty() ? qgetenv("WAYLAND_DISPLAY") : display));
+    return QStringLiteral("there is no display (DISPLAY is not set)");
+}
+
+bool g_startingWindowSystem = false;
+QtMessageHandler g_previousHandler = nullptr;
+
+// While the window system starts, its complaints are held back; when it cannot start, one line
+// says why and the program ends with exit code 1 instead of aborting.
+void startupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (!g_startingWindowSystem) {
+        if (g_previousHandler)
+            g_previousHandler(type, context, message);
+        return;
+    }
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr,
+                     "glintmark: cannot open the window: %s; glintmark-cli works without one\n",
+                     qPrintable(noDisplayReason()));
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+}
+
+// Starts the window system, or ends the program with one line when there is none.
+std::unique_ptr<QApplication> startWindowSystem(int& argc, char* argv[])
+{
+    g_startingWindowSystem = true;
+    g_previousHandler = qInstallMessageHandler(startupMessages);
+    auto app = std::make_unique<QApplication>(argc, argv);
+    g_startingWindowSystem = false;
+    qInstallMessageHandler(g_previousHandler);
+    return app;
+}
+
+} // namespace
 
 int runWindowProgram(int& argc, char* argv[])
 {
@@ -39,27 +146,28 @@ int runWindowProgram(int& argc, char* argv[])
                                  QStringLiteral("[FILE]"));
 
     // Help and version are text only: answer them without a window system, so they work over
-    // ssh and in build scripts. process() prints and ends the program. Anything else, Qt's own
-    // options such as -platform included, is parsed once the application exists.
+    // ssh and in build scripts. process() prints and ends the program. So are usage errors: the
+    // command line less Qt's own options (-platform and the like, which the application takes)
+    // is checked before any window system is asked for.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    parser.parse(arguments);
+    const bool parsed = parser.parse(withoutQtOptions(arguments));
     if (parser.isSet(help) || parser.isSet(version) || parser.isSet(QStringLiteral("help-all"))) {
         QCoreApplication textOnly(argc, argv);
         parser.process(textOnly);
     }
-
-    QApplication app(argc, argv);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/glintmark.ico")));
-    platform::keepNoSettings();
-    parser.process(app);
+    if (!parsed)
+        return usageError(parser.errorText());
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
-        std::fprintf(stderr, "glintmark: one source file at most, not %d; see glintmark --help\n",
-                     static_cast<int>(files.size()));
-        return 2;
+        return usageError(
+            QStringLiteral("one source file at most, not %1").arg(static_cast<int>(files.size())));
     }
+
+    const std::unique_ptr<QApplication> app = startWindowSystem(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/glintmark.ico")));
+    platform::keepNoSettings();
     // A file named on the command line ("Open with") is the source, as if chosen in the dialog.
     if (!files.isEmpty())
         WindowRefs::frmMain()->chooseSource(files.constFirst());

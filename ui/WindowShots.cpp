@@ -1,17 +1,22 @@
 #include "ui/WindowShots.h"
 
 #include "ui/FrmMain.h"
+#include "ui/Platform.h"
 #include "ui/WindowRefs.h"
 #include "ui/dialogs/FrmAbout.h"
 #include "ui/dialogs/FrmBrowse.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageWriter>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
+
+#include <filesystem>
+#include <system_error>
 
 namespace glintmark::ui {
 
@@ -32,10 +37,14 @@ bool save(const QPixmap& picture, const QString& file, QString* error)
 
 bool saveAll(const QString& dir, QString* error)
 {
-    if (!QDir().mkpath(dir)) {
+    std::error_code ec;
+    std::filesystem::create_directories(platform::toPath(dir), ec);
+    if (ec || !QFileInfo(dir).isDir()) {
+        if (!ec)
+            ec = std::make_error_code(std::errc::not_a_directory);
         if (error)
-            *error =
-                QStringLiteral("%1: cannot create the folder").arg(QDir::toNativeSeparators(dir));
+            *error = QStringLiteral("%1: cannot create the folder: %2")
+                         .arg(QDir::toNativeSeparators(dir), platform::fromUtf8(ec.message()));
         return false;
     }
     const QDir folder(dir);

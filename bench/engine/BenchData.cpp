@@ -1,6 +1,6 @@
 #include "BenchData.h"
 
-#include "engine/HexDecode.h"
+#include "engine/jpeg/SignatureScanner.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -11,7 +11,7 @@ namespace benchdata {
 
 std::string makeLevelBytes(std::size_t bytes, std::uint32_t seed, std::uint64_t* images)
 {
-    const std::string signature = glintmark::HexToBytes(glintmark::kJfifSignatureHex);
+    const std::string signature(glintmark::kJfifSignature);
     std::mt19937_64 rng(seed);
     std::uniform_int_distribution<int> imageKb(2, 2048);
     std::uniform_int_distribution<int> gap(0, 4096);

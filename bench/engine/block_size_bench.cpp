@@ -6,9 +6,6 @@
 #include "BenchData.h"
 
 #include "engine/Extraction.h"
-#include "engine/HexDecode.h"
-#include "engine/ModMisc.h"
-#include "engine/names/ImageNames.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,9 +29,7 @@ void runOnce(benchmark::State& state, glintmark::RunMode mode)
     fs::create_directories(out);
     glintmark::ExtractJob job;
     job.sourceFile = source.file;
-    job.outPrefix = glintmark::AddSlash(out);
-    job.outPrefix += glintmark::kImageStem;
-    job.signature = glintmark::HexToBytes(glintmark::kJfifSignatureHex);
+    job.outputFolder = out;
     job.blockSize = static_cast<std::size_t>(state.range(0));
     for (auto _ : state) {
         const glintmark::ExtractResult result = glintmark::runExtraction(job, nullptr, mode);

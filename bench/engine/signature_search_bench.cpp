@@ -3,7 +3,6 @@
 // signatures. Rerun with build/<dir>/bench/engine/signature_search_bench
 #include "BenchData.h"
 
-#include "engine/HexDecode.h"
 #include "engine/jpeg/SignatureScanner.h"
 
 #include <benchmark/benchmark.h>
@@ -26,7 +25,7 @@ const std::string& data(std::uint64_t* images = nullptr)
 
 const std::string& signature()
 {
-    static const std::string bytes = glintmark::HexToBytes(glintmark::kJfifSignatureHex);
+    static const std::string bytes(glintmark::kJfifSignature);
     return bytes;
 }
 

@@ -6,6 +6,10 @@
 
 namespace glintmark {
 
+// The ten bytes that open every JFIF texture: FF D8 FF E0 00 10 and "JFIF". The fifth is a zero
+// byte, so the view is given its length rather than measured up to the first zero.
+inline constexpr std::string_view kJfifSignature{"\xFF\xD8\xFF\xE0\x00\x10\x4A\x46\x49\x46", 10};
+
 // Finds a fixed byte sequence in memory: the first byte is located with memchr, the rest compared.
 class SignatureScanner
 {

@@ -1,5 +1,7 @@
 #include "engine/names/ImageNames.h"
 
+#include "engine/ModMisc.h"
+
 #include <algorithm>
 #include <string>
 
@@ -42,22 +44,22 @@ bool sameFileName(const fs::path& a, const fs::path& b)
            sameText(a.native().data(), b.native().data(), a.native().size());
 }
 
-fs::path imageFileName(const fs::path& outPrefix, std::uint64_t number, std::string_view ext)
+fs::path imageFileName(const fs::path& stem, std::uint64_t number, std::string_view ext)
 {
     std::string digits = std::to_string(number);
     if (digits.size() < 4)
         digits.insert(0, 4 - digits.size(), '0');
-    fs::path name = outPrefix;
+    fs::path name = stem;
     name += digits;
     name += std::string(ext);
     return name;
 }
 
-std::optional<std::uint64_t> imageNumber(const fs::path& fileName, const fs::path& prefixName,
+std::optional<std::uint64_t> imageNumber(const fs::path& fileName, const fs::path& stemName,
                                          std::string_view ext)
 {
     const Text& name = fileName.native();
-    const Text& stem = prefixName.native();
+    const Text& stem = stemName.native();
     const Text tail = fs::path(std::string(ext)).native();
     if (name.size() < stem.size() + 4 + tail.size())
         return std::nullopt;
@@ -83,9 +85,9 @@ std::optional<std::uint64_t> imageNumber(const fs::path& fileName, const fs::pat
     return number;
 }
 
-bool isImageName(const fs::path& fileName, const fs::path& prefixName, std::string_view ext)
+bool isImageName(const fs::path& fileName, const fs::path& stem, std::string_view ext)
 {
-    return imageNumber(fileName, prefixName, ext).has_value();
+    return imageNumber(fileName, stem, ext).has_value();
 }
 
 fs::path temporaryName(const fs::path& imageName)
@@ -96,7 +98,7 @@ fs::path temporaryName(const fs::path& imageName)
     return name;
 }
 
-bool isTemporaryName(const fs::path& fileName, const fs::path& prefixName, std::string_view ext)
+bool isTemporaryName(const fs::path& fileName, const fs::path& stem, std::string_view ext)
 {
     const Text& name = fileName.native();
     const Text head = fs::path(".").native();
@@ -105,13 +107,21 @@ bool isTemporaryName(const fs::path& fileName, const fs::path& prefixName, std::
         name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
         return false;
     const Text inner = name.substr(head.size(), name.size() - head.size() - tail.size());
-    return isImageName(fs::path(inner), prefixName, ext);
+    return isImageName(fs::path(inner), stem, ext);
 }
 
-fs::path outputFolder(const fs::path& outPrefix)
+fs::path imageFolder(const fs::path& folder)
 {
-    fs::path folder = outPrefix.parent_path();
-    return folder.empty() ? fs::path(".") : folder;
+    // Once it ends in a separator, its parent is the folder itself with every trailing
+    // separator gone; a root ("/", "C:\\") has no parent and stays as it is.
+    return folder.empty() ? fs::path(".") : AddSlash(folder).parent_path();
+}
+
+fs::path imagePath(const fs::path& folder, const fs::path& name)
+{
+    fs::path path = AddSlash(folder.empty() ? fs::path(".") : folder);
+    path += name.native();
+    return path;
 }
 
 } // namespace glintmark

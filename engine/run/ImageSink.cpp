@@ -24,9 +24,8 @@ std::optional<ExtractError> ImageSink::begin(std::uint64_t offset)
     m_current.number = m_completed + 1;
     m_current.offset = offset;
     if (m_mode == RunMode::Write) {
-        const std::filesystem::path path =
-            imageFileName(m_job.outPrefix, m_current.number, m_job.outExt);
-        m_name = path.filename();
+        m_name = imageFileName(m_job.stem, m_current.number, m_job.outExt);
+        const std::filesystem::path path = imagePath(m_job.outputFolder, m_name);
         m_temporary = temporaryName(m_name);
         std::error_code ec;
         RawFile file = m_folder->createPart(m_temporary, ec);

@@ -23,15 +23,21 @@ bool isFinalTemporary(const fs::path& fileName, const ExtractJob& job)
 // Whether the run may create, replace or remove an entry called `fileName` in its folder.
 bool isRunName(const fs::path& fileName, const ExtractJob& job)
 {
-    const fs::path prefixName = job.outPrefix.filename();
-    if (isImageName(fileName, prefixName, job.outExt) ||
-        isTemporaryName(fileName, prefixName, job.outExt) || isFinalTemporary(fileName, job))
+    if (isImageName(fileName, job.stem, job.outExt) ||
+        isTemporaryName(fileName, job.stem, job.outExt) || isFinalTemporary(fileName, job))
         return true;
     const fs::path lock = RawDir::lockName();
     if (!lock.empty() && sameFileName(fileName, lock))
         return true;
     return std::any_of(job.finalFiles.begin(), job.finalFiles.end(),
                        [&](const fs::path& name) { return sameFileName(fileName, name); });
+}
+
+// The folder that holds `file` ("." when its path names none).
+fs::path folderOf(const fs::path& file)
+{
+    fs::path folder = file.parent_path();
+    return folder.empty() ? fs::path(".") : folder;
 }
 
 std::optional<ExtractError> createFolder(const fs::path& folder)
@@ -49,7 +55,7 @@ std::optional<ExtractError> createFolder(const fs::path& folder)
 // none of the run's names is the source file itself.
 std::optional<ExtractError> checkOutput(const ExtractJob& job)
 {
-    const fs::path folder = outputFolder(job.outPrefix);
+    const fs::path folder = imageFolder(job.outputFolder);
     std::error_code ec;
     const fs::file_status status = fs::status(folder, ec);
     if (status.type() == fs::file_type::not_found || ec) {
@@ -66,7 +72,7 @@ std::optional<ExtractError> checkOutput(const ExtractJob& job)
     for (const fs::path& candidate : candidates) {
         if (candidate.empty() || !isRunName(candidate.filename(), job))
             continue;
-        const fs::path sourceFolder = outputFolder(candidate);
+        const fs::path sourceFolder = folderOf(candidate);
         if (fs::equivalent(sourceFolder, folder, ec)) {
             ExtractError error;
             error.kind = ErrorKind::OutputIsSource;
@@ -102,7 +108,7 @@ ExtractError isTheSource(const fs::path& shownAs, std::string_view what)
 
 std::optional<ExtractError> OutputFolder::prepare(const ExtractJob& job)
 {
-    const fs::path path = outputFolder(job.outPrefix);
+    const fs::path path = imageFolder(job.outputFolder);
     if (job.createFolder) {
         if (auto error = createFolder(path))
             return error;
@@ -139,11 +145,10 @@ std::optional<ExtractError> OutputFolder::openLocked(const fs::path& path, std::
 void OutputFolder::sweep(const ExtractJob& job) const
 {
     std::error_code ec;
-    const fs::path prefixName = job.outPrefix.filename();
     m_dir.forEachName(
         [&](const fs::path& name) {
             std::error_code ignored; // a leftover that cannot go does no harm
-            if (!isTemporaryName(name, prefixName, job.outExt) && !isFinalTemporary(name, job))
+            if (!isTemporaryName(name, job.stem, job.outExt) && !isFinalTemporary(name, job))
                 return;
             const FileIdentity there = m_dir.entry(name, false, ignored);
             if (!ignored && !there.sameFileAs(m_source))
@@ -216,12 +221,11 @@ void OutputFolder::discard(const fs::path& part) const
 
 std::uint64_t OutputFolder::countStaleImages(const ExtractJob& job, std::uint64_t count) const
 {
-    const fs::path prefixName = job.outPrefix.filename();
     std::uint64_t stale = 0;
     std::error_code ec;
     m_dir.forEachName(
         [&](const fs::path& name) {
-            const auto number = imageNumber(name, prefixName, job.outExt);
+            const auto number = imageNumber(name, job.stem, job.outExt);
             if (number && *number > count)
                 ++stale;
         },

@@ -1,6 +1,5 @@
 #include "features/putback/NewLevelCheck.h"
 
-#include "engine/HexDecode.h"
 #include "engine/jpeg/JpegReader.h"
 #include "features/check/JpegDecode.h"
 
@@ -11,8 +10,7 @@ namespace glintmark::features {
 
 NewLevelCheck::NewLevelCheck(std::vector<std::uint64_t> signatures,
                              const std::vector<Replacement>& replaced)
-    : m_signatures(std::move(signatures)), m_replaced(replaced),
-      m_scanner(HexToBytes(kJfifSignatureHex))
+    : m_signatures(std::move(signatures)), m_replaced(replaced), m_scanner(kJfifSignature)
 {}
 
 void NewLevelCheck::fail(std::string what)

@@ -3,7 +3,6 @@
 #include "engine/LockedFolder.h"
 #include "engine/Percent.h"
 #include "engine/io/PathText.h"
-#include "features/LevelExtraction.h"
 #include "features/putback/NewLevelCheck.h"
 #include "features/putback/ReplacementPlan.h"
 
@@ -170,7 +169,9 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     }
 
     ScanObserver scan(events);
-    const ExtractResult listed = listOpenSource(makeJob(request.source, "."), source, &scan);
+    ExtractJob listing;
+    listing.sourceFile = request.source;
+    const ExtractResult listed = listOpenSource(listing, source, &scan);
     outcome.images = listed.count;
     if (listed.status == RunStatus::Failed)
         return failed(std::move(outcome), *listed.error);

@@ -1,10 +1,10 @@
 #include "features/putback/ReplacementPlan.h"
 
-#include "engine/HexDecode.h"
 #include "engine/io/PathText.h"
 #include "engine/io/RawDir.h"
 #include "engine/jpeg/JpegReader.h"
-#include "features/LevelExtraction.h"
+#include "engine/jpeg/SignatureScanner.h"
+#include "engine/names/ImageNames.h"
 #include "features/check/JpegDecode.h"
 #include "features/putback/JpegEncode.h"
 
@@ -64,8 +64,7 @@ bool codingAccepted(const JpegStructure& original, const JpegStructure& edited)
 // The image with a JFIF segment put in front when it does not begin with the signature.
 std::string withJfifFirst(std::string bytes, bool& added)
 {
-    const std::string signature = HexToBytes(kJfifSignatureHex);
-    added = bytes.compare(0, signature.size(), signature) != 0;
+    added = bytes.compare(0, kJfifSignature.size(), kJfifSignature) != 0;
     if (!added)
         return bytes;
     std::string withSegment = bytes.substr(0, 2);
@@ -78,7 +77,7 @@ std::string withJfifFirst(std::string bytes, bool& added)
 // two textures, and every number behind it would move.
 std::optional<std::size_t> innerSignature(const std::string& bytes)
 {
-    const std::size_t at = bytes.find(HexToBytes(kJfifSignatureHex), 1);
+    const std::size_t at = bytes.find(kJfifSignature, 1);
     return at == std::string::npos ? std::nullopt : std::optional<std::size_t>(at);
 }
 

@@ -189,8 +189,8 @@ TEST(CliFindings, CheckDecodesTheBytesTheRunReadFromAnySource)
 #ifndef _WIN32
     const fs::path fifo = dir / "level.ldb";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::pair<const char*, fs::path> sources[] = {{"named pipe", fifo},
-                                                        {"standard input", "/dev/stdin"}};
+    const std::pair<const char*, fs::path> sources[] = {
+        {"named pipe", fifo}, {"standard input", "/dev/stdin"}, {"- for standard input", "-"}};
     for (const auto& [what, source] : sources) {
         for (const bool list : {true, false}) {
             SCOPED_TRACE(std::string(what) + (list ? ", --list" : ", written"));

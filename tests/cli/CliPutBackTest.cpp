@@ -331,6 +331,44 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
     }
 }
 
+// A level that becomes shorter while it is read fails the put-back, and the failure names it.
+TEST(CliPutBack, ALevelThatShrinksWhileItIsListedFailsNamingIt)
+{
+    struct ShrinkOnFirstBlock : features::RunEvents
+    {
+        fs::path level;
+        bool shrunk = false;
+        void onProgress(features::Phase phase, const Progress&) override
+        {
+            if (phase == features::Phase::Reading && !shrunk) {
+                fs::resize_file(level, 100);
+                shrunk = true;
+            }
+        }
+    };
+    const fs::path dir = freshTestFolder();
+    LevelBuilder level(5);
+    level.plainImage(1000).filler(std::size_t{200} << 10).plainImage(500);
+    writeBytes(dir / "level.ldb", level.bytes());
+    fs::create_directory(dir / "edit");
+    ShrinkOnFirstBlock events;
+    events.level = dir / "level.ldb";
+    const features::PutBackOutcome outcome =
+        features::putBack({dir / "level.ldb", dir / "edit", dir / "new.ldb"}, events);
+
+    ASSERT_TRUE(events.shrunk);
+    EXPECT_EQ(outcome.status, features::PutBackStatus::Failed);
+    ASSERT_TRUE(outcome.error.has_value());
+    EXPECT_EQ(outcome.error->kind, ErrorKind::SourceRead);
+    EXPECT_EQ(outcome.error->file, dir / "level.ldb");
+    EXPECT_NE(
+        outcome.error->message.find("\"" + (dir / "level.ldb").string() + "\" became shorter"),
+        std::string::npos)
+        << outcome.error->message;
+    EXPECT_FALSE(fs::exists(dir / "new.ldb"));
+    EXPECT_EQ(hiddenIn(dir), std::vector<std::string>{});
+}
+
 // A level of a few block lengths: the sample's images among seeded bytes of the game's own, with
 // images across the copy's block boundaries and near-signatures in between.
 std::string generatedLevel()

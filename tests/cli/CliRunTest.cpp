@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -57,7 +58,16 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndTouchNothing)
         {{"--bogus"}, "--bogus"},         // named even without a source
         {{"-o", "", demo()}, "empty"},    // an empty folder would mean the file system root
         {{"-o", out, ""}, "empty"},       // empty source name
-        {{demo(), "-o"}, "-o"},           // option without its value
+        {{demo(), "-o"}, "required DIR"}, // option without its value, named as what it wants
+        {{"--put-back"}, "required DIR"},
+        {{"--put-back", out, demo(), "--into"}, "required NEW.ldb"},
+        // a near miss is answered with the option it most likely meant
+        {{"--chek", demo()}, "--chek (did you mean --check?)"},
+        {{"--gallry", "--lst", demo()}, "--lst (did you mean --list?)"},
+        {{"--output=" + out, "--quite", demo()}, "--quite (did you mean --quiet?)"},
+        {{"--zzz", demo()}, "not expected: --zzz\n"}, // nothing near: no guess
+        {{"--folder-per-source", "--put-back", out, "--into", out + ".ldb", demo()},
+         "--folder-per-source"},
         // a gallery of files that are never written, and a cut of files that are never written
         {{"--list", "--gallery", demo()}, "--gallery"},
         {{"--list", "--trim", demo()}, "--trim"},
@@ -174,6 +184,43 @@ TEST(CliRun, OneSourceGoesStraightIntoTheOutputFolderWhichIsCreatedWithItsParent
     EXPECT_EQ(fileNames(out).size(), 11u);
     EXPECT_EQ(fileNames(out).front(), "Vorlesk_0001.jpg");
     EXPECT_EQ(fileNames(out).back(), "Vorlesk_0011.jpg");
+}
+
+// A script that works for several sources works for one, when it asks each to have its folder.
+TEST(CliRun, FolderPerSourceGivesASingleSourceItsOwnFolderToo)
+{
+    const fs::path out = freshTestFolder() / "out";
+    const CliRun run = runWith({"--folder-per-source", "-o", out.string(), demo()});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "11 textures extracted from " + demo() + " into " + (out / "demo").string() + "\n");
+    EXPECT_EQ(fileNames(out), std::vector<std::string>{}); // nothing beside the folder
+    EXPECT_EQ(fileNames(out / "demo").size(), 11u);
+}
+
+// A level without a single signature is not an error, but it is said, unless quiet.
+TEST(CliRun, ALevelWithoutASignatureSaysSo)
+{
+    const fs::path dir = freshTestFolder();
+    writeBytes(dir / "plain.ldb", std::string(5000, 'x'));
+    for (const bool list : {false, true}) {
+        for (const bool quiet : {false, true}) {
+            SCOPED_TRACE(std::string(list ? "list" : "extract") + (quiet ? ", quiet" : ""));
+            std::vector<std::string> args = {"-o", (dir / "out").string(),
+                                             (dir / "plain.ldb").string()};
+            if (list)
+                args.insert(args.begin(), "--list");
+            if (quiet)
+                args.insert(args.begin(), "-q");
+            const CliRun run = runWith(args);
+            EXPECT_EQ(run.code, 0);
+            EXPECT_EQ(run.err, quiet ? ""
+                                     : "glintmark-cli: No JFIF signature found in " +
+                                           (dir / "plain.ldb").string() + "\n");
+        }
+    }
+    const CliRun found = runWith({"--list", demo()});
+    EXPECT_EQ(found.err.find("No JFIF signature"), std::string::npos) << found.err;
 }
 
 TEST(CliRun, SeveralSourcesEachGetTheirOwnFolderAndNumbering)
@@ -611,15 +658,22 @@ TEST(CliHelp, HelpTeachesAndVersionNamesTheProgram)
     const CliRun help = runWith({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_EQ(help.err, "");
-    for (const char* part : {"Usage: glintmark-cli", "--list", "--json", "-q", "-o", "--trim",
-                             "--check", "--gallery", "--put-back", "--into", "--fit",
-                             "Examples:", "Exit codes:", "  2  ", "GLINTMARK_CHECK_MEMORY_MIB=N"})
+    for (const char* part :
+         {"Usage: glintmark-cli", "--list", "--json", "-q", "-o", "--trim", "--check", "--gallery",
+          "--put-back", "--into", "--fit", "Examples:", "Exit codes:", "  2  ", "128+N",
+          "--folder-per-source", "Environment:", "GLINTMARK_CHECK_MEMORY_MIB=N"})
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
+    // It fits a terminal of 80 columns.
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(line.size(), 80u) << line;
 
     const CliRun version = runWith({"--version"});
     EXPECT_EQ(version.code, 0);
-    EXPECT_TRUE(
-        std::regex_match(version.out, std::regex("glintmark-cli [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+    EXPECT_TRUE(std::regex_match(version.out,
+                                 std::regex("glintmark-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"
+                                            "Copyright \\(c\\) [0-9]{4} Glintmark maintainers\n"
+                                            "MIT licence: .*\n")))
         << version.out;
 }
 

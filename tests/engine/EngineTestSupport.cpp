@@ -1,9 +1,5 @@
 #include "EngineTestSupport.h"
 
-#include "engine/names/ImageNames.h"
-
-#include "engine/ModMisc.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -72,8 +68,13 @@ std::map<std::string, std::string> expectedFiles(const std::vector<ExpectedImage
 {
     std::map<std::string, std::string> files;
     for (std::size_t i = 0; i < images.size(); ++i)
-        files[glintmark::imageFileName("Vorlesk_", i + 1, ".jpg").string()] = images[i].bytes;
+        files[glintmark::testsupport::imageName(i + 1)] = images[i].bytes;
     return files;
+}
+
+fs::path reportedPath(const fs::path& folder, const std::string& name)
+{
+    return fs::path(folder.native() + fs::path::preferred_separator + fs::path(name).native());
 }
 
 bool Recorder::onProgress(const glintmark::Progress& p)
@@ -91,9 +92,7 @@ glintmark::ExtractJob makeJob(const fs::path& source, const fs::path& folder, st
 {
     glintmark::ExtractJob job;
     job.sourceFile = source;
-    job.outPrefix = glintmark::AddSlash(folder);
-    job.outPrefix += "Vorlesk_";
-    job.outExt = ".jpg";
+    job.outputFolder = folder;
     job.signature = signature();
     job.blockSize = blockSize;
     return job;

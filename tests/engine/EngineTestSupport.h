@@ -14,6 +14,7 @@ namespace enginetest {
 namespace fs = std::filesystem;
 
 using glintmark::testsupport::ExpectedImage;
+using glintmark::testsupport::imageName;
 using glintmark::testsupport::referenceCut;
 using glintmark::testsupport::signature;
 
@@ -47,6 +48,10 @@ std::map<std::string, std::string> filesIn(const fs::path& folder);
 // The files a run should leave in a folder holding nothing else, for the prefix "Vorlesk_".
 std::map<std::string, std::string> expectedFiles(const std::vector<ExpectedImage>& images);
 
+// The path a run reports for the file `name` in `folder`, which is given without a trailing
+// separator: the folder's text, one separator, the name.
+fs::path reportedPath(const fs::path& folder, const std::string& name);
+
 // Records what a run reports and can stop it after a given number of blocks.
 class Recorder : public glintmark::ExtractObserver
 {
@@ -60,7 +65,8 @@ public:
     std::size_t stopAfter = 0;
 };
 
-// A job reading `source` and writing "Vorlesk_NNNN.jpg" into `folder`.
+// A job reading `source` and writing "Vorlesk_NNNN.jpg" into `folder`: the stem and extension
+// are the job's defaults, the signature the tests' own.
 glintmark::ExtractJob makeJob(const fs::path& source, const fs::path& folder,
                               std::size_t blockSize = glintmark::kDefaultBlockSize);
 

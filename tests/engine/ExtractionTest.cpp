@@ -53,8 +53,7 @@ void expectCutLikeReference(const std::string& stream, std::size_t blockSize)
         EXPECT_EQ(recorder.images[i].number, i + 1);
         EXPECT_EQ(recorder.images[i].offset, expected[i].offset);
         EXPECT_EQ(recorder.images[i].size, expected[i].bytes.size());
-        EXPECT_EQ(recorder.images[i].file,
-                  glintmark::imageFileName(makeJob(source, out).outPrefix, i + 1, ".jpg"));
+        EXPECT_EQ(recorder.images[i].file.native(), reportedPath(out, imageName(i + 1)).native());
     }
     EXPECT_EQ(readFile(source), stream) << "the source must never change";
 }
@@ -341,20 +340,175 @@ TEST(Extraction, WorksWithSpacesAndNonAsciiInPaths)
     EXPECT_EQ(readFile(folder / "Vorlesk_0002.jpg"), signature() + "two");
 }
 
-TEST(Extraction, RejectsAJobWithoutSignatureOrBlockSize)
+TEST(Extraction, RejectsAnUnfitJob)
 {
     TempDir dir;
     writeFile(dir / "level.ldb", signature());
+    fs::create_directory(dir / "out");
     auto noSignature = makeJob(dir / "level.ldb", dir.path());
     noSignature.signature.clear();
     auto noBlock = makeJob(dir / "level.ldb", dir.path(), 0);
-    for (const auto& job : {noSignature, noBlock}) {
-        const auto result = glintmark::runExtraction(job);
-        EXPECT_EQ(result.status, RunStatus::Failed);
-        ASSERT_TRUE(result.error.has_value());
-        EXPECT_EQ(result.error->kind, glintmark::ErrorKind::InvalidJob);
+    // Image names that would reach out of the output folder.
+    auto stemWithFolder = makeJob(dir / "level.ldb", dir.path());
+    stemWithFolder.stem = fs::path("sub") / "Vorlesk_";
+    auto stemUp = makeJob(dir / "level.ldb", dir / "out");
+    stemUp.stem = fs::path("..") / "Vorlesk_";
+    auto stemHere = makeJob(dir / "level.ldb", dir / "out"); // hidden: "../Vorlesk_0001.jpg.part"
+    stemHere.stem = fs::path(".") / "Vorlesk_";
+    auto extensionWithFolder = makeJob(dir / "level.ldb", dir.path());
+    extensionWithFolder.outExt = "/x.jpg";
+    for (const auto& job :
+         {noSignature, noBlock, stemWithFolder, stemUp, stemHere, extensionWithFolder}) {
+        for (const auto mode : {RunMode::Write, RunMode::ListOnly}) {
+            const auto result = glintmark::runExtraction(job, nullptr, mode);
+            EXPECT_EQ(result.status, RunStatus::Failed) << job.stem;
+            EXPECT_TRUE(result.error && result.error->kind == glintmark::ErrorKind::InvalidJob)
+                << job.stem << ": " << (result.error ? result.error->message : "no error");
+        }
     }
     EXPECT_EQ(filesIn(dir.path()).size(), 1U);
+    EXPECT_FALSE(fs::exists(dir / "sub"));
+    EXPECT_FALSE(fs::exists(dir / "Vorlesk_0001.jpg"));
+    EXPECT_FALSE(fs::exists(dir / "Vorlesk_0001.jpg.part"));
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
+TEST(ExtractJob, DefaultsToTheJfifSignatureAndTheVorleskNames)
+{
+    const glintmark::ExtractJob job;
+    EXPECT_EQ(glintmark::kJfifSignature, glintmark::testsupport::kSignature);
+    EXPECT_EQ(job.signature, signature());
+    EXPECT_EQ(job.signature.size(), 10U);
+    EXPECT_EQ(job.stem.native(), fs::path("Vorlesk_").native());
+    EXPECT_EQ(job.outExt, ".jpg");
+    EXPECT_TRUE(job.outputFolder.empty());
+}
+
+struct NamingCase
+{
+    const char* name;
+    const char* stem; // null: the job's default
+    const char* ext;  // null: the job's default
+    int separators;   // how many separators follow the folder's name
+};
+
+// Another run's names, in the same folder: a stem and extension that are not the job's.
+std::pair<std::string, std::string> otherNaming(const NamingCase& c)
+{
+    return c.stem == nullptr ? std::pair<std::string, std::string>{"tex-", ".png"}
+                             : std::pair<std::string, std::string>{"Vorlesk_", ".jpg"};
+}
+
+// The job's stem and extension land in every name the run writes, sweeps, counts and checks
+// against the source; a folder given with or without separators at its end gives the same files,
+// and the paths reported keep the folder's text as given.
+TEST(Extraction, TheJobsStemExtensionAndFolderNameEverything)
+{
+    const NamingCase cases[] = {
+        {"defaults", nullptr, nullptr, 0},
+        {"defaults, folder with a separator", nullptr, nullptr, 1},
+        {"another stem and extension", "tex-", ".png", 0},
+        {"another stem and extension, folder with a separator", "tex-", ".png", 1},
+        {"another stem, folder with two separators", "tex-", ".jpg", 2},
+        {"an empty stem", "", ".jpg", 0},
+    };
+    glintmark::testsupport::LevelBuilder level(7);
+    level.filler(40).plainImage(300).filler(5).plainImage(120).filler(9);
+    for (const NamingCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string stem = c.stem ? c.stem : "Vorlesk_";
+        const std::string ext = c.ext ? c.ext : ".jpg";
+        const auto [otherStem, otherExt] = otherNaming(c);
+        const auto named = [&](const char* digits) { return stem + digits + ext; };
+        TempDir dir;
+        const fs::path out = dir / "out";
+        fs::create_directory(out);
+        writeFile(dir / "level.ldb", level.bytes());
+        // What a killed run of this job left, and what others left or keep there.
+        writeFile(out / ("." + named("0007") + ".part"), "killed run's");
+        writeFile(out / ("." + otherStem + "0007" + otherExt + ".part"), "another's");
+        writeFile(out / named("0009"), "older");
+        writeFile(out / (otherStem + "0009" + otherExt), "another's");
+
+        glintmark::ExtractJob job; // the defaults, unless the case says otherwise
+        job.sourceFile = dir / "level.ldb";
+        job.outputFolder =
+            out.native() + fs::path::string_type(c.separators, fs::path::preferred_separator);
+        if (c.stem)
+            job.stem = c.stem;
+        if (c.ext)
+            job.outExt = c.ext;
+        Recorder recorder;
+        const auto result = glintmark::runExtraction(job, &recorder);
+
+        ASSERT_EQ(result.status, RunStatus::Completed)
+            << (result.error ? result.error->message : "");
+        EXPECT_EQ(result.count, 2U);
+        EXPECT_EQ(result.staleImages, 1U) << "only this job's older image counts";
+        const std::map<std::string, std::string> expected = {
+            {named("0001"), level.expectedFile(0)},
+            {named("0002"), level.expectedFile(1)},
+            {named("0009"), "older"},
+            {"." + otherStem + "0007" + otherExt + ".part", "another's"},
+            {otherStem + "0009" + otherExt, "another's"},
+        };
+        EXPECT_EQ(filesIn(out), expected);
+        ASSERT_EQ(recorder.images.size(), 2U);
+        const fs::path::string_type folderText =
+            out.native() +
+            fs::path::string_type(std::max(c.separators, 1), fs::path::preferred_separator);
+        EXPECT_EQ(recorder.images[0].file.native(), folderText + fs::path(named("0001")).native());
+        EXPECT_EQ(recorder.images[1].file.native(), folderText + fs::path(named("0002")).native());
+    }
+}
+
+// A source in the output folder is refused when its name is one the job may write, and only then.
+TEST(Extraction, ASourceNamedLikeOneOfTheJobsFilesIsRefused)
+{
+    struct Case
+    {
+        const char* source;
+        const char* stem;
+        const char* ext;
+        int separators;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"tex-0002.png", "tex-", ".png", 0, true},
+        {"tex-0002.png", "tex-", ".png", 1, true},
+        {"tex-10000.png", "tex-", ".png", 1, true},
+        {".tex-0001.png.part", "tex-", ".png", 0, true},
+        {".tex-0001.png.part", "tex-", ".png", 1, true},
+        {"Vorlesk_0002.jpg", "tex-", ".png", 0, false},
+        {"tex-0002.jpg", "tex-", ".png", 0, false},
+        {".Vorlesk_0001.jpg.part", "tex-", ".png", 1, false},
+        {"Vorlesk_0002.jpg", "Vorlesk_", ".jpg", 1, true},
+    };
+    const std::string stream = signature() + "first" + signature() + "second";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + " for " + c.stem + "NNNN" + c.ext + " with " +
+                     std::to_string(c.separators) + " separators");
+        TempDir dir;
+        writeFile(dir / c.source, stream);
+        glintmark::ExtractJob job;
+        job.sourceFile = dir / c.source;
+        job.outputFolder = dir.path().native() +
+                           fs::path::string_type(c.separators, fs::path::preferred_separator);
+        job.stem = c.stem;
+        job.outExt = c.ext;
+        const auto result = glintmark::runExtraction(job);
+
+        EXPECT_EQ(readFile(dir / c.source), stream);
+        if (!c.refused) {
+            EXPECT_EQ(result.status, RunStatus::Completed);
+            EXPECT_EQ(result.count, 2U);
+            continue;
+        }
+        EXPECT_EQ(result.status, RunStatus::Failed);
+        ASSERT_TRUE(result.error.has_value());
+        EXPECT_EQ(result.error->kind, glintmark::ErrorKind::OutputIsSource);
+        EXPECT_EQ(filesIn(dir.path()).size(), 1U) << "nothing may be written";
+    }
 }
 
 } // namespace

@@ -197,19 +197,18 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("jobSource");
-        QTest::addColumn<QString>("jobPrefix");
+        // The folder the job names, with the separator the window puts after it.
+        QTest::addColumn<QString>("jobFolder");
         // The boxes hold paths as the choosers write them: with the system's separators.
         const QString sep = QDir::separator();
         const QString lv = QDir::toNativeSeparators(QStringLiteral("/lv/"));
         const QString out = QDir::toNativeSeparators(QStringLiteral("/out"));
-        QTest::newRow("empty boxes")
-            << QString() << QString() << QString() << sep + QStringLiteral("Vorlesk_");
-        QTest::newRow("spaces trimmed")
-            << "  " + lv + "a b.ldb  "
-            << " " + out + " " << lv + "a b.ldb" << out + sep + "Vorlesk_";
+        QTest::newRow("empty boxes") << QString() << QString() << QString() << sep;
+        QTest::newRow("spaces trimmed") << "  " + lv + "a b.ldb  "
+                                        << " " + out + " " << lv + "a b.ldb" << out + sep;
         QTest::newRow("folder with separator")
-            << lv + "a.ldb" << out + sep << lv + "a.ldb" << out + sep + "Vorlesk_";
-        QTest::newRow("root folder") << lv + "a.ldb" << sep << lv + "a.ldb" << sep + "Vorlesk_";
+            << lv + "a.ldb" << out + sep << lv + "a.ldb" << out + sep;
+        QTest::newRow("root folder") << lv + "a.ldb" << sep << lv + "a.ldb" << sep;
     }
 
     void extractSetsTheJobFromTheBoxes()
@@ -217,7 +216,7 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, folder);
         QFETCH(QString, jobSource);
-        QFETCH(QString, jobPrefix);
+        QFETCH(QString, jobFolder);
         FrmMain* w = openWindow();
         // No source file exists under these names, so the runs that start end in a warning.
         w->txtSource->setText(source);
@@ -227,7 +226,8 @@ private slots:
 
         const glintmark::ExtractJob job = w->extractJob();
         QCOMPARE(platform::fromPath(job.sourceFile), jobSource);
-        QCOMPARE(platform::fromPath(job.outPrefix), QDir::toNativeSeparators(jobPrefix));
+        QCOMPARE(platform::fromPath(job.outputFolder), jobFolder);
+        QCOMPARE(platform::fromPath(job.stem), QStringLiteral("Vorlesk_"));
         QCOMPARE(job.outExt, std::string(".jpg"));
         QCOMPARE(QByteArray::fromStdString(job.signature), jfifSignature());
         for (const MessageBoxCatcher::Shown& box : boxes.shown())

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -218,6 +219,57 @@ private slots:
         }
     }
 
+    // Usage errors need no window system; without one, the program says so in one line.
+    void theCommandLineIsAnsweredWithoutADisplay()
+    {
+        struct Case
+        {
+            QStringList args;
+            bool display; // run where a window can be opened (offscreen)
+            int code;
+            QString says;
+        };
+        const QString twoFiles =
+            QStringLiteral("one source file at most, not 2; see glintmark --help");
+        const QList<Case> cases{
+            {{QStringLiteral("--bogus")}, true, 2, QStringLiteral("Unknown option 'bogus'; see")},
+            {{QStringLiteral("a"), QStringLiteral("b")}, true, 2, twoFiles},
+            {{QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("a"),
+              QStringLiteral("b")},
+             true,
+             2,
+             twoFiles},
+            {{QStringLiteral("--screenshot")}, true, 2, QStringLiteral("'--screenshot'")},
+#ifdef Q_OS_LINUX
+            {{QStringLiteral("--bogus")}, false, 2, QStringLiteral("Unknown option 'bogus'; see")},
+            {{QStringLiteral("a"), QStringLiteral("b")}, false, 2, twoFiles},
+            {{},
+             false,
+             1,
+             QStringLiteral("glintmark: cannot open the window: there is no display (DISPLAY is "
+                            "not set); glintmark-cli works without one\n")},
+#endif
+        };
+        for (const Case& c : cases) {
+            QProcess program;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            if (!c.display) {
+                environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+                environment.remove(QStringLiteral("DISPLAY"));
+                environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+            }
+            program.setProcessEnvironment(environment);
+            program.start(QStringLiteral(GLINTMARK_EXECUTABLE), c.args);
+            QVERIFY(program.waitForFinished(60000));
+            const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+            const QString what = c.args.join(QLatin1Char(' ')) + (c.display ? "" : " (no display)");
+            QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(what));
+            QVERIFY2(program.exitCode() == c.code, qPrintable(what + ": " + err));
+            QVERIFY2(err.contains(c.says), qPrintable(what + ": " + err));
+            QVERIFY2(err.count(QLatin1Char('\n')) == 1, qPrintable(what + ": " + err));
+        }
+    }
+
     void screenshotModeNamesAFolderItCannotWrite()
     {
         const QString blocker = m_tmp.filePath(QStringLiteral("plain-file"));
@@ -229,8 +281,12 @@ private slots:
         program.start(QStringLiteral(GLINTMARK_EXECUTABLE), {QStringLiteral("--screenshot"), dir});
         QVERIFY(program.waitForFinished(60000));
         QCOMPARE(program.exitCode(), 1);
-        QVERIFY(QString::fromLocal8Bit(program.readAllStandardError())
-                    .contains(QDir::toNativeSeparators(dir)));
+        // The folder and the system's reason: a file stands where a folder should be.
+        const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+        QVERIFY2(err.contains(QDir::toNativeSeparators(dir) +
+                              QStringLiteral(": cannot create the folder: ")),
+                 qPrintable(err));
+        QVERIFY2(!err.trimmed().endsWith(QStringLiteral("folder:")), qPrintable(err));
     }
 };
 

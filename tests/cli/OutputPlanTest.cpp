@@ -1,0 +1,132 @@
+#include "cli/OutputPlan.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace glintmark::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+constexpr const char* kSeparator = "\\";
+#else
+constexpr const char* kSeparator = "/";
+#endif
+
+// `name` in the output folder "out", as a message shows it.
+std::string inOut(const std::string& name)
+{
+    return std::string("out") + kSeparator + name;
+}
+
+std::vector<std::string> texts(const std::vector<fs::path>& paths)
+{
+    std::vector<std::string> out;
+    for (const fs::path& path : paths) {
+        const std::u8string text = path.u8string();
+        out.emplace_back(text.begin(), text.end());
+    }
+    return out;
+}
+
+fs::path utf8Path(const std::string& text)
+{
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+TEST(OutputPlan, EachSourceGetsItsFolder)
+{
+    struct Case
+    {
+        std::vector<fs::path> sources;
+        std::vector<std::string> folders;
+    };
+    const Case cases[] = {
+        // One source writes straight into the output folder, whatever its name.
+        {{"levels/a.ldb"}, {"out"}},
+        {{"levels/"}, {"out"}},
+        {{"levels/a.ldb", "other/b.ldb"}, {inOut("a"), inOut("b")}},
+        {{"a.ldb", "b", "c.tar.ldb"}, {inOut("a"), inOut("b"), inOut("c.tar")}},
+        // Names that differ only beyond case folding are different folders.
+        {{"a.ldb", "a_.ldb", "ab.ldb"}, {inOut("a"), inOut("a_"), inOut("ab")}},
+    };
+    for (const Case& c : cases) {
+        const OutputPlan plan = planOutputFolders(c.sources, "out");
+        EXPECT_EQ(texts(plan.folders), c.folders);
+        EXPECT_EQ(plan.problem, "");
+    }
+}
+
+TEST(OutputPlan, SourcesThatWouldShareAFolderAreRefused)
+{
+    struct Case
+    {
+        std::vector<fs::path> sources;
+        std::string problem;
+    };
+    const std::string apart = "; extract them in separate runs";
+    const Case cases[] = {
+        {{"levels/a.ldb", "other/a.ldb"},
+         "levels/a.ldb and other/a.ldb would both extract into " + inOut("a") + apart},
+        {{"a.ldb", "a.bak"}, "a.ldb and a.bak would both extract into " + inOut("a") + apart},
+        {{"castle.ldb", "CASTLE.LDB"},
+         "castle.ldb and CASTLE.LDB would both extract into " + inOut("CASTLE") + apart},
+        // Windows drops trailing dots and spaces: one folder there.
+        {{"a..ldb", "a.ldb"}, "a..ldb and a.ldb would both extract into " + inOut("a") + apart},
+        {{"a .ldb", "a.ldb"}, "a .ldb and a.ldb would both extract into " + inOut("a") + apart},
+        // Letters beyond ASCII fold too.
+        {{utf8Path("\xC3\x84rger.ldb"), utf8Path("\xC3\xA4rger.ldb")},
+         "\xC3\x84rger.ldb and \xC3\xA4rger.ldb would both extract into " + inOut("\xC3\xA4rger") +
+             apart},
+        // The first clash is told, with the source it clashes with.
+        {{"a.ldb", "b.ldb", "x/a.ldb", "y/b.ldb"},
+         "a.ldb and x/a.ldb would both extract into " + inOut("a") + apart},
+        // A name the folder cannot be named after.
+        {{"a.ldb", "....ldb"}, "....ldb: cannot name an output folder after it"},
+        {{"levels/", "a.ldb"}, "levels/: cannot name an output folder after it"},
+        {{"a.ldb", "levels/..", "a.ldb"}, "levels/..: cannot name an output folder after it"},
+    };
+    for (const Case& c : cases) {
+        const OutputPlan plan = planOutputFolders(c.sources, "out");
+        EXPECT_EQ(plan.problem, c.problem);
+        EXPECT_EQ(plan.folders.size(), c.sources.size()) << "every source still has its folder";
+    }
+}
+
+TEST(OutputPlan, FoldersAreListedPastTheProblem)
+{
+    const OutputPlan plan = planOutputFolders({"a.ldb", "x/a.ldb", "b.ldb"}, "out");
+    EXPECT_EQ(texts(plan.folders), (std::vector<std::string>{inOut("a"), inOut("a"), inOut("b")}));
+    EXPECT_NE(plan.problem, "");
+}
+
+#ifdef _WIN32
+TEST(OutputPlan, DeviceNamesAreRefusedOnWindows)
+{
+    struct Case
+    {
+        fs::path outputDir;
+        std::vector<fs::path> sources;
+        std::string problem;
+    };
+    const std::string device = " is a device name on Windows, not a file or folder; rename it";
+    const Case cases[] = {
+        {"out/NUL", {"a.ldb"}, "out/NUL: \"NUL\"" + device},
+        {"out/NUL", {"aux.ldb", "b.ldb"}, "out/NUL: \"NUL\"" + device},
+        {"out", {"levels/aux.ldb"}, "levels/aux.ldb: \"aux.ldb\"" + device},
+        {"out", {"a.ldb", "x/Com1.ldb", "prn.ldb"}, "x/Com1.ldb: \"Com1.ldb\"" + device},
+    };
+    for (const Case& c : cases) {
+        const OutputPlan plan = planOutputFolders(c.sources, c.outputDir);
+        EXPECT_EQ(plan.problem, c.problem);
+        EXPECT_EQ(plan.folders.size(), c.sources.size());
+    }
+}
+#endif
+
+} // namespace
+} // namespace glintmark::cli

@@ -1,0 +1,135 @@
+#include "EngineTestSupport.h"
+
+#include "engine/LockedFolder.h"
+#include "engine/run/OutputFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+namespace {
+
+using namespace enginetest;
+using glintmark::ErrorKind;
+using glintmark::FileIdentity;
+using glintmark::FileWriter;
+using glintmark::LockedFolder;
+using glintmark::OutputFolder;
+using glintmark::RawFile;
+
+FileIdentity identityOf(const fs::path& file)
+{
+    std::error_code ec;
+    const RawFile opened = RawFile::openForReading(file, ec);
+    const FileIdentity identity = opened.identity(ec);
+    EXPECT_FALSE(ec) << ec.message();
+    return identity;
+}
+
+// The hidden entries of `folder` (part files left behind).
+std::vector<std::string> hiddenIn(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.front() == '.' && name != ".glintmark.lock")
+            names.push_back(name);
+    }
+    return names;
+}
+
+// A whole file takes its name only when its producer finishes; a producer that gives up, or a
+// name that cannot be written, leaves what was there before and no part file.
+TEST(LockedFolder, WritesAWholeFileOrLeavesTheOldOne)
+{
+    struct Case
+    {
+        const char* what;
+        const char* name;
+        bool finishes; // the producer hands over every byte
+        bool written;
+        bool stopped;
+    };
+    const Case cases[] = {
+        {"complete", "page.html", true, true, false},
+        {"given up at a stop", "page.html", false, false, true},
+        {"a path, not a bare name", "sub/page.html", true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        writeFile(dir / "level.ldb", signature());
+        std::optional<glintmark::ExtractError> error;
+        LockedFolder folder = LockedFolder::openBeside(
+            dir / "page.html", identityOf(dir / "level.ldb"), "the page", "run", error);
+        ASSERT_FALSE(error) << error->message;
+        writeFile(dir / "page.html", "old page");
+        const auto written = folder.writeFile(c.name, "the page", [&](FileWriter& writer) {
+            EXPECT_TRUE(writer.write("new "));
+            if (!c.finishes)
+                return false;
+            return writer.write("page");
+        });
+        EXPECT_EQ(!written.has_value() && c.finishes, c.written)
+            << (written ? written->message : "");
+        EXPECT_EQ(readFile(dir / "page.html"), c.written ? "new page" : "old page");
+        EXPECT_EQ(folder.stopped(), c.stopped);
+        EXPECT_TRUE(hiddenIn(dir.path()).empty());
+        EXPECT_EQ(readFile(dir / "level.ldb"), signature());
+    }
+}
+
+// openBeside() opens and locks the folder of a file for a run that reads `source`, and refuses
+// a name it could not put in place, before anything is written.
+TEST(LockedFolder, OpensTheFolderBesideAFileLockedAndChecked)
+{
+    TempDir dir;
+    writeFile(dir / "level.ldb", signature());
+    fs::create_directories(dir / "folder.ldb");
+    const FileIdentity source = identityOf(dir / "level.ldb");
+    struct Case
+    {
+        const char* what;
+        fs::path file;
+        std::optional<ErrorKind> refused;
+    };
+    const Case cases[] = {
+        {"a new file", dir / "new.ldb", std::nullopt},
+        {"the source itself", dir / "level.ldb", ErrorKind::OutputIsSource},
+        {"a folder at the name", dir / "folder.ldb", ErrorKind::ImageCreate},
+        {"a missing folder", dir / "missing" / "new.ldb", ErrorKind::OutputFolder},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<glintmark::ExtractError> error;
+        LockedFolder folder =
+            LockedFolder::openBeside(c.file, source, "the new level", "run", error);
+        EXPECT_EQ(error ? std::optional<ErrorKind>(error->kind) : std::nullopt, c.refused)
+            << (error ? error->message : "");
+        if (error) {
+            EXPECT_NE(error->message.find(c.file.parent_path().filename().string()),
+                      std::string::npos)
+                << error->message;
+        }
+    }
+    EXPECT_EQ(readFile(dir / "level.ldb"), signature());
+
+    // While one holds the folder, nobody else gets it, put-back or extraction alike.
+    std::optional<glintmark::ExtractError> error;
+    LockedFolder held =
+        LockedFolder::openBeside(dir / "new.ldb", source, "the new level", "run", error);
+    ASSERT_FALSE(error);
+    std::optional<glintmark::ExtractError> second;
+    LockedFolder other =
+        LockedFolder::openBeside(dir / "other.ldb", source, "the new level", "run", second);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->kind, ErrorKind::OutputBusy);
+    EXPECT_FALSE(other.canWrite());
+    OutputFolder extraction(source);
+    const auto busy = extraction.prepare(makeJob(dir / "level.ldb", dir.path()));
+    ASSERT_TRUE(busy);
+    EXPECT_EQ(busy->kind, ErrorKind::OutputBusy);
+}
+
+} // namespace

@@ -1,0 +1,194 @@
+// The check of a new level as its bytes are written: only the replaced ranges may change, each
+// must hold a whole image that decodes followed by zero bytes, and the signatures stay put,
+// wherever the blocks it is given happen to end.
+#include "FeaturesTestSupport.h"
+
+#include "features/putback/NewLevelCheck.h"
+
+#include <gtest/gtest.h>
+
+namespace glintmark::featurestest {
+namespace {
+
+using features::NewLevelCheck;
+using features::Replacement;
+
+// A level of a few block lengths: the sample's images among seeded bytes of the game's own, with
+// images across the copy's block boundaries and near-signatures in between.
+std::string generatedLevel()
+{
+    LevelBuilder level(11, {0xFF, 4093});
+    level.filler(1000);
+    for (int number = 1; number <= 11; ++number) {
+        if (number == 1 || number == 7) // across the first and second mebibyte
+            level.fillerUpTo((std::size_t{1} << 20) * (number == 1 ? 1 : 2) - 900);
+        level.image(demoImage(number)).filler(300);
+    }
+    return level.bytes();
+}
+
+std::vector<std::uint64_t> signaturesIn(const std::string& bytes)
+{
+    std::vector<std::uint64_t> found;
+    for (std::size_t hit = bytes.find(kSignature); hit != std::string::npos;
+         hit = bytes.find(kSignature, hit + 1))
+        found.push_back(hit);
+    return found;
+}
+
+// The generated level with every baseline image encoded again at a lower quality where that
+// makes it smaller, and the replacements that say so.
+struct NewLevel
+{
+    std::string source;
+    std::string written;
+    std::vector<Replacement> replaced;
+};
+
+NewLevel replacedLevel()
+{
+    NewLevel level;
+    level.source = generatedLevel();
+    level.written = level.source;
+    std::uint64_t at = 0;
+    for (int number = 1; number <= 11; ++number) {
+        const std::string original = demoImage(number);
+        at = level.source.find(original, at);
+        const std::string edited = reencoded(original, 25);
+        if (imageInfo(original).jpeg.coding != JpegCoding::Baseline ||
+            edited.size() > original.size())
+            continue;
+        level.written.replace(at, original.size(),
+                              edited + std::string(original.size() - edited.size(), '\0'));
+        level.replaced.push_back(
+            {static_cast<std::uint64_t>(number), {}, at, original.size(), edited, {}, false});
+    }
+    return level;
+}
+
+std::optional<std::string> check(const NewLevel& level, const std::string& written,
+                                 std::size_t block, std::vector<std::uint64_t> signatures = {})
+{
+    if (signatures.empty())
+        signatures = signaturesIn(level.source);
+    NewLevelCheck checker(signatures, level.replaced);
+    for (std::size_t from = 0; from < written.size(); from += block) {
+        const std::size_t count = std::min(block, written.size() - from);
+        checker.feed(level.source.data() + from, written.data() + from, count);
+    }
+    return checker.finish();
+}
+
+TEST(NewLevelCheck, EachKindOfFaultIsFoundWhereverTheBlocksEnd)
+{
+    const NewLevel level = replacedLevel();
+    ASSERT_GE(level.replaced.size(), 6u);
+    const Replacement& first = level.replaced[0];
+    const Replacement& second = level.replaced[1];
+    struct Fault
+    {
+        std::string what; // what the problem says
+        std::size_t at;
+        std::string bytes;
+        // What it may say instead: the first of two problems found is the one reported, and in
+        // blocks shorter than the signature, the changed byte is found first.
+        std::string orElse = "";
+    };
+    // The command line's faults, and more of each kind.
+    const std::vector<Fault> faults = {
+        {"byte 500 changed outside the replaced images", 500, "x"},
+        {"a signature at byte 700 that the source has not", 700, signature(),
+         "byte 700 changed outside the replaced images"},
+        {"a signature at byte " + std::to_string(first.offset + first.end - 50) +
+             " that the source has not",
+         first.offset + first.end - 50, signature()},
+        {"image " + std::to_string(first.number) +
+             " is not followed by zero bytes up to its old end",
+         first.offset + first.bytes.size() + 3, "z"},
+        {"", 0, ""},
+        {"byte " + std::to_string(first.offset - 1) + " changed outside the replaced images",
+         first.offset - 1, "\x01"},
+        {"byte " + std::to_string(first.offset + first.end) +
+             " changed outside the replaced images",
+         first.offset + first.end, "\x01"},
+        {"byte " + std::to_string(level.source.size() - 1) + " changed outside the replaced images",
+         level.source.size() - 1, "\x01"},
+        {"image " + std::to_string(first.number) + " is not followed by zero bytes",
+         first.offset + first.end - 1, "z"},
+        {"image " + std::to_string(second.number) + " does not decode where it was put back: ",
+         second.offset + second.bytes.size() - 40, std::string(4, '\xA5')},
+        {"image " + std::to_string(second.number) + " is not whole where it was put back",
+         second.offset + second.bytes.size() - 2, std::string(2, '\0')},
+    };
+    for (const std::size_t block : {std::size_t{1} << 20, std::size_t{4099}, std::size_t{10},
+                                    std::size_t{9}, std::size_t{3}}) {
+        for (const Fault& fault : faults) {
+            SCOPED_TRACE(fault.what + (" in blocks of " + std::to_string(block)));
+            std::string written = level.written;
+            written.replace(fault.at, fault.bytes.size(), fault.bytes);
+            const std::optional<std::string> problem = check(level, written, block);
+            if (fault.bytes.empty()) {
+                EXPECT_EQ(problem, std::nullopt);
+            } else {
+                ASSERT_TRUE(problem.has_value());
+                const bool expected = problem->rfind(fault.what, 0) == 0 ||
+                                      (!fault.orElse.empty() && *problem == fault.orElse &&
+                                       block < kSignature.size());
+                EXPECT_TRUE(expected) << *problem;
+            }
+        }
+    }
+}
+
+TEST(NewLevelCheck, ASignatureAcrossTwoBlocksIsFoundOnce)
+{
+    const NewLevel level = replacedLevel();
+    const std::uint64_t at = level.replaced[0].offset;
+    // Blocks that end at each byte inside the first replaced image's signature.
+    for (std::size_t cut = 1; cut < kSignature.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        NewLevelCheck checker(signaturesIn(level.source), level.replaced);
+        const std::size_t ends[] = {at + cut, level.written.size()};
+        std::size_t from = 0;
+        for (const std::size_t end : ends) {
+            checker.feed(level.source.data() + from, level.written.data() + from, end - from);
+            from = end;
+        }
+        EXPECT_EQ(checker.finish(), std::nullopt);
+    }
+}
+
+TEST(NewLevelCheck, ALevelThatEndsEarlyIsNotSound)
+{
+    const NewLevel level = replacedLevel();
+    const Replacement& last = level.replaced.back();
+    // Cut inside the last replaced image: it was never written whole.
+    const std::string inside = level.written.substr(0, last.offset + 100);
+    EXPECT_EQ(check(level, inside, 4099),
+              "image " + std::to_string(last.number) + " was not written whole");
+    // Cut behind it, before the last signature.
+    const std::vector<std::uint64_t> signatures = signaturesIn(level.source);
+    const std::string before = level.written.substr(0, signatures.back());
+    if (signatures.back() > last.offset + last.end) {
+        EXPECT_EQ(check(level, before, 4099),
+                  "the signature at byte " + std::to_string(signatures.back()) + " is missing");
+    }
+    // A signature the source is said to have but the level has not.
+    std::vector<std::uint64_t> more = signatures;
+    more.push_back(level.source.size() - 5);
+    EXPECT_EQ(check(level, level.written, 4099, more),
+              "the signature at byte " + std::to_string(level.source.size() - 5) + " is missing");
+}
+
+TEST(NewLevelCheck, TheFirstProblemIsTheOneReported)
+{
+    const NewLevel level = replacedLevel();
+    std::string written = level.written;
+    written[900] = 'x';
+    written[500] = 'y';
+    EXPECT_EQ(check(level, written, 4099), "byte 500 changed outside the replaced images");
+    EXPECT_EQ(check(level, written, 300), "byte 500 changed outside the replaced images");
+}
+
+} // namespace
+} // namespace glintmark::featurestest

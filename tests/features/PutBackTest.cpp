@@ -1,0 +1,347 @@
+// Putting edited images back into a new level: what is written, what the events hear, and that
+// a refusal, a failure or a stop leaves nothing behind.
+#include "FeaturesTestSupport.h"
+
+#include "features/putback/PutBack.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace glintmark::featurestest {
+namespace {
+
+namespace fs = std::filesystem;
+using features::Phase;
+using features::PutBackOutcome;
+using features::PutBackRequest;
+using features::PutBackStatus;
+
+// Hears every phase's progress in order, and stops when `stop` says so.
+struct Recorder : features::RunEvents
+{
+    std::vector<std::pair<Phase, Progress>> heard;
+    std::function<bool(const Recorder&)> stop;
+
+    void onProgress(Phase phase, const Progress& progress) override
+    {
+        heard.emplace_back(phase, progress);
+    }
+    bool keepGoing() override { return !stop || !stop(*this); }
+
+    bool heardPhase(Phase phase) const
+    {
+        return std::any_of(heard.begin(), heard.end(),
+                           [phase](const auto& h) { return h.first == phase; });
+    }
+};
+
+// A level of a few block lengths: the sample's images among seeded bytes of the game's own, with
+// images across the copy's block boundaries and near-signatures in between.
+LevelBuilder generatedLevel()
+{
+    LevelBuilder level(11, {0xFF, 4093});
+    level.filler(1000);
+    for (int number = 1; number <= 11; ++number) {
+        if (number == 1 || number == 7) // across the first and second mebibyte
+            level.fillerUpTo((std::size_t{1} << 20) * (number == 1 ? 1 : 2) - 900);
+        level.image(demoImage(number)).filler(300);
+    }
+    return level;
+}
+
+class PutBackFolder : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        dir = freshTestFolder();
+        fs::create_directories(dir / "edit");
+        writeBytes(dir / "level.ldb", readBytes(demoLdb()));
+    }
+
+    void edit(int number, const std::string& bytes)
+    {
+        writeBytes(dir / "edit" / imageName(static_cast<std::uint64_t>(number)), bytes);
+    }
+
+    PutBackRequest request() const { return {dir / "level.ldb", dir / "edit", dir / "new.ldb"}; }
+
+    // Nothing but the source and the edited images: no new level, no hidden file.
+    void expectNothingLeft() const
+    {
+        EXPECT_EQ(entriesIn(dir), (std::vector<std::string>{"edit", "level.ldb"}));
+        EXPECT_TRUE(readBytes(dir / "level.ldb") == readBytes(demoLdb()));
+    }
+
+    fs::path dir;
+};
+
+TEST_F(PutBackFolder, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
+{
+    const LevelBuilder level = generatedLevel();
+    const std::string& source = level.bytes();
+    writeBytes(dir / "level.ldb", source);
+    // Every baseline image encoded again at a lower quality, where that makes it smaller.
+    std::string expected = source;
+    std::uint64_t replaced = 0;
+    for (int number = 1; number <= 11; ++number) {
+        const std::string original = demoImage(number);
+        const std::size_t at = level.offset(static_cast<std::size_t>(number - 1));
+        const std::string edited = reencoded(original, 25);
+        if (imageInfo(original).jpeg.coding != JpegCoding::Baseline ||
+            edited.size() > original.size()) {
+            edit(number, original);
+            continue;
+        }
+        edit(number, edited);
+        expected.replace(at, original.size(),
+                         edited + std::string(original.size() - edited.size(), '\0'));
+        ++replaced;
+    }
+    ASSERT_GE(replaced, 6u);
+    Recorder events;
+    const PutBackOutcome outcome = features::putBack(request(), events);
+    ASSERT_EQ(outcome.status, PutBackStatus::Written)
+        << (outcome.error ? outcome.error->message : "");
+    EXPECT_EQ(outcome.images, 11u);
+    EXPECT_EQ(outcome.replaced.size(), replaced);
+    EXPECT_EQ(outcome.unchanged, 11 - replaced);
+    EXPECT_TRUE(outcome.refused.empty());
+    EXPECT_TRUE(readBytes(dir / "new.ldb") == expected);
+    EXPECT_TRUE(readBytes(dir / "level.ldb") == source);
+    EXPECT_EQ(entriesIn(dir), (std::vector<std::string>{"edit", "level.ldb", "new.ldb"}));
+
+    // The phases come in order, each one's progress never going back, the writing to the end.
+    int lastPhase = -1;
+    Progress last;
+    for (const auto& [phase, progress] : events.heard) {
+        ASSERT_GE(static_cast<int>(phase), lastPhase);
+        if (static_cast<int>(phase) == lastPhase) {
+            EXPECT_GE(progress.percent, last.percent);
+            EXPECT_GE(progress.bytesRead, last.bytesRead);
+        }
+        lastPhase = static_cast<int>(phase);
+        last = progress;
+    }
+    EXPECT_TRUE(events.heardPhase(Phase::Reading));
+    EXPECT_TRUE(events.heardPhase(Phase::Comparing));
+    EXPECT_FALSE(events.heardPhase(Phase::Decoding));
+    EXPECT_EQ(events.heard.back().first, Phase::Writing);
+    EXPECT_EQ(events.heard.back().second.percent, 100);
+    EXPECT_EQ(events.heard.back().second.bytesRead, source.size());
+    EXPECT_EQ(events.heard.back().second.sourceSize, source.size());
+}
+
+TEST_F(PutBackFolder, ADryRunOrARefusalWritesNothing)
+{
+    const std::string smaller = reencoded(demoImage(1), 60);
+    struct Case
+    {
+        const char* what;
+        bool dryRun;
+        bool withTarget;
+        std::string edited1;
+        PutBackStatus status;
+    };
+    const Case cases[] = {
+        {"a dry run", true, true, smaller, PutBackStatus::DryRun},
+        {"a dry run without a new level", true, false, smaller, PutBackStatus::DryRun},
+        {"a refusal", false, true, demoImage(2), PutBackStatus::Refused},
+        {"a refusal in a dry run", true, true, demoImage(2), PutBackStatus::Refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        edit(1, c.edited1);
+        PutBackRequest asked = request();
+        asked.dryRun = c.dryRun;
+        if (!c.withTarget)
+            asked.into.clear();
+        Recorder events;
+        const PutBackOutcome outcome = features::putBack(asked, events);
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_FALSE(outcome.error.has_value());
+        EXPECT_EQ(outcome.images, 11u);
+        EXPECT_EQ(outcome.replaced.size(), c.status == PutBackStatus::DryRun ? 1u : 0u);
+        EXPECT_EQ(outcome.refused.size(), c.status == PutBackStatus::Refused ? 1u : 0u);
+        EXPECT_FALSE(events.heardPhase(Phase::Writing));
+        expectNothingLeft();
+    }
+}
+
+// Asked to stop at any point, nothing at all is left behind (the command line's case of a stop
+// during the write among them).
+TEST_F(PutBackFolder, AStopAtAnyPointLeavesNothingBehind)
+{
+    edit(1, reencoded(demoImage(1), 60));
+    struct Case
+    {
+        const char* what;
+        std::function<bool(const Recorder&)> stop;
+    };
+    const auto inPhase = [](Phase phase) {
+        return [phase](const Recorder& r) { return r.heardPhase(phase); };
+    };
+    const std::vector<Case> cases = {
+        {"before anything", [](const Recorder&) { return true; }},
+        {"while reading", inPhase(Phase::Reading)},
+        {"while comparing", inPhase(Phase::Comparing)},
+        {"during the write", inPhase(Phase::Writing)},
+        {"after the last block",
+         [](const Recorder& r) {
+             return !r.heard.empty() && r.heard.back().first == Phase::Writing &&
+                    r.heard.back().second.percent == 100;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Recorder events;
+        events.stop = c.stop;
+        const PutBackOutcome outcome = features::putBack(request(), events);
+        EXPECT_EQ(outcome.status, PutBackStatus::Stopped);
+        EXPECT_FALSE(outcome.error.has_value());
+        expectNothingLeft();
+    }
+}
+
+// The new level is refused before anything is read or written when it would land on the source
+// (the command line's cases of the new level over the source, and a link to it).
+TEST_F(PutBackFolder, ANewLevelThatWouldReplaceTheSourceIsRefused)
+{
+    edit(1, reencoded(demoImage(1), 60));
+    struct Case
+    {
+        const char* what;
+        bool link;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"new level over the source", false, "is the source file itself"},
+        {"new level a link to the source", true, "or leads to it"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PutBackRequest asked = request();
+        if (c.link) {
+#ifdef _WIN32
+            continue; // links need rights that a Windows user mostly lacks
+#else
+            fs::create_symlink(dir / "level.ldb", dir / "new.ldb");
+#endif
+        } else {
+            asked.into = asked.source;
+        }
+        Recorder events;
+        const PutBackOutcome outcome = features::putBack(asked, events);
+        EXPECT_EQ(outcome.status, PutBackStatus::Failed);
+        ASSERT_TRUE(outcome.error.has_value());
+        EXPECT_NE(outcome.error->message.find(c.says), std::string::npos) << outcome.error->message;
+        EXPECT_TRUE(events.heard.empty()) << "refused before anything was read";
+        EXPECT_TRUE(readBytes(dir / "level.ldb") == readBytes(demoLdb()));
+        EXPECT_EQ(fs::is_symlink(dir / "new.ldb"), c.link);
+        fs::remove(dir / "new.ldb");
+    }
+}
+
+TEST_F(PutBackFolder, ASourceThatCannotBeReadFails)
+{
+    fs::create_directories(dir / "folder.ldb");
+    struct Case
+    {
+        const char* what;
+        fs::path source;
+        ErrorKind kind;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"missing", dir / "missing.ldb", ErrorKind::SourceOpen, "Cannot open the source file"},
+        {"a folder", dir / "folder.ldb", ErrorKind::SourceOpen, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PutBackRequest asked = request();
+        asked.source = c.source;
+        Recorder events;
+        const PutBackOutcome outcome = features::putBack(asked, events);
+        EXPECT_EQ(outcome.status, PutBackStatus::Failed);
+        ASSERT_TRUE(outcome.error.has_value());
+        EXPECT_EQ(outcome.error->kind, c.kind);
+        EXPECT_EQ(outcome.error->file, c.source);
+        EXPECT_NE(outcome.error->message.find(c.says), std::string::npos) << outcome.error->message;
+        EXPECT_FALSE(fs::exists(dir / "new.ldb"));
+    }
+#ifndef _WIN32
+    // A source that cannot be read by position, such as a pipe, cannot be put back into.
+    ASSERT_EQ(::mkfifo((dir / "pipe.ldb").c_str(), 0600), 0);
+    PutBackRequest asked = request();
+    asked.source = dir / "pipe.ldb";
+    Recorder events;
+    const PutBackOutcome outcome = features::putBack(asked, events);
+    EXPECT_EQ(outcome.status, PutBackStatus::Failed);
+    ASSERT_TRUE(outcome.error.has_value());
+    EXPECT_NE(outcome.error->message.find("Cannot put images back into"), std::string::npos)
+        << outcome.error->message;
+#endif
+}
+
+TEST_F(PutBackFolder, AFolderOfEditedImagesThatCannotBeReadFails)
+{
+    PutBackRequest asked = request();
+    asked.folder = dir / "missing";
+    Recorder events;
+    const PutBackOutcome outcome = features::putBack(asked, events);
+    EXPECT_EQ(outcome.status, PutBackStatus::Failed);
+    ASSERT_TRUE(outcome.error.has_value());
+    EXPECT_EQ(outcome.error->file, dir / "missing");
+    expectNothingLeft();
+}
+
+// A source that becomes shorter while it is read fails the put-back and leaves nothing behind:
+// while the edited images are compared with their originals, or while the new level is written.
+TEST_F(PutBackFolder, ASourceThatShrinksMeanwhileFailsAndLeavesNothing)
+{
+    const LevelBuilder level = generatedLevel();
+    struct Case
+    {
+        const char* what;
+        Phase when;
+        std::uint64_t keep; // bytes of the source left
+        const char* says;
+    };
+    const Case cases[] = {
+        {"while comparing", Phase::Reading, 1000, "Cannot read the source file"},
+        {"while writing", Phase::Writing, std::uint64_t{3} << 19,
+         "became shorter while it was read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeBytes(dir / "level.ldb", level.bytes());
+        edit(1, reencoded(demoImage(1), 60));
+        Recorder events;
+        bool shrunk = false;
+        events.stop = [&](const Recorder& r) {
+            if (!shrunk && !r.heard.empty() && r.heard.back().first == c.when &&
+                (c.when == Phase::Writing || r.heard.back().second.percent == 100)) {
+                fs::resize_file(dir / "level.ldb", c.keep);
+                shrunk = true;
+            }
+            return false;
+        };
+        const PutBackOutcome outcome = features::putBack(request(), events);
+        EXPECT_TRUE(shrunk);
+        EXPECT_EQ(outcome.status, PutBackStatus::Failed);
+        ASSERT_TRUE(outcome.error.has_value());
+        EXPECT_EQ(outcome.error->kind, ErrorKind::SourceRead);
+        EXPECT_EQ(outcome.error->file, dir / "level.ldb");
+        EXPECT_NE(outcome.error->message.find(c.says), std::string::npos) << outcome.error->message;
+        EXPECT_EQ(entriesIn(dir), (std::vector<std::string>{"edit", "level.ldb"}));
+    }
+}
+
+} // namespace
+} // namespace glintmark::featurestest

@@ -1,0 +1,583 @@
+// What becomes of each edited image: left alone, put back as it is, encoded again to fit, or
+// refused with the reason; and the reading of the folder of edited images.
+#include "FeaturesTestSupport.h"
+
+#include "engine/io/PathText.h"
+#include "features/putback/ReplacementPlan.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <variant>
+
+namespace glintmark::featurestest {
+namespace {
+
+namespace fs = std::filesystem;
+using features::Replacement;
+using features::Unchanged;
+
+// The image with a comment segment after its JFIF segment that makes it `length` bytes long.
+std::string paddedTo(const std::string& jpeg, std::size_t length)
+{
+    const std::size_t body = length - jpeg.size() - 2;
+    std::string comment = "\xFF\xFE";
+    comment += static_cast<char>(body >> 8);
+    comment += static_cast<char>(body & 0xFF);
+    comment.append(body - 2, 'c');
+    return jpeg.substr(0, 20) + comment + jpeg.substr(20);
+}
+
+// The image as an editor that writes Exif instead of JFIF saves it.
+std::string exifFirst(const std::string& jpeg)
+{
+    return jpeg.substr(0, 2) +
+           std::string("\xFF\xE1\x00\x08"
+                       "Exif\x00\x00",
+                       10) +
+           jpeg.substr(20);
+}
+
+// A restart marker in the middle of the image data: the structure holds, the decoder objects.
+std::string strayRestart(std::string jpeg)
+{
+    std::size_t at = (jpeg.find("\xFF\xDA") + jpeg.size()) / 2;
+    while (jpeg[at - 1] == '\xFF' || jpeg[at] == '\xFF' || jpeg[at + 1] == '\xFF')
+        ++at;
+    return jpeg.replace(at, 2, "\xFF\xD3");
+}
+
+// The image with a comment after its JFIF segment that holds the signature at byte 26.
+std::string signatureInside(const std::string& jpeg)
+{
+    return jpeg.substr(0, 20) + std::string("\xFF\xFE\x00\x0E", 4) + "ab" + signature() +
+           jpeg.substr(20);
+}
+
+// An original image: what a run found, and its bytes through its end.
+struct Original
+{
+    ImageInfo info;
+    std::string bytes;
+};
+
+Original demoOriginal(int number)
+{
+    return {demoInfo(number), demoImage(number)};
+}
+
+Original originalOf(const std::string& jpeg)
+{
+    return {imageInfo(jpeg), jpeg};
+}
+
+// What the judge must decide.
+enum class Decision
+{
+    Unchanged,
+    PutBack, // as it is (with a JFIF segment put first when `jfifAdded`)
+    Fitted,  // encoded again at the highest quality that fits
+    Refused
+};
+
+struct Case
+{
+    const char* what;
+    std::string edited;
+    Original original;
+    bool fit;
+    Decision decision;
+    std::string expected; // put back: the bytes; refused: the reason
+    bool jfifAdded = false;
+};
+
+std::string decisionText(const std::variant<Unchanged, Replacement, std::string>& judged)
+{
+    if (std::holds_alternative<Unchanged>(judged))
+        return "unchanged";
+    if (const auto* reason = std::get_if<std::string>(&judged))
+        return "refused: " + *reason;
+    return "put back";
+}
+
+// What the referee encodes the edited image's pixels to at `quality`, as --fit must for the
+// original's coding and sampling.
+std::string fittedAt(const std::string& edited, const Original& original, int quality)
+{
+    const Referee pixels = referee(edited);
+    const Referee want = referee(original.bytes);
+    RefereeEncoding settings;
+    settings.quality = quality;
+    settings.progressive = want.progressive;
+    settings.arithmetic = want.arithmetic;
+    settings.sampling = want.sampling;
+    return refereeEncode(pixels, settings);
+}
+
+// An image encoded again by --fit: the referee decodes it as the original's shape and coding,
+// it fits, and it was encoded at the highest quality that fits.
+void expectFitted(const Case& c, const Replacement& replacement)
+{
+    const std::uint64_t room = *c.original.info.jpeg.end;
+    ASSERT_TRUE(replacement.quality.has_value());
+    const int quality = *replacement.quality;
+    EXPECT_GE(quality, 30);
+    EXPECT_LE(quality, 95);
+    EXPECT_LE(replacement.bytes.size(), room);
+    EXPECT_EQ(replacement.bytes.compare(0, kSignature.size(), kSignature), 0);
+    const Referee judged = referee(replacement.bytes);
+    const Referee want = referee(c.original.bytes);
+    EXPECT_TRUE(judged.clean()) << judged.message;
+    EXPECT_EQ(judged.width, want.width);
+    EXPECT_EQ(judged.height, want.height);
+    EXPECT_EQ(judged.components, want.components);
+    EXPECT_EQ(judged.progressive, want.progressive);
+    EXPECT_EQ(judged.arithmetic, want.arithmetic);
+    EXPECT_EQ(judged.sampling, want.sampling);
+    EXPECT_EQ(judged.quality, quality);
+    EXPECT_EQ(judged.optimisedHuffman, !want.arithmetic);
+    EXPECT_TRUE(replacement.bytes == fittedAt(c.edited, c.original, quality));
+    if (quality < 95) {
+        EXPECT_GT(fittedAt(c.edited, c.original, quality + 1).size(), room)
+            << "quality " << quality + 1 << " fits as well";
+    }
+}
+
+TEST(ReplacementPlan, EachEditedTextureIsPutBackOrRefusedWithItsReason)
+{
+    // The cases of the command line's put-back table, here against the judge itself.
+    const std::string original = demoImage(1);
+    const std::string smaller = reencoded(original, 60);
+    // Start of image, then a JFIF segment of version 1.01 without a thumbnail.
+    const std::string jfif =
+        signature() + std::string("\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00", 10);
+    std::string sameLength = original;
+    sameLength[15] = '\x7F'; // its horizontal pixel density
+    const std::string tooLarge = paddedTo(smaller, original.size() + 1);
+    const std::string progressive = reencoded(original, 60, true);
+    const std::string exif = exifFirst(smaller);
+    const std::string noise = noiseJpeg(24, 12);
+    const std::string fiveCut = demoImage(5).substr(0, demoEnd(5) - 30);
+    Original cutShort{imageInfo(fiveCut, 5, demoOffset(5)), fiveCut};
+    const std::string stray = strayRestart(original);
+    const std::vector<Case> cases = {
+        {"smaller", smaller, demoOriginal(1), false, Decision::PutBack, smaller},
+        {"same length", sameLength, demoOriginal(1), false, Decision::PutBack, sameLength},
+        {"exactly its end", paddedTo(smaller, original.size()), demoOriginal(1), false,
+         Decision::PutBack, paddedTo(smaller, original.size())},
+        {"one byte too many", tooLarge, demoOriginal(1), false, Decision::Refused,
+         "is 1 byte larger than the 17,638 bytes image 1 holds; --fit would re-encode it"},
+        {"one byte too many, fitted", tooLarge, demoOriginal(1), true, Decision::Fitted, ""},
+        {"too large even at the lowest quality", noise, demoOriginal(6), true, Decision::Refused,
+         "does not fit in the 392 bytes image 6 holds even at quality 30 (" +
+             std::to_string(fittedAt(noise, demoOriginal(6), 30).size()) + " bytes)"},
+        {"other dimensions", demoImage(2), demoOriginal(1), false, Decision::Refused,
+         "is 8\u00d78, image 1 is 200\u00d7200"},
+        {"progressive for baseline", progressive, demoOriginal(1), false, Decision::Refused,
+         "is progressive, image 1 is baseline; --fit would re-encode it"},
+        {"progressive for baseline, fitted", progressive, demoOriginal(1), true, Decision::Fitted,
+         ""},
+        {"Exif first", exif, demoOriginal(1), false, Decision::PutBack, jfif + exif.substr(2),
+         true},
+        {"not decoding", stray, demoOriginal(1), false, Decision::Refused,
+         "does not decode: " + referee(stray).message},
+        {"cut-short original", demoImage(5), cutShort, false, Decision::Refused,
+         "differs from image 5, which has no end marker before the next texture (cut-short), so "
+         "it cannot be replaced"},
+        {"unchanged", original, demoOriginal(1), false, Decision::Unchanged, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto judged =
+            features::judgeReplacement(c.edited, c.original.info, c.original.bytes, c.fit);
+        switch (c.decision) {
+        case Decision::Unchanged:
+            EXPECT_EQ(decisionText(judged), "unchanged");
+            break;
+        case Decision::Refused:
+            EXPECT_EQ(decisionText(judged), "refused: " + c.expected);
+            break;
+        case Decision::PutBack:
+        case Decision::Fitted: {
+            const auto* replacement = std::get_if<Replacement>(&judged);
+            ASSERT_NE(replacement, nullptr) << decisionText(judged);
+            EXPECT_EQ(replacement->number, c.original.info.number);
+            EXPECT_EQ(replacement->offset, c.original.info.offset);
+            EXPECT_EQ(replacement->end, *c.original.info.jpeg.end);
+            EXPECT_EQ(replacement->jfifAdded, c.jfifAdded);
+            if (c.decision == Decision::Fitted) {
+                expectFitted(c, *replacement);
+            } else {
+                EXPECT_TRUE(replacement->bytes == c.expected);
+                EXPECT_FALSE(replacement->quality.has_value());
+            }
+            break;
+        }
+        }
+    }
+}
+
+TEST(ReplacementPlan, AnEditOfAnotherShapeOrCodingIsRefused)
+{
+    const std::string colour = testJpeg("colour");
+    const std::string smallerColour = reencoded(colour, 40);
+    Original lossless = originalOf(colour);
+    lossless.info.jpeg.coding = JpegCoding::Lossless;
+    Original twelveBit = originalOf(testJpeg("extended"));
+    twelveBit.info.jpeg.precision = 12;
+    const std::string withSignature = signatureInside(smallerColour);
+    const std::string tooLargeByTwo = paddedTo(smallerColour, colour.size() + 2);
+    const std::string exifTooLarge = exifFirst(paddedTo(smallerColour, colour.size() - 7));
+    std::string badLength = smallerColour;
+    badLength[badLength.find("\xFF\xDB") + 3] = '\x30';
+    const std::vector<Case> cases = {
+        {"the right width, another height", testJpeg("taller"), originalOf(colour), false,
+         Decision::Refused, "is 48\u00d740, image 1 is 48\u00d732"},
+        {"another width, the right height", testJpeg("wider"), originalOf(colour), true,
+         Decision::Refused, "is 56\u00d732, image 1 is 48\u00d732"},
+        {"greyscale for colour", testJpeg("grey"), originalOf(colour), true, Decision::Refused,
+         "has 1 colour components, image 1 has 3"},
+        {"colour for greyscale", colour, originalOf(testJpeg("grey")), true, Decision::Refused,
+         "has 3 colour components, image 1 has 1"},
+        {"arithmetic for Huffman", testJpeg("arithmetic"), originalOf(colour), false,
+         Decision::Refused,
+         "is extended arithmetic-coded, image 1 is baseline; --fit would re-encode it"},
+        {"Huffman for arithmetic", smallerColour, originalOf(testJpeg("arithmetic")), false,
+         Decision::Refused,
+         "is baseline, image 1 is extended arithmetic-coded; --fit would re-encode it"},
+        {"extended for baseline", testJpeg("extended"), originalOf(colour), false,
+         Decision::Refused, "is extended, image 1 is baseline; --fit would re-encode it"},
+        {"baseline for progressive", reencoded(colour, 20), originalOf(testJpeg("progressive")),
+         false, Decision::Refused, "is baseline, image 1 is progressive; --fit would re-encode it"},
+        {"baseline for lossless", smallerColour, lossless, false, Decision::Refused,
+         "is baseline, image 1 is lossless; --fit would re-encode it"},
+        {"baseline for lossless, fitted", smallerColour, lossless, true, Decision::Refused,
+         "image 1 is lossless with 8-bit samples, which --fit cannot encode"},
+        {"8-bit for 12-bit", reencoded(colour, 20), twelveBit, false, Decision::Refused,
+         "is baseline, image 1 is extended; --fit would re-encode it"},
+        {"8-bit for 12-bit, fitted", reencoded(colour, 20), twelveBit, true, Decision::Refused,
+         "image 1 is extended with 12-bit samples, which --fit cannot encode"},
+        {"two bytes too many", tooLargeByTwo, originalOf(colour), false, Decision::Refused,
+         "is 2 bytes larger than the 1,197 bytes image 1 holds; --fit would re-encode it"},
+        {"too large once its JFIF segment is put first", exifTooLarge, originalOf(colour), false,
+         Decision::Refused,
+         "is 3 bytes larger than the 1,197 bytes image 1 holds; --fit would re-encode it"},
+        {"the signature inside it", withSignature, originalOf(colour), false, Decision::Refused,
+         "holds the JFIF signature again at byte 26, so it would be read as two textures; --fit "
+         "would re-encode it"},
+        {"cut inside its data", smallerColour.substr(0, smallerColour.size() - 40),
+         originalOf(colour), true, Decision::Refused,
+         "is not a whole JPEG: it ends at byte " + std::to_string(smallerColour.size() - 40) +
+             ", before its end marker"},
+        {"cut inside a segment", smallerColour.substr(0, 15), originalOf(colour), false,
+         Decision::Refused, "is not a whole JPEG: it ends at byte 15, before its end marker"},
+        {"a bad segment length", badLength, originalOf(colour), false, Decision::Refused,
+         "is not a whole JPEG: bad segment length at byte 20"},
+        {"not a JPEG at all", "GIF89a", originalOf(colour), false, Decision::Refused,
+         "is not a whole JPEG: misplaced marker at byte 0"},
+        {"damaged original", smallerColour, originalOf(badLength), false, Decision::Refused,
+         "differs from image 1, which has no end marker before the next texture (damaged), so it "
+         "cannot be replaced"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto judged =
+            features::judgeReplacement(c.edited, c.original.info, c.original.bytes, c.fit);
+        EXPECT_EQ(decisionText(judged), "refused: " + c.expected);
+    }
+}
+
+TEST(ReplacementPlan, AnEditInAnAcceptedCodingGoesBackAsItIs)
+{
+    const std::string colour = testJpeg("colour");
+    const std::string baseline = reencoded(colour, 20);
+    const std::string progressive = reencoded(colour, 20, true);
+    const std::string withSignature = signatureInside(reencoded(colour, 40));
+    const std::vector<Case> cases = {
+        {"baseline for extended", baseline, originalOf(testJpeg("extended")), false,
+         Decision::PutBack, baseline},
+        {"progressive for progressive", progressive, originalOf(testJpeg("progressive")), false,
+         Decision::PutBack, progressive},
+        {"trailing bytes behind an unchanged image", colour + "more", originalOf(colour), false,
+         Decision::Unchanged, ""},
+        {"trailing bytes behind a changed image", baseline + "more", originalOf(colour), false,
+         Decision::PutBack, baseline},
+        {"the signature inside it, fitted", withSignature, originalOf(colour), true,
+         Decision::Fitted, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto judged =
+            features::judgeReplacement(c.edited, c.original.info, c.original.bytes, c.fit);
+        if (c.decision == Decision::Unchanged) {
+            EXPECT_EQ(decisionText(judged), "unchanged");
+            continue;
+        }
+        const auto* replacement = std::get_if<Replacement>(&judged);
+        ASSERT_NE(replacement, nullptr) << decisionText(judged);
+        if (c.decision == Decision::Fitted) {
+            expectFitted(c, *replacement);
+        } else {
+            EXPECT_TRUE(replacement->bytes == c.expected);
+            EXPECT_FALSE(replacement->quality.has_value());
+            EXPECT_FALSE(replacement->jfifAdded);
+        }
+    }
+}
+
+// --fit keeps the original's coding and sampling and finds the highest quality from 30 to 95
+// whose encoding fits in the original's room.
+TEST(ReplacementPlan, FitFindsTheHighestQualityThatFits)
+{
+    const std::string noisy = testJpeg("noisy");
+    // A small original of the same shape, padded to each room in turn.
+    const Original base = originalOf(reencoded(testJpeg("colour"), 5));
+    std::vector<std::size_t> sizes(101, 0);
+    for (int quality = 30; quality <= 95; ++quality)
+        sizes[quality] = fittedAt(noisy, base, quality).size();
+    ASSERT_GT(sizes[30], base.bytes.size() + 5);
+    // The highest quality whose encoding, by the referee, fits in `room`.
+    const auto highestFitting = [&](std::size_t room) {
+        int best = 0;
+        for (int quality = 30; quality <= 95; ++quality)
+            best = sizes[quality] <= room ? quality : best;
+        return best;
+    };
+    for (int quality = 31; quality <= 95; ++quality) {
+        ASSERT_GE(sizes[quality], sizes[quality - 1]) << "sizes fall as quality falls";
+    }
+    for (const int quality : {30, 31, 44, 62, 63, 80, 94, 95}) {
+        // Each room just holds that quality; a byte less holds only a lower one.
+        for (const std::size_t room : {sizes[quality], sizes[quality] - 1}) {
+            const int expected = highestFitting(room);
+            if (expected == 0)
+                continue;
+            SCOPED_TRACE("room " + std::to_string(room));
+            const Original padded = originalOf(paddedTo(base.bytes, room));
+            const auto judged = features::judgeReplacement(noisy, padded.info, padded.bytes, true);
+            const auto* replacement = std::get_if<Replacement>(&judged);
+            ASSERT_NE(replacement, nullptr) << decisionText(judged);
+            EXPECT_EQ(replacement->quality, expected);
+            expectFitted({"fitted", noisy, padded, true, Decision::Fitted, ""}, *replacement);
+        }
+    }
+    // One byte less than quality 30 needs: nothing fits.
+    const Original tight = originalOf(paddedTo(base.bytes, sizes[30] - 1));
+    EXPECT_EQ(decisionText(features::judgeReplacement(noisy, tight.info, tight.bytes, true)),
+              "refused: does not fit in the " + features::groupedNumber(sizes[30] - 1) +
+                  " bytes image 1 holds even at quality 30 (" + features::groupedNumber(sizes[30]) +
+                  " bytes)");
+}
+
+TEST(ReplacementPlan, FitKeepsTheOriginalsCodingAndSampling)
+{
+    const std::string noisy = testJpeg("noisy");
+    const std::string noisyProgressive = testJpeg("noisy_progressive");
+    const std::vector<Case> cases = {
+        {"progressive", noisy, originalOf(testJpeg("progressive")), true, Decision::Fitted, ""},
+        {"arithmetic", noisy, originalOf(testJpeg("arithmetic")), true, Decision::Fitted, ""},
+        {"sampled 1x1", noisy, originalOf(testJpeg("sampling444")), true, Decision::Fitted, ""},
+        {"extended, as baseline", noisy, originalOf(testJpeg("extended")), true, Decision::Fitted,
+         ""},
+        {"baseline, from a progressive edit", noisyProgressive,
+         originalOf(paddedTo(testJpeg("colour"), 5000)), true, Decision::Fitted, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto judged =
+            features::judgeReplacement(c.edited, c.original.info, c.original.bytes, c.fit);
+        const auto* replacement = std::get_if<Replacement>(&judged);
+        ASSERT_NE(replacement, nullptr) << decisionText(judged);
+        expectFitted(c, *replacement);
+        // Sequential arithmetic coding has only an extended frame; otherwise baseline.
+        const JpegStructure& want = c.original.info.jpeg;
+        const JpegCoding coding = imageInfo(replacement->bytes).jpeg.coding;
+        EXPECT_EQ(coding, want.coding == JpegCoding::Progressive ? JpegCoding::Progressive
+                          : want.arithmetic                      ? JpegCoding::Extended
+                                                                 : JpegCoding::Baseline);
+    }
+}
+
+// The folder of edited images read as the run reads it; the demo level is the source.
+class EditFolder : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        dir = freshTestFolder();
+        fs::create_directories(dir / "edit");
+        for (int number = 1; number <= 11; ++number)
+            images.push_back(demoInfo(number));
+        std::error_code ec;
+        source = RawFile::openForReading(demoLdb(), ec);
+        ASSERT_FALSE(ec);
+    }
+
+    void edit(int number, const std::string& bytes)
+    {
+        writeBytes(dir / "edit" / imageName(static_cast<std::uint64_t>(number)), bytes);
+    }
+
+    features::PutBackRequest request() const { return {demoLdb(), dir / "edit", dir / "new.ldb"}; }
+
+    fs::path dir;
+    std::vector<ImageInfo> images;
+    RawFile source;
+};
+
+// Hears the comparing, and stops when told.
+struct ComparingEvents : features::RunEvents
+{
+    std::vector<Progress> heard;
+    int stopAfter = -1; // keepGoing() answers no from this call on (-1: never)
+    int asked = 0;
+
+    void onProgress(features::Phase phase, const Progress& progress) override
+    {
+        EXPECT_EQ(phase, features::Phase::Comparing);
+        heard.push_back(progress);
+    }
+    bool keepGoing() override { return stopAfter < 0 || asked++ < stopAfter; }
+};
+
+TEST_F(EditFolder, EveryEditedImageIsJudgedAgainstItsOriginal)
+{
+    const std::string smaller = reencoded(demoImage(1), 60);
+    edit(1, smaller);
+    edit(2, demoImage(2));
+    edit(3, demoImage(1));
+    edit(12, smaller);
+    fs::create_directories(dir / "edit" / imageName(4));
+    // Not edited images at all.
+    writeBytes(dir / "edit" / "notes.txt", "x");
+    writeBytes(dir / "edit" / "index.html", "x");
+    writeBytes(dir / "edit" / "Vorlesk_.jpg", "x");
+    writeBytes(dir / "edit" / "Vorlesk_0000.jpg", "x");
+#ifndef _WIN32
+    // Only the bytes in the folder go back, never a file a link there leads to (the command
+    // line's case of an edited image that is a link out of its folder).
+    writeBytes(dir / "outside.jpg", smaller);
+    fs::create_symlink(dir / "outside.jpg", dir / "edit" / imageName(5));
+#endif
+    ComparingEvents events;
+    features::PutBackOutcome outcome;
+    const auto error = features::planReplacements(request(), source, images, events, outcome);
+    ASSERT_FALSE(error.has_value()) << error->message;
+    EXPECT_EQ(outcome.unchanged, 1u);
+    ASSERT_EQ(outcome.replaced.size(), 1u);
+    EXPECT_EQ(outcome.replaced[0].number, 1u);
+    EXPECT_EQ(outcome.replaced[0].file, dir / "edit" / imageName(1));
+    EXPECT_TRUE(outcome.replaced[0].bytes == smaller);
+    std::vector<std::string> refusals;
+    for (const features::Refusal& refusal : outcome.refused)
+        refusals.push_back(std::to_string(refusal.number) + " " + refusal.file.filename().string() +
+                           " " + refusal.reason);
+    std::vector<std::string> expected = {
+        "3 Vorlesk_0003.jpg is 200\u00d7200, image 3 is 160\u00d7120",
+        "4 Vorlesk_0004.jpg is not a regular file",
+    };
+#ifndef _WIN32
+    expected.push_back("5 Vorlesk_0005.jpg is not a regular file");
+#endif
+    expected.push_back("12 Vorlesk_0012.jpg is numbered beyond the 11 textures in " +
+                       displayPath(demoLdb()));
+    EXPECT_EQ(refusals, expected);
+    // Progress is heard for each image compared.
+    ASSERT_EQ(events.heard.size(), 3u);
+    const std::size_t files = expected.size() + 2;
+    for (std::size_t i = 0; i < events.heard.size(); ++i) {
+        EXPECT_EQ(events.heard[i].sourceSize, files);
+        EXPECT_EQ(events.heard[i].imagesCompleted, i + 1);
+    }
+    EXPECT_EQ(events.heard[2].percent, static_cast<int>(3 * 100 / files));
+    EXPECT_EQ(events.heard[0].bytesRead, demoEnd(1) + smaller.size());
+}
+
+TEST_F(EditFolder, AFileLargerThanAnyTextureIsNotReadIn)
+{
+    constexpr std::uint64_t kLargest = std::uint64_t{256} << 20;
+    const std::pair<std::uint64_t, std::string> cases[] = {
+        {kLargest + 1, "is 268,435,457 bytes, more than any texture can be"},
+        {kLargest, "is not a whole JPEG: misplaced marker at byte 0"},
+    };
+    for (const auto& [size, reason] : cases) {
+        SCOPED_TRACE(size);
+        {
+            std::ofstream(dir / "edit" / imageName(1), std::ios::binary | std::ios::trunc);
+        }
+        fs::resize_file(dir / "edit" / imageName(1), size);
+        ComparingEvents events;
+        features::PutBackOutcome outcome;
+        ASSERT_FALSE(features::planReplacements(request(), source, images, events, outcome));
+        ASSERT_EQ(outcome.refused.size(), 1u);
+        EXPECT_EQ(outcome.refused[0].reason, reason);
+    }
+}
+
+TEST_F(EditFolder, AStopEndsTheComparingWithNothingMoreJudged)
+{
+    for (int number = 1; number <= 4; ++number)
+        edit(number, demoImage(number));
+    for (const int stopAfter : {0, 2}) {
+        SCOPED_TRACE(stopAfter);
+        ComparingEvents events;
+        events.stopAfter = stopAfter;
+        features::PutBackOutcome outcome;
+        EXPECT_FALSE(features::planReplacements(request(), source, images, events, outcome));
+        EXPECT_EQ(outcome.unchanged, static_cast<std::uint64_t>(stopAfter));
+        EXPECT_EQ(events.heard.size(), static_cast<std::size_t>(stopAfter));
+    }
+}
+
+// An edited image that cannot be read is a failure, never a refusal of an empty image: here
+// one that is gone by the time it is read.
+TEST_F(EditFolder, AnEditedImageThatCannotBeReadFailsThePlan)
+{
+    edit(1, demoImage(1));
+    edit(2, demoImage(2));
+    struct VanishingImage : ComparingEvents
+    {
+        fs::path second;
+        bool keepGoing() override
+        {
+            fs::remove(second);
+            return true;
+        }
+    } events;
+    events.second = dir / "edit" / imageName(2);
+    features::PutBackOutcome outcome;
+    const auto error = features::planReplacements(request(), source, images, events, outcome);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->kind, ErrorKind::SourceRead);
+    EXPECT_EQ(error->file, dir / "edit" / imageName(2));
+    EXPECT_EQ(error->message.rfind("Cannot read the edited image", 0), 0u) << error->message;
+    EXPECT_TRUE(outcome.refused.empty());
+    EXPECT_EQ(outcome.unchanged, 1u);
+}
+
+TEST_F(EditFolder, AFolderOrSourceThatCannotBeReadFailsThePlan)
+{
+    ComparingEvents events;
+    features::PutBackOutcome outcome;
+    features::PutBackRequest missing = request();
+    missing.folder = dir / "missing";
+    auto error = features::planReplacements(missing, source, images, events, outcome);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->kind, ErrorKind::SourceOpen);
+    EXPECT_EQ(error->file, dir / "missing");
+    EXPECT_EQ(error->message.rfind("Cannot read the folder of edited images", 0), 0u)
+        << error->message;
+
+    // The source ends before the original does.
+    edit(11, demoImage(1));
+    std::vector<ImageInfo> beyond = images;
+    beyond[10].offset = fs::file_size(demoLdb()) - 10;
+    error = features::planReplacements(request(), source, beyond, events, outcome);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->kind, ErrorKind::SourceRead);
+    EXPECT_NE(error->message.find("Cannot read the source file"), std::string::npos)
+        << error->message;
+}
+
+} // namespace
+} // namespace glintmark::featurestest

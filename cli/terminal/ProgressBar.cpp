@@ -90,6 +90,14 @@ std::string rateText(const Progress& progress, const Progress& first,
     return text;
 }
 
+// "12.3 MB" read.
+std::string megabytes(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
 std::string countText(std::uint64_t images)
 {
     if (images == 0)
@@ -106,11 +114,12 @@ struct Parts
     std::string count;
     std::string rate;
     std::string left;
+    std::string amount; // in place of the percentage where the size is not known: "12.3 MB"
 
     // How wide the line of these parts is.
     std::size_t width() const
     {
-        std::size_t width = 4; // " 50%"
+        std::size_t width = amount.empty() ? 4 : amount.size(); // " 50%"
         if (!label.empty())
             width += label.size() + 1;
         if (bar > 0)
@@ -127,7 +136,7 @@ struct Parts
         const std::string whole = label;
         if (width() > room)
             rate.clear();
-        if (width() > room)
+        if (width() > room && bar > 0)
             bar = std::max(kShortestBar, bar - std::min(bar, width() - room));
         if (width() > room)
             squeezeLabel(whole, kShortLabel, room);
@@ -163,9 +172,13 @@ struct Parts
             const std::size_t filled = static_cast<std::size_t>(percent) * bar / 100;
             line += "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "] ";
         }
-        char number[8];
-        std::snprintf(number, sizeof number, "%3d%%", percent);
-        line += number;
+        if (amount.empty()) {
+            char number[8];
+            std::snprintf(number, sizeof number, "%3d%%", percent);
+            line += number;
+        } else {
+            line += amount;
+        }
         for (const std::string* part : {&count, &rate, &left})
             line += part->empty() ? std::string() : " " + *part;
         return line;
@@ -174,8 +187,10 @@ struct Parts
 
 } // namespace
 
-ProgressBar::ProgressBar(std::ostream& stream, std::string label, Columns columns)
-    : m_stream(stream), m_label(std::move(label)), m_columns(std::move(columns))
+ProgressBar::ProgressBar(std::ostream& stream, std::string label, Columns columns,
+                         bool sizeKnown)
+    : m_stream(stream), m_label(std::move(label)), m_columns(std::move(columns)),
+      m_sizeKnown(sizeKnown)
 {}
 
 int ProgressBar::columns() const
@@ -198,7 +213,7 @@ void ProgressBar::update(const Progress& progress, Clock::time_point now)
     m_drawnColumns = columns;
     ++m_redraws;
 
-    std::string line = render(m_label, progress, now - m_start, columns, m_first);
+    std::string line = render(m_label, progress, now - m_start, columns, m_first, m_sizeKnown);
     // Spaces cover what a longer line before left, as far as the terminal is wide now.
     const std::size_t cover = std::min(m_lineWidth, roomIn(columns));
     if (line.size() < cover)
@@ -219,7 +234,8 @@ void ProgressBar::finish()
 }
 
 std::string ProgressBar::render(const std::string& label, const Progress& progress,
-                                Clock::duration elapsed, int columns, const Progress& first)
+                                Clock::duration elapsed, int columns, const Progress& first,
+                                bool sizeKnown)
 {
     Parts parts;
     parts.percent = std::clamp(progress.percent, 0, 100);
@@ -228,6 +244,12 @@ std::string ProgressBar::render(const std::string& label, const Progress& progre
     parts.count = countText(progress.imagesCompleted);
     parts.rate = rateText(progress, first, elapsed);
     parts.left = timeLeft(progress, first, elapsed);
+    if (!sizeKnown) {
+        // A pipe: how far the end is cannot be known, so the bytes read stand for the share.
+        parts.bar = 0;
+        parts.left.clear();
+        parts.amount = megabytes(progress.bytesRead);
+    }
     const std::size_t room = roomIn(columns);
     parts.fit(room);
     std::string line = parts.line();

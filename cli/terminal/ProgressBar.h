@@ -34,8 +34,10 @@ public:
     using Columns = std::function<int()>;
 
     // A bar for the source shown as `label`; `columns` tells the terminal's width
-    // (kDefaultColumns when empty).
-    ProgressBar(std::ostream& stream, std::string label, Columns columns = {});
+    // (kDefaultColumns when empty). Without `sizeKnown` (a pipe) the line shows the megabytes
+    // read in place of the bar, the percentage and the time left.
+    ProgressBar(std::ostream& stream, std::string label, Columns columns = {},
+                bool sizeKnown = true);
 
     // Takes the progress at time `now`; redraws when the last redraw is old enough, or at once
     // when the bar was wiped or the terminal's width changed. The first update draws, and the
@@ -52,10 +54,11 @@ public:
     // The line drawn for `progress`, `elapsed` after the first update brought `first`, on a
     // terminal `columns` wide, without the carriage return: at most columns - 3 long. Where the
     // whole line does not fit, the rate goes first, then the bar shortens, then the label, then the
-    // bar, the count, the label and the time left go in turn; the percentage stays.
+    // bar, the count, the label and the time left go in turn; the percentage (for a pipe, the
+    // megabytes read) stays.
     static std::string render(const std::string& label, const Progress& progress,
                               Clock::duration elapsed, int columns = kDefaultColumns,
-                              const Progress& first = {});
+                              const Progress& first = {}, bool sizeKnown = true);
 
 private:
     int columns() const;
@@ -65,6 +68,7 @@ private:
     Clock::time_point m_start{}; // the first update's time
     Progress m_first;            // and what it brought
     Columns m_columns;
+    bool m_sizeKnown;
     Clock::time_point m_lastRedraw{};
     std::size_t m_redraws = 0;
     std::size_t m_lineWidth = 0; // what the terminal shows of the bar, to be covered or wiped

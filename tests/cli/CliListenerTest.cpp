@@ -82,6 +82,7 @@ TEST(CliListener, DrawsTheBarOfEachPhaseAndWipesItAtItsEnd)
     CliListener listener(bars, nullptr, watch);
     Progress progress;
     progress.percent = 30;
+    progress.sourceSize = 1000;
     listener.onProgress(Phase::Reading, progress);
     const std::string reading = err.str();
     EXPECT_EQ(reading.rfind("\ra.ldb [#######...", 0), 0u) << reading;

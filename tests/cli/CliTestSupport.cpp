@@ -89,7 +89,8 @@ std::vector<std::string> screenOf(const std::string& written, int columns)
 
 std::vector<std::string> barLinesOf(const std::string& written)
 {
-    static const std::regex percentage("[0-9]%");
+    // A percentage, or the megabytes read from a pipe ("12.3 MB", not the rate's "MB/s").
+    static const std::regex percentage("[0-9]%|[0-9] MB( |$)");
     std::vector<std::string> lines;
     std::string piece;
     for (const char c : written + '\n') {

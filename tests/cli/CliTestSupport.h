@@ -81,7 +81,7 @@ std::string runOnOneTerminal(const std::vector<std::string>& args, int columns);
 std::vector<std::string> screenOf(const std::string& written, int columns);
 
 // The progress lines in `written`: every piece between carriage returns and line ends that
-// holds a percentage.
+// holds a percentage, or the megabytes read from a pipe.
 std::vector<std::string> barLinesOf(const std::string& written);
 
 // An empty folder of its own for the running test.

@@ -33,6 +33,7 @@ Progress at(int percent)
 {
     Progress progress;
     progress.percent = percent;
+    progress.sourceSize = 1000;
     return progress;
 }
 
@@ -137,6 +138,35 @@ TEST(PhaseBars, DrawsNothingWithoutAStreamAndAsksTheWidth)
     }
     const std::string drawn = stream.str().substr(0, stream.str().find('\r', 1));
     EXPECT_EQ(drawn, "\ra.ldb  50%") << "17 columns: no room for the bar or the rate";
+}
+
+// Only the reading of a source of unknown size (a pipe) shows megabytes in place of the
+// percentage; the other phases never know a size and keep their percentage.
+TEST(PhaseBars, OnlyReadingAPipeLeavesThePercentageOut)
+{
+    struct Case
+    {
+        Phase phase;
+        std::uint64_t sourceSize;
+        bool percentage;
+    };
+    const Case cases[] = {
+        {Phase::Reading, 0, false},
+        {Phase::Reading, 1'000'000, true},
+        {Phase::Decoding, 0, true},
+        {Phase::Comparing, 0, true},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream stream;
+        Progress progress = at(100);
+        progress.bytesRead = 2'000'000;
+        progress.sourceSize = c.sourceSize;
+        PhaseBars bars(&stream, "a.ldb", false);
+        bars.update(c.phase, progress);
+        SCOPED_TRACE(stream.str());
+        EXPECT_EQ(stream.str().find("100%") != std::string::npos, c.percentage);
+        EXPECT_EQ(stream.str().find(" 2.0 MB ") != std::string::npos, !c.percentage);
+    }
 }
 
 } // namespace

@@ -135,6 +135,30 @@ TEST(ProgressBar, NeverWiderThanTheTerminalLessThree)
     }
 }
 
+// A pipe's end cannot be known: the megabytes read take the place of the bar, the percentage
+// and the time left, and stay when the terminal is narrow.
+TEST(ProgressBar, APipeShowsTheMegabytesRead)
+{
+    struct Case
+    {
+        int columns;
+        Progress progress;
+        std::string line;
+    };
+    const Case cases[] = {
+        {80, at(100, 12'345'678, 1'234, 0), "stdin 12.3 MB 1,234 images 1.2 MB/s"},
+        {80, at(100, 0, 0, 0), "stdin 0.0 MB 0.0 MB/s"},
+        {30, at(100, 12'345'678, 1'234, 0), "stdin 12.3 MB 1,234 images"},
+        {20, at(100, 12'345'678, 1'234, 0), "stdin 12.3 MB"},
+        {12, at(100, 12'345'678, 1'234, 0), "12.3 MB"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ProgressBar::render("stdin", c.progress, 10s, c.columns, {}, false), c.line);
+    // A size that is known keeps the bar and the percentage, even with the same numbers.
+    EXPECT_EQ(ProgressBar::render("stdin", at(100, 12'345'678, 1'234, 0), 10s, 80, {}, true),
+              "stdin [#########################] 100% 1,234 images 1.2 MB/s");
+}
+
 TEST(ProgressBar, CountsTheImagesFoundSoFar)
 {
     const std::pair<std::uint64_t, std::string> cases[] = {

@@ -185,9 +185,14 @@ RawFile RawFile::duplicate(std::error_code& ec) const
 {
     ec.clear();
     HANDLE copy = nullptr;
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(m_fd));
-    if (handle == INVALID_HANDLE_VALUE ||
-        !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
+    // A file that is not open has no handle, and asking for one sets no system error.
+    const auto handle =
+        m_fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(m_fd));
+    if (handle == INVALID_HANDLE_VALUE) {
+        ec = std::make_error_code(std::errc::bad_file_descriptor);
+        return {};
+    }
+    if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
                          DUPLICATE_SAME_ACCESS)) {
         ec = std::error_code(static_cast<int>(GetLastError()), std::system_category());
         return {};

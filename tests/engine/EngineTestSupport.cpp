@@ -59,7 +59,8 @@ std::map<std::string, std::string> filesIn(const fs::path& folder)
 {
     std::map<std::string, std::string> files;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        if (entry.is_regular_file())
+        // On Windows a locked folder holds its lock file for as long as it is open.
+        if (entry.is_regular_file() && entry.path().filename() != ".glintmark.lock")
             files[entry.path().filename().string()] = readFile(entry.path());
     return files;
 }

@@ -42,7 +42,8 @@ private:
 void writeFile(const fs::path& file, const std::string& bytes);
 // The whole content of `file`.
 std::string readFile(const fs::path& file);
-// Every regular file in `folder` by name, with its content.
+// Every regular file in `folder` by name, with its content; not the lock file of a folder
+// open on Windows.
 std::map<std::string, std::string> filesIn(const fs::path& folder);
 
 // The files a run should leave in a folder holding nothing else, for the prefix "Vorlesk_".

@@ -50,8 +50,11 @@ std::vector<std::string> entriesIn(const fs::path& folder)
 {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec))
-        names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        // On Windows a locked folder holds its lock file for as long as it is open.
+        if (entry.path().filename() != ".glintmark.lock")
+            names.push_back(entry.path().filename().string());
+    }
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -25,7 +25,8 @@ std::filesystem::path freshTestFolder();
 std::string readBytes(const std::filesystem::path& file);
 void writeBytes(const std::filesystem::path& file, const std::string& bytes);
 
-// The names of the entries in a folder, sorted; hidden ones (a dot first) too.
+// The names of the entries in a folder, sorted; hidden ones (a dot first) too, but not the lock
+// file of a folder open on Windows.
 std::vector<std::string> entriesIn(const std::filesystem::path& folder);
 
 // A JPEG encoded by cjpeg at build time (make_feature_jpegs.py): "colour", "taller", "grey", ...

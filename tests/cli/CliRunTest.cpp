@@ -413,7 +413,7 @@ TEST(CliList, PrintsAnAlignedTableAndWritesNothing)
             EXPECT_EQ(dimensions, std::to_string(images[i]["width"].get<int>()) + "x" +
                                       std::to_string(images[i]["height"].get<int>()));
             const std::string status =
-                "whole + " + std::to_string(size - images[i]["jpegSize"].get<std::uint64_t>()) +
+                "trailing: " + std::to_string(size - images[i]["jpegSize"].get<std::uint64_t>()) +
                 " bytes";
             EXPECT_EQ(lines[i + 2].substr(lines[1].find("status")), status)
                 << "row " << i + 1 << " misaligned";

@@ -28,8 +28,8 @@ void PhaseBars::update(features::Phase phase, const Progress& progress)
         m_phase = phase;
         const bool named = phase != features::Phase::Reading || m_nameReading;
         m_bar = std::make_unique<ProgressBar>(
-            *m_stream, named ? m_name + " (" + features::phaseName(phase) + ")" : m_name,
-            m_columns, phase != features::Phase::Reading || progress.sourceSize > 0);
+            *m_stream, named ? m_name + " (" + features::phaseName(phase) + ")" : m_name, m_columns,
+            phase != features::Phase::Reading || progress.sourceSize > 0);
     }
     m_bar->update(progress, ProgressBar::Clock::now());
 }

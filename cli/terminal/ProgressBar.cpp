@@ -187,8 +187,7 @@ struct Parts
 
 } // namespace
 
-ProgressBar::ProgressBar(std::ostream& stream, std::string label, Columns columns,
-                         bool sizeKnown)
+ProgressBar::ProgressBar(std::ostream& stream, std::string label, Columns columns, bool sizeKnown)
     : m_stream(stream), m_label(std::move(label)), m_columns(std::move(columns)),
       m_sizeKnown(sizeKnown)
 {}

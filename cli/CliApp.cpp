@@ -9,7 +9,9 @@
 #include "cli/report/OutputWatch.h"
 #include "cli/report/PutBackReport.h"
 #include "cli/report/Report.h"
+#include "cli/terminal/PhaseBars.h"
 #include "cli/terminal/Signals.h"
+#include "cli/terminal/WholeLines.h"
 #include "engine/io/PathText.h"
 #include "features/LevelExtraction.h"
 #include "features/putback/PutBack.h"
@@ -24,31 +26,39 @@ namespace {
 int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& out,
                std::ostream& err, const CliEnvironment& environment)
 {
+    const bool drawn = environment.stderrIsTerminal && !options.quiet;
+    PhaseBars bars(drawn ? &err : nullptr, {}, false, environment.terminalColumns);
+    // Where the report shares the bar's terminal, it goes out in whole lines, the bar wiped first.
+    WholeLines lines(out, [&bars] { bars.wipe(); });
+    std::ostream linesOut(&lines);
+    std::ostream& reportOut = drawn && environment.stdoutIsTerminal ? linesOut : out;
+
     const RunMode mode = options.list ? RunMode::ListOnly : RunMode::Write;
     std::unique_ptr<Report> report;
     if (options.json)
-        report = std::make_unique<JsonReport>(out, mode);
+        report = std::make_unique<JsonReport>(reportOut, mode);
     else
-        report = std::make_unique<HumanReport>(out, mode, options.quiet, options.check);
-    OutputWatch watch(out);
+        report = std::make_unique<HumanReport>(reportOut, mode, options.quiet, options.check);
+    OutputWatch watch(reportOut);
 
     features::LevelRunSettings settings;
     settings.mode = mode;
     settings.trim = options.trim;
     settings.check = options.check;
     settings.gallery = options.gallery;
-    std::ostream* barStream = environment.stderrIsTerminal && !options.quiet ? &err : nullptr;
 
     bool anyFailed = false;
     bool interruptionTold = false;
     for (std::size_t i = 0; i < options.sources.size() && stopSignal() == 0 && watch.check(); ++i) {
         const std::filesystem::path& source = options.sources[i];
+        bars.setName(displayPath(source.filename()));
         report->beginSource(source, plan.folders[i]);
         watch.check();
-        PhaseBars bars(barStream, displayPath(source.filename()), false);
         CliListener listener(bars, report.get(), watch);
         const LevelOutcome outcome =
             features::extractLevel(source, plan.folders[i], settings, listener);
+        // Nothing more of this source is drawn: its closing lines take the bar's place.
+        bars.finish();
         report->endSource(outcome);
         watch.check();
         anyFailed = anyFailed || outcome.result.status != RunStatus::Completed;
@@ -90,7 +100,7 @@ int runPutBack(const CliOptions& options, std::ostream& out, std::ostream& err,
 
     OutputWatch watch(out);
     PhaseBars bars(environment.stderrIsTerminal && !options.quiet ? &err : nullptr,
-                   displayPath(request.source.filename()), true);
+                   displayPath(request.source.filename()), true, environment.terminalColumns);
     CliListener listener(bars, nullptr, watch);
     const PutBackOutcome outcome = putBack(request, listener);
     bars.finish();

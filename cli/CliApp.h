@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 
 namespace glintmark::cli {
@@ -9,6 +10,12 @@ struct CliEnvironment
 {
     // Whether the error stream is a terminal; only then is a progress bar drawn on it.
     bool stderrIsTerminal = false;
+    // Whether the output stream is a terminal, taken to be the one the bar is on: the report then
+    // goes out in whole lines, each after the bar is wiped.
+    bool stdoutIsTerminal = false;
+    // The width of the terminal on the error stream in columns, asked at each redraw of the bar
+    // (80 when empty).
+    std::function<int()> terminalColumns;
 };
 
 // Runs the command-line extractor with the given arguments (UTF-8 on Windows, the bytes given

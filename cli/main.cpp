@@ -18,6 +18,8 @@ int run(int argc, const char* const* argv)
     glintmark::cli::installSignalHandlers();
     glintmark::cli::CliEnvironment environment;
     environment.stderrIsTerminal = glintmark::cli::stderrIsTerminal();
+    environment.stdoutIsTerminal = glintmark::cli::stdoutIsTerminal();
+    environment.terminalColumns = glintmark::cli::stderrColumns;
 #ifdef _WIN32
     return glintmark::cli::runCli(argc, argv, std::cout, std::cerr, environment);
 #else

@@ -8,8 +8,10 @@ std::string statusText(const ImageInfo& image)
     switch (jpegStatus(jpeg, image.size)) {
     case JpegStatus::Whole:
         return "whole";
-    case JpegStatus::Trailing:
-        return "whole + " + std::to_string(image.size - *jpeg.end) + " bytes";
+    case JpegStatus::Trailing: {
+        const std::uint64_t behind = image.size - *jpeg.end;
+        return "trailing: " + std::to_string(behind) + (behind == 1 ? " byte" : " bytes");
+    }
     case JpegStatus::CutShort:
         return std::string("cut short: ") + problemText(jpeg.problem) + " at byte " +
                std::to_string(jpeg.problemAt);
@@ -25,6 +27,31 @@ const char* decodeText(const CheckedImage& image)
     if (!image.decodes)
         return "-";
     return *image.decodes ? "yes" : "no";
+}
+
+DecodeTally tallyDecoding(const std::vector<CheckedImage>& images)
+{
+    DecodeTally tally;
+    for (const CheckedImage& image : images) {
+        if (image.decodes)
+            ++(*image.decodes ? tally.decode : tally.doNotDecode);
+        else if (!image.decodeError.empty())
+            ++tally.notChecked;
+    }
+    return tally;
+}
+
+std::string decodingText(const DecodeTally& tally)
+{
+    if (tally.decode + tally.doNotDecode + tally.notChecked == 0)
+        return {};
+    std::string text = std::to_string(tally.decode) +
+                       (tally.decode == 1 ? " decodes, " : " decode, ") +
+                       std::to_string(tally.doNotDecode) +
+                       (tally.doNotDecode == 1 ? " does not decode" : " do not decode");
+    if (tally.notChecked > 0)
+        text += ", " + std::to_string(tally.notChecked) + " not checked";
+    return text;
 }
 
 std::string groupedNumber(std::uint64_t value)

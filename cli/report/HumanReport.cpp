@@ -35,23 +35,12 @@ std::string dimensionsText(const JpegStructure& jpeg)
     return std::to_string(jpeg.width) + "x" + std::to_string(jpeg.height);
 }
 
-// "; 40 whole, 2 damaged" once the images were decoded, with ", 1 not checked" for those over a
-// decoding limit; otherwise nothing.
+// "; 40 decode, 2 do not decode" once the images were decoded, with ", 1 not checked" for those
+// over a decoding limit; otherwise nothing.
 std::string decodeCounts(const std::vector<CheckedImage>& images)
 {
-    std::uint64_t whole = 0;
-    std::uint64_t damaged = 0;
-    std::uint64_t unchecked = 0;
-    for (const CheckedImage& image : images) {
-        if (image.decodes)
-            ++(*image.decodes ? whole : damaged);
-        else if (!image.decodeError.empty())
-            ++unchecked;
-    }
-    if (whole + damaged + unchecked == 0)
-        return {};
-    return "; " + std::to_string(whole) + " whole, " + std::to_string(damaged) + " damaged" +
-           (unchecked > 0 ? ", " + std::to_string(unchecked) + " not checked" : std::string());
+    const std::string text = features::decodingText(features::tallyDecoding(images));
+    return text.empty() ? text : "; " + text;
 }
 
 } // namespace

@@ -10,7 +10,7 @@ namespace glintmark::cli {
 
 // The closing line for a source, such as "42 textures extracted from levels/a.ldb into out/a"
 // (list mode: "42 textures found in levels/a.ldb"), with the older images left in place, if any;
-// after decoding, "; 40 whole, 2 damaged".
+// after decoding, "; 40 decode, 2 do not decode".
 std::string summaryLine(const LevelOutcome& outcome, RunMode mode);
 
 // The lines for a failed source: the error itself and, when images were kept, where they are.

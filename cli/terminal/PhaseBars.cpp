@@ -2,9 +2,22 @@
 
 namespace glintmark::cli {
 
-PhaseBars::PhaseBars(std::ostream* stream, std::string name, bool nameReading)
-    : m_stream(stream), m_name(std::move(name)), m_nameReading(nameReading)
+PhaseBars::PhaseBars(std::ostream* stream, std::string name, bool nameReading,
+                     ProgressBar::Columns columns)
+    : m_stream(stream), m_name(std::move(name)), m_nameReading(nameReading),
+      m_columns(std::move(columns))
 {}
+
+PhaseBars::~PhaseBars()
+{
+    finish();
+}
+
+void PhaseBars::setName(std::string name)
+{
+    finish();
+    m_name = std::move(name);
+}
 
 void PhaseBars::update(features::Phase phase, const Progress& progress)
 {
@@ -15,8 +28,8 @@ void PhaseBars::update(features::Phase phase, const Progress& progress)
         m_phase = phase;
         const bool named = phase != features::Phase::Reading || m_nameReading;
         m_bar = std::make_unique<ProgressBar>(
-            *m_stream, named ? m_name + " (" + features::phaseName(phase) + ")" : m_name,
-            ProgressBar::Clock::now());
+            *m_stream, named ? m_name + " (" + features::phaseName(phase) + ")" : m_name, m_columns,
+            phase != features::Phase::Reading || progress.sourceSize > 0);
     }
     m_bar->update(progress, ProgressBar::Clock::now());
 }
@@ -27,10 +40,15 @@ void PhaseBars::end(features::Phase phase)
         finish();
 }
 
-void PhaseBars::finish()
+void PhaseBars::wipe()
 {
     if (m_bar)
         m_bar->finish();
+}
+
+void PhaseBars::finish()
+{
+    wipe();
     m_bar.reset();
     m_phase.reset();
 }

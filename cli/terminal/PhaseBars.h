@@ -11,25 +11,36 @@
 namespace glintmark::cli {
 
 // One progress bar per phase of a run, drawn one after the other on a terminal stream: "a.ldb"
-// while reading, then "a.ldb (decoding)". Draws nothing without a stream.
+// while reading, then "a.ldb (decoding)". Draws nothing without a stream; wipes what it drew
+// when it goes.
 class PhaseBars
 {
 public:
-    // Bars for the source shown as `name` on `stream` (none when null); with `nameReading`, the
-    // reading phase is named too, as in "a.ldb (reading)".
-    PhaseBars(std::ostream* stream, std::string name, bool nameReading);
+    // Bars for the source shown as `name` on `stream` (none when null) as wide as `columns`
+    // says; with `nameReading`, the reading phase is named too, as in "a.ldb (reading)".
+    PhaseBars(std::ostream* stream, std::string name, bool nameReading,
+              ProgressBar::Columns columns = {});
+    ~PhaseBars();
+    PhaseBars(const PhaseBars&) = delete;
+    PhaseBars& operator=(const PhaseBars&) = delete;
 
+    // Finishes the drawn bar; the bars that follow are for the source shown as `name`.
+    void setName(std::string name);
     // Takes the progress of `phase`; a new phase wipes the bar of the one before.
     void update(features::Phase phase, const Progress& progress);
     // Wipes the bar of `phase` if it is the one drawn.
     void end(features::Phase phase);
-    // Wipes whichever bar is drawn.
+    // Wipes the drawn bar so that a line of output can take its place; the same phase's bar
+    // comes back at its next update.
+    void wipe();
+    // Wipes whichever bar is drawn and ends its phase.
     void finish();
 
 private:
     std::ostream* m_stream;
     std::string m_name;
     bool m_nameReading;
+    ProgressBar::Columns m_columns;
     std::optional<features::Phase> m_phase;
     std::unique_ptr<ProgressBar> m_bar;
 };

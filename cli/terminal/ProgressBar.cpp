@@ -1,72 +1,259 @@
 #include "cli/terminal/ProgressBar.h"
 
+#include "features/ImageStatus.h"
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ostream>
 
 namespace glintmark::cli {
 namespace {
 
-constexpr std::size_t kBarWidth = 30;
-constexpr std::size_t kLabelWidth = 24;
+constexpr std::size_t kBarLength = 25;    // the bar's inside where there is room
+constexpr std::size_t kShortestBar = 8;   // shorter than this, it goes
+constexpr std::size_t kLongestLabel = 32; // a longer name keeps its end
+constexpr std::size_t kShortLabel = 16;   // the bar goes rather than the name below this
+constexpr std::size_t kShortestLabel = 8; // "...a.ldb": still tells two sources apart
 
-std::string fitLabel(const std::string& label)
+// The columns the bar may touch: all but the terminal's last, so nothing it writes wraps.
+std::size_t rowIn(int columns)
 {
-    if (label.size() <= kLabelWidth)
-        return label + std::string(kLabelWidth - label.size(), ' ');
-    return "..." + label.substr(label.size() - (kLabelWidth - 3));
+    return static_cast<std::size_t>(columns > 0 ? columns : ProgressBar::kDefaultColumns) - 1;
 }
+
+// The columns a line may fill: the row less two, where the terminal echoes a Ctrl+C as "^C"
+// behind the line; that echo would otherwise wrap and leave the line behind on the row above.
+std::size_t roomIn(int columns)
+{
+    const std::size_t row = rowIn(columns);
+    return row > 2 ? row - 2 : 0;
+}
+
+// `label` cut to at most `length` bytes, keeping its end behind "..."; never inside a UTF-8
+// character.
+std::string shortened(const std::string& label, std::size_t length)
+{
+    if (label.size() <= length)
+        return label;
+    std::size_t from = label.size() - (length - 3);
+    while (from < label.size() && (static_cast<unsigned char>(label[from]) & 0xC0) == 0x80)
+        ++from;
+    return "..." + label.substr(from);
+}
+
+// The share of the work done, 0 to 1: the bytes of the size where the size is known, else the
+// percentage.
+double shareDone(const Progress& progress, int percent)
+{
+    if (progress.sourceSize > 0) {
+        const double share =
+            static_cast<double>(progress.bytesRead) / static_cast<double>(progress.sourceSize);
+        return std::min(share, 1.0);
+    }
+    return percent / 100.0;
+}
+
+// "0:42 left", "12:05 left", "1:02:03 left", from the work done since `first`; empty until the
+// rate is known or when nothing is left.
+std::string timeLeft(const Progress& progress, const Progress& first,
+                     ProgressBar::Clock::duration elapsed)
+{
+    const int percent = std::clamp(progress.percent, 0, 100);
+    const double share = shareDone(progress, percent);
+    const double done = share - shareDone(first, std::clamp(first.percent, 0, 100));
+    if (elapsed < ProgressBar::kEstimateAfter || percent >= 100 ||
+        done * 100.0 < ProgressBar::kEstimateAfterPercent)
+        return {};
+    const double seconds = std::chrono::duration<double>(elapsed).count() * (1.0 - share) / done;
+    const long long left = std::llround(seconds);
+    char text[48];
+    if (left >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld left", left / 3600, left / 60 % 60,
+                      left % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld left", left / 60, left % 60);
+    return text;
+}
+
+// The rate since `first`.
+std::string rateText(const Progress& progress, const Progress& first,
+                     ProgressBar::Clock::duration elapsed)
+{
+    const double seconds = std::chrono::duration<double>(elapsed).count();
+    if (seconds <= 0.0)
+        return "-- MB/s";
+    const std::uint64_t bytes =
+        progress.bytesRead > first.bytesRead ? progress.bytesRead - first.bytesRead : 0;
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1f MB/s", static_cast<double>(bytes) / 1e6 / seconds);
+    return text;
+}
+
+// "12.3 MB" read.
+std::string megabytes(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+std::string countText(std::uint64_t images)
+{
+    if (images == 0)
+        return {};
+    return features::groupedNumber(images) + (images == 1 ? " image" : " images");
+}
+
+// The parts of one line; a part left out is empty (the bar: of length 0).
+struct Parts
+{
+    std::string label;
+    std::size_t bar = 0;
+    int percent = 0;
+    std::string count;
+    std::string rate;
+    std::string left;
+    std::string amount; // in place of the percentage where the size is not known: "12.3 MB"
+
+    // How wide the line of these parts is.
+    std::size_t width() const
+    {
+        std::size_t width = amount.empty() ? 4 : amount.size(); // " 50%"
+        if (!label.empty())
+            width += label.size() + 1;
+        if (bar > 0)
+            width += bar + 3;
+        for (const std::string* part : {&count, &rate, &left})
+            width += part->empty() ? 0 : part->size() + 1;
+        return width;
+    }
+
+    // Leaves out, shortens and drops parts until the line fits in `room`: the rate, then the
+    // bar's length, then the label's, then the bar, the count, the label and the time left.
+    void fit(std::size_t room)
+    {
+        const std::string whole = label;
+        if (width() > room)
+            rate.clear();
+        if (width() > room && bar > 0)
+            bar = std::max(kShortestBar, bar - std::min(bar, width() - room));
+        if (width() > room)
+            squeezeLabel(whole, kShortLabel, room);
+        // Then whole parts, the least needed first, each giving the label back what it can.
+        if (width() > room) {
+            bar = 0;
+            squeezeLabel(whole, kShortestLabel, room);
+        }
+        if (width() > room) {
+            count.clear();
+            squeezeLabel(whole, kShortestLabel, room);
+        }
+        for (std::string* part : {&label, &left}) {
+            if (width() > room)
+                part->clear();
+        }
+    }
+
+    // Gives the label what the other parts leave of `room`, but no less than `shortest`.
+    void squeezeLabel(const std::string& whole, std::size_t shortest, std::size_t room)
+    {
+        label.clear();
+        const std::size_t others = width() + 1;
+        label = shortened(whole, std::max(shortest, room > others ? room - others : 0));
+    }
+
+    std::string line() const
+    {
+        std::string line;
+        if (!label.empty())
+            line += label + " ";
+        if (bar > 0) {
+            const std::size_t filled = static_cast<std::size_t>(percent) * bar / 100;
+            line += "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "] ";
+        }
+        if (amount.empty()) {
+            char number[8];
+            std::snprintf(number, sizeof number, "%3d%%", percent);
+            line += number;
+        } else {
+            line += amount;
+        }
+        for (const std::string* part : {&count, &rate, &left})
+            line += part->empty() ? std::string() : " " + *part;
+        return line;
+    }
+};
 
 } // namespace
 
-ProgressBar::ProgressBar(std::ostream& stream, std::string label, Clock::time_point start)
-    : m_stream(stream), m_label(std::move(label)), m_start(start)
+ProgressBar::ProgressBar(std::ostream& stream, std::string label, Columns columns, bool sizeKnown)
+    : m_stream(stream), m_label(std::move(label)), m_columns(std::move(columns)),
+      m_sizeKnown(sizeKnown)
 {}
+
+int ProgressBar::columns() const
+{
+    return m_columns ? m_columns() : kDefaultColumns;
+}
 
 void ProgressBar::update(const Progress& progress, Clock::time_point now)
 {
-    if (m_redraws > 0 && now - m_lastRedraw < kRedrawInterval)
+    if (m_redraws == 0) {
+        m_start = now;
+        m_first = progress;
+    }
+    const int columns = this->columns();
+    const bool resized = columns != m_drawnColumns;
+    const bool wiped = m_redraws > 0 && m_lineWidth == 0;
+    if (m_redraws > 0 && !resized && !wiped && now - m_lastRedraw < kRedrawInterval)
         return;
     m_lastRedraw = now;
+    m_drawnColumns = columns;
     ++m_redraws;
 
-    std::string line = render(m_label, progress, now - m_start);
-    const std::size_t width = line.size();
-    if (width < m_lineWidth)
-        line.append(m_lineWidth - width, ' ');
-    m_lineWidth = std::max(m_lineWidth, width);
-    m_stream << '\r' << line << std::flush;
+    std::string line = render(m_label, progress, now - m_start, columns, m_first, m_sizeKnown);
+    // Spaces cover what a longer line before left, as far as the terminal is wide now.
+    const std::size_t cover = std::min(m_lineWidth, roomIn(columns));
+    if (line.size() < cover)
+        line.append(cover - line.size(), ' ');
+    m_lineWidth = line.size();
+    // One write, so that nothing the terminal echoes lands between the return and the line.
+    m_stream << ('\r' + line) << std::flush;
 }
 
 void ProgressBar::finish()
 {
     if (m_lineWidth == 0)
         return;
-    m_stream << '\r' << std::string(m_lineWidth, ' ') << '\r' << std::flush;
+    // The wipe covers a "^C" echoed behind the line too.
+    const std::size_t wipe = std::min(m_lineWidth + 2, rowIn(columns()));
     m_lineWidth = 0;
+    m_stream << ('\r' + std::string(wipe, ' ') + '\r') << std::flush;
 }
 
 std::string ProgressBar::render(const std::string& label, const Progress& progress,
-                                Clock::duration elapsed)
+                                Clock::duration elapsed, int columns, const Progress& first,
+                                bool sizeKnown)
 {
-    const int percent = std::clamp(progress.percent, 0, 100);
-    const auto filled = static_cast<std::size_t>(percent) * kBarWidth / 100;
-
-    std::string line = fitLabel(label);
-    line += " [";
-    line.append(filled, '#');
-    line.append(kBarWidth - filled, '.');
-    line += "] ";
-
-    char numbers[64];
-    const double seconds = std::chrono::duration<double>(elapsed).count();
-    if (seconds > 0.0) {
-        const double megabytesPerSecond = static_cast<double>(progress.bytesRead) / 1e6 / seconds;
-        std::snprintf(numbers, sizeof numbers, "%3d%% %8.1f MB/s", percent, megabytesPerSecond);
-    } else {
-        std::snprintf(numbers, sizeof numbers, "%3d%%       -- MB/s", percent);
+    Parts parts;
+    parts.percent = std::clamp(progress.percent, 0, 100);
+    parts.label = shortened(label, kLongestLabel);
+    parts.bar = kBarLength;
+    parts.count = countText(progress.imagesCompleted);
+    parts.rate = rateText(progress, first, elapsed);
+    parts.left = timeLeft(progress, first, elapsed);
+    if (!sizeKnown) {
+        // A pipe: how far the end is cannot be known, so the bytes read stand for the share.
+        parts.bar = 0;
+        parts.left.clear();
+        parts.amount = megabytes(progress.bytesRead);
     }
-    line += numbers;
+    const std::size_t room = roomIn(columns);
+    parts.fit(room);
+    std::string line = parts.line();
+    if (line.size() > room)
+        line.resize(room); // narrower than the percentage itself
     return line;
 }
 

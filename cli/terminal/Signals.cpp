@@ -10,6 +10,7 @@ namespace glintmark::cli {
 namespace {
 
 volatile std::sig_atomic_t g_stopSignal = 0;
+volatile std::sig_atomic_t g_resized = 0;
 
 extern "C" void askToStop(int signal)
 {
@@ -18,6 +19,13 @@ extern "C" void askToStop(int signal)
     // After the flag: a run that finds its wait interrupted then sees the flag set.
     glintmark::interruptWaits();
 }
+
+#ifndef _WIN32
+extern "C" void noteResize(int /*signal*/)
+{
+    g_resized = 1;
+}
+#endif
 
 } // namespace
 
@@ -43,7 +51,25 @@ void installSignalHandlers()
     sigemptyset(&ignore.sa_mask);
     for (const int signal : {SIGXFSZ, SIGPIPE})
         sigaction(signal, &ignore, nullptr);
+    struct sigaction resize
+    {
+    };
+    resize.sa_handler = noteResize;
+    sigemptyset(&resize.sa_mask);
+    // Restarted where the system can: a resize asks nothing of the run, and a wait it still cuts
+    // short is asked whether to go on, which it does.
+    resize.sa_flags = SA_RESTART;
+    sigaction(SIGWINCH, &resize, nullptr);
 #endif
+}
+
+bool takeTerminalResized()
+{
+    if (g_resized == 0)
+        return false;
+    // A resize landing here is not lost: the caller asks for the width after this.
+    g_resized = 0;
+    return true;
 }
 
 int stopSignal()

@@ -4,6 +4,8 @@
 #include "engine/io/PathText.h"
 #include "features/ImageStatus.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace glintmark::features {
@@ -18,7 +20,9 @@ label{margin-right:12px;white-space:nowrap}input[type=number]{width:6em}
 figure{margin:0;width:168px;background:#26292c;border:1px solid #3a3d40;border-radius:4px;
  content-visibility:auto;contain-intrinsic-size:170px 222px}
 figure img{display:block;width:160px;height:160px;margin:4px;object-fit:contain;
- background:repeating-conic-gradient(#303336 0 25%,#2a2d30 0 50%) 0 0/16px 16px}
+ background:repeating-conic-gradient(#303336 0 25%,#2a2d30 0 50%) 0 0/16px 16px;
+ overflow:hidden;font-size:11px;overflow-wrap:anywhere;color:#aaa}
+.small img{image-rendering:pixelated}
 figcaption{padding:2px 6px 6px;font-size:12px;color:#bbb;overflow-wrap:anywhere}
 figcaption b{color:#fff}
 .trailing figcaption i{color:#9cf}.cut-short figcaption i{color:#fc6}
@@ -58,7 +62,8 @@ constexpr const char* kScript = R"(<script>
     function apply() {
       var by = value('sort'), desc = document.getElementById('desc').checked;
       var arrangement = by + (desc ? '-' : '');
-      var st = value('status'), minW = +value('minw'), minH = +value('minh');
+      var st = value('status'), dec = value('decoding'), minW = +value('minw'), minH = +value('minh');
+      var find = value('find').trim().toLowerCase(), number = /^[0-9]+$/.test(find) ? +find : -1;
       var minS = value('mins') * 1024, maxS = value('maxs') === '' ? Infinity : value('maxs') * 1024;
       var order = arrangement === arranged ? all : all.slice().sort(function (a, b) {
         return (key(a, by) - key(b, by)) * (desc ? -1 : 1) || a.dataset.n - b.dataset.n;
@@ -66,8 +71,9 @@ constexpr const char* kScript = R"(<script>
       var shown = 0, list = document.createDocumentFragment();
       order.forEach(function (f) {
         var d = f.dataset;
-        f.hidden = !((st === '' || d.st === st) && +d.w >= minW && +d.h >= minH &&
-                     +d.s >= minS && +d.s <= maxS);
+        f.hidden = !((st === '' || d.st === st) && (dec === '' || d.dec === dec) &&
+                     (find === '' || +d.n === number || d.f.toLowerCase().indexOf(find) >= 0) &&
+                     +d.w >= minW && +d.h >= minH && +d.s >= minS && +d.s <= maxS);
         if (!f.hidden) shown++;
         if (arrangement !== arranged) list.appendChild(f);
       });
@@ -77,7 +83,7 @@ constexpr const char* kScript = R"(<script>
     }
     // The view lives in the address too (#sort=s&desc=1&status=damaged&minw=64), so it can
     // be bookmarked or passed on.
-    var fields = ['sort', 'desc', 'status', 'minw', 'minh', 'mins', 'maxs'];
+    var fields = ['find', 'sort', 'desc', 'status', 'decoding', 'minw', 'minh', 'mins', 'maxs'];
     location.hash.slice(1).split('&').forEach(function (pair) {
       var kv = pair.split('='), field = document.getElementById(kv[0]);
       if (fields.indexOf(kv[0]) < 0 || !field) return;
@@ -97,20 +103,6 @@ constexpr const char* kScript = R"(<script>
   });
 })();
 </script>
-)";
-
-constexpr const char* kControls = R"(<form onsubmit="return false">
-<label>Sort by <select id="sort"><option value="n">number</option><option value="s">size</option>
-<option value="a">dimensions (area)</option><option value="w">width</option>
-<option value="h">height</option><option value="st">status</option><option value="o">offset</option></select></label>
-<label><input type="checkbox" id="desc"> descending</label>
-<label>Status <select id="status"><option value="">all</option><option>whole</option>
-<option>trailing</option><option>cut-short</option><option>damaged</option></select></label>
-<label>Width &ge; <input type="number" id="minw" min="0" value="0"></label>
-<label>Height &ge; <input type="number" id="minh" min="0" value="0"></label>
-<label>Size from <input type="number" id="mins" min="0" value="0"> to
-<input type="number" id="maxs" min="0"> KB</label>
-<span id="shown"></span></form>
 )";
 
 std::string escaped(const std::string& text)
@@ -148,11 +140,16 @@ std::string sizeText(std::uint64_t bytes)
     return text;
 }
 
+// The side of a thumbnail's square, in CSS pixels.
+constexpr std::uint32_t kThumbnail = 160;
+
 std::string captionStatus(const CheckedImage& image)
 {
     std::string text = statusText(image);
     if (image.decodes)
         text += *image.decodes ? "; decodes" : "; does not decode: " + image.decodeError;
+    else if (!image.decodeError.empty())
+        text += "; not checked: " + image.decodeError;
     return text;
 }
 
@@ -165,14 +162,20 @@ std::string figure(const CheckedImage& image)
     std::string classes = statusName(status);
     if (image.decodes && !*image.decodes)
         classes += " undecodable";
+    // Smaller than its thumbnail: scaled up, its pixels stay sharp.
+    if (jpeg.hasFrame && jpeg.width <= kThumbnail && jpeg.height <= kThumbnail)
+        classes += " small";
+    const char* decoding =
+        image.decodes ? (*image.decodes ? "decodes" : "does-not-decode") : "not-checked";
     const std::string dimensions =
         jpeg.hasFrame ? std::to_string(jpeg.width) + "&times;" + std::to_string(jpeg.height)
                       : "no frame";
-    std::string html = "<figure class=\"" + classes + "\" data-n=\"" +
-                       std::to_string(image.number) + "\" data-w=\"" + std::to_string(jpeg.width) +
-                       "\" data-h=\"" + std::to_string(jpeg.height) + "\" data-s=\"" +
-                       std::to_string(image.written) + "\" data-o=\"" +
-                       std::to_string(image.offset) + "\" data-st=\"" + statusName(status) + "\">";
+    std::string html =
+        "<figure class=\"" + classes + "\" data-n=\"" + std::to_string(image.number) +
+        "\" data-w=\"" + std::to_string(jpeg.width) + "\" data-h=\"" + std::to_string(jpeg.height) +
+        "\" data-s=\"" + std::to_string(image.written) + "\" data-o=\"" +
+        std::to_string(image.offset) + "\" data-st=\"" + statusName(status) + "\" data-dec=\"" +
+        decoding + "\" data-f=\"" + escaped(std::string(kImageStem) + name) + "\">";
     const std::string file = escaped(std::string(kImageStem) + name);
     html += "<a href=\"" + file + "\"><img src=\"" + file + "\" loading=\"lazy\" alt=\"" + file +
             ", " + sizeText(image.written) + "\"></a>";
@@ -182,14 +185,79 @@ std::string figure(const CheckedImage& image)
     return html;
 }
 
+// How many images have each structure, in the order of JpegStatus.
+std::array<std::uint64_t, 4> tallyStructure(const std::vector<CheckedImage>& images)
+{
+    std::array<std::uint64_t, 4> counts{};
+    for (const CheckedImage& image : images)
+        ++counts[static_cast<std::size_t>(jpegStatus(image.jpeg, image.size))];
+    return counts;
+}
+
+constexpr JpegStatus kStatuses[] = {JpegStatus::Whole, JpegStatus::Trailing, JpegStatus::CutShort,
+                                    JpegStatus::Damaged};
+
+// A status's name for people: its name in JSON, with a space for the hyphen ("cut short").
+std::string statusWords(JpegStatus status)
+{
+    std::string words = statusName(status);
+    std::replace(words.begin(), words.end(), '-', ' ');
+    return words;
+}
+
 std::string summary(const LevelOutcome& outcome)
 {
-    std::uint64_t counts[4] = {};
-    for (const CheckedImage& image : outcome.images)
-        ++counts[static_cast<int>(jpegStatus(image.jpeg, image.size))];
-    return std::to_string(outcome.images.size()) + " textures: " + std::to_string(counts[0]) +
-           " whole, " + std::to_string(counts[1]) + " with trailing bytes, " +
-           std::to_string(counts[2]) + " cut short, " + std::to_string(counts[3]) + " damaged";
+    const std::array<std::uint64_t, 4> counts = tallyStructure(outcome.images);
+    std::string text = std::to_string(outcome.images.size()) + " textures: ";
+    for (const JpegStatus status : kStatuses) {
+        text += (status == JpegStatus::Whole ? "" : ", ") +
+                std::to_string(counts[static_cast<std::size_t>(status)]) + " " +
+                statusWords(status);
+    }
+    const std::string decoding = decodingText(tallyDecoding(outcome.images));
+    return decoding.empty() ? text : text + "; " + decoding;
+}
+
+std::string option(const std::string& value, const std::string& words, std::uint64_t count)
+{
+    return "<option value=\"" + value + "\">" + words + " (" + std::to_string(count) + ")</option>";
+}
+
+// The search, sorting and filters; each filter's choices with how many images they hold. The
+// decoding filter is there only when the images were decoded.
+std::string controls(const LevelOutcome& outcome)
+{
+    std::string html =
+        "<form onsubmit=\"return false\">\n"
+        "<label>Find <input type=\"search\" id=\"find\" placeholder=\"number or name\" "
+        "size=\"14\"></label>\n"
+        "<label>Sort by <select id=\"sort\"><option value=\"n\">number</option>"
+        "<option value=\"s\">size</option>\n<option value=\"a\">dimensions (area)</option>"
+        "<option value=\"w\">width</option>\n<option value=\"h\">height</option>"
+        "<option value=\"st\">status</option><option value=\"o\">offset</option></select>"
+        "</label>\n<label><input type=\"checkbox\" id=\"desc\"> descending</label>\n"
+        "<label>Status <select id=\"status\"><option value=\"\">all</option>";
+    const std::array<std::uint64_t, 4> counts = tallyStructure(outcome.images);
+    for (const JpegStatus status : kStatuses)
+        html += option(statusName(status), statusWords(status),
+                       counts[static_cast<std::size_t>(status)]);
+    html += "</select></label>\n";
+    const DecodeTally tally = tallyDecoding(outcome.images);
+    if (tally.decode + tally.doNotDecode + tally.notChecked > 0) {
+        const std::uint64_t without = outcome.images.size() - tally.decode - tally.doNotDecode;
+        html += "<label>Decoding <select id=\"decoding\"><option value=\"\">all</option>" +
+                option("decodes", "decodes", tally.decode) +
+                option("does-not-decode", "does not decode", tally.doNotDecode) +
+                option("not-checked", "not checked", without) + "</select></label>\n";
+    } else {
+        html += "<input type=\"hidden\" id=\"decoding\" value=\"\">\n";
+    }
+    html += "<label>Width &ge; <input type=\"number\" id=\"minw\" min=\"0\" value=\"0\"></label>\n"
+            "<label>Height &ge; <input type=\"number\" id=\"minh\" min=\"0\" value=\"0\"></label>\n"
+            "<label>Size from <input type=\"number\" id=\"mins\" min=\"0\" value=\"0\"> to\n"
+            "<input type=\"number\" id=\"maxs\" min=\"0\"> KB</label>\n"
+            "<span id=\"shown\"></span></form>\n";
+    return html;
 }
 
 // Bytes of the page gathered before they go to its file.
@@ -207,7 +275,7 @@ std::optional<ExtractError> writeGallery(const LevelOutcome& outcome, LockedFold
             "<meta name=\"viewport\" content=\"width=device-width\">\n<title>" +
             source + " &ndash; textures</title>\n" + kStyle + kScript +
             "</head>\n<body>\n<header>\n<h1>" + source + "</h1>\n<p>" + summary(outcome) +
-            "</p>\n" + kControls + "</header>\n<main id=\"grid\">\n";
+            "</p>\n" + controls(outcome) + "</header>\n<main id=\"grid\">\n";
         for (const CheckedImage& image : outcome.images) {
             piece += figure(image);
             if (piece.size() >= kPagePiece) {

@@ -257,8 +257,9 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request, cons
         return makeError(ErrorKind::SourceOpen, request.folder,
                          "Cannot read the folder of edited images", ec);
 
+    // Counted in images: the bytes to compare are not known before each file is read, so no
+    // size is given.
     Progress done;
-    done.sourceSize = edited.size();
     for (const auto& [number, name] : edited) {
         if (!events.keepGoing())
             return std::nullopt;

@@ -115,8 +115,9 @@ TEST(CliFindings, TrimAndCheckReportEachImageAndKeepDamageAFinding)
         listed.out.find("  no       damaged: bad segment length at byte 20; the decoder says: "),
         std::string::npos)
         << listed.out;
-    EXPECT_NE(listed.out.find("11 textures found in " + source.string() + "; 7 whole, 4 damaged"),
-              std::string::npos)
+    EXPECT_NE(
+        listed.out.find("11 textures found in " + source.string() + "; 7 decode, 4 do not decode"),
+        std::string::npos)
         << listed.out;
 }
 
@@ -162,8 +163,8 @@ TEST(CliFindings, ImagesOverTheDecodingLimitsGetNoVerdictButTheReason)
         EXPECT_EQ(image["decodes"], c.decodes ? nlohmann::json(*c.decodes) : nullptr);
         EXPECT_NE(image["decode_error"].get<std::string>().find(c.says), std::string::npos)
             << image["decode_error"];
-        EXPECT_NE(table.out.find(c.decodes ? "; 0 whole, 1 damaged\n"
-                                           : "; 0 whole, 0 damaged, 1 not checked\n"),
+        EXPECT_NE(table.out.find(c.decodes ? "; 0 decode, 1 does not decode\n"
+                                           : "; 0 decode, 0 do not decode, 1 not checked\n"),
                   std::string::npos)
             << table.out;
     }

@@ -88,7 +88,7 @@ TEST(CliJson, QuietAndATerminalLeaveTheReportAlone)
 {
     const fs::path out = freshTestFolder();
     const CliRun run =
-        runWith({"--json", "-q", "-o", out.string(), demoLdb().string()}, CliEnvironment{true});
+        runWith({"--json", "-q", "-o", out.string(), demoLdb().string()}, onTerminal());
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.err, "");
     const nlohmann::json report = parseReport(run);

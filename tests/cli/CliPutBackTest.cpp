@@ -161,7 +161,8 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
         std::string expected;          // what is put back; empty when encoded again
         const char* refusal;           // part of the reason, or null when it goes back
         const char* special = "";      // "cut-short" source, "stop", new level "at source", "link",
-                                       // the edited image a link out of its folder ("image link")
+                                       // the edited image a link out of its folder ("image link"),
+                                       // "dry run"
     };
     std::string sameLength = original;
     sameLength[15] = '\x7F'; // its horizontal pixel density
@@ -224,6 +225,7 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
          "Vorlesk_0001.jpg is not a regular file",
          "image link"},
         {"unchanged", 0, "", {}, "", nullptr},
+        {"a dry run", 1, smaller, {"--list"}, "", nullptr, "dry run"},
         {"numbered beyond the level",
          12,
          smaller,
@@ -306,6 +308,14 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
             continue;
         }
         ASSERT_EQ(run.code, 0) << run.err;
+        if (special == "dry run") {
+            // All of it but the writing: what would go back, and nothing written.
+            EXPECT_EQ(report["status"], "dry-run");
+            EXPECT_EQ(report["dry_run"], true);
+            EXPECT_EQ(report["replaced"].size(), 1u);
+            EXPECT_EQ(fileNames(dir), std::vector<std::string>{});
+            continue;
+        }
         const std::string source = readBytes(level);
         const std::string written = readBytes(dir / "new.ldb");
         if (c.number == 0) {

@@ -14,6 +14,15 @@
 #ifndef _WIN32
 #include <unistd.h>
 #endif
+#ifdef __linux__
+#include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
+#endif
 
 namespace glintmark::clitest {
 namespace {
@@ -342,6 +351,7 @@ TEST(CliRun, AReportThatCannotBeWrittenFailsTheRun)
         argv.push_back(source.c_str());
         std::ostringstream err;
         EXPECT_EQ(runCli(static_cast<int>(argv.size()), argv.data(), *out, err), 1);
+        EXPECT_EQ(err.str().find("interrupted"), std::string::npos) << "no signal came";
         EXPECT_NE(err.str().find("glintmark-cli: Cannot write to standard output: " +
                                  std::string(std::strerror(ENOSPC))),
                   std::string::npos)
@@ -403,7 +413,7 @@ TEST(CliList, PrintsAnAlignedTableAndWritesNothing)
             EXPECT_EQ(dimensions, std::to_string(images[i]["width"].get<int>()) + "x" +
                                       std::to_string(images[i]["height"].get<int>()));
             const std::string status =
-                "whole + " + std::to_string(size - images[i]["jpegSize"].get<std::uint64_t>()) +
+                "trailing: " + std::to_string(size - images[i]["jpegSize"].get<std::uint64_t>()) +
                 " bytes";
             EXPECT_EQ(lines[i + 2].substr(lines[1].find("status")), status)
                 << "row " << i + 1 << " misaligned";
@@ -460,7 +470,7 @@ TEST(CliList, OffsetsPastFourGibKeepAllTheirDigits)
 TEST(CliProgress, DrawnOnlyOnATerminalAndNeverWhenQuiet)
 {
     const fs::path out = freshTestFolder();
-    const CliEnvironment terminal{true};
+    const CliEnvironment terminal = onTerminal();
     const CliRun shown = runWith({"-o", out.string(), demo()}, terminal);
     EXPECT_EQ(shown.code, 0);
     EXPECT_NE(shown.err.find("% "), std::string::npos) << shown.err;
@@ -473,7 +483,159 @@ TEST(CliProgress, DrawnOnlyOnATerminalAndNeverWhenQuiet)
     EXPECT_EQ(runWith({"-o", out.string(), demo()}).err, "");
 }
 
+// A level whose first image ends only blocks after the first progress: a bar is drawn before
+// anything of the report is.
+fs::path levelWithLateImages(const fs::path& file)
+{
+    LevelBuilder level(5);
+    level.filler(kDefaultBlockSize + 1000);
+    for (int i = 0; i < 5; ++i)
+        level.plainImage(kDefaultBlockSize + 3000);
+    writeBytes(file, level.bytes());
+    return file;
+}
+
+// Every row of `screen` (a terminal `columns` wide) is a row of the output or of the errors as
+// `plain` wrote them, all of the output's in their order, and nothing else.
+void expectOnlyTheReport(const std::vector<std::string>& screen, const CliRun& plain, int columns)
+{
+    const std::vector<std::string> outRows = screenOf(plain.out, columns);
+    const std::vector<std::string> errRows = screenOf(plain.err, columns);
+    std::size_t next = 0;
+    std::size_t errors = 0;
+    for (const std::string& row : screen) {
+        if (next < outRows.size() && row == outRows[next]) {
+            ++next;
+            continue;
+        }
+        ++errors;
+        EXPECT_TRUE(std::find(errRows.begin(), errRows.end(), row) != errRows.end())
+            << "on the screen: " << row;
+    }
+    EXPECT_EQ(next, outRows.size()) << "the report's rows, in order";
+    EXPECT_EQ(errors, errRows.size());
+}
+
+// With the output and the errors on the terminal the bar is on, the screen shows the report and
+// the errors as they would be written anywhere else: the bar is wiped before each line, never
+// draws over an unfinished one, and never wraps.
+TEST(CliProgress, TheBarNeverMixesWithTheReportOnOneTerminal)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string level = levelWithLateImages(dir / "late.ldb").string();
+    const std::string missing = (dir / "missing.ldb").string();
+    const std::string out = (dir / "out").string();
+    const std::string kept = (dir / "kept").string();
+    ASSERT_EQ(runWith({"-q", "-o", kept, level}).code, 0);
+    const std::vector<std::vector<std::string>> cases = {
+        {"--list", level},
+        {"--list", "--json", level},
+        {"--list", "--check", level},
+        {"--list", level, missing, level}, // an error line between two reports
+        {"--json", "--check", "-o", out, level},
+        {"-o", out, level},
+        {"--put-back", kept, "--into", (dir / "new.ldb").string(), level},
+    };
+    for (const auto& args : cases) {
+        for (const int columns : {80, 50, 20}) {
+            SCOPED_TRACE(testing::Message() << args.front() << " " << args[1] << " (" << args.size()
+                                            << " arguments), " << columns << " columns");
+            fs::remove_all(out);
+            const CliRun plain = runWith(args);
+            fs::remove_all(out);
+            const std::string terminal = runOnOneTerminal(args, columns);
+            const std::vector<std::string> bars = barLinesOf(terminal);
+            EXPECT_FALSE(bars.empty()) << "a bar was drawn";
+            for (const std::string& bar : bars) {
+                EXPECT_LE(bar.size(), static_cast<std::size_t>(columns - 3)) << bar;
+                const bool named = bar.rfind("late.ldb", 0) == 0;
+                EXPECT_TRUE(named || columns <= 20) << "named for its source: " << bar;
+            }
+            const std::vector<std::string> screen = screenOf(terminal, columns);
+            ASSERT_FALSE(screen.empty());
+            EXPECT_EQ(screen.front(), screenOf(plain.out, columns).front());
+            expectOnlyTheReport(screen, plain, columns);
+        }
+    }
+
+    // With the report going elsewhere, the bar is left alone while it is written: it is wiped
+    // once, when its phase ends.
+    const CliRun elsewhere = runWith({"--list", level}, onTerminal(false));
+    EXPECT_EQ(elsewhere.out, runWith({"--list", level}).out);
+    std::size_t wipes = 0;
+    std::istringstream err(elsewhere.err);
+    for (std::string piece; std::getline(err, piece, '\r');)
+        wipes += !piece.empty() && piece.find_first_not_of(' ') == std::string::npos;
+    EXPECT_EQ(wipes, 1u) << elsewhere.err;
+}
+
 #ifdef __linux__
+// The built program on a terminal 50 or 80 columns wide: the bar asks the terminal its width,
+// and the listing's first line is the source's name alone.
+TEST(CliProgress, TheProgramFitsItsBarToTheTerminalAndKeepsItOutOfTheReport)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string level = levelWithLateImages(dir / "late.ldb").string();
+    for (const unsigned short columns : {std::uint16_t{50}, std::uint16_t{80}}) {
+        SCOPED_TRACE(testing::Message() << columns << " columns");
+        const TerminalRun run = runBuiltOnTerminal({"--list", level}, columns);
+        EXPECT_EQ(run.code, 0);
+        const std::vector<std::string> bars = barLinesOf(run.terminal);
+        EXPECT_FALSE(bars.empty()) << run.terminal;
+        for (const std::string& bar : bars)
+            EXPECT_LE(bar.size(), columns - 3u) << bar;
+        // The screen holds the listing and nothing else: its first row is the source's name.
+        const std::vector<std::string> screen = screenOf(run.terminal, columns);
+        ASSERT_FALSE(screen.empty()) << run.terminal;
+        EXPECT_EQ(screen.front(), screenOf(level, columns).front());
+        EXPECT_EQ(screen, screenOf(runWith({"--list", level}).out, columns)) << run.terminal;
+    }
+}
+
+// A terminal made narrower while the program runs: its bar is drawn again to the new width at the
+// next update, never wider.
+TEST(CliProgress, TheProgramRedrawsItsBarToTheWidthOfAResizedTerminal)
+{
+    const fs::path dir = freshTestFolder();
+    // A name long enough that the line is wider than the narrower terminal.
+    const fs::path pipe = dir / "level_of_the_castle.fifo";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0) << std::strerror(errno);
+    LevelBuilder level(9);
+    for (int i = 0; i < 6; ++i)
+        level.plainImage(kDefaultBlockSize);
+    const std::string bytes = level.bytes();
+    const std::size_t half = bytes.size() / 2;
+
+    const TerminalRun run = runBuiltOnTerminal(
+        {"-o", (dir / "out").string(), pipe.string()}, 80,
+        [&](pid_t child, int master, std::string& shown) {
+            // The program opens the pipe without waiting; until it has, there is no reader.
+            int writer = -1;
+            for (int tries = 0; tries < 60'000 && writer < 0; ++tries) {
+                writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (writer < 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            ASSERT_GE(writer, 0) << std::strerror(errno);
+            EXPECT_TRUE(feedWhileReadingTerminal(writer, std::string_view(bytes).substr(0, half),
+                                                 master, shown));
+            EXPECT_TRUE(readTerminalUntil(master, shown, " MB ")) << "a bar 80 columns wide";
+            winsize size{};
+            size.ws_row = 24;
+            size.ws_col = 40;
+            ::ioctl(master, TIOCSWINSZ, &size);
+            ::kill(child, SIGWINCH);
+            EXPECT_TRUE(feedWhileReadingTerminal(writer, std::string_view(bytes).substr(half),
+                                                 master, shown));
+            ::close(writer);
+        });
+    EXPECT_EQ(run.code, 0) << run.terminal;
+    const std::vector<std::string> bars = barLinesOf(run.terminal);
+    ASSERT_GE(bars.size(), 2u) << run.terminal;
+    EXPECT_GT(bars.front().size(), 37u) << bars.front();
+    EXPECT_LE(bars.back().size(), 37u) << bars.back();
+}
+
 // The built program asks whether standard error is a terminal, not standard output.
 TEST(CliProgress, TheProgramDrawsOnlyWhenStandardErrorIsATerminal)
 {

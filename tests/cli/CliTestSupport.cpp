@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 
 #ifdef __linux__
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -38,6 +40,71 @@ CliRun runWith(const std::vector<std::string>& args, const CliEnvironment& envir
     return run;
 }
 
+CliEnvironment onTerminal(bool output, int columns)
+{
+    CliEnvironment environment;
+    environment.stderrIsTerminal = true;
+    environment.stdoutIsTerminal = output;
+    environment.terminalColumns = [columns] { return columns; };
+    return environment;
+}
+
+std::string runOnOneTerminal(const std::vector<std::string>& args, int columns)
+{
+    std::vector<const char*> argv{"glintmark-cli"};
+    for (const std::string& arg : args)
+        argv.push_back(arg.c_str());
+    std::ostringstream terminal;
+    runCli(static_cast<int>(argv.size()), argv.data(), terminal, terminal,
+           onTerminal(true, columns));
+    return terminal.str();
+}
+
+std::vector<std::string> screenOf(const std::string& written, int columns)
+{
+    std::vector<std::string> rows(1);
+    std::size_t column = 0;
+    for (const char c : written) {
+        if (c == '\r' || c == '\n') {
+            column = 0;
+            if (c == '\n')
+                rows.emplace_back();
+            continue;
+        }
+        if (column == static_cast<std::size_t>(columns)) { // the cursor waits at the edge
+            rows.emplace_back();
+            column = 0;
+        }
+        std::string& row = rows.back();
+        if (row.size() <= column)
+            row.resize(column + 1, ' ');
+        row[column++] = c;
+    }
+    for (std::string& row : rows)
+        row.erase(row.find_last_not_of(' ') + 1);
+    while (!rows.empty() && rows.back().empty())
+        rows.pop_back();
+    return rows;
+}
+
+std::vector<std::string> barLinesOf(const std::string& written)
+{
+    // A percentage, or the megabytes read from a pipe ("12.3 MB", not the rate's "MB/s").
+    static const std::regex percentage("[0-9]%|[0-9] MB( |$)");
+    std::vector<std::string> lines;
+    std::string piece;
+    for (const char c : written + '\n') {
+        if (c != '\r' && c != '\n') {
+            piece += c;
+            continue;
+        }
+        if (std::regex_search(piece, percentage))
+            lines.push_back(piece);
+        piece.clear();
+    }
+    return lines;
+}
+
 #ifdef __linux__
 namespace {
 
@@ -50,28 +117,31 @@ void drain(int master, std::string& into)
         into.append(chunk, static_cast<std::size_t>(got));
 }
 
-} // namespace
-
-TerminalRun runBuiltWithTerminal(const std::vector<std::string>& args, int onTerminal,
-                                 const std::filesystem::path& file)
+// Runs the built program with the descriptors `onTerminal` on a fresh pseudo-terminal `columns`
+// wide and `other` (if not -1) on `fileFd`; what the terminal showed goes into `run`.
+void runOnPseudoTerminal(const std::vector<std::string>& args,
+                         std::initializer_list<int> onTerminal, int other, int fileFd,
+                         unsigned short columns, const WhileRunning& whileRunning, TerminalRun& run)
 {
-    TerminalRun run;
     int master = -1;
     int slave = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = columns;
+    if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) {
         ADD_FAILURE() << "openpty: " << std::strerror(errno);
-        return run;
+        return;
     }
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     ::fcntl(master, F_SETFL, O_NONBLOCK);
-    const int fileFd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    EXPECT_GE(fileFd, 0) << file << ": " << std::strerror(errno);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, slave, onTerminal);
-    posix_spawn_file_actions_adddup2(&actions, fileFd, onTerminal == 1 ? 2 : 1);
+    for (const int fd : onTerminal)
+        posix_spawn_file_actions_adddup2(&actions, slave, fd);
+    if (other >= 0)
+        posix_spawn_file_actions_adddup2(&actions, fileFd, other);
     std::vector<char*> argv{const_cast<char*>(GLINTMARK_CLI_BINARY)};
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
@@ -80,8 +150,9 @@ TerminalRun runBuiltWithTerminal(const std::vector<std::string>& args, int onTer
     const int spawned =
         ::posix_spawn(&child, GLINTMARK_CLI_BINARY, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    ::close(fileFd);
     EXPECT_EQ(spawned, 0) << GLINTMARK_CLI_BINARY << ": " << std::strerror(spawned);
+    if (spawned == 0 && whileRunning)
+        whileRunning(child, master, run.terminal);
 
     // The terminal is read while the program runs, so it never waits for room to write.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
@@ -101,8 +172,59 @@ TerminalRun runBuiltWithTerminal(const std::vector<std::string>& args, int onTer
     ::close(master);
     if (spawned == 0 && WIFEXITED(status))
         run.code = WEXITSTATUS(status);
+}
+
+} // namespace
+
+TerminalRun runBuiltWithTerminal(const std::vector<std::string>& args, int onTerminal,
+                                 const std::filesystem::path& file)
+{
+    TerminalRun run;
+    const int fileFd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    EXPECT_GE(fileFd, 0) << file << ": " << std::strerror(errno);
+    runOnPseudoTerminal(args, {onTerminal}, onTerminal == 1 ? 2 : 1, fileFd, 80, {}, run);
+    ::close(fileFd);
     run.file = readBytes(file);
     return run;
+}
+
+TerminalRun runBuiltOnTerminal(const std::vector<std::string>& args, unsigned short columns,
+                               const WhileRunning& whileRunning)
+{
+    TerminalRun run;
+    runOnPseudoTerminal(args, {1, 2}, -1, -1, columns, whileRunning, run);
+    return run;
+}
+
+bool readTerminalUntil(int master, std::string& shown, const std::string& text)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (shown.find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        drain(master, shown);
+    }
+    return true;
+}
+
+bool feedWhileReadingTerminal(int fd, std::string_view bytes, int master, std::string& shown)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        if (put > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(put));
+            continue;
+        }
+        if (put < 0 && errno != EAGAIN)
+            return false;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        drain(master, shown);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 #endif
 

@@ -93,7 +93,7 @@ TEST(HumanReport, ListRowsShowDimensionsAndStatus)
     const Case cases[] = {
         {image(1, 40, 900, framed(200, 200, 900)), "    1      40   900     200x200  whole"},
         {image(2, 940, 1000, framed(8, 8, 959)),
-         "    2     940  1000         8x8  whole + 41 bytes"},
+         "    2     940  1000         8x8  trailing: 41 bytes"},
         {image(3, 1940, 5000, broken(framed(160, 120, 5000), JpegProblem::CutInScan, 4000)),
          "    3    1940  5000     160x120  cut short: cut inside the image data at byte 4000"},
         {image(4, 6940, 100, broken(none, JpegProblem::CutInSegment, 100)),
@@ -267,23 +267,23 @@ TEST(HumanReportLines, SummaryLineCountsTexturesStaleImagesAndVerdicts)
          "2 textures extracted from levels/a.ldb into out/a; 1 older ones numbered beyond them "
          "were left in place"},
         {RunMode::Write, 42, 0, verdicts(40, 2, 0, 0),
-         "42 textures extracted from levels/a.ldb into out/a; 40 whole, 2 damaged"},
+         "42 textures extracted from levels/a.ldb into out/a; 40 decode, 2 do not decode"},
         {RunMode::ListOnly, 42, 0, verdicts(40, 2, 0, 0),
-         "42 textures found in levels/a.ldb; 40 whole, 2 damaged"},
+         "42 textures found in levels/a.ldb; 40 decode, 2 do not decode"},
         {RunMode::ListOnly, 3, 0, verdicts(0, 3, 0, 0),
-         "3 textures found in levels/a.ldb; 0 whole, 3 damaged"},
+         "3 textures found in levels/a.ldb; 0 decode, 3 do not decode"},
         {RunMode::ListOnly, 3, 0, verdicts(1, 1, 1, 0),
-         "3 textures found in levels/a.ldb; 1 whole, 1 damaged, 1 not checked"},
+         "3 textures found in levels/a.ldb; 1 decodes, 1 does not decode, 1 not checked"},
         {RunMode::ListOnly, 2, 0, verdicts(0, 0, 2, 0),
-         "2 textures found in levels/a.ldb; 0 whole, 0 damaged, 2 not checked"},
+         "2 textures found in levels/a.ldb; 0 decode, 0 do not decode, 2 not checked"},
         // Images kept for a gallery are not decoded: no verdicts to count.
         {RunMode::Write, 3, 0, verdicts(0, 0, 0, 3),
          "3 textures extracted from levels/a.ldb into out/a"},
         {RunMode::ListOnly, 3, 0, verdicts(1, 0, 0, 2),
-         "3 textures found in levels/a.ldb; 1 whole, 0 damaged"},
+         "3 textures found in levels/a.ldb; 1 decodes, 0 do not decode"},
         {RunMode::Write, 2, 3, verdicts(1, 1, 0, 0),
          "2 textures extracted from levels/a.ldb into out/a; 3 older ones numbered beyond them "
-         "were left in place; 1 whole, 1 damaged"},
+         "were left in place; 1 decodes, 1 does not decode"},
     };
     for (const Case& c : cases) {
         LevelOutcome level = outcome(kSource, kFolder, RunStatus::Completed, c.count, c.stale);

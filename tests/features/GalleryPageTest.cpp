@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 using features::CheckedImage;
 using features::LevelOutcome;
 
-CheckedImage image(std::uint64_t number, std::uint64_t offset, std::uint64_t written)
+CheckedImage image(std::uint64_t number, std::uint64_t offset, std::uint64_t written,
+                   std::uint32_t width = 48, std::uint32_t height = 32)
 {
     CheckedImage made;
     made.number = number;
@@ -26,24 +27,25 @@ CheckedImage image(std::uint64_t number, std::uint64_t offset, std::uint64_t wri
     made.size = written;
     made.written = written;
     made.jpeg.hasFrame = true;
-    made.jpeg.width = 48;
-    made.jpeg.height = 32;
+    made.jpeg.width = width;
+    made.jpeg.height = height;
     made.jpeg.end = written;
     return made;
 }
 
-// A level's outcome with an image of each kind and verdict.
+// A level's outcome with an image of each kind and verdict, some no larger than a thumbnail
+// (160 pixels square) and some larger in one direction.
 LevelOutcome outcomeOfEachKind(const fs::path& source)
 {
     LevelOutcome outcome;
     outcome.source = source;
-    CheckedImage decodes = image(1, 700, 512);
+    CheckedImage decodes = image(1, 700, 512, 160, 160);
     decodes.decodes = true;
-    CheckedImage trailing = image(2, 1212, 1024);
+    CheckedImage trailing = image(2, 1212, 1024, 161, 32);
     trailing.size = 1144;
     trailing.decodes = false;
     trailing.decodeError = "Corrupt JPEG data: bad Huffman code";
-    CheckedImage cut = image(3, 2356, 1023);
+    CheckedImage cut = image(3, 2356, 1023, 48, 161);
     cut.jpeg.end.reset();
     cut.jpeg.problem = JpegProblem::CutInScan;
     cut.jpeg.problemAt = 1023;
@@ -117,30 +119,36 @@ TEST_F(GalleryFolder, EachFigureCarriesItsImagesStatusAndVerdict)
     };
     const Expected expected[] = {
         {1,
-         "<figure class=\"whole\" data-n=\"1\" data-w=\"48\" data-h=\"32\" data-s=\"512\" "
-         "data-o=\"700\" data-st=\"whole\">",
-         "<figcaption><b>0001</b> 48&times;32<br>512 B at 700<br><i>whole; decodes</i>"
+         "<figure class=\"whole small\" data-n=\"1\" data-w=\"160\" data-h=\"160\" "
+         "data-s=\"512\" data-o=\"700\" data-st=\"whole\" data-dec=\"decodes\" "
+         "data-f=\"Vorlesk_0001.jpg\">",
+         "<figcaption><b>0001</b> 160&times;160<br>512 B at 700<br><i>whole; decodes</i>"
          "</figcaption>"},
         {2,
-         "<figure class=\"trailing undecodable\" data-n=\"2\" data-w=\"48\" data-h=\"32\" "
-         "data-s=\"1024\" data-o=\"1212\" data-st=\"trailing\">",
-         "<figcaption><b>0002</b> 48&times;32<br>1.0 KB at 1212<br><i>whole + 120 bytes; does "
+         "<figure class=\"trailing undecodable\" data-n=\"2\" data-w=\"161\" data-h=\"32\" "
+         "data-s=\"1024\" data-o=\"1212\" data-st=\"trailing\" data-dec=\"does-not-decode\" "
+         "data-f=\"Vorlesk_0002.jpg\">",
+         "<figcaption><b>0002</b> 161&times;32<br>1.0 KB at 1212<br><i>trailing: 120 bytes; does "
          "not decode: Corrupt JPEG data: bad Huffman code</i></figcaption>"},
         {3,
-         "<figure class=\"cut-short\" data-n=\"3\" data-w=\"48\" data-h=\"32\" data-s=\"1023\" "
-         "data-o=\"2356\" data-st=\"cut-short\">",
-         "<figcaption><b>0003</b> 48&times;32<br>1023 B at 2356<br><i>cut short: cut inside "
+         "<figure class=\"cut-short\" data-n=\"3\" data-w=\"48\" data-h=\"161\" "
+         "data-s=\"1023\" data-o=\"2356\" data-st=\"cut-short\" data-dec=\"not-checked\" "
+         "data-f=\"Vorlesk_0003.jpg\">",
+         "<figcaption><b>0003</b> 48&times;161<br>1023 B at 2356<br><i>cut short: cut inside "
          "the image data at byte 1023</i></figcaption>"},
         {4,
-         "<figure class=\"damaged undecodable\" data-n=\"4\" data-w=\"48\" data-h=\"32\" "
-         "data-s=\"17638\" data-o=\"3379\" data-st=\"damaged\">",
+         "<figure class=\"damaged undecodable small\" data-n=\"4\" data-w=\"48\" data-h=\"32\" "
+         "data-s=\"17638\" data-o=\"3379\" data-st=\"damaged\" data-dec=\"does-not-decode\" "
+         "data-f=\"Vorlesk_0004.jpg\">",
          "<figcaption><b>0004</b> 48&times;32<br>17.2 KB at 3379<br><i>damaged: bad segment "
          "length at byte 20; does not decode: Bogus marker length &lt;0&gt; &amp; more</i>"
          "</figcaption>"},
         {12345,
          "<figure class=\"whole\" data-n=\"12345\" data-w=\"0\" data-h=\"0\" data-s=\"10\" "
-         "data-o=\"21017\" data-st=\"whole\">",
-         "<figcaption><b>12345</b> no frame<br>10 B at 21017<br><i>whole</i></figcaption>"},
+         "data-o=\"21017\" data-st=\"whole\" data-dec=\"not-checked\" "
+         "data-f=\"Vorlesk_12345.jpg\">",
+         "<figcaption><b>12345</b> no frame<br>10 B at 21017<br><i>whole; not checked: Not "
+         "decoded: over a limit</i></figcaption>"},
     };
     for (const Expected& e : expected) {
         SCOPED_TRACE(e.number);
@@ -158,8 +166,20 @@ TEST_F(GalleryFolder, EachFigureCarriesItsImagesStatusAndVerdict)
     const std::string shown = displayPath(dir / "&lt;b&gt;&amp;level.ldb");
     EXPECT_NE(page.find("<title>" + shown + " &ndash; textures</title>"), std::string::npos);
     EXPECT_NE(page.find("<h1>" + shown + "</h1>"), std::string::npos);
-    EXPECT_NE(page.find("<p>5 textures: 2 whole, 1 with trailing bytes, 1 cut short, 1 damaged"
-                        "</p>"),
+    EXPECT_NE(page.find("<p>5 textures: 2 whole, 1 trailing, 1 cut short, 1 damaged; 1 decodes, "
+                        "2 do not decode, 1 not checked</p>"),
+              std::string::npos);
+    // Each filter's choices in the same words, with how many images each holds.
+    EXPECT_NE(page.find("<select id=\"status\"><option value=\"\">all</option>"
+                        "<option value=\"whole\">whole (2)</option>"
+                        "<option value=\"trailing\">trailing (1)</option>"
+                        "<option value=\"cut-short\">cut short (1)</option>"
+                        "<option value=\"damaged\">damaged (1)</option></select>"),
+              std::string::npos);
+    EXPECT_NE(page.find("<select id=\"decoding\"><option value=\"\">all</option>"
+                        "<option value=\"decodes\">decodes (1)</option>"
+                        "<option value=\"does-not-decode\">does not decode (2)</option>"
+                        "<option value=\"not-checked\">not checked (2)</option></select>"),
               std::string::npos);
     EXPECT_EQ(page.rfind("<!DOCTYPE html>\n", 0), 0u);
     EXPECT_EQ(page.substr(page.size() - 24), "</main>\n</body>\n</html>\n");
@@ -259,6 +279,22 @@ std::string shownOrder(const std::string& dom)
     return order;
 }
 
+// A run without --check: no decoding filter and no decoding counts, as nothing was decoded.
+TEST_F(GalleryFolder, WithoutVerdictsThereIsNoDecodingFilter)
+{
+    LevelOutcome outcome;
+    outcome.source = dir / "level.ldb";
+    outcome.images = {image(1, 100, 900), image(2, 1000, 900)};
+    LockedFolder folder = openFolder();
+    ASSERT_FALSE(features::writeGallery(outcome, folder, [] { return true; }));
+    const std::string page = readBytes(dir / "index.html");
+    EXPECT_NE(page.find("<p>2 textures: 2 whole, 0 trailing, 0 cut short, 0 damaged</p>"),
+              std::string::npos);
+    EXPECT_EQ(page.find("<select id=\"decoding\">"), std::string::npos);
+    EXPECT_NE(page.find("<input type=\"hidden\" id=\"decoding\" value=\"\">"), std::string::npos);
+    EXPECT_NE(page.find("data-dec=\"not-checked\""), std::string::npos);
+}
+
 // The page's script in a real browser: every thumbnail loads, and the view the address asks for
 // (sorted by status either way, or only one status) is the one shown.
 TEST_F(GalleryFolder, TheViewInTheAddressIsTheViewShown)
@@ -285,6 +321,9 @@ TEST_F(GalleryFolder, TheViewInTheAddressIsTheViewShown)
             shown.jpeg.problem =
                 status == JpegStatus::CutShort ? JpegProblem::CutInScan : JpegProblem::BadMarker;
         }
+        // Verdicts: 2 and 5 do not decode, 4 has none.
+        if (number != 4)
+            shown.decodes = number != 2 && number != 5;
         outcome.images.push_back(shown);
     }
     LockedFolder folder = openFolder();
@@ -295,6 +334,11 @@ TEST_F(GalleryFolder, TheViewInTheAddressIsTheViewShown)
         {"#sort=st&desc=1", "3 5 2 1 4 "},
         {"#minw=1&sort=s&status=whole",
          testJpeg("colour").size() < testJpeg("noisy").size() ? "1 4 " : "4 1 "},
+        {"#decoding=does-not-decode", "2 5 "},
+        {"#decoding=not-checked&sort=st", "4 "},
+        // A search by name, in any case, or by number without its leading zeros.
+        {"#find=VORLESK_0003.jpg", "3 "},
+        {"#find=4", "4 "},
     };
     for (const auto& [fragment, order] : views) {
         SCOPED_TRACE(fragment);

@@ -53,6 +53,7 @@ LockedFolder LockedFolder::openBeside(const std::filesystem::path& file, const F
                               "the folder", other);
     if (error)
         return folder;
+    owned->replaceFilesOnly();
     folder.m_owned = std::move(owned);
     folder.m_folder = folder.m_owned.get();
     error = folder.checkName(file.filename(), what);

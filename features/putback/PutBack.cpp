@@ -3,6 +3,7 @@
 #include "engine/LockedFolder.h"
 #include "engine/Percent.h"
 #include "engine/io/PathText.h"
+#include "engine/names/ImageNames.h"
 #include "features/putback/NewLevelCheck.h"
 #include "features/putback/ReplacementPlan.h"
 
@@ -42,6 +43,32 @@ PutBackOutcome failed(PutBackOutcome outcome, ExtractError error)
     outcome.status = PutBackStatus::Failed;
     outcome.error = std::move(error);
     return outcome;
+}
+
+// A new level named among the edited images (an image's name or one near it, or a hidden part
+// name) in their own folder would take an edit's place, or be swept as a leftover.
+std::optional<ExtractError> refuseNameAmongEdits(const PutBackRequest& request)
+{
+    const std::filesystem::path name = request.into.filename();
+    const std::string text = displayPath(name);
+    const std::filesystem::path stem(std::string{kImageStem});
+    const bool hiddenPart =
+        text.size() > 6 && text.front() == '.' && text.compare(text.size() - 5, 5, ".part") == 0;
+    if (!imageNumber(name, stem, kImageExt) && !nearImageName(name) && !hiddenPart)
+        return std::nullopt;
+    const std::filesystem::path folder = request.into.parent_path().empty()
+                                             ? std::filesystem::path(".")
+                                             : request.into.parent_path();
+    std::error_code ec;
+    if (!std::filesystem::equivalent(folder, request.folder, ec))
+        return std::nullopt;
+    ExtractError error;
+    error.kind = ErrorKind::ImageCreate;
+    error.file = request.into;
+    error.message = "Cannot create the new level \"" + displayPath(request.into) +
+                    "\": that name belongs to the edited images in " + displayPath(request.folder) +
+                    "; it was left untouched";
+    return error;
 }
 
 // Puts the replacements over the block of the source that starts at `at`.
@@ -162,6 +189,8 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     std::optional<ExtractError> refused;
     std::optional<LockedFolder> target;
     if (!request.dryRun || !request.into.empty()) {
+        if (auto amongEdits = refuseNameAmongEdits(request))
+            return failed(std::move(outcome), std::move(*amongEdits));
         target.emplace(
             LockedFolder::openBeside(request.into, sourceId, "the new level", "run", refused));
         if (refused)

@@ -46,11 +46,14 @@ std::optional<ExtractError> ImageBytesStore::problem(const std::filesystem::path
     if (!m_error)
         return std::nullopt;
     const std::string name = "\"" + displayPath(source) + "\"";
-    return ExtractError{
-        ErrorKind::SourceRead, source,
-        (m_copying ? "Cannot keep the images of " + name + " in a temporary file to decode them: "
-                   : "Cannot read the images back from " + name + " to decode them: ") +
-            m_error.message()};
+    if (!m_copying)
+        return ExtractError{ErrorKind::SourceRead, source,
+                            "Cannot read the images back from " + name +
+                                " to decode them: " + m_error.message()};
+    return ExtractError{ErrorKind::SourceRead, source,
+                        "Cannot keep the images of " + name + " in a temporary file in \"" +
+                            displayPath(RawFile::temporaryFolder()) +
+                            "\" to decode them: " + m_error.message()};
 }
 
 } // namespace glintmark::features

@@ -4,6 +4,8 @@
 
 #include "features/check/ImageBytesStore.h"
 
+#include "engine/io/PathText.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -169,6 +171,8 @@ TEST(ImageBytesStore, ASourceThatReportsNoSizeIsCopiedLikeAPipe)
 
 TEST(ImageBytesStore, AGapInTheCopiedBytesIsAProblemNotWrongBytes)
 {
+    const fs::path dir = freshTestFolder();
+    const TemporaryFolder chosen(dir.string());
     ImageBytesStore kept;
     kept.sourceOpened(RawFile(), pipeIdentity());
     kept.imageBytes(100, "abcdef", 6);
@@ -178,8 +182,9 @@ TEST(ImageBytesStore, AGapInTheCopiedBytesIsAProblemNotWrongBytes)
     ASSERT_TRUE(problem.has_value());
     EXPECT_EQ(problem->kind, ErrorKind::SourceRead);
     EXPECT_EQ(problem->message,
-              "Cannot keep the images of \"level.ldb\" in a temporary file to decode them: " +
-                  std::make_error_code(std::errc::invalid_seek).message());
+              "Cannot keep the images of \"level.ldb\" in a temporary file in \"" +
+                  displayPath(dir) +
+                  "\" to decode them: " + std::make_error_code(std::errc::invalid_seek).message());
     std::error_code ec;
     EXPECT_EQ(readBack(kept, 100, 6, ec), "");
     EXPECT_EQ(ec, std::make_error_code(std::errc::invalid_seek));
@@ -195,8 +200,10 @@ TEST(ImageBytesStore, TheCopyGoesToTheTemporaryFolderTheEnvironmentNames)
         kept.imageBytes(0, "abc", 3);
         const std::optional<ExtractError> problem = kept.problem("level.ldb");
         ASSERT_TRUE(problem.has_value());
+        // The folder is named: it is the environment's, not one the program picked.
         EXPECT_EQ(problem->message.rfind("Cannot keep the images of \"level.ldb\" in a temporary "
-                                         "file to decode them: ",
+                                         "file in \"" +
+                                             displayPath(dir / "missing") + "\" to decode them: ",
                                          0),
                   0u)
             << problem->message;

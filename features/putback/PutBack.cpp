@@ -158,7 +158,8 @@ bool writeLevel(const PutBackRequest& request, const LevelParts& level, FileWrit
         error->kind = ErrorKind::ImageWrite;
         error->file = request.into;
         error->message = "\"" + displayPath(request.into) +
-                         "\" was not put in place: checked before that, it has " + *problem;
+                         "\" was not put in place: a check of what was written found that " +
+                         *problem;
         return false;
     }
     return true;
@@ -184,6 +185,17 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     if (ec)
         return failed(std::move(outcome), makeError(ErrorKind::SourceOpen, request.source,
                                                     "Cannot put images back into", ec));
+    // The new level is the source's length; a file that reports none (as those under /proc do)
+    // would give an empty level.
+    if (sourceId.size == 0) {
+        ExtractError empty;
+        empty.kind = ErrorKind::SourceOpen;
+        empty.file = request.source;
+        empty.message = "Cannot put images back into \"" + displayPath(request.source) +
+                        "\": it reports a size of 0 bytes, so there is nothing to copy; a file "
+                        "that holds more (as under /proc) must be copied to a regular file first";
+        return failed(std::move(outcome), std::move(empty));
+    }
 
     // The target is refused before anything is read or written (in a dry run too, when named).
     std::optional<ExtractError> refused;

@@ -285,9 +285,17 @@ TEST_F(PutBackFolder, ASourceThatCannotBeReadFails)
         ErrorKind kind;
         const char* says;
     };
+    writeBytes(dir / "empty.ldb", "");
     const Case cases[] = {
         {"missing", dir / "missing.ldb", ErrorKind::SourceOpen, "Cannot open the source file"},
         {"a folder", dir / "folder.ldb", ErrorKind::SourceOpen, ""},
+        // The new level takes the source's size: none would give an empty level, also for a
+        // file that holds more than it reports.
+        {"of size 0", dir / "empty.ldb", ErrorKind::SourceOpen, "it reports a size of 0 bytes"},
+#ifdef __linux__
+        {"reporting size 0 but holding more", "/proc/self/cmdline", ErrorKind::SourceOpen,
+         "it reports a size of 0 bytes"},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -41,7 +41,8 @@ public:
     // with checkName(). `what` names the file in messages ("the new level"), `other` the kind of
     // run that may hold the lock ("run"). Only a file is replaced there: a device, a pipe or a
     // socket at the name, or a link to one or to a folder, is refused, now and when the file is
-    // put in place. On failure `error` is set and nothing can be written.
+    // put in place. The hidden file a run killed outright left for `file` goes. On failure
+    // `error` is set and nothing can be written.
     static LockedFolder openBeside(const std::filesystem::path& file, const FileIdentity& source,
                                    std::string_view what, std::string_view other,
                                    std::optional<ExtractError>& error);

@@ -156,6 +156,14 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& r
             err << "glintmark-cli: " << plan.problem << '\n';
             return kExitUsage;
         }
+        // All sources against all folders, before the first byte is read: a later source must
+        // not be written over, or swept, by an earlier one's run.
+        if (const std::string clash =
+                sourceInAnotherFolder(parsed.options->sources, plan, parsed.options->gallery);
+            !clash.empty() && !parsed.options->list) {
+            err << "glintmark-cli: " << clash << '\n';
+            return kExitUsage;
+        }
         return runSources(*parsed.options, plan, out, err, rawErr, environment);
     } catch (const std::exception& error) {
         err << "glintmark-cli: " << error.what() << '\n';

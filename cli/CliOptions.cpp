@@ -69,7 +69,8 @@ constexpr const char* kFooter =
     "  1  at least one source failed (the others were still extracted); with\n"
     "     --put-back, an edited texture was refused or a file could not be used\n"
     "  2  bad usage: an unknown option, no SOURCE, two sources that would share a\n"
-    "     folder, a SOURCE or folder named as a Windows device (CON, NUL, COM1, ...),\n"
+    "     folder, a SOURCE in another's folder under a name its run writes, a\n"
+    "     SOURCE or folder named as a Windows device (CON, NUL, COM1, ...),\n"
     "     or --put-back without --into, with more than one SOURCE, or with -o,\n"
     "     --trim, --check or --gallery\n"
     "  128+N  stopped by signal N (130 for Ctrl+C); only complete files are kept\n";

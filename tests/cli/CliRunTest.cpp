@@ -452,6 +452,28 @@ TEST(CliRun, NamesMeetTheTerminalWithTheirControlsShown)
 }
 #endif
 
+// Several sources are checked against each other's folders before the first is read: a later
+// source where an earlier one writes its images is neither replaced nor swept.
+TEST(CliRun, ASourceInAnEarlierSourcesFolderIsRefusedBeforeAnythingIsRead)
+{
+    const fs::path dir = freshTestFolder();
+    fs::create_directories(dir / "out" / "level");
+    fs::copy_file(demo(), dir / "level.ldb");
+    for (const char* name : {"Vorlesk_0002.jpg", ".Vorlesk_0009.jpg.part"}) {
+        SCOPED_TRACE(name);
+        const fs::path later = dir / "out" / "level" / name;
+        fs::copy_file(demo(), later);
+        const CliRun run =
+            runWith({"-o", (dir / "out").string(), (dir / "level.ldb").string(), later.string()});
+        EXPECT_EQ(run.code, 2);
+        EXPECT_NE(run.err.find(later.string() + " is in the output folder of "), std::string::npos)
+            << run.err;
+        EXPECT_TRUE(readBytes(later) == readBytes(demo()));
+        EXPECT_EQ(fileNames(dir / "out" / "level"), std::vector<std::string>{name});
+        fs::remove(later);
+    }
+}
+
 TEST(CliRun, TheDefaultOutputFolderIsTheCurrentOne)
 {
     const fs::path dir = freshTestFolder();

@@ -165,14 +165,15 @@ std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::st
         return std::string("is not a whole JPEG: ") + problemText(mine.problem) + " at byte " +
                std::to_string(mine.problemAt);
     }
-    const DecodeResult decoded = decodeJpeg(data(through), through.size());
-    if (!decoded.decodes())
-        return "does not decode: " + decoded.message;
+    // The frame headers tell the shape: an image of another is refused before it is decoded.
     if (mine.width != want.width || mine.height != want.height)
         return "is " + dimensions(mine) + ", image " + number + " is " + dimensions(want);
     if (mine.components != want.components)
         return "has " + std::to_string(mine.components) + " colour components, image " + number +
                " has " + std::to_string(want.components);
+    const DecodeResult decoded = decodeJpeg(data(through), through.size());
+    if (!decoded.decodes())
+        return "does not decode: " + decoded.message;
 
     Replacement replacement;
     replacement.number = original.number;

@@ -24,6 +24,9 @@ struct FileIdentity
     std::uint64_t index = 0;
     std::uint64_t size = 0;
     FileType type = FileType::Missing;
+    // When the file last changed, as the system counts (a write moves it on); 0 where unknown.
+    // Compared, never shown.
+    std::uint64_t changed = 0;
 
     // Whether both name the same file.
     bool sameFileAs(const FileIdentity& other) const

@@ -139,6 +139,8 @@ FileIdentity RawFile::identity(std::error_code& ec) const
     id.device = info.dwVolumeSerialNumber;
     id.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    id.changed = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                 info.ftLastWriteTime.dwLowDateTime;
     id.type = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileType::Directory
               : GetFileType(handle) == FILE_TYPE_DISK                 ? FileType::Regular
                                                                       : FileType::Other;

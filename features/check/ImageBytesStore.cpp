@@ -9,6 +9,7 @@ void ImageBytesStore::sourceOpened(const RawFile& source, const FileIdentity& id
     // A regular file is read up to the size it had when opened, so that much can be read again;
     // one that reports no size is read as a pipe is, to its end, and is copied like one.
     m_copying = identity.type != FileType::Regular || identity.size == 0;
+    m_opened = identity;
     m_file = m_copying ? RawFile::createUnnamedTemporary(m_error) : source.duplicate(m_error);
 }
 
@@ -39,6 +40,15 @@ std::size_t ImageBytesStore::readAt(std::uint64_t offset, unsigned char* buffer,
     }
     return m_file.readAt(m_copying ? offset - m_first : offset, reinterpret_cast<char*>(buffer),
                          count, ec);
+}
+
+bool ImageBytesStore::sourceChanged() const
+{
+    if (m_copying || m_error)
+        return false;
+    std::error_code ec;
+    const FileIdentity now = m_file.identity(ec);
+    return ec || now.changed != m_opened.changed || now.size != m_opened.size;
 }
 
 std::optional<ExtractError> ImageBytesStore::problem(const std::filesystem::path& source) const

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -71,6 +73,7 @@ TEST(ImageBytesStore, ARegularSourceIsReadAgainThroughItsOwnHandle)
     writeBytes(dir / "level.ldb", std::string(bytes.size(), 'x'));
 #endif
     EXPECT_FALSE(kept.problem(dir / "level.ldb").has_value());
+    EXPECT_FALSE(kept.sourceChanged()) << "moved, not written to";
     struct Case
     {
         std::uint64_t offset;
@@ -91,6 +94,34 @@ TEST(ImageBytesStore, ARegularSourceIsReadAgainThroughItsOwnHandle)
         EXPECT_FALSE(ec) << ec.message();
         EXPECT_TRUE(got == bytes.substr(c.offset, c.expected));
     }
+}
+
+// Written to after it was opened, a source read again may not hold the bytes the run read.
+TEST(ImageBytesStore, ASourceWrittenToSinceItWasOpenedHasChanged)
+{
+    const fs::path dir = freshTestFolder();
+    writeBytes(dir / "level.ldb", readBytes(demoLdb()));
+    std::error_code ec;
+    RawFile source = RawFile::openForReading(dir / "level.ldb", ec);
+    ASSERT_FALSE(ec);
+    ImageBytesStore kept;
+    kept.sourceOpened(source, source.identity(ec));
+    EXPECT_FALSE(kept.sourceChanged());
+    // The same length, a byte different: only the time of the write tells. File times tick
+    // coarsely, so the write is dated a second on, as a change made later would be.
+    std::fstream file(dir / "level.ldb", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(4000);
+    file.put('x');
+    file.close();
+    fs::last_write_time(dir / "level.ldb",
+                        fs::last_write_time(dir / "level.ldb") + std::chrono::seconds(1));
+    EXPECT_TRUE(kept.sourceChanged());
+
+    // A copy of a pipe's images is the run's own: it never changes.
+    ImageBytesStore copied;
+    copied.sourceOpened(RawFile(), pipeIdentity());
+    copied.imageBytes(0, "abc", 3);
+    EXPECT_FALSE(copied.sourceChanged());
 }
 
 TEST(ImageBytesStore, SeveralThreadsReadAtOnce)

@@ -235,9 +235,8 @@ TEST(ReplacementPlan, AnEditOfAnotherShapeOrCodingIsRefused)
     std::string tallerBroken = testJpeg("taller");
     tallerBroken.replace(tallerBroken.size() - 20, 2, "\xFF\xD5");
     const std::vector<Case> cases = {
-        {"another shape that would not decode: the shape is told, without decoding",
-         tallerBroken, originalOf(colour), true, Decision::Refused,
-         "is 48\u00d740, image 1 is 48\u00d732"},
+        {"another shape that would not decode: the shape is told, without decoding", tallerBroken,
+         originalOf(colour), true, Decision::Refused, "is 48\u00d740, image 1 is 48\u00d732"},
         {"the right width, another height", testJpeg("taller"), originalOf(colour), false,
          Decision::Refused, "is 48\u00d740, image 1 is 48\u00d732"},
         {"another width, the right height", testJpeg("wider"), originalOf(colour), true,

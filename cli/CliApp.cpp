@@ -9,6 +9,7 @@
 #include "cli/report/OutputWatch.h"
 #include "cli/report/PutBackReport.h"
 #include "cli/report/Report.h"
+#include "cli/terminal/ControlEscapes.h"
 #include "cli/terminal/PhaseBars.h"
 #include "cli/terminal/Signals.h"
 #include "cli/terminal/WholeLines.h"
@@ -23,15 +24,22 @@
 namespace glintmark::cli {
 namespace {
 
+// Extracts (or lists) every source, with a bar per phase on `barStream`: the raw error stream,
+// where `err` is the same with its control characters shown.
 int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& out,
-               std::ostream& err, const CliEnvironment& environment)
+               std::ostream& err, std::ostream& barStream, const CliEnvironment& environment)
 {
     const bool drawn = environment.stderrIsTerminal && !options.quiet;
-    PhaseBars bars(drawn ? &err : nullptr, {}, false, environment.terminalColumns);
+    PhaseBars bars(drawn ? &barStream : nullptr, {}, false, environment.terminalColumns);
     // Where the report shares the bar's terminal, it goes out in whole lines, the bar wiped first.
     WholeLines lines(out, [&bars] { bars.wipe(); });
     std::ostream linesOut(&lines);
-    std::ostream& reportOut = drawn && environment.stdoutIsTerminal ? linesOut : out;
+    std::ostream& wholeOut = drawn && environment.stdoutIsTerminal ? linesOut : out;
+    // The human report shows the names in it with their control characters written out; JSON
+    // escapes its own.
+    ControlEscapes escapes(wholeOut);
+    std::ostream shownOut(&escapes);
+    std::ostream& reportOut = options.json ? wholeOut : shownOut;
 
     const RunMode mode = options.list ? RunMode::ListOnly : RunMode::Write;
     std::unique_ptr<Report> report;
@@ -51,7 +59,7 @@ int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& 
     bool interruptionTold = false;
     for (std::size_t i = 0; i < options.sources.size() && stopSignal() == 0 && watch.check(); ++i) {
         const std::filesystem::path& source = options.sources[i];
-        bars.setName(displayPath(source.filename()));
+        bars.setName(escapeControls(displayPath(source.filename())));
         report->beginSource(source, plan.folders[i]);
         watch.check();
         CliListener listener(bars, report.get(), watch);
@@ -87,20 +95,26 @@ int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& 
     return anyFailed ? kExitFailure : kExitSuccess;
 }
 
-// Puts the edited images back into a copy of the one source, with a bar per phase on a terminal.
-int runPutBack(const CliOptions& options, std::ostream& out, std::ostream& err,
-               const CliEnvironment& environment)
+// Puts the edited images back into a copy of the one source, with a bar per phase on
+// `barStream`, the raw error stream.
+int runPutBack(const CliOptions& options, std::ostream& rawOut, std::ostream& err,
+               std::ostream& barStream, const CliEnvironment& environment)
 {
+    ControlEscapes escapes(rawOut);
+    std::ostream shownOut(&escapes);
+    std::ostream& out = options.json ? rawOut : shownOut;
     PutBackRequest request;
     request.source = options.sources.front();
     request.folder = *options.putBack;
     request.into = options.into;
     request.fit = options.fit;
+    request.ignoreUnmatched = options.ignoreUnmatched;
     request.dryRun = options.list;
 
     OutputWatch watch(out);
-    PhaseBars bars(environment.stderrIsTerminal && !options.quiet ? &err : nullptr,
-                   displayPath(request.source.filename()), true, environment.terminalColumns);
+    PhaseBars bars(environment.stderrIsTerminal && !options.quiet ? &barStream : nullptr,
+                   escapeControls(displayPath(request.source.filename())), true,
+                   environment.terminalColumns);
     CliListener listener(bars, nullptr, watch);
     const PutBackOutcome outcome = putBack(request, listener);
     bars.finish();
@@ -123,23 +137,34 @@ int runPutBack(const CliOptions& options, std::ostream& out, std::ostream& err,
 
 } // namespace
 
-int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& rawErr,
            const CliEnvironment& environment)
 {
+    // Error lines name files: a name's control characters are shown, never obeyed.
+    ControlEscapes escapes(rawErr);
+    std::ostream err(&escapes);
     try {
         const ParsedCommandLine parsed = parseCommandLine(argc, argv, out, err);
         if (!parsed.options)
             return parsed.exitCode;
 
         if (parsed.options->putBack)
-            return runPutBack(*parsed.options, out, err, environment);
+            return runPutBack(*parsed.options, out, err, rawErr, environment);
         const OutputPlan plan = planOutputFolders(
             parsed.options->sources, parsed.options->outputDir, parsed.options->folderPerSource);
         if (!plan.problem.empty() && !parsed.options->list) {
             err << "glintmark-cli: " << plan.problem << '\n';
             return kExitUsage;
         }
-        return runSources(*parsed.options, plan, out, err, environment);
+        // All sources against all folders, before the first byte is read: a later source must
+        // not be written over, or swept, by an earlier one's run.
+        if (const std::string clash =
+                sourceInAnotherFolder(parsed.options->sources, plan, parsed.options->gallery);
+            !clash.empty() && !parsed.options->list) {
+            err << "glintmark-cli: " << clash << '\n';
+            return kExitUsage;
+        }
+        return runSources(*parsed.options, plan, out, err, rawErr, environment);
     } catch (const std::exception& error) {
         err << "glintmark-cli: " << error.what() << '\n';
         return kExitFailure;

@@ -59,15 +59,18 @@ constexpr const char* kFooter =
     "  what is left over is filled with zero bytes, so no offset in the level moves.\n"
     "  With --fit, one too large or coded otherwise is encoded again in the\n"
     "  original's coding at the highest quality from 95 down to 30 that fits. Files\n"
-    "  equal to their originals are left alone. If any edited texture is refused,\n"
-    "  nothing is written.\n"
+    "  equal to their originals are left alone. A file named almost as a texture\n"
+    "  (Vorlesk_3.jpg, vorlesk_0003.JPG, .jpeg) or numbered beyond the level's\n"
+    "  textures is refused, unless --ignore-unmatched. If any edited texture is\n"
+    "  refused, nothing is written.\n"
     "\nExit codes:\n"
     "  0  every source was extracted (damaged textures found by --check included);\n"
     "     with --put-back, the new level was written (or, with --list, could be)\n"
     "  1  at least one source failed (the others were still extracted); with\n"
     "     --put-back, an edited texture was refused or a file could not be used\n"
     "  2  bad usage: an unknown option, no SOURCE, two sources that would share a\n"
-    "     folder, a SOURCE or folder named as a Windows device (CON, NUL, COM1, ...),\n"
+    "     folder, a SOURCE in another's folder under a name its run writes, a\n"
+    "     SOURCE or folder named as a Windows device (CON, NUL, COM1, ...),\n"
     "     or --put-back without --into, with more than one SOURCE, or with -o,\n"
     "     --trim, --check or --gallery\n"
     "  128+N  stopped by signal N (130 for Ctrl+C); only complete files are kept\n";
@@ -224,6 +227,10 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     app.add_flag("--fit", options.fit,
                  "With --put-back, encode again an edited texture\nthat is too large or coded "
                  "otherwise than the\noriginal")
+        ->needs(putBack);
+    app.add_flag("--ignore-unmatched", options.ignoreUnmatched,
+                 "With --put-back, pass over files in DIR that\nmatch no texture instead of "
+                 "refusing them")
         ->needs(putBack);
     app.add_flag("--json", options.json,
                  "Print one JSON report on standard output and\nnothing else there");

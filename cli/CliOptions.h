@@ -23,6 +23,7 @@ struct CliOptions
     std::optional<std::filesystem::path> putBack;
     std::filesystem::path into;
     bool fit = false; // encode again an edited image that does not fit or is coded otherwise
+    bool ignoreUnmatched = false; // put-back passes over files in DIR that match no image
 };
 
 // The outcome of parsing: options to run with, or an exit code when parsing already answered

@@ -1,7 +1,9 @@
 #include "cli/OutputPlan.h"
 
 #include "engine/io/PathText.h"
+#include "engine/names/ImageNames.h"
 #include "engine/names/WindowsNames.h"
+#include "features/gallery/GalleryPage.h"
 
 #include <map>
 
@@ -66,6 +68,32 @@ OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
         }
     }
     return plan;
+}
+
+std::string sourceInAnotherFolder(const std::vector<std::filesystem::path>& sources,
+                                  const OutputPlan& plan, bool gallery)
+{
+    const std::filesystem::path stem{std::string(kImageStem)};
+    const std::filesystem::path page{std::string(features::kGalleryName)};
+    for (std::size_t s = 0; s < sources.size(); ++s) {
+        const std::filesystem::path name = sources[s].filename();
+        const bool written = isImageName(name, stem, kImageExt) ||
+                             isTemporaryName(name, stem, kImageExt) ||
+                             (gallery && (name == page || name == temporaryName(page)));
+        if (!written)
+            continue;
+        const std::filesystem::path folder =
+            sources[s].has_parent_path() ? sources[s].parent_path() : std::filesystem::path(".");
+        for (std::size_t f = 0; f < plan.folders.size(); ++f) {
+            std::error_code ec;
+            if (f == s || !std::filesystem::equivalent(folder, plan.folders[f], ec))
+                continue;
+            return displayPath(sources[s]) + " is in the output folder of " +
+                   displayPath(sources[f]) + ", under a name its run writes or removes; " +
+                   "move it, or extract them in separate runs";
+        }
+    }
+    return {};
 }
 
 } // namespace glintmark::cli

@@ -24,4 +24,11 @@ struct OutputPlan
 OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
                              const std::filesystem::path& outputDir, bool folderPerSource = false);
 
+// Why the run must not start because a source lies in another source's output folder under a
+// name that source's run writes or removes (an image, a hidden part file, with the gallery
+// `index.html`), so that it would be replaced or swept before it is read; empty when none does.
+// Folders that do not exist yet hold nothing.
+std::string sourceInAnotherFolder(const std::vector<std::filesystem::path>& sources,
+                                  const OutputPlan& plan, bool gallery);
+
 } // namespace glintmark::cli

@@ -53,9 +53,14 @@ LockedFolder LockedFolder::openBeside(const std::filesystem::path& file, const F
                               "the folder", other);
     if (error)
         return folder;
+    owned->replaceFilesOnly();
     folder.m_owned = std::move(owned);
     folder.m_folder = folder.m_owned.get();
     error = folder.checkName(file.filename(), what);
+    // A hidden file of the same name is what a run killed outright left; holding the lock, this
+    // run is the only one that could be writing it.
+    if (!error)
+        folder.m_folder->discard(temporaryName(file.filename()));
     return folder;
 }
 

@@ -39,7 +39,10 @@ public:
     // Opens and locks the folder that holds `file` (the current folder when `file` names none)
     // for a run that reads the file `source` and writes `file` there, and checks `file`'s name
     // with checkName(). `what` names the file in messages ("the new level"), `other` the kind of
-    // run that may hold the lock ("run"). On failure `error` is set and nothing can be written.
+    // run that may hold the lock ("run"). Only a file is replaced there: a device, a pipe or a
+    // socket at the name, or a link to one or to a folder, is refused, now and when the file is
+    // put in place. The hidden file a run killed outright left for `file` goes. On failure
+    // `error` is set and nothing can be written.
     static LockedFolder openBeside(const std::filesystem::path& file, const FileIdentity& source,
                                    std::string_view what, std::string_view other,
                                    std::optional<ExtractError>& error);

@@ -70,6 +70,18 @@ DecodeOutcome decodeKept(LevelOutcome& outcome, const ImageBytesStore& kept, Run
     };
     DecodeOutcome checked = decodeImages(kept, outcome.source, outcome.images, decodeThreadCount(),
                                          keepGoing, onProgress);
+    // A verdict is about the bytes the run read; a source written to meanwhile may have given
+    // the decoder others, so none is given.
+    if (kept.sourceChanged()) {
+        for (CheckedImage& image : outcome.images) {
+            if (!image.decodes)
+                continue;
+            image.decodes.reset();
+            image.decodeError = "Not checked: the source changed while the run read it or its "
+                                "images were decoded, so the bytes decoded may not be the ones "
+                                "the run read";
+        }
+    }
     events.onPhaseEnd(Phase::Decoding);
     return checked;
 }

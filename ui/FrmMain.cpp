@@ -309,10 +309,12 @@ void FrmMain::CmdExtract_Click()
     // A press during a run (while it yields) is ignored: the run holds its own copy of the job.
     if (m_running)
         return;
-    strOutPrefix = glintmark::AddSlash(platform::toPath(trimSpaces(txtExtract->text())));
+    // Both boxes hold names exactly as the choosers wrote them, which the user cannot type over:
+    // a name that ends in a space is that name, not another file or folder beside it.
+    strOutPrefix = glintmark::AddSlash(platform::toPath(txtExtract->text()));
     strOutPrefix += std::string(glintmark::kImageStem);
     strOutExt = std::string(glintmark::kImageExt);
-    strSourceFile = trimSpaces(txtSource->text());
+    strSourceFile = txtSource->text();
     strSignature = glintmark::HexToBytes(glintmark::kJfifSignatureHex);
     ExtractTextures();
 }

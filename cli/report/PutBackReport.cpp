@@ -128,17 +128,17 @@ void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome,
         err << kProgram << outcome.error->message << '\n';
     err << std::flush;
 
-    if (json) {
-        writeJson(request, outcome, out);
-        return;
-    }
     const bool done =
         outcome.status == PutBackStatus::Written || outcome.status == PutBackStatus::DryRun;
-    if (!done)
-        return;
-    writeTable(outcome, out);
-    if (!quiet)
-        out << summary(request, outcome);
+    if (json) {
+        writeJson(request, outcome, out);
+    } else if (done) {
+        writeTable(outcome, out);
+        if (!quiet)
+            out << summary(request, outcome);
+    }
+    // Out now, so that a report that cannot be written is known before the exit code is.
+    out << std::flush;
 }
 
 } // namespace glintmark::cli

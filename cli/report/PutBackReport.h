@@ -15,7 +15,7 @@ using features::Replacement;
 // Writes what a put-back did: on `out`, one line per replaced image (number, the original's end,
 // the new length, the slack left, the quality if encoded again) and a summary line unless quiet,
 // or with `json` the same as one document; on `err`, every refused image with its reason and
-// any error.
+// any error. Both streams are flushed before it returns.
 void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome, bool json,
                    bool quiet, std::ostream& out, std::ostream& err);
 

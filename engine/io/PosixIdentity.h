@@ -17,6 +17,9 @@ inline FileIdentity identityFromStat(const struct stat& st)
     id.device = static_cast<std::uint64_t>(st.st_dev);
     id.index = static_cast<std::uint64_t>(st.st_ino);
     id.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    // The modification time moves on with every write (a rename or a chmod leaves it).
+    id.changed = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1'000'000'000U +
+                 static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
     id.type = S_ISREG(st.st_mode)   ? FileType::Regular
               : S_ISDIR(st.st_mode) ? FileType::Directory
               : S_ISLNK(st.st_mode) ? FileType::Link

@@ -24,6 +24,9 @@ struct FileIdentity
     std::uint64_t index = 0;
     std::uint64_t size = 0;
     FileType type = FileType::Missing;
+    // When the file last changed, as the system counts (a write moves it on); 0 where unknown.
+    // Compared, never shown.
+    std::uint64_t changed = 0;
 
     // Whether both name the same file.
     bool sameFileAs(const FileIdentity& other) const
@@ -70,9 +73,12 @@ public:
     // position, so several threads may read one handle at once; returns the bytes read.
     std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t count,
                        std::error_code& ec) const;
-    // A new empty file for reading and writing in the system's temporary folder that no name
-    // leads to; it is gone once closed, also when the program is killed.
+    // A new empty file for reading and writing in the system's temporary folder (TMPDIR where
+    // it is set) that no name leads to; it is gone once closed, also when the program is killed.
     static RawFile createUnnamedTemporary(std::error_code& ec);
+    // The folder createUnnamedTemporary() uses, as the environment names it, whether it exists
+    // or not: TMPDIR (then TMP, TEMP, TEMPDIR) or /tmp; on Windows the system's temporary folder.
+    static std::filesystem::path temporaryFolder();
     // Closes the file, reporting a failure of the close itself.
     void close(std::error_code& ec);
 

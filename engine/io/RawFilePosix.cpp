@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -168,33 +169,43 @@ std::int64_t RawFile::readSomeAt(std::uint64_t offset, char* buffer, std::size_t
     }
 }
 
+std::filesystem::path RawFile::temporaryFolder()
+{
+    for (const char* variable : {"TMPDIR", "TMP", "TEMP", "TEMPDIR"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0')
+            return value;
+    }
+    return "/tmp";
+}
+
 RawFile RawFile::createUnnamedTemporary(std::error_code& ec)
 {
     ec.clear();
-    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
-    if (ec)
-        return {};
+    const std::filesystem::path folder = temporaryFolder();
 #ifdef O_TMPFILE
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0)
         return RawFile(fd);
-    // Not every file system has files without a name; tmpfile() then removes its own name
-    // as soon as it has created the file exclusively.
+    // Not every file system has files without a name: a file is then created exclusively in
+    // the same folder under a name of its own, which goes at once.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
         ec = lastError();
         return {};
     }
 #endif
-    std::FILE* stream = std::tmpfile();
-    if (stream == nullptr) {
+    std::string name = (folder / "glintmark-XXXXXX").string();
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named < 0) {
         ec = lastError();
         return {};
     }
-    const int copy = ::fcntl(::fileno(stream), F_DUPFD_CLOEXEC, 0);
-    if (copy < 0)
+    RawFile file(named);
+    if (::unlink(name.c_str()) != 0) {
         ec = lastError();
-    std::fclose(stream);
-    return copy < 0 ? RawFile() : RawFile(copy);
+        return {};
+    }
+    return file;
 }
 
 } // namespace glintmark

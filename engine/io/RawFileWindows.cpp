@@ -139,6 +139,8 @@ FileIdentity RawFile::identity(std::error_code& ec) const
     id.device = info.dwVolumeSerialNumber;
     id.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    id.changed = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                 info.ftLastWriteTime.dwLowDateTime;
     id.type = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileType::Directory
               : GetFileType(handle) == FILE_TYPE_DISK                 ? FileType::Regular
                                                                       : FileType::Other;
@@ -221,12 +223,23 @@ std::int64_t RawFile::readSomeAt(std::uint64_t offset, char* buffer, std::size_t
     return got;
 }
 
+std::filesystem::path RawFile::temporaryFolder()
+{
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH)
+        return std::filesystem::path(L"C:\\Windows\\Temp");
+    std::wstring folder(buffer, length);
+    // The system ends it in a separator; a folder is named without one, but for a drive's root.
+    if (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/'))
+        folder.pop_back();
+    return std::filesystem::path(folder);
+}
+
 RawFile RawFile::createUnnamedTemporary(std::error_code& ec)
 {
     ec.clear();
-    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
-    if (ec)
-        return {};
+    const std::filesystem::path folder = temporaryFolder();
     // Windows has no file without a name: this one is deleted by the system when its last
     // handle closes, and nobody else may open it meanwhile.
     static std::atomic<unsigned> counter{0};

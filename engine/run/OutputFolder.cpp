@@ -104,6 +104,17 @@ ExtractError isTheSource(const fs::path& shownAs, std::string_view what)
     return error;
 }
 
+// The error for a name held by a device, a pipe or a socket, which a run never replaces.
+ExtractError notAFile(const fs::path& shownAs, std::string_view what)
+{
+    ExtractError error;
+    error.kind = ErrorKind::ImageCreate;
+    error.file = shownAs;
+    error.message = "Cannot create " + std::string(what) + " \"" + displayPath(shownAs) +
+                    "\": a device, a pipe or a socket has that name; it was left untouched";
+    return error;
+}
+
 } // namespace
 
 std::optional<ExtractError> OutputFolder::prepare(const ExtractJob& job)
@@ -210,6 +221,15 @@ std::optional<ExtractError> OutputFolder::checkOccupant(const fs::path& name,
         if (id.type != FileType::Missing && id.sameFileAs(m_source))
             return isTheSource(shownAs, what);
     }
+    if (!m_filesOnly)
+        return std::nullopt;
+    // Only a file is replaced: a device, a pipe or a socket there (or reached through a link,
+    // as /dev/stdout is) stays, and so does a folder a link leads to.
+    if (here.type == FileType::Other || reached.type == FileType::Other)
+        return notAFile(shownAs, what);
+    if (reached.type == FileType::Directory)
+        return makeError(ErrorKind::ImageCreate, shownAs, cannot,
+                         std::make_error_code(std::errc::is_a_directory));
     return std::nullopt;
 }
 

@@ -51,8 +51,13 @@ public:
                                            const std::filesystem::path& shownAs,
                                            std::string_view what) const;
 
+    // From now on only a file is replaced: a device, a pipe or a socket at a name, or a link to
+    // one or to a folder, is refused too. For a file that stands alone (a new level), which may be
+    // named anywhere, rather than an image in a run's own folder.
+    void replaceFilesOnly() { m_filesOnly = true; }
+
     // Refuses, before anything is written, a name putInPlace() would refuse: a folder, or the
-    // source or a link to it.
+    // source or a link to it, and after replaceFilesOnly() anything but a file.
     std::optional<ExtractError> checkOccupant(const std::filesystem::path& name,
                                               const std::filesystem::path& shownAs,
                                               std::string_view what) const;
@@ -69,6 +74,7 @@ private:
 
     RawDir m_dir;
     FileIdentity m_source;
+    bool m_filesOnly = false;
 };
 
 } // namespace glintmark

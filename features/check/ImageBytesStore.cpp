@@ -9,6 +9,7 @@ void ImageBytesStore::sourceOpened(const RawFile& source, const FileIdentity& id
     // A regular file is read up to the size it had when opened, so that much can be read again;
     // one that reports no size is read as a pipe is, to its end, and is copied like one.
     m_copying = identity.type != FileType::Regular || identity.size == 0;
+    m_opened = identity;
     m_file = m_copying ? RawFile::createUnnamedTemporary(m_error) : source.duplicate(m_error);
 }
 
@@ -41,16 +42,28 @@ std::size_t ImageBytesStore::readAt(std::uint64_t offset, unsigned char* buffer,
                          count, ec);
 }
 
+bool ImageBytesStore::sourceChanged() const
+{
+    if (m_copying || m_error)
+        return false;
+    std::error_code ec;
+    const FileIdentity now = m_file.identity(ec);
+    return ec || now.changed != m_opened.changed || now.size != m_opened.size;
+}
+
 std::optional<ExtractError> ImageBytesStore::problem(const std::filesystem::path& source) const
 {
     if (!m_error)
         return std::nullopt;
     const std::string name = "\"" + displayPath(source) + "\"";
-    return ExtractError{
-        ErrorKind::SourceRead, source,
-        (m_copying ? "Cannot keep the images of " + name + " in a temporary file to decode them: "
-                   : "Cannot read the images back from " + name + " to decode them: ") +
-            m_error.message()};
+    if (!m_copying)
+        return ExtractError{ErrorKind::SourceRead, source,
+                            "Cannot read the images back from " + name +
+                                " to decode them: " + m_error.message()};
+    return ExtractError{ErrorKind::SourceRead, source,
+                        "Cannot keep the images of " + name + " in a temporary file in \"" +
+                            displayPath(RawFile::temporaryFolder()) +
+                            "\" to decode them: " + m_error.message()};
 }
 
 } // namespace glintmark::features

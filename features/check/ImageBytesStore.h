@@ -30,12 +30,16 @@ public:
                        std::error_code& ec) const;
     // Why the bytes cannot be read back, if they cannot: the failure, naming `source`.
     std::optional<ExtractError> problem(const std::filesystem::path& source) const;
+    // Whether a regular source read again may no longer hold the bytes the run read: it was
+    // written to (or its state cannot be told) since it was opened. A copy never changes.
+    bool sourceChanged() const;
 
 private:
     RawFile m_file;
     bool m_copying = false;
     std::uint64_t m_first = 0;  // where the copy's first byte sits in the source
     std::uint64_t m_copied = 0; // bytes copied so far
+    FileIdentity m_opened;      // the source as it was when the run opened it
     std::error_code m_error;    // the first failure to keep the bytes
 };
 

@@ -63,6 +63,7 @@ constexpr const char* kScript = R"(<script>
       var by = value('sort'), desc = document.getElementById('desc').checked;
       var arrangement = by + (desc ? '-' : '');
       var st = value('status'), dec = value('decoding'), minW = +value('minw'), minH = +value('minh');
+      // Digits alone ask for that number ("42" is image 42 only); anything else is a part of a name.
       var find = value('find').trim().toLowerCase(), number = /^[0-9]+$/.test(find) ? +find : -1;
       var minS = value('mins') * 1024, maxS = value('maxs') === '' ? Infinity : value('maxs') * 1024;
       var order = arrangement === arranged ? all : all.slice().sort(function (a, b) {
@@ -72,7 +73,8 @@ constexpr const char* kScript = R"(<script>
       order.forEach(function (f) {
         var d = f.dataset;
         f.hidden = !((st === '' || d.st === st) && (dec === '' || d.dec === dec) &&
-                     (find === '' || +d.n === number || d.f.toLowerCase().indexOf(find) >= 0) &&
+                     (find === '' || (number >= 0 ? +d.n === number
+                                                  : d.f.toLowerCase().indexOf(find) >= 0)) &&
                      +d.w >= minW && +d.h >= minH && +d.s >= minS && +d.s <= maxS);
         if (!f.hidden) shown++;
         if (arrangement !== arranged) list.appendChild(f);

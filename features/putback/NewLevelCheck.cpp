@@ -30,7 +30,7 @@ void NewLevelCheck::feed(const char* source, const char* written, std::size_t co
                 m_signatures[m_nextSignature] == base + hit)
                 ++m_nextSignature;
             else
-                fail("a signature at byte " + std::to_string(base + hit) +
+                fail("it has a signature at byte " + std::to_string(base + hit) +
                      " that the source has not");
         }
     };

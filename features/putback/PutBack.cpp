@@ -3,6 +3,7 @@
 #include "engine/LockedFolder.h"
 #include "engine/Percent.h"
 #include "engine/io/PathText.h"
+#include "engine/names/ImageNames.h"
 #include "features/putback/NewLevelCheck.h"
 #include "features/putback/ReplacementPlan.h"
 
@@ -42,6 +43,32 @@ PutBackOutcome failed(PutBackOutcome outcome, ExtractError error)
     outcome.status = PutBackStatus::Failed;
     outcome.error = std::move(error);
     return outcome;
+}
+
+// A new level named among the edited images (an image's name or one near it, or a hidden part
+// name) in their own folder would take an edit's place, or be swept as a leftover.
+std::optional<ExtractError> refuseNameAmongEdits(const PutBackRequest& request)
+{
+    const std::filesystem::path name = request.into.filename();
+    const std::string text = displayPath(name);
+    const std::filesystem::path stem(std::string{kImageStem});
+    const bool hiddenPart =
+        text.size() > 6 && text.front() == '.' && text.compare(text.size() - 5, 5, ".part") == 0;
+    if (!imageNumber(name, stem, kImageExt) && !nearImageName(name) && !hiddenPart)
+        return std::nullopt;
+    const std::filesystem::path folder = request.into.parent_path().empty()
+                                             ? std::filesystem::path(".")
+                                             : request.into.parent_path();
+    std::error_code ec;
+    if (!std::filesystem::equivalent(folder, request.folder, ec))
+        return std::nullopt;
+    ExtractError error;
+    error.kind = ErrorKind::ImageCreate;
+    error.file = request.into;
+    error.message = "Cannot create the new level \"" + displayPath(request.into) +
+                    "\": that name belongs to the edited images in " + displayPath(request.folder) +
+                    "; it was left untouched";
+    return error;
 }
 
 // Puts the replacements over the block of the source that starts at `at`.
@@ -131,7 +158,8 @@ bool writeLevel(const PutBackRequest& request, const LevelParts& level, FileWrit
         error->kind = ErrorKind::ImageWrite;
         error->file = request.into;
         error->message = "\"" + displayPath(request.into) +
-                         "\" was not put in place: checked before that, it has " + *problem;
+                         "\" was not put in place: a check of what was written found that " +
+                         *problem;
         return false;
     }
     return true;
@@ -157,11 +185,24 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     if (ec)
         return failed(std::move(outcome), makeError(ErrorKind::SourceOpen, request.source,
                                                     "Cannot put images back into", ec));
+    // The new level is the source's length; a file that reports none (as those under /proc do)
+    // would give an empty level.
+    if (sourceId.size == 0) {
+        ExtractError empty;
+        empty.kind = ErrorKind::SourceOpen;
+        empty.file = request.source;
+        empty.message = "Cannot put images back into \"" + displayPath(request.source) +
+                        "\": it reports a size of 0 bytes, so there is nothing to copy; a file "
+                        "that holds more (as under /proc) must be copied to a regular file first";
+        return failed(std::move(outcome), std::move(empty));
+    }
 
     // The target is refused before anything is read or written (in a dry run too, when named).
     std::optional<ExtractError> refused;
     std::optional<LockedFolder> target;
     if (!request.dryRun || !request.into.empty()) {
+        if (auto amongEdits = refuseNameAmongEdits(request))
+            return failed(std::move(outcome), std::move(*amongEdits));
         target.emplace(
             LockedFolder::openBeside(request.into, sourceId, "the new level", "run", refused));
         if (refused)

@@ -19,6 +19,8 @@ struct PutBackRequest
     std::filesystem::path into;   // the new level to write (unused in a dry run)
     bool fit = false;             // encode again what does not fit or is coded otherwise
     bool dryRun = false;          // say what would be done; write nothing
+    bool ignoreUnmatched = false; // pass over files that match no image: named almost as one,
+                                  // or numbered beyond the level's, instead of refusing them
 };
 
 // One image that takes the place of an original.

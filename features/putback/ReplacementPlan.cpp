@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace glintmark::features {
 namespace {
@@ -164,14 +165,15 @@ std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::st
         return std::string("is not a whole JPEG: ") + problemText(mine.problem) + " at byte " +
                std::to_string(mine.problemAt);
     }
-    const DecodeResult decoded = decodeJpeg(data(through), through.size());
-    if (!decoded.decodes())
-        return "does not decode: " + decoded.message;
+    // The frame headers tell the shape: an image of another is refused before it is decoded.
     if (mine.width != want.width || mine.height != want.height)
         return "is " + dimensions(mine) + ", image " + number + " is " + dimensions(want);
     if (mine.components != want.components)
         return "has " + std::to_string(mine.components) + " colour components, image " + number +
                " has " + std::to_string(want.components);
+    const DecodeResult decoded = decodeJpeg(data(through), through.size());
+    if (!decoded.decodes())
+        return "does not decode: " + decoded.message;
 
     Replacement replacement;
     replacement.number = original.number;
@@ -237,6 +239,32 @@ std::variant<std::string, std::string> readEdited(const RawDir& folder, const fs
 
 } // namespace
 
+bool nearImageName(const fs::path& name)
+{
+    const std::string text = displayPath(name);
+    const std::string_view stem = kImageStem;
+    if (text.size() <= stem.size())
+        return false;
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    for (std::size_t i = 0; i < stem.size(); ++i) {
+        if (lower(text[i]) != lower(stem[i]))
+            return false;
+    }
+    std::size_t at = stem.size();
+    const std::size_t firstDigit = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9')
+        ++at;
+    if (at == firstDigit)
+        return false;
+    std::string extension = text.substr(at);
+    std::transform(extension.begin(), extension.end(), extension.begin(), lower);
+    if (extension != ".jpg" && extension != ".jpeg")
+        return false;
+    return !imageNumber(name, fs::path(std::string(stem)), kImageExt);
+}
+
 std::optional<ExtractError> planReplacements(const PutBackRequest& request, const RawFile& source,
                                              const std::vector<ImageInfo>& images,
                                              RunEvents& events, PutBackOutcome& outcome)
@@ -244,18 +272,29 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request, cons
     std::error_code ec;
     const RawDir folder = RawDir::open(request.folder, ec);
     std::map<std::uint64_t, fs::path> edited;
+    std::set<fs::path> nearNames;
+    const fs::path stem(std::string{kImageStem});
     if (!ec) {
-        const fs::path stem(std::string{kImageStem});
         folder.forEachName(
             [&](const fs::path& name) {
                 if (const auto number = imageNumber(name, stem, kImageExt))
                     edited.emplace(*number, name);
+                else if (nearImageName(name))
+                    nearNames.insert(name);
             },
             ec);
     }
     if (ec)
         return makeError(ErrorKind::SourceOpen, request.folder,
                          "Cannot read the folder of edited images", ec);
+    for (const fs::path& name : nearNames) {
+        if (request.ignoreUnmatched)
+            break;
+        outcome.refused.push_back({0, request.folder / name,
+                                   "is named almost as an extracted texture, so it would be left "
+                                   "out; name it as its original is named (" +
+                                       displayPath(imageFileName(stem, 1, kImageExt)) + ", ...)"});
+    }
 
     // Counted in images: the bytes to compare are not known before each file is read, so no
     // size is given.
@@ -265,6 +304,8 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request, cons
             return std::nullopt;
         const fs::path path = request.folder / name;
         if (number > images.size()) {
+            if (request.ignoreUnmatched)
+                continue;
             outcome.refused.push_back({number, path,
                                        "is numbered beyond the " + std::to_string(images.size()) +
                                            " textures in " + displayPath(request.source)});

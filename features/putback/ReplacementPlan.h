@@ -4,6 +4,7 @@
 #include "features/putback/PutBack.h"
 
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <variant>
@@ -25,9 +26,17 @@ std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::st
                                                                    const std::string& originalBytes,
                                                                    bool fit);
 
+// Whether `name` looks like an extracted texture's name but is not one an extraction writes: the
+// stem in another case, fewer than four digits or a leading zero too many, ".jpeg" or ".JPG"
+// ("Vorlesk_3.jpg", "vorlesk_0003.JPG"), as an editor may save it.
+bool nearImageName(const std::filesystem::path& name);
+
 // Reads every image file in the request's folder, compares it with its original in `source`
 // (opened once, whose images are `images`) and judges it. Fills in the outcome's replacements,
-// refusals and unchanged count; fails only when a file cannot be read, or on a stop.
+// refusals and unchanged count. A file that matches no image, numbered beyond the level's or
+// with a name near an image's (nearImageName), is refused unless the request ignores such files.
+// Fails only when a file cannot be read, or on a
+// stop.
 std::optional<ExtractError> planReplacements(const PutBackRequest& request, const RawFile& source,
                                              const std::vector<ImageInfo>& images,
                                              RunEvents& events, PutBackOutcome& outcome);

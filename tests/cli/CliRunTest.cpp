@@ -359,6 +359,26 @@ TEST(CliRun, AReportThatCannotBeWrittenFailsTheRun)
         for (const std::string& name : fileNames(dir / "out"))
             EXPECT_NE(name.front(), '.') << "an unfinished image was left: " << name;
     }
+
+    // Put-back's report is lost too when its summary cannot be written.
+    fs::create_directories(dir / "edits");
+    const std::string edits = (dir / "edits").string();
+    const std::string into = (dir / "new.ldb").string();
+    const std::string source = demo();
+    for (const char* json : {"", "--json"}) {
+        SCOPED_TRACE(json);
+        deviceFull.clear();
+        std::vector<const char*> argv{"glintmark-cli", "--put-back", edits.c_str(),
+                                      "--into",        into.c_str(), source.c_str()};
+        if (*json != '\0')
+            argv.insert(argv.begin() + 1, json);
+        std::ostringstream err;
+        EXPECT_EQ(runCli(static_cast<int>(argv.size()), argv.data(), deviceFull, err), 1);
+        EXPECT_NE(err.str().find("glintmark-cli: Cannot write to standard output: " +
+                                 std::string(std::strerror(ENOSPC))),
+                  std::string::npos)
+            << err.str();
+    }
 }
 
 TEST(CliRun, AnOutputFolderThatIsAFileFailsWithItsName)
@@ -371,6 +391,87 @@ TEST(CliRun, AnOutputFolderThatIsAFileFailsWithItsName)
         "glintmark-cli: Cannot create the output folder \"" + (dir / "taken").string() + "\": ";
     EXPECT_EQ(run.err.rfind(expected, 0), 0u) << run.err;
     EXPECT_EQ(readBytes(dir / "taken"), "not a folder");
+}
+
+#ifndef _WIN32
+// A name that holds terminal controls retitles and clears no terminal: the human report and the
+// error lines show its controls written out; JSON escapes them its own way.
+TEST(CliRun, NamesMeetTheTerminalWithTheirControlsShown)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string hostile = "x\x1b]0;owned\a\x1b[2J";
+    const std::string shown = "x\\x1B]0;owned\\x07\\x1B[2J";
+    const fs::path level = dir / (hostile + ".ldb");
+    fs::copy_file(demo(), level);
+    fs::create_directories(dir / "edits");
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> args;
+        int code;
+        std::string out; // a part of standard output, or of the error stream where it is empty
+        std::string err;
+    };
+    const Case cases[] = {
+        {"the table's heading and the summary",
+         {"--list", level.string()},
+         0,
+         shown + ".ldb\n",
+         ""},
+        {"the summary of an extraction",
+         {"-o", (dir / (hostile + "out")).string(), level.string()},
+         0,
+         "into " + (dir / (shown + "out")).string() + "\n",
+         ""},
+        {"an error line",
+         {"--list", (dir / (hostile + "gone.ldb")).string()},
+         1,
+         "",
+         (dir / (shown + "gone.ldb")).string()},
+        {"put-back's summary",
+         {"--put-back", (dir / "edits").string(), "--into", (dir / (hostile + "new.ldb")).string(),
+          level.string()},
+         0,
+         "into " + (dir / (shown + "new.ldb")).string(),
+         ""},
+        {"JSON", {"--json", "--list", level.string()}, 0, "x\\u001b]0;owned\\u0007\\u001b[2J", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun run = runWith(c.args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << run.out;
+        EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+        if (!c.out.empty()) {
+            EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+        }
+        if (!c.err.empty()) {
+            EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        }
+    }
+}
+#endif
+
+// Several sources are checked against each other's folders before the first is read: a later
+// source where an earlier one writes its images is neither replaced nor swept.
+TEST(CliRun, ASourceInAnEarlierSourcesFolderIsRefusedBeforeAnythingIsRead)
+{
+    const fs::path dir = freshTestFolder();
+    fs::create_directories(dir / "out" / "level");
+    fs::copy_file(demo(), dir / "level.ldb");
+    for (const char* name : {"Vorlesk_0002.jpg", ".Vorlesk_0009.jpg.part"}) {
+        SCOPED_TRACE(name);
+        const fs::path later = dir / "out" / "level" / name;
+        fs::copy_file(demo(), later);
+        const CliRun run =
+            runWith({"-o", (dir / "out").string(), (dir / "level.ldb").string(), later.string()});
+        EXPECT_EQ(run.code, 2);
+        EXPECT_NE(run.err.find(later.string() + " is in the output folder of "), std::string::npos)
+            << run.err;
+        EXPECT_TRUE(readBytes(later) == readBytes(demo()));
+        EXPECT_EQ(fileNames(dir / "out" / "level"), std::vector<std::string>{name});
+        fs::remove(later);
+    }
 }
 
 TEST(CliRun, TheDefaultOutputFolderIsTheCurrentOne)

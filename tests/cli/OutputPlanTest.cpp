@@ -1,5 +1,7 @@
 #include "cli/OutputPlan.h"
 
+#include "CliTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -95,6 +97,50 @@ TEST(OutputPlan, SourcesThatWouldShareAFolderAreRefused)
         EXPECT_EQ(plan.problem, c.problem);
         EXPECT_EQ(plan.folders.size(), c.sources.size()) << "every source still has its folder";
     }
+}
+
+// A source that an earlier source's run would write over or sweep is refused before any run.
+TEST(OutputPlan, ASourceInAnotherSourcesFolderUnderARunsNameIsRefused)
+{
+    const fs::path dir = clitest::freshTestFolder();
+    fs::create_directories(dir / "out" / "level");
+    fs::create_directories(dir / "elsewhere");
+    struct Case
+    {
+        const char* what;
+        fs::path second; // beside level.ldb
+        bool gallery;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"an image name", dir / "out" / "level" / "Vorlesk_0002.jpg", false, true},
+        {"a hidden part name", dir / "out" / "level" / ".Vorlesk_0009.jpg.part", false, true},
+        {"the gallery page", dir / "out" / "level" / "index.html", true, true},
+        {"the gallery's part name", dir / "out" / "level" / ".index.html.part", true, true},
+        {"the page without --gallery", dir / "out" / "level" / "index.html", false, false},
+        {"another name there", dir / "out" / "level" / "notes.ldb", true, false},
+        {"a near name, never written", dir / "out" / "level" / "Vorlesk_2.jpg", false, false},
+        {"an image name elsewhere", dir / "elsewhere" / "Vorlesk_0002.jpg", true, false},
+        {"the same folder by another way", dir / "out" / "." / "level" / "Vorlesk_0001.jpg", false,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<fs::path> sources = {dir / "level.ldb", c.second};
+        const OutputPlan plan = planOutputFolders(sources, dir / "out");
+        const std::string clash = sourceInAnotherFolder(sources, plan, c.gallery);
+        EXPECT_EQ(!clash.empty(), c.refused) << clash;
+        if (c.refused) {
+            EXPECT_EQ(clash, c.second.string() + " is in the output folder of " +
+                                 (dir / "level.ldb").string() +
+                                 ", under a name its run writes or removes; move it, or extract "
+                                 "them in separate runs");
+        }
+    }
+    // A folder that does not exist yet holds no source.
+    const std::vector<fs::path> later = {dir / "level.ldb",
+                                         dir / "out" / "new" / "Vorlesk_0001.jpg"};
+    EXPECT_EQ(sourceInAnotherFolder(later, planOutputFolders(later, dir / "out"), true), "");
 }
 
 TEST(OutputPlan, FoldersAreListedPastTheProblem)

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <optional>
 #include <string>
 
@@ -94,11 +98,29 @@ TEST(LockedFolder, OpensTheFolderBesideAFileLockedAndChecked)
         fs::path file;
         std::optional<ErrorKind> refused;
     };
+    writeFile(dir / "old.ldb", "an older level");
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo((dir / "pipe.ldb").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", dir / "null.ldb");
+    fs::create_symlink(dir / "folder.ldb", dir / "tofolder.ldb");
+    fs::create_symlink(dir / "old.ldb", dir / "toold.ldb");
+    fs::create_symlink(dir / "ghost", dir / "dangling.ldb");
+#endif
     const Case cases[] = {
         {"a new file", dir / "new.ldb", std::nullopt},
+        {"an older file", dir / "old.ldb", std::nullopt},
         {"the source itself", dir / "level.ldb", ErrorKind::OutputIsSource},
         {"a folder at the name", dir / "folder.ldb", ErrorKind::ImageCreate},
         {"a missing folder", dir / "missing" / "new.ldb", ErrorKind::OutputFolder},
+#ifndef _WIN32
+        // Only a file is replaced: never a device or a pipe, nor what a link leads to.
+        {"a pipe", dir / "pipe.ldb", ErrorKind::ImageCreate},
+        {"a device", "/dev/null", ErrorKind::ImageCreate},
+        {"a link to a device", dir / "null.ldb", ErrorKind::ImageCreate},
+        {"a link to a folder", dir / "tofolder.ldb", ErrorKind::ImageCreate},
+        {"a link to a file", dir / "toold.ldb", std::nullopt},
+        {"a dangling link", dir / "dangling.ldb", std::nullopt},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -114,6 +136,11 @@ TEST(LockedFolder, OpensTheFolderBesideAFileLockedAndChecked)
         }
     }
     EXPECT_EQ(readFile(dir / "level.ldb"), signature());
+#ifndef _WIN32
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.ldb"));
+    EXPECT_TRUE(fs::is_symlink(dir / "null.ldb"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+#endif
 
     // While one holds the folder, nobody else gets it, put-back or extraction alike.
     std::optional<glintmark::ExtractError> error;

@@ -336,9 +336,13 @@ TEST_F(GalleryFolder, TheViewInTheAddressIsTheViewShown)
          testJpeg("colour").size() < testJpeg("noisy").size() ? "1 4 " : "4 1 "},
         {"#decoding=does-not-decode", "2 5 "},
         {"#decoding=not-checked&sort=st", "4 "},
-        // A search by name, in any case, or by number without its leading zeros.
+        // A search by a part of a name, in any case, or by a number: that image alone, with or
+        // without leading zeros.
         {"#find=VORLESK_0003.jpg", "3 "},
+        {"#find=lesk_000&sort=n&desc=1", "5 4 3 2 1 "},
         {"#find=4", "4 "},
+        {"#find=00004", "4 "},
+        {"#find=0", ""},
     };
     for (const auto& [fragment, order] : views) {
         SCOPED_TRACE(fragment);

@@ -4,8 +4,12 @@
 
 #include "features/check/ImageBytesStore.h"
 
+#include "engine/io/PathText.h"
+
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -69,6 +73,7 @@ TEST(ImageBytesStore, ARegularSourceIsReadAgainThroughItsOwnHandle)
     writeBytes(dir / "level.ldb", std::string(bytes.size(), 'x'));
 #endif
     EXPECT_FALSE(kept.problem(dir / "level.ldb").has_value());
+    EXPECT_FALSE(kept.sourceChanged()) << "moved, not written to";
     struct Case
     {
         std::uint64_t offset;
@@ -89,6 +94,34 @@ TEST(ImageBytesStore, ARegularSourceIsReadAgainThroughItsOwnHandle)
         EXPECT_FALSE(ec) << ec.message();
         EXPECT_TRUE(got == bytes.substr(c.offset, c.expected));
     }
+}
+
+// Written to after it was opened, a source read again may not hold the bytes the run read.
+TEST(ImageBytesStore, ASourceWrittenToSinceItWasOpenedHasChanged)
+{
+    const fs::path dir = freshTestFolder();
+    writeBytes(dir / "level.ldb", readBytes(demoLdb()));
+    std::error_code ec;
+    RawFile source = RawFile::openForReading(dir / "level.ldb", ec);
+    ASSERT_FALSE(ec);
+    ImageBytesStore kept;
+    kept.sourceOpened(source, source.identity(ec));
+    EXPECT_FALSE(kept.sourceChanged());
+    // The same length, a byte different: only the time of the write tells. File times tick
+    // coarsely, so the write is dated a second on, as a change made later would be.
+    std::fstream file(dir / "level.ldb", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(4000);
+    file.put('x');
+    file.close();
+    fs::last_write_time(dir / "level.ldb",
+                        fs::last_write_time(dir / "level.ldb") + std::chrono::seconds(1));
+    EXPECT_TRUE(kept.sourceChanged());
+
+    // A copy of a pipe's images is the run's own: it never changes.
+    ImageBytesStore copied;
+    copied.sourceOpened(RawFile(), pipeIdentity());
+    copied.imageBytes(0, "abc", 3);
+    EXPECT_FALSE(copied.sourceChanged());
 }
 
 TEST(ImageBytesStore, SeveralThreadsReadAtOnce)
@@ -169,6 +202,8 @@ TEST(ImageBytesStore, ASourceThatReportsNoSizeIsCopiedLikeAPipe)
 
 TEST(ImageBytesStore, AGapInTheCopiedBytesIsAProblemNotWrongBytes)
 {
+    const fs::path dir = freshTestFolder();
+    const TemporaryFolder chosen(dir.string());
     ImageBytesStore kept;
     kept.sourceOpened(RawFile(), pipeIdentity());
     kept.imageBytes(100, "abcdef", 6);
@@ -178,8 +213,9 @@ TEST(ImageBytesStore, AGapInTheCopiedBytesIsAProblemNotWrongBytes)
     ASSERT_TRUE(problem.has_value());
     EXPECT_EQ(problem->kind, ErrorKind::SourceRead);
     EXPECT_EQ(problem->message,
-              "Cannot keep the images of \"level.ldb\" in a temporary file to decode them: " +
-                  std::make_error_code(std::errc::invalid_seek).message());
+              "Cannot keep the images of \"level.ldb\" in a temporary file in \"" +
+                  displayPath(dir) +
+                  "\" to decode them: " + std::make_error_code(std::errc::invalid_seek).message());
     std::error_code ec;
     EXPECT_EQ(readBack(kept, 100, 6, ec), "");
     EXPECT_EQ(ec, std::make_error_code(std::errc::invalid_seek));
@@ -195,8 +231,10 @@ TEST(ImageBytesStore, TheCopyGoesToTheTemporaryFolderTheEnvironmentNames)
         kept.imageBytes(0, "abc", 3);
         const std::optional<ExtractError> problem = kept.problem("level.ldb");
         ASSERT_TRUE(problem.has_value());
+        // The folder is named: it is the environment's, not one the program picked.
         EXPECT_EQ(problem->message.rfind("Cannot keep the images of \"level.ldb\" in a temporary "
-                                         "file to decode them: ",
+                                         "file in \"" +
+                                             displayPath(dir / "missing") + "\" to decode them: ",
                                          0),
                   0u)
             << problem->message;

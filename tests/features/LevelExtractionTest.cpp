@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
+
 #include <functional>
 
 namespace glintmark::featurestest {
@@ -233,6 +236,48 @@ TEST_F(LevelFolder, AStopDuringDecodingEndsTheRunAsStopped)
     EXPECT_FALSE(outcome.images[2].decodes.has_value());
     EXPECT_EQ(events.heard.back(), "image 3 -");
     EXPECT_TRUE(events.heardLine("decoding end"));
+}
+
+// A source written to after the run opened it may give the decoder other bytes than the run
+// read and wrote: no verdict is given for any image, and each says why.
+TEST_F(LevelFolder, ASourceChangedBeforeDecodingGetsNoVerdict)
+{
+    const std::uint64_t first = imagesOf(level).front().offset;
+    for (const bool change : {false, true}) {
+        SCOPED_TRACE(change ? "changed in place" : "left alone");
+        writeBytes(dir / "level.ldb", level.bytes());
+        fs::remove_all(dir / "out");
+        Recorder events;
+        bool changed = false;
+        events.stop = [&](const Recorder& r) {
+            if (change && !changed && r.heardLine("reading end")) {
+                std::fstream file(dir / "level.ldb",
+                                  std::ios::in | std::ios::out | std::ios::binary);
+                file.seekp(static_cast<std::streamoff>(first + 200));
+                file.write("\xFF\xD9garbage", 9);
+                file.close();
+                // File times tick coarsely: a write moments after the one that made the file
+                // may carry its time; a change made later does not.
+                fs::last_write_time(dir / "level.ldb", fs::last_write_time(dir / "level.ldb") +
+                                                           std::chrono::seconds(1));
+                changed = true;
+            }
+            return false;
+        };
+        const LevelOutcome outcome = run({RunMode::Write, false, true, false}, events);
+        EXPECT_EQ(outcome.result.status, RunStatus::Completed);
+        EXPECT_EQ(changed, change);
+        ASSERT_EQ(outcome.images.size(), 4u);
+        for (const features::CheckedImage& image : outcome.images) {
+            SCOPED_TRACE(image.number);
+            EXPECT_EQ(image.decodes.has_value(), !change);
+            EXPECT_EQ(image.decodeError.find("the source changed") != std::string::npos, change)
+                << image.decodeError;
+        }
+        // What was written is what the run read, changed source or not.
+        EXPECT_TRUE(readBytes(dir / "out" / imageName(1)) ==
+                    level.bytes().substr(first, outcome.images[0].size));
+    }
 }
 
 TEST_F(LevelFolder, AStopWhileReadingDecodesNothing)

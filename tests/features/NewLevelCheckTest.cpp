@@ -97,9 +97,9 @@ TEST(NewLevelCheck, EachKindOfFaultIsFoundWhereverTheBlocksEnd)
     // The command line's faults, and more of each kind.
     const std::vector<Fault> faults = {
         {"byte 500 changed outside the replaced images", 500, "x"},
-        {"a signature at byte 700 that the source has not", 700, signature(),
+        {"it has a signature at byte 700 that the source has not", 700, signature(),
          "byte 700 changed outside the replaced images"},
-        {"a signature at byte " + std::to_string(first.offset + first.end - 50) +
+        {"it has a signature at byte " + std::to_string(first.offset + first.end - 50) +
              " that the source has not",
          first.offset + first.end - 50, signature()},
         {"image " + std::to_string(first.number) +

@@ -105,6 +105,8 @@ TEST_F(PutBackFolder, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
         ++replaced;
     }
     ASSERT_GE(replaced, 6u);
+    // What a put-back killed outright left: the next one into the same name removes it.
+    writeBytes(dir / ".new.ldb.part", std::string(3000, 'x'));
     Recorder events;
     const PutBackOutcome outcome = features::putBack(request(), events);
     ASSERT_EQ(outcome.status, PutBackStatus::Written)
@@ -211,30 +213,44 @@ TEST_F(PutBackFolder, AStopAtAnyPointLeavesNothingBehind)
 
 // The new level is refused before anything is read or written when it would land on the source
 // (the command line's cases of the new level over the source, and a link to it).
+// Every name the new level may take is checked before anything is read or written.
 TEST_F(PutBackFolder, ANewLevelThatWouldReplaceTheSourceIsRefused)
 {
-    edit(1, reencoded(demoImage(1), 60));
+    const std::string edited = reencoded(demoImage(1), 60);
+    edit(1, edited);
+    writeBytes(dir / "edit" / "Vorlesk_0003.JPG", "an edit saved in capitals");
     struct Case
     {
         const char* what;
-        bool link;
+        fs::path into; // empty: a link to the source at the usual name
         const char* says;
     };
+    const std::string amongEdits = "that name belongs to the edited images in ";
     const Case cases[] = {
-        {"new level over the source", false, "is the source file itself"},
-        {"new level a link to the source", true, "or leads to it"},
+        {"new level over the source", dir / "level.ldb", "is the source file itself"},
+        {"new level a link to the source", {}, "or leads to it"},
+        {"new level over an edited image", dir / "edit" / imageName(1), amongEdits.c_str()},
+        {"new level over a near name", dir / "edit" / "Vorlesk_0003.JPG", amongEdits.c_str()},
+        {"new level at a name an edit could take", dir / "edit" / imageName(7), amongEdits.c_str()},
+        {"new level at a hidden part name", dir / "edit" / ".Vorlesk_0001.jpg.part",
+         amongEdits.c_str()},
+        {"the same through another spelling of the folder", dir / "edit" / "." / imageName(1),
+         amongEdits.c_str()},
+#ifndef _WIN32
+        {"new level at a device", "/dev/null", "a device, a pipe or a socket has that name"},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PutBackRequest asked = request();
-        if (c.link) {
+        if (c.into.empty()) {
 #ifdef _WIN32
             continue; // links need rights that a Windows user mostly lacks
 #else
             fs::create_symlink(dir / "level.ldb", dir / "new.ldb");
 #endif
         } else {
-            asked.into = asked.source;
+            asked.into = c.into;
         }
         Recorder events;
         const PutBackOutcome outcome = features::putBack(asked, events);
@@ -243,9 +259,22 @@ TEST_F(PutBackFolder, ANewLevelThatWouldReplaceTheSourceIsRefused)
         EXPECT_NE(outcome.error->message.find(c.says), std::string::npos) << outcome.error->message;
         EXPECT_TRUE(events.heard.empty()) << "refused before anything was read";
         EXPECT_TRUE(readBytes(dir / "level.ldb") == readBytes(demoLdb()));
-        EXPECT_EQ(fs::is_symlink(dir / "new.ldb"), c.link);
+        EXPECT_TRUE(readBytes(dir / "edit" / imageName(1)) == edited);
+        EXPECT_EQ(readBytes(dir / "edit" / "Vorlesk_0003.JPG"), "an edit saved in capitals");
+        EXPECT_FALSE(fs::exists(dir / "edit" / imageName(7)));
+        EXPECT_FALSE(fs::exists(dir / "edit" / ".Vorlesk_0001.jpg.part"));
+        EXPECT_EQ(fs::is_symlink(dir / "new.ldb"), c.into.empty());
         fs::remove(dir / "new.ldb");
     }
+#ifndef _WIN32
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+#endif
+    // A new level with any other name in that folder is fine.
+    fs::remove(dir / "edit" / "Vorlesk_0003.JPG");
+    PutBackRequest beside = request();
+    beside.into = dir / "edit" / "new.ldb";
+    Recorder events;
+    EXPECT_EQ(features::putBack(beside, events).status, PutBackStatus::Written);
 }
 
 TEST_F(PutBackFolder, ASourceThatCannotBeReadFails)
@@ -258,9 +287,17 @@ TEST_F(PutBackFolder, ASourceThatCannotBeReadFails)
         ErrorKind kind;
         const char* says;
     };
+    writeBytes(dir / "empty.ldb", "");
     const Case cases[] = {
         {"missing", dir / "missing.ldb", ErrorKind::SourceOpen, "Cannot open the source file"},
         {"a folder", dir / "folder.ldb", ErrorKind::SourceOpen, ""},
+        // The new level takes the source's size: none would give an empty level, also for a
+        // file that holds more than it reports.
+        {"of size 0", dir / "empty.ldb", ErrorKind::SourceOpen, "it reports a size of 0 bytes"},
+#ifdef __linux__
+        {"reporting size 0 but holding more", "/proc/self/cmdline", ErrorKind::SourceOpen,
+         "it reports a size of 0 bytes"},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

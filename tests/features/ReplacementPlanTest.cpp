@@ -230,7 +230,13 @@ TEST(ReplacementPlan, AnEditOfAnotherShapeOrCodingIsRefused)
     const std::string exifTooLarge = exifFirst(paddedTo(smallerColour, colour.size() - 7));
     std::string badLength = smallerColour;
     badLength[badLength.find("\xFF\xDB") + 3] = '\x30';
+    // Whole, but a marker inside its data stops the decoder (djpeg: "premature end of data
+    // segment").
+    std::string tallerBroken = testJpeg("taller");
+    tallerBroken.replace(tallerBroken.size() - 20, 2, "\xFF\xD5");
     const std::vector<Case> cases = {
+        {"another shape that would not decode: the shape is told, without decoding", tallerBroken,
+         originalOf(colour), true, Decision::Refused, "is 48\u00d740, image 1 is 48\u00d732"},
         {"the right width, another height", testJpeg("taller"), originalOf(colour), false,
          Decision::Refused, "is 48\u00d740, image 1 is 48\u00d732"},
         {"another width, the right height", testJpeg("wider"), originalOf(colour), true,
@@ -452,45 +458,81 @@ TEST_F(EditFolder, EveryEditedImageIsJudgedAgainstItsOriginal)
     writeBytes(dir / "edit" / "notes.txt", "x");
     writeBytes(dir / "edit" / "index.html", "x");
     writeBytes(dir / "edit" / "Vorlesk_.jpg", "x");
-    writeBytes(dir / "edit" / "Vorlesk_0000.jpg", "x");
+    writeBytes(dir / "edit" / "Vorlesk_x.jpg", "x");
+    writeBytes(dir / "edit" / "Vorlesk_0003.png", "x");
+    // Named almost as a texture, as an editor may save one: each is named, not passed over.
+    const char* nearNames[] = {"Vorlesk_0000.jpg",  "Vorlesk_00003.jpg", "Vorlesk_0003.JPG",
+                               "Vorlesk_0003.jpeg", "Vorlesk_3.jpg",     "vorlesk_0003.jpg"};
+    for (const char* name : nearNames)
+        writeBytes(dir / "edit" / name, smaller);
 #ifndef _WIN32
     // Only the bytes in the folder go back, never a file a link there leads to (the command
     // line's case of an edited image that is a link out of its folder).
     writeBytes(dir / "outside.jpg", smaller);
     fs::create_symlink(dir / "outside.jpg", dir / "edit" / imageName(5));
 #endif
-    ComparingEvents events;
-    features::PutBackOutcome outcome;
-    const auto error = features::planReplacements(request(), source, images, events, outcome);
-    ASSERT_FALSE(error.has_value()) << error->message;
-    EXPECT_EQ(outcome.unchanged, 1u);
-    ASSERT_EQ(outcome.replaced.size(), 1u);
-    EXPECT_EQ(outcome.replaced[0].number, 1u);
-    EXPECT_EQ(outcome.replaced[0].file, dir / "edit" / imageName(1));
-    EXPECT_TRUE(outcome.replaced[0].bytes == smaller);
-    std::vector<std::string> refusals;
-    for (const features::Refusal& refusal : outcome.refused)
-        refusals.push_back(std::to_string(refusal.number) + " " + refusal.file.filename().string() +
-                           " " + refusal.reason);
-    std::vector<std::string> expected = {
-        "3 Vorlesk_0003.jpg is 200\u00d7200, image 3 is 160\u00d7120",
-        "4 Vorlesk_0004.jpg is not a regular file",
-    };
+    for (const bool ignoreUnmatched : {false, true}) {
+        SCOPED_TRACE(ignoreUnmatched ? "files that match no image passed over" : "all named");
+        ComparingEvents events;
+        features::PutBackOutcome outcome;
+        features::PutBackRequest asked = request();
+        asked.ignoreUnmatched = ignoreUnmatched;
+        const auto error = features::planReplacements(asked, source, images, events, outcome);
+        ASSERT_FALSE(error.has_value()) << error->message;
+        EXPECT_EQ(outcome.unchanged, 1u);
+        ASSERT_EQ(outcome.replaced.size(), 1u);
+        EXPECT_EQ(outcome.replaced[0].number, 1u);
+        EXPECT_EQ(outcome.replaced[0].file, dir / "edit" / imageName(1));
+        EXPECT_TRUE(outcome.replaced[0].bytes == smaller);
+        std::vector<std::string> refusals;
+        for (const features::Refusal& refusal : outcome.refused)
+            refusals.push_back(std::to_string(refusal.number) + " " +
+                               refusal.file.filename().string() + " " + refusal.reason);
+        std::vector<std::string> expected;
+        if (!ignoreUnmatched) {
+            for (const char* name : nearNames)
+                expected.push_back(std::string("0 ") + name +
+                                   " is named almost as an extracted texture, so it would be left "
+                                   "out; name it as its original is named (Vorlesk_0001.jpg, ...)");
+        }
+        expected.push_back("3 Vorlesk_0003.jpg is 200\u00d7200, image 3 is 160\u00d7120");
+        expected.push_back("4 Vorlesk_0004.jpg is not a regular file");
 #ifndef _WIN32
-    expected.push_back("5 Vorlesk_0005.jpg is not a regular file");
+        expected.push_back("5 Vorlesk_0005.jpg is not a regular file");
 #endif
-    expected.push_back("12 Vorlesk_0012.jpg is numbered beyond the 11 textures in " +
-                       displayPath(demoLdb()));
-    EXPECT_EQ(refusals, expected);
-    // Progress is heard for each image compared.
-    ASSERT_EQ(events.heard.size(), 3u);
-    const std::size_t files = expected.size() + 2;
-    for (std::size_t i = 0; i < events.heard.size(); ++i) {
-        EXPECT_EQ(events.heard[i].imagesCompleted, i + 1);
-        EXPECT_EQ(events.heard[i].percent, static_cast<int>((i + 1) * 100 / files));
+        if (!ignoreUnmatched)
+            expected.push_back("12 Vorlesk_0012.jpg is numbered beyond the 11 textures in " +
+                               displayPath(demoLdb()));
+        EXPECT_EQ(refusals, expected);
+        // Progress is heard for each numbered image compared.
+        ASSERT_EQ(events.heard.size(), 3u);
+#ifndef _WIN32
+        const std::size_t files = 6;
+#else
+        const std::size_t files = 5;
+#endif
+        for (std::size_t i = 0; i < events.heard.size(); ++i) {
+            EXPECT_EQ(events.heard[i].imagesCompleted, i + 1);
+            EXPECT_EQ(events.heard[i].percent, static_cast<int>((i + 1) * 100 / files));
+        }
+        EXPECT_EQ(events.heard[0].bytesRead, demoEnd(1) + smaller.size());
     }
-    EXPECT_EQ(events.heard[2].percent, static_cast<int>(3 * 100 / files));
-    EXPECT_EQ(events.heard[0].bytesRead, demoEnd(1) + smaller.size());
+}
+
+TEST(ReplacementPlan, NearImageNamesAreThoseAnEditorMaySave)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"Vorlesk_0003.jpg", false}, // an image's own name
+        {"Vorlesk_12345.jpg", false}, {"Vorlesk_3.jpg", true},         {"Vorlesk_003.jpg", true},
+        {"Vorlesk_00003.jpg", true},  {"Vorlesk_0000.jpg", true},      {"Vorlesk_0003.JPG", true},
+        {"Vorlesk_0003.jpeg", true},  {"Vorlesk_0003.JPEG", true},     {"VORLESK_0003.jpg", true},
+        {"vorlesk_0003.jpg", true},   {"Vorlesk_.jpg", false},         {"Vorlesk_x3.jpg", false},
+        {"Vorlesk_0003.png", false},  {"Vorlesk_0003.jpg.bak", false}, {"Vorlesk_0003", false},
+        {"Vorlesk", false},           {"Vorlesk_0003a.jpg", false},    {"Morlesk_0003.jpg", false},
+        {"xVorlesk_0003.jpg", false}, {"index.html", false},
+    };
+    for (const auto& [name, near] : cases)
+        EXPECT_EQ(features::nearImageName(name), near) << name;
 }
 
 TEST_F(EditFolder, AFileLargerThanAnyTextureIsNotReadIn)

@@ -204,8 +204,10 @@ private slots:
         const QString lv = QDir::toNativeSeparators(QStringLiteral("/lv/"));
         const QString out = QDir::toNativeSeparators(QStringLiteral("/out"));
         QTest::newRow("empty boxes") << QString() << QString() << QString() << sep;
-        QTest::newRow("spaces trimmed") << "  " + lv + "a b.ldb  "
-                                        << " " + out + " " << lv + "a b.ldb" << out + sep;
+        // A chosen name is kept exactly: "a.ldb " and "out " are other files than "a.ldb" and
+        // "out".
+        QTest::newRow("spaces kept")
+            << lv + "a b.ldb " << out + " " << lv + "a b.ldb " << out + " " + sep;
         QTest::newRow("folder with separator")
             << lv + "a.ldb" << out + sep << lv + "a.ldb" << out + sep;
         QTest::newRow("root folder") << lv + "a.ldb" << sep << lv + "a.ldb" << sep;

@@ -193,7 +193,7 @@ private slots:
             QCOMPARE(filters, QStringList{QStringLiteral("Vorlesk Level Database (*.ldb)")});
             QCOMPARE(w->txtSource->text(), QDir::toNativeSeparators(shown.at(i)));
             QCOMPARE(w->txtSource->toolTip(), w->txtSource->text());
-            // The job takes the path as the box shows it, until Extract trims it.
+            // The job takes the path exactly as the box shows it.
             QCOMPARE(platform::fromPath(w->extractJob().sourceFile), w->txtSource->text());
             QVERIFY(w->CmdExtract->isEnabled());
             QCOMPARE(w->CommDiag->flags(), CommDiag::cdlOFNHideReadOnly);

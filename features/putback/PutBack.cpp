@@ -45,6 +45,29 @@ PutBackOutcome failed(PutBackOutcome outcome, ExtractError error)
     return outcome;
 }
 
+// The source put-back can copy: a regular file that reports its size. Fills in its identity.
+std::optional<ExtractError> refuseSource(const PutBackRequest& request, const RawFile& source,
+                                         FileIdentity& sourceId)
+{
+    std::error_code ec;
+    sourceId = source.identity(ec);
+    if (!ec && sourceId.type != FileType::Regular)
+        ec = std::make_error_code(std::errc::invalid_seek);
+    if (ec)
+        return makeError(ErrorKind::SourceOpen, request.source, "Cannot put images back into", ec);
+    if (sourceId.size > 0)
+        return std::nullopt;
+    // The new level is the source's length; a file that reports none (as those under /proc do)
+    // would give an empty level.
+    ExtractError empty;
+    empty.kind = ErrorKind::SourceOpen;
+    empty.file = request.source;
+    empty.message = "Cannot put images back into \"" + displayPath(request.source) +
+                    "\": it reports a size of 0 bytes, so there is nothing to copy; a file that "
+                    "holds more (as under /proc) must be copied to a regular file first";
+    return empty;
+}
+
 // A new level named among the edited images (an image's name or one near it, or a hidden part
 // name) in their own folder would take an edit's place, or be swept as a leftover.
 std::optional<ExtractError> refuseNameAmongEdits(const PutBackRequest& request)
@@ -179,23 +202,9 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     if (ec)
         return failed(std::move(outcome), makeError(ErrorKind::SourceOpen, request.source,
                                                     "Cannot open the source file", ec));
-    const FileIdentity sourceId = source.identity(ec);
-    if (!ec && sourceId.type != FileType::Regular)
-        ec = std::make_error_code(std::errc::invalid_seek);
-    if (ec)
-        return failed(std::move(outcome), makeError(ErrorKind::SourceOpen, request.source,
-                                                    "Cannot put images back into", ec));
-    // The new level is the source's length; a file that reports none (as those under /proc do)
-    // would give an empty level.
-    if (sourceId.size == 0) {
-        ExtractError empty;
-        empty.kind = ErrorKind::SourceOpen;
-        empty.file = request.source;
-        empty.message = "Cannot put images back into \"" + displayPath(request.source) +
-                        "\": it reports a size of 0 bytes, so there is nothing to copy; a file "
-                        "that holds more (as under /proc) must be copied to a regular file first";
-        return failed(std::move(outcome), std::move(empty));
-    }
+    FileIdentity sourceId;
+    if (auto refused = refuseSource(request, source, sourceId))
+        return failed(std::move(outcome), std::move(*refused));
 
     // The target is refused before anything is read or written (in a dry run too, when named).
     std::optional<ExtractError> refused;

@@ -33,7 +33,7 @@ TEST(ControlEscapes, ControlCharactersAreWrittenOutAndTheRestKept)
         {"\x9b lone", "\x9b lone"}, // not UTF-8: no terminal in UTF-8 takes it for a control
     };
     for (const auto& [text, shown] : cases) {
-        SCOPED_TRACE(text);
+        SCOPED_TRACE(::testing::PrintToString(text)); // escaped: the text is not all UTF-8
         EXPECT_EQ(escapeControls(text), shown);
         // The same through the stream buffer, also when written a byte at a time.
         for (const bool bytewise : {false, true}) {

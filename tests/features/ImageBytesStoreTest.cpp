@@ -46,6 +46,17 @@ private:
     std::vector<std::unique_ptr<ScopedEnvironment>> m_changed;
 };
 
+// Whether `message` is the failure to keep a pipe's images in `folder`, ending in `reason`. The
+// folder is named as the system names it (under Wine a drive path such as Z:\work\...), so
+// only its last two names are compared.
+bool namesTheFolder(const std::string& message, const fs::path& folder, const std::string& reason)
+{
+    const std::string start = "Cannot keep the images of \"level.ldb\" in a temporary file in \"";
+    const std::string end = displayPath(folder.parent_path().filename() / folder.filename()) +
+                            "\" to decode them: " + reason;
+    return message.rfind(start, 0) == 0 && message.find(end) != std::string::npos;
+}
+
 FileIdentity pipeIdentity()
 {
     FileIdentity pipe;
@@ -212,10 +223,9 @@ TEST(ImageBytesStore, AGapInTheCopiedBytesIsAProblemNotWrongBytes)
     const std::optional<ExtractError> problem = kept.problem("level.ldb");
     ASSERT_TRUE(problem.has_value());
     EXPECT_EQ(problem->kind, ErrorKind::SourceRead);
-    EXPECT_EQ(problem->message,
-              "Cannot keep the images of \"level.ldb\" in a temporary file in \"" +
-                  displayPath(dir) +
-                  "\" to decode them: " + std::make_error_code(std::errc::invalid_seek).message());
+    EXPECT_TRUE(namesTheFolder(problem->message, dir,
+                               std::make_error_code(std::errc::invalid_seek).message()))
+        << problem->message;
     std::error_code ec;
     EXPECT_EQ(readBack(kept, 100, 6, ec), "");
     EXPECT_EQ(ec, std::make_error_code(std::errc::invalid_seek));
@@ -232,12 +242,7 @@ TEST(ImageBytesStore, TheCopyGoesToTheTemporaryFolderTheEnvironmentNames)
         const std::optional<ExtractError> problem = kept.problem("level.ldb");
         ASSERT_TRUE(problem.has_value());
         // The folder is named: it is the environment's, not one the program picked.
-        EXPECT_EQ(problem->message.rfind("Cannot keep the images of \"level.ldb\" in a temporary "
-                                         "file in \"" +
-                                             displayPath(dir / "missing") + "\" to decode them: ",
-                                         0),
-                  0u)
-            << problem->message;
+        EXPECT_TRUE(namesTheFolder(problem->message, dir / "missing", "")) << problem->message;
         std::error_code ec;
         EXPECT_EQ(readBack(kept, 0, 3, ec), "");
         EXPECT_TRUE(ec);

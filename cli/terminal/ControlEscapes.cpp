@@ -10,7 +10,7 @@ constexpr unsigned char kC1Lead = 0xC2; // C1 controls are U+0080 to U+009F: C2 
 
 std::string hexByte(unsigned char byte)
 {
-    char text[8];
+    char text[8] = {};
     std::snprintf(text, sizeof text, "\\x%02X", static_cast<unsigned>(byte));
     return text;
 }

@@ -137,6 +137,10 @@ TEST(OutputPlan, ASourceInAnotherSourcesFolderUnderARunsNameIsRefused)
                                  "them in separate runs");
         }
     }
+    // An earlier source in a later one's folder is lost all the same, once read: refused too.
+    const std::vector<fs::path> earlier = {dir / "out" / "level" / "Vorlesk_0001.jpg",
+                                           dir / "level.ldb"};
+    EXPECT_NE(sourceInAnotherFolder(earlier, planOutputFolders(earlier, dir / "out"), false), "");
     // A folder that does not exist yet holds no source.
     const std::vector<fs::path> later = {dir / "level.ldb",
                                          dir / "out" / "new" / "Vorlesk_0001.jpg"};

@@ -480,8 +480,9 @@ TEST_F(EditFolder, EveryEditedImageIsJudgedAgainstItsOriginal)
         SCOPED_TRACE(ignoreUnmatched ? "files that match no image passed over" : "all named");
         ComparingEvents events;
         features::PutBackOutcome outcome;
-        features::PutBackRequest asked = request();
-        asked.ignoreUnmatched = ignoreUnmatched;
+        features::PutBackRequest asked = request(); // by default, every such file is named
+        if (ignoreUnmatched)
+            asked.ignoreUnmatched = true;
         const auto error = features::planReplacements(asked, source, images, events, outcome);
         ASSERT_FALSE(error.has_value()) << error->message;
         EXPECT_EQ(outcome.unchanged, 1u);

@@ -107,12 +107,10 @@ ExtractError isTheSource(const fs::path& shownAs, std::string_view what)
 // The error for a name held by a device, a pipe or a socket, which a run never replaces.
 ExtractError notAFile(const fs::path& shownAs, std::string_view what)
 {
-    ExtractError error;
-    error.kind = ErrorKind::ImageCreate;
-    error.file = shownAs;
-    error.message = "Cannot create " + std::string(what) + " \"" + displayPath(shownAs) +
-                    "\": a device, a pipe or a socket has that name; it was left untouched";
-    return error;
+    return ExtractError{ErrorKind::ImageCreate, shownAs,
+                        "Cannot create " + std::string(what) + " \"" + displayPath(shownAs) +
+                            "\": a device, a pipe or a socket has that name; it was left "
+                            "untouched"};
 }
 
 } // namespace

@@ -59,13 +59,11 @@ std::optional<ExtractError> refuseSource(const PutBackRequest& request, const Ra
         return std::nullopt;
     // The new level is the source's length; a file that reports none (as those under /proc do)
     // would give an empty level.
-    ExtractError empty;
-    empty.kind = ErrorKind::SourceOpen;
-    empty.file = request.source;
-    empty.message = "Cannot put images back into \"" + displayPath(request.source) +
-                    "\": it reports a size of 0 bytes, so there is nothing to copy; a file that "
-                    "holds more (as under /proc) must be copied to a regular file first";
-    return empty;
+    return ExtractError{ErrorKind::SourceOpen, request.source,
+                        "Cannot put images back into \"" + displayPath(request.source) +
+                            "\": it reports a size of 0 bytes, so there is nothing to copy; a "
+                            "file that holds more (as under /proc) must be copied to a regular "
+                            "file first"};
 }
 
 // A new level named among the edited images (an image's name or one near it, or a hidden part
@@ -85,13 +83,10 @@ std::optional<ExtractError> refuseNameAmongEdits(const PutBackRequest& request)
     std::error_code ec;
     if (!std::filesystem::equivalent(folder, request.folder, ec))
         return std::nullopt;
-    ExtractError error;
-    error.kind = ErrorKind::ImageCreate;
-    error.file = request.into;
-    error.message = "Cannot create the new level \"" + displayPath(request.into) +
-                    "\": that name belongs to the edited images in " + displayPath(request.folder) +
-                    "; it was left untouched";
-    return error;
+    return ExtractError{ErrorKind::ImageCreate, request.into,
+                        "Cannot create the new level \"" + displayPath(request.into) +
+                            "\": that name belongs to the edited images in " +
+                            displayPath(request.folder) + "; it was left untouched"};
 }
 
 // Puts the replacements over the block of the source that starts at `at`.

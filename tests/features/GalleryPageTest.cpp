@@ -335,6 +335,8 @@ TEST_F(GalleryFolder, TheViewInTheAddressIsTheViewShown)
         {"#minw=1&sort=s&status=whole",
          testJpeg("colour").size() < testJpeg("noisy").size() ? "1 4 " : "4 1 "},
         {"#decoding=does-not-decode", "2 5 "},
+        // The least width and height are kept: every texture is exactly 48x32.
+        {"#minw=48&minh=32", "1 2 3 4 5 "},
         {"#decoding=not-checked&sort=st", "4 "},
         // A search by a part of a name, in any case, or by a number: that image alone, with or
         // without leading zeros.

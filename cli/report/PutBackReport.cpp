@@ -46,8 +46,8 @@ void writeJson(const PutBackRequest& request, const PutBackOutcome& outcome, std
                             {"file", displayPath(image.file)},
                             {"offset", image.offset},
                             {"end", image.end},
-                            {"length", image.bytes.size()},
-                            {"slack", image.end - image.bytes.size()},
+                            {"length", image.length},
+                            {"slack", image.end - image.length},
                             {"quality", image.quality ? Json(*image.quality) : Json(nullptr)},
                             {"jfif_added", image.jfifAdded}});
     }
@@ -85,8 +85,8 @@ void writeTable(const PutBackOutcome& outcome, std::ostream& out)
         << "  file\n";
     for (const Replacement& image : outcome.replaced) {
         out << std::setw(6) << image.number << std::setw(14) << groupedNumber(image.end)
-            << std::setw(14) << groupedNumber(image.bytes.size()) << std::setw(12)
-            << groupedNumber(image.end - image.bytes.size()) << std::setw(9)
+            << std::setw(14) << groupedNumber(image.length) << std::setw(12)
+            << groupedNumber(image.end - image.length) << std::setw(9)
             << (image.quality ? std::to_string(*image.quality) : std::string("-")) << "  "
             << displayPath(image.file.filename()) << '\n';
     }

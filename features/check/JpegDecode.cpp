@@ -40,6 +40,7 @@ struct Decoder
     bool startOfFile = true;
     const DecodeLimits* limits = nullptr;
     const std::atomic<bool>* stop = nullptr;
+    const std::function<bool()>* keepGoing = nullptr; // asked too, where it is set
 
     // The decoder's own allocators, wrapped so that everything they hand out is counted.
     jpeg_memory_mgr original{};
@@ -115,7 +116,8 @@ void noteMessage(j_common_ptr info, int level)
 void checkStop(j_common_ptr info)
 {
     Decoder& decoder = decoderOf(info);
-    if (decoder.stop != nullptr && decoder.stop->load(std::memory_order_relaxed)) {
+    if ((decoder.stop != nullptr && decoder.stop->load(std::memory_order_relaxed)) ||
+        (decoder.keepGoing != nullptr && *decoder.keepGoing && !(*decoder.keepGoing)())) {
         decoder.result->stopped = true;
         leave(decoder);
     }
@@ -298,18 +300,9 @@ std::uint64_t mibFromEnvironment(const char* name, std::uint64_t fallback)
     return mib * kMiB;
 }
 
-} // namespace
-
-DecodeLimits decodeLimits()
-{
-    DecodeLimits limits;
-    limits.maxImageBytes = mibFromEnvironment("GLINTMARK_CHECK_IMAGE_MIB", limits.maxImageBytes);
-    limits.maxMemory = mibFromEnvironment("GLINTMARK_CHECK_MEMORY_MIB", limits.maxMemory);
-    return limits;
-}
-
-DecodeResult decodeJpeg(const ImageBytesReader& read, std::uint64_t length,
-                        const DecodeLimits& limits, const std::atomic<bool>* stop)
+DecodeResult decodeGuarded(const ImageBytesReader& read, std::uint64_t length,
+                           const DecodeLimits& limits, const std::atomic<bool>* stop,
+                           const std::function<bool()>* keepGoing)
 {
     DecodeResult result;
     jpeg_decompress_struct info{};
@@ -319,6 +312,7 @@ DecodeResult decodeJpeg(const ImageBytesReader& read, std::uint64_t length,
     decoder.staging = std::make_unique<unsigned char[]>(kStaging);
     decoder.limits = &limits;
     decoder.stop = stop;
+    decoder.keepGoing = keepGoing;
     decoder.result = &result;
     info.err = jpeg_std_error(&decoder.errors);
     decoder.errors.error_exit = failDecode;
@@ -338,7 +332,24 @@ DecodeResult decodeJpeg(const ImageBytesReader& read, std::uint64_t length,
     return result;
 }
 
-DecodeResult decodeJpeg(const unsigned char* data, std::size_t size)
+} // namespace
+
+DecodeLimits decodeLimits()
+{
+    DecodeLimits limits;
+    limits.maxImageBytes = mibFromEnvironment("GLINTMARK_CHECK_IMAGE_MIB", limits.maxImageBytes);
+    limits.maxMemory = mibFromEnvironment("GLINTMARK_CHECK_MEMORY_MIB", limits.maxMemory);
+    return limits;
+}
+
+DecodeResult decodeJpeg(const ImageBytesReader& read, std::uint64_t length,
+                        const DecodeLimits& limits, const std::atomic<bool>* stop)
+{
+    return decodeGuarded(read, length, limits, stop, nullptr);
+}
+
+DecodeResult decodeJpeg(const unsigned char* data, std::size_t size,
+                        const std::function<bool()>& keepGoing)
 {
     const ImageBytesReader fromMemory = [data, size](std::uint64_t position, unsigned char* buffer,
                                                      std::size_t count, std::error_code&) {
@@ -348,7 +359,8 @@ DecodeResult decodeJpeg(const unsigned char* data, std::size_t size)
             std::memcpy(buffer, data + from, taken);
         return taken;
     };
-    return decodeJpeg(fromMemory, size, decodeLimits());
+    const DecodeLimits limits = decodeLimits();
+    return decodeGuarded(fromMemory, size, limits, nullptr, &keepGoing);
 }
 
 } // namespace glintmark::features

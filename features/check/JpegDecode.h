@@ -52,7 +52,9 @@ using ImageBytesReader = std::function<std::size_t(std::uint64_t position, unsig
 DecodeResult decodeJpeg(const ImageBytesReader& read, std::uint64_t length,
                         const DecodeLimits& limits, const std::atomic<bool>* stop = nullptr);
 
-// Decodes the whole image held in `data` the same way, under decodeLimits().
-DecodeResult decodeJpeg(const unsigned char* data, std::size_t size);
+// Decodes the whole image held in `data` the same way, under decodeLimits(); once `keepGoing`
+// (when set) answers no, decoding ends soon after, as stopped.
+DecodeResult decodeJpeg(const unsigned char* data, std::size_t size,
+                        const std::function<bool()>& keepGoing = {});
 
 } // namespace glintmark::features

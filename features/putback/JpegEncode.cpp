@@ -1,36 +1,83 @@
 #include "features/putback/JpegEncode.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
+#include <jerror.h>
 #include <jpeglib.h>
 
 namespace glintmark::features {
 namespace {
 
 // libjpeg reports a fatal error by calling error_exit, which must not return: it jumps back.
+// The same way out serves a stop, which libjpeg's progress monitor asks about as it goes.
 struct Trap
 {
     jpeg_error_mgr manager;
+    jpeg_progress_mgr progress;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    const std::function<bool()>* keepGoing;
+    bool stopped;
+    bool overMemory;
 };
 
 [[noreturn]] void jumpOut(j_common_ptr info)
 {
-    auto* trap = reinterpret_cast<Trap*>(info->err);
+    auto* trap = static_cast<Trap*>(info->client_data);
+    // Large arrays beyond the memory limit would go to a backing store, which there is none of.
+    trap->overMemory = info->err->msg_code == JERR_NO_BACKING_STORE;
     (*info->err->format_message)(info, trap->message);
     std::longjmp(trap->jump, 1);
 }
 
 void ignoreMessage(j_common_ptr, int) {}
 
-void arm(Trap& trap, jpeg_error_mgr*& err)
+void askToGoOn(j_common_ptr info)
 {
-    err = jpeg_std_error(&trap.manager);
+    auto* trap = static_cast<Trap*>(info->client_data);
+    if (trap->keepGoing != nullptr && *trap->keepGoing && !(*trap->keepGoing)()) {
+        trap->stopped = true;
+        std::longjmp(trap->jump, 1);
+    }
+}
+
+// Readies `info` to report through `trap`, asking `keepGoing` (when set) as it works.
+template <typename Info> void arm(Trap& trap, Info& info, const std::function<bool()>& keepGoing)
+{
+    info.err = jpeg_std_error(&trap.manager);
     trap.manager.error_exit = jumpOut;
     trap.manager.emit_message = ignoreMessage;
+    trap.progress.progress_monitor = askToGoOn;
+    trap.keepGoing = &keepGoing;
+    info.client_data = &trap;
+}
+
+// Creating the object clears all but its error manager and client data: the monitor is put back.
+template <typename Info> void watch(Info& info, Trap& trap)
+{
+    info.progress = &trap.progress;
+}
+
+// What went wrong, as a sentence fragment: libjpeg's message, or the limit or the stop.
+std::string failureText(const Trap& trap, const DecodeLimits& limits, std::uint64_t pixels)
+{
+    if (trap.stopped)
+        return "stopped";
+    if (trap.overMemory)
+        return "needs more than the memory limit of " + std::to_string(limits.maxMemory) +
+               " bytes (GLINTMARK_CHECK_MEMORY_MIB) leaves beside its " + std::to_string(pixels) +
+               " bytes of pixels";
+    return trap.message;
+}
+
+// libjpeg takes its memory limit as a long, which is 32 bits on Windows.
+long memoryLimit(std::uint64_t bytes)
+{
+    return static_cast<long>(std::min<std::uint64_t>(bytes, std::numeric_limits<long>::max()));
 }
 
 // Only plain data lives in these frames, so leaving them by longjmp is safe.
@@ -40,6 +87,7 @@ bool readSampling(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
     if (setjmp(trap.jump) != 0)
         return false;
     jpeg_create_decompress(&info);
+    watch(info, trap);
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
     for (int i = 0; i < info.num_components; ++i)
@@ -47,14 +95,31 @@ bool readSampling(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
     return true;
 }
 
+// Decodes the pixels; false with `refusal` set when they would be larger than the limits allow.
 bool decodePixels(jpeg_decompress_struct& info, Trap& trap, const unsigned char* data,
-                  std::size_t size, Pixels& pixels)
+                  std::size_t size, const DecodeLimits& limits, Pixels& pixels,
+                  std::string& refusal)
 {
     if (setjmp(trap.jump) != 0)
         return false;
     jpeg_create_decompress(&info);
+    watch(info, trap);
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
+    const std::uint64_t bytes = std::uint64_t{info.image_width} * info.image_height *
+                                static_cast<std::uint64_t>(info.num_components);
+    if (bytes > limits.maxImageBytes || bytes >= limits.maxMemory) {
+        refusal = "its " + std::to_string(bytes) + " bytes of pixels are more than " +
+                  (bytes > limits.maxImageBytes
+                       ? "the image limit of " + std::to_string(limits.maxImageBytes) +
+                             " bytes (GLINTMARK_CHECK_IMAGE_MIB)"
+                       : "the memory limit of " + std::to_string(limits.maxMemory) +
+                             " bytes (GLINTMARK_CHECK_MEMORY_MIB)") +
+                  " allows";
+        return false;
+    }
+    // The pixels count towards the limit, so the decoder has what is left of it.
+    info.mem->max_memory_to_use = memoryLimit(limits.maxMemory - bytes);
     // Grey stays grey and CMYK stays CMYK; everything else comes out as RGB.
     if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK)
         info.out_color_space = JCS_CMYK;
@@ -76,11 +141,14 @@ bool decodePixels(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
 }
 
 bool encodePixels(jpeg_compress_struct& info, Trap& trap, const Pixels& pixels,
-                  const EncodeSettings& settings, unsigned char*& out, unsigned long& outSize)
+                  const EncodeSettings& settings, std::uint64_t memory, unsigned char*& out,
+                  unsigned long& outSize)
 {
     if (setjmp(trap.jump) != 0)
         return false;
     jpeg_create_compress(&info);
+    watch(info, trap);
+    info.mem->max_memory_to_use = memoryLimit(memory);
     jpeg_mem_dest(&info, &out, &outSize);
     info.image_width = pixels.width;
     info.image_height = pixels.height;
@@ -116,7 +184,8 @@ std::vector<Sampling> frameSampling(const unsigned char* data, std::size_t size)
 {
     jpeg_decompress_struct info{};
     Trap trap{};
-    arm(trap, info.err);
+    const std::function<bool()> always;
+    arm(trap, info, always);
     std::vector<Sampling> found;
     if (!readSampling(info, trap, data, size, found))
         found.clear();
@@ -124,13 +193,17 @@ std::vector<Sampling> frameSampling(const unsigned char* data, std::size_t size)
     return found;
 }
 
-DecodedImage::DecodedImage(const unsigned char* data, std::size_t size)
+DecodedImage::DecodedImage(const unsigned char* data, std::size_t size,
+                           std::function<bool()> keepGoing)
+    : m_limits(decodeLimits()), m_keepGoing(std::move(keepGoing))
 {
     jpeg_decompress_struct info{};
     Trap trap{};
-    arm(trap, info.err);
-    if (!decodePixels(info, trap, data, size, m_pixels)) {
-        m_error = trap.message;
+    arm(trap, info, m_keepGoing);
+    std::string refusal;
+    if (!decodePixels(info, trap, data, size, m_limits, m_pixels, refusal)) {
+        m_error = refusal.empty() ? failureText(trap, m_limits, 0) : refusal;
+        m_stopped = trap.stopped;
         m_pixels = Pixels{};
     }
     jpeg_destroy_decompress(&info);
@@ -140,16 +213,21 @@ std::optional<std::string> DecodedImage::encode(const EncodeSettings& settings)
 {
     jpeg_compress_struct info{};
     Trap trap{};
-    arm(trap, info.err);
+    arm(trap, info, m_keepGoing);
     unsigned char* out = nullptr;
     unsigned long outSize = 0;
-    const bool done = encodePixels(info, trap, m_pixels, settings, out, outSize);
+    const std::uint64_t pixels = m_pixels.bytes.size();
+    const bool done =
+        encodePixels(info, trap, m_pixels, settings,
+                     m_limits.maxMemory > pixels ? m_limits.maxMemory - pixels : 0, out, outSize);
     jpeg_destroy_compress(&info);
     std::optional<std::string> bytes;
-    if (done)
+    if (done) {
         bytes.emplace(reinterpret_cast<const char*>(out), outSize);
-    else
-        m_error = trap.message;
+    } else {
+        m_error = failureText(trap, m_limits, pixels);
+        m_stopped = trap.stopped;
+    }
     std::free(out);
     return bytes;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "engine/jpeg/JpegStructure.h"
+#include "features/check/JpegDecode.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,23 +40,31 @@ struct Pixels
     int colourSpace = 0; // libjpeg's J_COLOR_SPACE of the bytes
 };
 
-// The pixels of one decoded image, kept so it can be encoded at several qualities.
+// The pixels of one decoded image, kept so it can be encoded at several qualities. The pixels and
+// the encoder's memory together stay within decodeLimits(); decoding and each encoding end soon
+// after `keepGoing` (when set) answers no.
 class DecodedImage
 {
 public:
     // Decodes the JPEG in `data`; on failure, error() says why.
-    DecodedImage(const unsigned char* data, std::size_t size);
+    DecodedImage(const unsigned char* data, std::size_t size, std::function<bool()> keepGoing = {});
 
     // Whether the pixels are there.
     bool ok() const { return m_error.empty(); }
-    // Why decoding failed.
+    // Why decoding or the last encoding failed.
     const std::string& error() const { return m_error; }
-    // The image encoded with `settings`, or nothing (with error() set) when libjpeg refuses.
+    // Whether that was because a stop was asked for.
+    bool stopped() const { return m_stopped; }
+    // The image encoded with `settings`, or nothing (with error() set) when libjpeg refuses, the
+    // memory limit is reached, or a stop was asked for.
     std::optional<std::string> encode(const EncodeSettings& settings);
 
 private:
     Pixels m_pixels;
+    DecodeLimits m_limits;
+    std::function<bool()> m_keepGoing;
     std::string m_error;
+    bool m_stopped = false;
 };
 
 } // namespace glintmark::features

@@ -8,9 +8,9 @@
 
 namespace glintmark::features {
 
-NewLevelCheck::NewLevelCheck(std::vector<std::uint64_t> signatures,
+NewLevelCheck::NewLevelCheck(std::uint64_t size, std::uint64_t signatures,
                              const std::vector<Replacement>& replaced)
-    : m_signatures(std::move(signatures)), m_replaced(replaced), m_scanner(kJfifSignature)
+    : m_size(size), m_signatures(signatures), m_replaced(replaced), m_scanner(kJfifSignature)
 {}
 
 void NewLevelCheck::fail(std::string what)
@@ -19,32 +19,49 @@ void NewLevelCheck::fail(std::string what)
         m_problem = std::move(what);
 }
 
-void NewLevelCheck::feed(const char* source, const char* written, std::size_t count)
+void NewLevelCheck::findSignatures(const char* bytes, std::size_t count, std::string& tail,
+                                   std::vector<std::uint64_t>& found) const
 {
-    // Signatures: those that begin in the bytes carried from the last block, then the rest.
+    found.clear();
     const std::size_t keep = m_scanner.length() - 1;
     const auto scan = [&](const char* data, std::size_t end, std::uint64_t base) {
         for (std::size_t hit = m_scanner.find(data, 0, end); hit != SignatureScanner::npos;
-             hit = m_scanner.find(data, hit + 1, end)) {
-            if (m_nextSignature < m_signatures.size() &&
-                m_signatures[m_nextSignature] == base + hit)
-                ++m_nextSignature;
-            else
-                fail("it has a signature at byte " + std::to_string(base + hit) +
-                     " that the source has not");
-        }
+             hit = m_scanner.find(data, hit + 1, end))
+            found.push_back(base + hit);
     };
+    // Those that begin in the bytes carried from the last block, then the rest.
     if (count >= keep) {
-        std::string boundary = m_tail;
-        boundary.append(written, keep);
-        scan(boundary.data(), m_tail.size(), m_at - m_tail.size());
-        scan(written, count - keep, m_at);
-        m_tail.assign(written + count - keep, keep);
+        std::string boundary = tail;
+        boundary.append(bytes, keep);
+        scan(boundary.data(), tail.size(), m_at - tail.size());
+        scan(bytes, count - keep, m_at);
+        tail.assign(bytes + count - keep, keep);
     } else {
-        std::string window = m_tail + std::string(written, count);
+        std::string window = tail + std::string(bytes, count);
         const std::size_t decided = window.size() > keep ? window.size() - keep : 0;
-        scan(window.data(), decided, m_at - m_tail.size());
-        m_tail = window.substr(decided);
+        scan(window.data(), decided, m_at - tail.size());
+        tail = window.substr(decided);
+    }
+}
+
+void NewLevelCheck::feed(const char* source, const char* written, std::size_t count)
+{
+    // Signatures: both streams are decided up to the same byte, so each block's lists pair off.
+    findSignatures(source, count, m_sourceTail, m_inSource);
+    findSignatures(written, count, m_writtenTail, m_inWritten);
+    m_found += m_inWritten.size();
+    auto mine = m_inWritten.begin();
+    auto theirs = m_inSource.begin();
+    while (mine != m_inWritten.end() || theirs != m_inSource.end()) {
+        if (theirs == m_inSource.end() || (mine != m_inWritten.end() && *mine < *theirs)) {
+            fail("it has a signature at byte " + std::to_string(*mine++) +
+                 " that the source has not");
+        } else if (mine == m_inWritten.end() || *theirs < *mine) {
+            fail("the signature at byte " + std::to_string(*theirs++) + " is missing");
+        } else {
+            ++mine;
+            ++theirs;
+        }
     }
 
     // Bytes: equal outside the replaced ranges; inside, gathered to be read as an image.
@@ -82,9 +99,9 @@ void NewLevelCheck::checkRange()
     JpegReader reader;
     reader.feed(reinterpret_cast<const unsigned char*>(m_range.data()), m_range.size());
     const JpegStructure jpeg = reader.structure();
-    if (!jpeg.end || *jpeg.end != range.bytes.size()) {
+    if (!jpeg.end || *jpeg.end != range.length) {
         fail(where + " is not whole where it was put back");
-    } else if (m_range.find_first_not_of('\0', range.bytes.size()) != std::string::npos) {
+    } else if (m_range.find_first_not_of('\0', range.length) != std::string::npos) {
         fail(where + " is not followed by zero bytes up to its old end");
     } else {
         const DecodeResult decoded =
@@ -100,9 +117,11 @@ std::optional<std::string> NewLevelCheck::finish()
 {
     if (m_nextRange != m_replaced.size())
         fail("image " + std::to_string(m_replaced[m_nextRange].number) + " was not written whole");
-    if (m_nextSignature != m_signatures.size())
-        fail("the signature at byte " + std::to_string(m_signatures[m_nextSignature]) +
-             " is missing");
+    if (m_at != m_size)
+        fail("it is " + std::to_string(m_at) + " bytes long, the source " + std::to_string(m_size));
+    else if (m_found != m_signatures)
+        fail("it has " + std::to_string(m_found) + " signatures where the source has " +
+             std::to_string(m_signatures));
     return m_problem;
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace glintmark::features {
@@ -19,23 +20,30 @@ namespace fs = std::filesystem;
 // Bytes copied at a time; large enough that the copy runs at the speed of the disk.
 constexpr std::size_t kCopyBlock = std::size_t{1} << 20;
 
-// Keeps every image the scan finds, and passes on progress and a request to stop.
+// Keeps the images the scan finds that the edited folder has files for, and passes on progress
+// and a request to stop.
 class ScanObserver : public ExtractObserver
 {
 public:
-    explicit ScanObserver(RunEvents& events) : m_events(events) {}
+    ScanObserver(RunEvents& events, const EditedFolder& folder) : m_events(events), m_folder(folder)
+    {}
 
     bool onProgress(const Progress& progress) override
     {
         m_events.onProgress(Phase::Reading, progress);
         return m_events.keepGoing();
     }
-    void onImage(const ImageInfo& image) override { images.push_back(image); }
+    void onImage(const ImageInfo& image) override
+    {
+        if (m_folder.has(image.number))
+            originals.push_back(image);
+    }
 
-    std::vector<ImageInfo> images;
+    std::vector<ImageInfo> originals; // in ascending order of number
 
 private:
     RunEvents& m_events;
+    const EditedFolder& m_folder;
 };
 
 PutBackOutcome failed(PutBackOutcome outcome, ExtractError error)
@@ -89,12 +97,10 @@ std::optional<ExtractError> refuseNameAmongEdits(const PutBackRequest& request)
                             displayPath(request.folder) + "; it was left untouched"};
 }
 
-// Puts the replacements over the block of the source that starts at `at`.
+// Puts the replacements from `next` on over the block of the source that starts at `at`.
 void overlay(char* block, std::size_t count, std::uint64_t at,
-             const std::vector<Replacement>& replaced, std::size_t& next)
+             const std::vector<Replacement>& replaced, std::size_t next)
 {
-    while (next < replaced.size() && replaced[next].offset + replaced[next].end <= at)
-        ++next;
     for (std::size_t i = next; i < replaced.size() && replaced[i].offset < at + count; ++i) {
         const Replacement& range = replaced[i];
         const std::uint64_t from = std::max(at, range.offset);
@@ -114,70 +120,99 @@ void overlay(char* block, std::size_t count, std::uint64_t at,
 struct LevelParts
 {
     const RawFile& source;
+    const FileIdentity& sourceId; // as it was opened
     std::uint64_t size;
-    const std::vector<ImageInfo>& images;
-    const std::vector<Replacement>& replaced;
+    std::uint64_t images;
+    std::vector<Replacement>& replaced;
+    // Gives a replacement the plan did not hold its bytes again.
+    std::function<std::optional<ExtractError>(Replacement&)> reload;
 };
+
+// Makes every replacement from `next` on that reaches into the block [at, at + count) hold its
+// bytes.
+std::optional<ExtractError> holdBytesFor(LevelParts& level, std::uint64_t at, std::size_t count,
+                                         std::size_t next)
+{
+    for (std::size_t i = next; i < level.replaced.size() && level.replaced[i].offset < at + count;
+         ++i) {
+        Replacement& range = level.replaced[i];
+        if (range.bytes.size() != range.length)
+            if (auto error = level.reload(range))
+                return error;
+    }
+    return std::nullopt;
+}
 
 // Copies the source to `target` with the replacements put over it, checking every block; false
 // when it gave up, at a request to stop (`stopped`) or at a failure (`error`).
-bool writeLevel(const PutBackRequest& request, const LevelParts& level, FileWriter& target,
+bool writeLevel(const PutBackRequest& request, LevelParts& level, FileWriter& target,
                 RunEvents& events, bool& stopped, std::optional<ExtractError>& error)
 {
-    const auto& [source, size, images, replaced] = level;
-    std::vector<std::uint64_t> signatures;
-    signatures.reserve(images.size());
-    for (const ImageInfo& image : images)
-        signatures.push_back(image.offset);
-    NewLevelCheck check(std::move(signatures), replaced);
+    NewLevelCheck check(level.size, level.images, level.replaced);
     const std::unique_ptr<char[]> read(new char[kCopyBlock]);
     const std::unique_ptr<char[]> written(new char[kCopyBlock]);
     std::size_t next = 0;
     Progress done;
-    done.sourceSize = size;
-    for (std::uint64_t at = 0; at < size;) {
+    done.sourceSize = level.size;
+    for (std::uint64_t at = 0; at < level.size;) {
         if (!events.keepGoing()) {
             stopped = true;
             return false;
         }
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, size - at));
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, level.size - at));
         std::error_code ec;
-        const std::size_t got = source.readAt(at, read.get(), want, ec);
+        const std::size_t got = level.source.readAt(at, read.get(), want, ec);
         if (ec) {
             error =
                 makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file", ec);
             return false;
         }
         if (got < want) {
-            error = ExtractError{};
-            error->kind = ErrorKind::SourceRead;
-            error->file = request.source;
-            error->message = "The source file \"" + displayPath(request.source) +
-                             "\" became shorter while it was read";
+            error = ExtractError{ErrorKind::SourceRead, request.source,
+                                 "The source file \"" + displayPath(request.source) +
+                                     "\" became shorter while it was read"};
+            return false;
+        }
+        // The bytes of the replacements the copy has passed are not needed again.
+        while (next < level.replaced.size() &&
+               level.replaced[next].offset + level.replaced[next].end <= at)
+            std::string().swap(level.replaced[next++].bytes);
+        if ((error = holdBytesFor(level, at, got, next)))
+            return false;
+        if (!events.keepGoing()) {
+            stopped = true;
             return false;
         }
         std::memcpy(written.get(), read.get(), got);
-        overlay(written.get(), got, at, replaced, next);
+        overlay(written.get(), got, at, level.replaced, next);
         check.feed(read.get(), written.get(), got);
         if (!target.write(std::string_view(written.get(), got)))
             return false;
         at += got;
         done.bytesRead = at;
-        done.percent = percentOf(at, size);
+        done.percent = percentOf(at, level.size);
         events.onProgress(Phase::Writing, done);
     }
+    for (Replacement& range : level.replaced)
+        std::string().swap(range.bytes);
     // A stop that comes after the last block still leaves nothing behind.
     if (!events.keepGoing()) {
         stopped = true;
         return false;
     }
-    if (auto problem = check.finish()) {
-        error = ExtractError{};
-        error->kind = ErrorKind::ImageWrite;
-        error->file = request.into;
-        error->message = "\"" + displayPath(request.into) +
-                         "\" was not put in place: a check of what was written found that " +
-                         *problem;
+    std::optional<std::string> problem = check.finish();
+    std::error_code ec;
+    const FileIdentity now = level.source.identity(ec);
+    if (!problem &&
+        (ec || now.size != level.sourceId.size || now.changed != level.sourceId.changed))
+        problem = "the source changed while it was read";
+    if (problem) {
+        error = ExtractError{ErrorKind::ImageWrite, request.into,
+                             "\"" + displayPath(request.into) +
+                                 "\" was not put in place: a check of what was written found "
+                                 "that " +
+                                 *problem};
         return false;
     }
     return true;
@@ -213,7 +248,10 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
             return failed(std::move(outcome), std::move(*refused));
     }
 
-    ScanObserver scan(events);
+    EditedFolder edited;
+    if (auto error = openEditedFolder(request, edited))
+        return failed(std::move(outcome), std::move(*error));
+    ScanObserver scan(events, edited);
     ExtractJob listing;
     listing.sourceFile = request.source;
     const ExtractResult listed = listOpenSource(listing, source, &scan);
@@ -225,7 +263,8 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
         return outcome;
     }
 
-    if (auto error = planReplacements(request, source, scan.images, events, outcome))
+    if (auto error = planReplacements(request, edited, source, listed.count, scan.originals, events,
+                                      outcome))
         return failed(std::move(outcome), std::move(*error));
     if (!events.keepGoing()) {
         outcome.status = PutBackStatus::Stopped;
@@ -244,7 +283,19 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     std::optional<ExtractError> failure;
     std::optional<ExtractError> error =
         target->writeFile(request.into.filename(), "the new level", [&](FileWriter& writer) {
-            const LevelParts level{source, sourceId.size, scan.images, outcome.replaced};
+            LevelParts level{
+                source,
+                sourceId,
+                sourceId.size,
+                listed.count,
+                outcome.replaced,
+                [&](Replacement& replacement) {
+                    const auto original = std::lower_bound(
+                        scan.originals.begin(), scan.originals.end(), replacement.number,
+                        [](const ImageInfo& image, std::uint64_t n) { return image.number < n; });
+                    return reloadReplacement(request, edited, source, *original, events,
+                                             replacement);
+                }};
             return writeLevel(request, level, writer, events, stopped, failure);
         });
     if (failure)

@@ -21,6 +21,10 @@ struct PutBackRequest
     bool dryRun = false;          // say what would be done; write nothing
     bool ignoreUnmatched = false; // pass over files that match no image: named almost as one,
                                   // or numbered beyond the level's, instead of refusing them
+    // The most bytes of replacements kept in memory from the comparing to the writing; those
+    // beyond it are read and encoded again as the writing reaches them, and must come out the
+    // same.
+    std::uint64_t heldBytes = std::uint64_t{64} << 20;
 };
 
 // One image that takes the place of an original.
@@ -30,9 +34,12 @@ struct Replacement
     std::filesystem::path file; // the edited image, as found in the folder
     std::uint64_t offset = 0;   // where the original's signature sits in the source
     std::uint64_t end = 0;      // the original's length through its end marker
-    std::string bytes;          // what is written there, before the zero bytes that pad it
+    std::string bytes;          // what is written there, before the zero bytes that pad it; empty
+                                // while it is not held in memory (see heldBytes)
     std::optional<int> quality; // the quality it was encoded again at, if it was
     bool jfifAdded = false;     // a JFIF segment was put in front of it
+    std::uint64_t length = 0;   // how many bytes are written there, held or not
+    std::uint64_t digest = 0;   // a checksum of them, to know them again when read anew
 };
 
 // An edited image that cannot go back, and why.

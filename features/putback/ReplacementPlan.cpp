@@ -9,8 +9,7 @@
 #include "features/putback/JpegEncode.h"
 
 #include <algorithm>
-#include <map>
-#include <set>
+#include <functional>
 
 namespace glintmark::features {
 namespace {
@@ -91,13 +90,14 @@ std::string holds(const ImageInfo& original)
 // Encodes the edited image again in the original's coding and sampling, at the highest quality
 // that fits; the reason when none does.
 std::variant<Replacement, std::string> fitInto(const std::string& edited, const ImageInfo& original,
-                                               const std::string& originalBytes)
+                                               const std::string& originalBytes,
+                                               const std::function<bool()>& keepGoing)
 {
     const JpegStructure& want = original.jpeg;
     if (want.coding == JpegCoding::Lossless || want.precision != 8)
         return "image " + std::to_string(original.number) + " is " + codingText(want) + " with " +
                std::to_string(want.precision) + "-bit samples, which --fit cannot encode";
-    DecodedImage pixels(data(edited), edited.size());
+    DecodedImage pixels(data(edited), edited.size(), keepGoing);
     if (!pixels.ok())
         return "does not decode: " + pixels.error();
     EncodeSettings settings;
@@ -132,7 +132,7 @@ std::variant<Replacement, std::string> fitInto(const std::string& edited, const 
         }
         int fits = kLowestQuality;
         int tooLarge = kHighestQuality;
-        while (tooLarge - fits > 1) {
+        while (tooLarge - fits > 1 && !pixels.stopped()) {
             const int middle = (fits + tooLarge) / 2;
             (tryQuality(middle) ? fits : tooLarge) = middle;
         }
@@ -140,12 +140,30 @@ std::variant<Replacement, std::string> fitInto(const std::string& edited, const 
     return best;
 }
 
+// A 64-bit FNV-1a checksum: enough to know a replacement's bytes again when they are made anew.
+std::uint64_t checksum(const std::string& bytes)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+// The replacement with its length and checksum taken from its bytes.
+Replacement sealed(Replacement replacement)
+{
+    replacement.length = replacement.bytes.size();
+    replacement.digest = checksum(replacement.bytes);
+    return replacement;
+}
+
 } // namespace
 
-std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::string& edited,
-                                                                   const ImageInfo& original,
-                                                                   const std::string& originalBytes,
-                                                                   bool fit)
+std::variant<Unchanged, Replacement, std::string>
+judgeReplacement(const std::string& edited, const ImageInfo& original,
+                 const std::string& originalBytes, bool fit, const std::function<bool()>& keepGoing)
 {
     const JpegStructure mine = structureOf(edited);
     const std::string through = mine.end ? edited.substr(0, *mine.end) : edited;
@@ -171,7 +189,7 @@ std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::st
     if (mine.components != want.components)
         return "has " + std::to_string(mine.components) + " colour components, image " + number +
                " has " + std::to_string(want.components);
-    const DecodeResult decoded = decodeJpeg(data(through), through.size());
+    const DecodeResult decoded = decodeJpeg(data(through), through.size(), keepGoing);
     if (!decoded.decodes())
         return "does not decode: " + decoded.message;
 
@@ -188,7 +206,7 @@ std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::st
         replacement.bytes = withJfifFirst(through, replacement.jfifAdded);
         inner = innerSignature(replacement.bytes);
         if (!inner && replacement.bytes.size() <= replacement.end)
-            return replacement;
+            return sealed(std::move(replacement));
     }
     if (!fit) {
         if (inner)
@@ -198,14 +216,14 @@ std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::st
         return "is " + groupedNumber(over) + (over == 1 ? " byte" : " bytes") + " larger than " +
                holds(original) + "; --fit would re-encode it";
     }
-    auto fitted = fitInto(through, original, originalBytes);
+    auto fitted = fitInto(through, original, originalBytes, keepGoing);
     if (auto* reason = std::get_if<std::string>(&fitted))
         return std::move(*reason);
     Replacement& encoded = std::get<Replacement>(fitted);
     replacement.bytes = std::move(encoded.bytes);
     replacement.quality = encoded.quality;
     replacement.jfifAdded = encoded.jfifAdded;
-    return replacement;
+    return sealed(std::move(replacement));
 }
 
 namespace {
@@ -265,29 +283,88 @@ bool nearImageName(const fs::path& name)
     return !imageNumber(name, fs::path(std::string(stem)), kImageExt);
 }
 
-std::optional<ExtractError> planReplacements(const PutBackRequest& request, const RawFile& source,
-                                             const std::vector<ImageInfo>& images,
-                                             RunEvents& events, PutBackOutcome& outcome)
+bool EditedFolder::has(std::uint64_t number) const
 {
+    return std::binary_search(numbers.begin(), numbers.end(), number);
+}
+
+std::optional<ExtractError> openEditedFolder(const PutBackRequest& request, EditedFolder& folder)
+{
+    folder.path = request.folder;
     std::error_code ec;
-    const RawDir folder = RawDir::open(request.folder, ec);
-    std::map<std::uint64_t, fs::path> edited;
-    std::set<fs::path> nearNames;
+    folder.dir = RawDir::open(request.folder, ec);
     const fs::path stem(std::string{kImageStem});
     if (!ec) {
-        folder.forEachName(
+        folder.dir.forEachName(
             [&](const fs::path& name) {
                 if (const auto number = imageNumber(name, stem, kImageExt))
-                    edited.emplace(*number, name);
+                    folder.numbers.push_back(*number);
                 else if (nearImageName(name))
-                    nearNames.insert(name);
+                    folder.nearNames.push_back(name);
             },
             ec);
     }
     if (ec)
         return makeError(ErrorKind::SourceOpen, request.folder,
                          "Cannot read the folder of edited images", ec);
-    for (const fs::path& name : nearNames) {
+    std::sort(folder.numbers.begin(), folder.numbers.end());
+    folder.numbers.erase(std::unique(folder.numbers.begin(), folder.numbers.end()),
+                         folder.numbers.end());
+    std::sort(folder.nearNames.begin(), folder.nearNames.end());
+    return std::nullopt;
+}
+
+namespace {
+
+// The edited image `number` and its original, read and judged (asking `keepGoing` on the way);
+// the file's path in `path`, and the bytes read in `bytesRead`.
+std::variant<Unchanged, Replacement, std::string, ExtractError>
+judgeFile(const PutBackRequest& request, const EditedFolder& folder, const RawFile& source,
+          const ImageInfo& original, const std::function<bool()>& keepGoing, fs::path& path,
+          std::uint64_t& bytesRead)
+{
+    using Judged = std::variant<Unchanged, Replacement, std::string, ExtractError>;
+    const fs::path name =
+        imageFileName(fs::path(std::string{kImageStem}), original.number, kImageExt);
+    path = request.folder / name;
+    ExtractError failure;
+    auto read = readEdited(folder.dir, request.folder, name, failure);
+    if (!failure.message.empty())
+        return failure;
+    if (read.index() == 1)
+        return Judged(std::in_place_index<2>, std::move(std::get<1>(read)));
+    std::error_code ec;
+    std::string originalBytes(static_cast<std::size_t>(original.jpeg.end.value_or(original.size)),
+                              '\0');
+    if (source.readAt(original.offset, originalBytes.data(), originalBytes.size(), ec) !=
+            originalBytes.size() ||
+        ec) {
+        if (!ec)
+            ec = std::make_error_code(std::errc::io_error);
+        return makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file", ec);
+    }
+    bytesRead = originalBytes.size() + std::get<0>(read).size();
+    auto judged =
+        judgeReplacement(std::get<0>(read), original, originalBytes, request.fit, keepGoing);
+    if (auto* replacement = std::get_if<Replacement>(&judged)) {
+        replacement->file = path;
+        return Judged(std::in_place_index<1>, std::move(*replacement));
+    }
+    if (auto* reason = std::get_if<std::string>(&judged))
+        return Judged(std::in_place_index<2>, std::move(*reason));
+    return Unchanged{};
+}
+
+} // namespace
+
+std::optional<ExtractError> planReplacements(const PutBackRequest& request,
+                                             const EditedFolder& folder, const RawFile& source,
+                                             std::uint64_t imageCount,
+                                             const std::vector<ImageInfo>& originals,
+                                             RunEvents& events, PutBackOutcome& outcome)
+{
+    const fs::path stem(std::string{kImageStem});
+    for (const fs::path& name : folder.nearNames) {
         if (request.ignoreUnmatched)
             break;
         outcome.refused.push_back({0, request.folder / name,
@@ -299,52 +376,79 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request, cons
     // Counted in images: the bytes to compare are not known before each file is read, so no
     // size is given.
     Progress done;
-    for (const auto& [number, name] : edited) {
+    std::uint64_t held = 0;
+    const std::function<bool()> keepGoing = [&events] { return events.keepGoing(); };
+    auto original = originals.begin();
+    for (const std::uint64_t number : folder.numbers) {
         if (!events.keepGoing())
             return std::nullopt;
-        const fs::path path = request.folder / name;
-        if (number > images.size()) {
-            if (request.ignoreUnmatched)
-                continue;
-            outcome.refused.push_back({number, path,
-                                       "is numbered beyond the " + std::to_string(images.size()) +
-                                           " textures in " + displayPath(request.source)});
+        ++done.imagesCompleted;
+        done.percent = static_cast<int>(done.imagesCompleted * 100 / folder.numbers.size());
+        if (number > imageCount) {
+            if (!request.ignoreUnmatched)
+                outcome.refused.push_back({number,
+                                           request.folder / imageFileName(stem, number, kImageExt),
+                                           "is numbered beyond the " + std::to_string(imageCount) +
+                                               " textures in " + displayPath(request.source)});
+            events.onProgress(Phase::Comparing, done);
             continue;
         }
-        ExtractError failure;
-        auto read = readEdited(folder, request.folder, name, failure);
-        if (!failure.message.empty())
-            return failure;
-        if (read.index() == 1) {
-            outcome.refused.push_back({number, path, std::get<1>(read)});
-            continue;
-        }
-        const ImageInfo& original = images[number - 1];
-        std::string originalBytes(
-            static_cast<std::size_t>(original.jpeg.end.value_or(original.size)), '\0');
-        if (source.readAt(original.offset, originalBytes.data(), originalBytes.size(), ec) !=
-                originalBytes.size() ||
-            ec) {
-            if (!ec)
-                ec = std::make_error_code(std::errc::io_error);
-            return makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file",
-                             ec);
-        }
-        auto judged = judgeReplacement(std::get<0>(read), original, originalBytes, request.fit);
+        while (original != originals.end() && original->number < number)
+            ++original;
+        if (original == originals.end() || original->number != number)
+            return ExtractError{ErrorKind::SourceRead, request.source,
+                                "The source file \"" + displayPath(request.source) +
+                                    "\" changed while it was read: image " +
+                                    std::to_string(number) + " was not found again"};
+        fs::path path;
+        std::uint64_t bytesRead = 0;
+        auto judged = judgeFile(request, folder, source, *original, keepGoing, path, bytesRead);
+        if (auto* failure = std::get_if<ExtractError>(&judged))
+            return std::move(*failure);
+        // A judgement cut short by a stop is no judgement.
+        if (!events.keepGoing())
+            return std::nullopt;
         if (std::holds_alternative<Unchanged>(judged)) {
             ++outcome.unchanged;
         } else if (auto* reason = std::get_if<std::string>(&judged)) {
             outcome.refused.push_back({number, path, std::move(*reason)});
         } else {
             Replacement& replacement = std::get<Replacement>(judged);
-            replacement.file = path;
+            // What a dry run never writes, and what goes beyond the bound, is not kept.
+            if (request.dryRun || held + replacement.length > request.heldBytes) {
+                replacement.bytes.clear();
+                replacement.bytes.shrink_to_fit();
+            } else {
+                held += replacement.length;
+            }
             outcome.replaced.push_back(std::move(replacement));
         }
-        ++done.imagesCompleted;
-        done.bytesRead += originalBytes.size() + std::get<0>(read).size();
-        done.percent = static_cast<int>(done.imagesCompleted * 100 / edited.size());
+        done.bytesRead += bytesRead;
         events.onProgress(Phase::Comparing, done);
     }
+    return std::nullopt;
+}
+
+std::optional<ExtractError> reloadReplacement(const PutBackRequest& request,
+                                              const EditedFolder& folder, const RawFile& source,
+                                              const ImageInfo& original, RunEvents& events,
+                                              Replacement& replacement)
+{
+    fs::path path;
+    std::uint64_t bytesRead = 0;
+    const std::function<bool()> keepGoing = [&events] { return events.keepGoing(); };
+    auto judged = judgeFile(request, folder, source, original, keepGoing, path, bytesRead);
+    if (auto* failure = std::get_if<ExtractError>(&judged))
+        return std::move(*failure);
+    if (!events.keepGoing())
+        return std::nullopt; // stopped: the writing ends before these bytes are needed
+    auto* again = std::get_if<Replacement>(&judged);
+    if (!again || again->length != replacement.length || again->digest != replacement.digest)
+        return ExtractError{ErrorKind::SourceRead, replacement.file,
+                            "The edited image \"" + displayPath(replacement.file) +
+                                "\" changed while the new level was written; nothing was put "
+                                "in place"};
+    replacement.bytes = std::move(again->bytes);
     return std::nullopt;
 }
 

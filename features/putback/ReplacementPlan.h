@@ -1,10 +1,12 @@
 #pragma once
 
+#include "engine/io/RawDir.h"
 #include "engine/io/RawFile.h"
 #include "features/putback/PutBack.h"
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -20,25 +22,54 @@ struct Unchanged
 // What becomes of one edited image, whose bytes are `edited`, against the original image
 // `original` whose bytes from its signature through its end (or, without one, its whole length)
 // are `originalBytes`: left alone, put back (with `number`, `offset` and `end` filled in), or
-// refused with the reason.
-std::variant<Unchanged, Replacement, std::string> judgeReplacement(const std::string& edited,
-                                                                   const ImageInfo& original,
-                                                                   const std::string& originalBytes,
-                                                                   bool fit);
+// refused with the reason. Decoding and encoding end soon after `keepGoing` (when set) answers
+// no; what is then returned means nothing.
+std::variant<Unchanged, Replacement, std::string>
+judgeReplacement(const std::string& edited, const ImageInfo& original,
+                 const std::string& originalBytes, bool fit,
+                 const std::function<bool()>& keepGoing = {});
 
 // Whether `name` looks like an extracted texture's name but is not one an extraction writes: the
 // stem in another case, fewer than four digits or a leading zero too many, ".jpeg" or ".JPG"
 // ("Vorlesk_3.jpg", "vorlesk_0003.JPG"), as an editor may save it.
 bool nearImageName(const std::filesystem::path& name);
 
-// Reads every image file in the request's folder, compares it with its original in `source`
-// (opened once, whose images are `images`) and judges it. Fills in the outcome's replacements,
-// refusals and unchanged count. A file that matches no image, numbered beyond the level's or
-// with a name near an image's (nearImageName), is refused unless the request ignores such files.
-// Fails only when a file cannot be read, or on a
-// stop.
-std::optional<ExtractError> planReplacements(const PutBackRequest& request, const RawFile& source,
-                                             const std::vector<ImageInfo>& images,
+// The folder of edited images, opened once and read through: which image numbers it holds files
+// for (named exactly as an extraction names them) and which names are near one.
+struct EditedFolder
+{
+    std::filesystem::path path;
+    RawDir dir;
+    std::vector<std::uint64_t> numbers; // ascending, one each
+    std::vector<std::filesystem::path> nearNames;
+
+    // Whether the folder holds a file for image `number`.
+    bool has(std::uint64_t number) const;
+};
+
+// Opens the request's folder of edited images and reads its names.
+std::optional<ExtractError> openEditedFolder(const PutBackRequest& request, EditedFolder& folder);
+
+// Reads every image file of `folder`, compares it with its original in `source` (opened once;
+// it holds `imageCount` images, and `originals` are those of them the folder has files for, in
+// ascending order) and judges it. Fills in the outcome's replacements, refusals and unchanged
+// count; the replacements' bytes are held up to the request's heldBytes, and only their length
+// and digest beyond it. A file that matches no image, numbered beyond the level's or with a name
+// near an image's (nearImageName), is refused unless the request ignores such files. Fails only
+// when a file cannot be read, or on a stop.
+std::optional<ExtractError> planReplacements(const PutBackRequest& request,
+                                             const EditedFolder& folder, const RawFile& source,
+                                             std::uint64_t imageCount,
+                                             const std::vector<ImageInfo>& originals,
                                              RunEvents& events, PutBackOutcome& outcome);
+
+// Fills in the bytes of `replacement`, which the plan did not hold, by reading its file and its
+// original (`original`) again and judging them as the plan did; fails, naming the file, when
+// what comes out is not what the plan decided (the file changed since). At a stop (asked of
+// `events`) it returns with the bytes not filled in.
+std::optional<ExtractError> reloadReplacement(const PutBackRequest& request,
+                                              const EditedFolder& folder, const RawFile& source,
+                                              const ImageInfo& original, RunEvents& events,
+                                              Replacement& replacement);
 
 } // namespace glintmark::features

@@ -403,8 +403,14 @@ TEST(CliPutBack, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
         writeBytes(dir / "edit" / imageName(number), edited);
         expected.replace(at, original.size(),
                          edited + std::string(original.size() - edited.size(), '\0'));
-        replaced.push_back(
-            {static_cast<std::uint64_t>(number), {}, at, original.size(), edited, {}, false});
+        replaced.push_back({static_cast<std::uint64_t>(number),
+                            {},
+                            at,
+                            original.size(),
+                            edited,
+                            {},
+                            false,
+                            edited.size()});
     }
     ASSERT_GE(replaced.size(), 6u);
     const CliRun run = runWith({"--put-back", (dir / "edit").string(), "--into",
@@ -434,7 +440,7 @@ TEST(CliPutBack, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
         SCOPED_TRACE(fault.what);
         std::string written = expected;
         written.replace(fault.at, fault.bytes.size(), fault.bytes);
-        features::NewLevelCheck check(signatures, replaced);
+        features::NewLevelCheck check(source.size(), signatures.size(), replaced);
         for (std::size_t from = 0; from < written.size(); from += 4099) {
             const std::size_t count = std::min<std::size_t>(4099, written.size() - from);
             check.feed(source.data() + from, written.data() + from, count);

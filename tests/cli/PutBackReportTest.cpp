@@ -40,7 +40,7 @@ Replacement replacement(std::uint64_t number, std::uint64_t offset, std::uint64_
     image.file = "castle/Vorlesk_" + digits + ".jpg";
     image.offset = offset;
     image.end = end;
-    image.bytes = std::string(length, 'x');
+    image.length = length; // its bytes are no longer held once written
     image.quality = quality;
     image.jfifAdded = jfifAdded;
     return image;

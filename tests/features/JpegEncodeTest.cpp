@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cstdlib>
 
 #include <jpeglib.h>
@@ -166,6 +168,74 @@ TEST(JpegEncode, AnImageCanBeEncodedAgainAndAgain)
     EXPECT_EQ(sizes[0], sizes[3]);
     EXPECT_LT(sizes[1], sizes[2]);
     EXPECT_LT(sizes[2], sizes[0]);
+}
+
+// A stop asked for while libjpeg is inside one image ends the decoding or the encoding there,
+// and the pixels and the encoder's memory together keep to the memory limit.
+TEST(JpegEncode, AStopOrTheMemoryLimitEndsTheWorkAndSaysSo)
+{
+    const std::string source = noiseJpeg(600, 600); // 1,080,000 bytes of pixels
+    int asked = 0;
+    int stopAt = -1;
+    const std::function<bool()> keepGoing = [&] { return ++asked != stopAt; };
+    // Decoding asks as it goes; count how often, then stop inside it and inside an encoding.
+    {
+        const DecodedImage whole(data(source), source.size(), keepGoing);
+        ASSERT_TRUE(whole.ok()) << whole.error();
+    }
+    const int decodingAsks = asked;
+    ASSERT_GT(decodingAsks, 10);
+    EncodeSettings progressive;
+    progressive.coding = JpegCoding::Progressive;
+
+    asked = 0;
+    stopAt = decodingAsks / 2;
+    const DecodedImage stoppedEarly(data(source), source.size(), keepGoing);
+    EXPECT_FALSE(stoppedEarly.ok());
+    EXPECT_TRUE(stoppedEarly.stopped());
+    EXPECT_EQ(stoppedEarly.error(), "stopped");
+    EXPECT_EQ(asked, stopAt) << "asked no more once stopped";
+
+    asked = 0;
+    stopAt = decodingAsks + 20;
+    DecodedImage stoppedLater(data(source), source.size(), keepGoing);
+    ASSERT_TRUE(stoppedLater.ok());
+    EXPECT_FALSE(stoppedLater.encode(progressive).has_value());
+    EXPECT_TRUE(stoppedLater.stopped());
+    EXPECT_EQ(stoppedLater.error(), "stopped");
+    EXPECT_EQ(asked, stopAt);
+
+    struct Limit
+    {
+        const char* mib;
+        std::string error; // how it begins; empty: encoded
+    };
+    const Limit limits[] = {
+        {"1", "its 1080000 bytes of pixels are more than the memory limit of 1048576 bytes "
+              "(GLINTMARK_CHECK_MEMORY_MIB) allows"},
+        {"2", "needs more than the memory limit of 2097152 bytes (GLINTMARK_CHECK_MEMORY_MIB) "
+              "leaves beside its 1080000 bytes of pixels"},
+        {"8", ""},
+    };
+    for (const Limit& limit : limits) {
+        SCOPED_TRACE(limit.mib);
+        const ScopedEnvironment memory("GLINTMARK_CHECK_MEMORY_MIB", limit.mib);
+        DecodedImage image(data(source), source.size());
+        std::optional<std::string> encoded;
+        if (image.ok())
+            encoded = image.encode(progressive);
+        EXPECT_EQ(image.error(), limit.error);
+        EXPECT_FALSE(image.stopped());
+        EXPECT_EQ(encoded.has_value(), limit.error.empty());
+        if (encoded) {
+            EXPECT_TRUE(referee(*encoded).clean());
+        }
+    }
+    // The image limit holds as well.
+    const ScopedEnvironment pixels("GLINTMARK_CHECK_IMAGE_MIB", "1");
+    const DecodedImage tooLarge(data(source), source.size());
+    EXPECT_EQ(tooLarge.error(), "its 1080000 bytes of pixels are more than the image limit of "
+                                "1048576 bytes (GLINTMARK_CHECK_IMAGE_MIB) allows");
 }
 
 TEST(JpegEncode, SettingsLibjpegRefusesEncodeNothingAndSayWhy)

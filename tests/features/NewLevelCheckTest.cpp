@@ -60,18 +60,25 @@ NewLevel replacedLevel()
             continue;
         level.written.replace(at, original.size(),
                               edited + std::string(original.size() - edited.size(), '\0'));
-        level.replaced.push_back(
-            {static_cast<std::uint64_t>(number), {}, at, original.size(), edited, {}, false});
+        level.replaced.push_back({static_cast<std::uint64_t>(number),
+                                  {},
+                                  at,
+                                  original.size(),
+                                  edited,
+                                  {},
+                                  false,
+                                  edited.size()});
     }
     return level;
 }
 
+// The check of `written` fed in blocks of `block` bytes, against a source that the scan found
+// `signatures` signatures in (by default, as many as it has).
 std::optional<std::string> check(const NewLevel& level, const std::string& written,
-                                 std::size_t block, std::vector<std::uint64_t> signatures = {})
+                                 std::size_t block, std::optional<std::uint64_t> signatures = {})
 {
-    if (signatures.empty())
-        signatures = signaturesIn(level.source);
-    NewLevelCheck checker(signatures, level.replaced);
+    NewLevelCheck checker(level.source.size(),
+                          signatures.value_or(signaturesIn(level.source).size()), level.replaced);
     for (std::size_t from = 0; from < written.size(); from += block) {
         const std::size_t count = std::min(block, written.size() - from);
         checker.feed(level.source.data() + from, written.data() + from, count);
@@ -119,6 +126,8 @@ TEST(NewLevelCheck, EachKindOfFaultIsFoundWhereverTheBlocksEnd)
          second.offset + second.bytes.size() - 40, std::string(4, '\xA5')},
         {"image " + std::to_string(second.number) + " is not whole where it was put back",
          second.offset + second.bytes.size() - 2, std::string(2, '\0')},
+        {"the signature at byte " + std::to_string(second.offset) + " is missing",
+         second.offset + 6, "j"},
     };
     for (const std::size_t block : {std::size_t{1} << 20, std::size_t{4099}, std::size_t{10},
                                     std::size_t{9}, std::size_t{3}}) {
@@ -147,7 +156,8 @@ TEST(NewLevelCheck, ASignatureAcrossTwoBlocksIsFoundOnce)
     // Blocks that end at each byte inside the first replaced image's signature.
     for (std::size_t cut = 1; cut < kSignature.size(); ++cut) {
         SCOPED_TRACE(cut);
-        NewLevelCheck checker(signaturesIn(level.source), level.replaced);
+        NewLevelCheck checker(level.source.size(), signaturesIn(level.source).size(),
+                              level.replaced);
         const std::size_t ends[] = {at + cut, level.written.size()};
         std::size_t from = 0;
         for (const std::size_t end : ends) {
@@ -166,18 +176,20 @@ TEST(NewLevelCheck, ALevelThatEndsEarlyIsNotSound)
     const std::string inside = level.written.substr(0, last.offset + 100);
     EXPECT_EQ(check(level, inside, 4099),
               "image " + std::to_string(last.number) + " was not written whole");
-    // Cut behind it, before the last signature.
+    // Cut behind it, before the last signature: the level is short, and a signature short.
     const std::vector<std::uint64_t> signatures = signaturesIn(level.source);
+    ASSERT_GT(signatures.back(), last.offset + last.end);
     const std::string before = level.written.substr(0, signatures.back());
-    if (signatures.back() > last.offset + last.end) {
-        EXPECT_EQ(check(level, before, 4099),
-                  "the signature at byte " + std::to_string(signatures.back()) + " is missing");
+    const std::string size = std::to_string(level.source.size());
+    EXPECT_EQ(check(level, before, 4099),
+              "it is " + std::to_string(before.size()) + " bytes long, the source " + size);
+    // Whole, with as many signatures as it should have, but the scan found more or fewer.
+    const std::uint64_t count = signatures.size();
+    for (const std::uint64_t scanned : {count + 1, count - 1}) {
+        EXPECT_EQ(check(level, level.written, 4099, scanned),
+                  "it has " + std::to_string(count) + " signatures where the source has " +
+                      std::to_string(scanned));
     }
-    // A signature the source is said to have but the level has not.
-    std::vector<std::uint64_t> more = signatures;
-    more.push_back(level.source.size() - 5);
-    EXPECT_EQ(check(level, level.written, 4099, more),
-              "the signature at byte " + std::to_string(level.source.size() - 5) + " is missing");
 }
 
 TEST(NewLevelCheck, TheFirstProblemIsTheOneReported)

@@ -2,11 +2,13 @@
 // a refusal, a failure or a stop leaves nothing behind.
 #include "FeaturesTestSupport.h"
 
+#include "engine/io/PathText.h"
 #include "features/putback/PutBack.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 
 #ifndef _WIN32
@@ -105,39 +107,115 @@ TEST_F(PutBackFolder, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
         ++replaced;
     }
     ASSERT_GE(replaced, 6u);
-    // What a put-back killed outright left: the next one into the same name removes it.
-    writeBytes(dir / ".new.ldb.part", std::string(3000, 'x'));
-    Recorder events;
-    const PutBackOutcome outcome = features::putBack(request(), events);
-    ASSERT_EQ(outcome.status, PutBackStatus::Written)
-        << (outcome.error ? outcome.error->message : "");
-    EXPECT_EQ(outcome.images, 11u);
-    EXPECT_EQ(outcome.replaced.size(), replaced);
-    EXPECT_EQ(outcome.unchanged, 11 - replaced);
-    EXPECT_TRUE(outcome.refused.empty());
-    EXPECT_TRUE(readBytes(dir / "new.ldb") == expected);
-    EXPECT_TRUE(readBytes(dir / "level.ldb") == source);
-    EXPECT_EQ(entriesIn(dir), (std::vector<std::string>{"edit", "level.ldb", "new.ldb"}));
-
-    // The phases come in order, each one's progress never going back, the writing to the end.
-    int lastPhase = -1;
-    Progress last;
-    for (const auto& [phase, progress] : events.heard) {
-        ASSERT_GE(static_cast<int>(phase), lastPhase);
-        if (static_cast<int>(phase) == lastPhase) {
-            EXPECT_GE(progress.percent, last.percent);
-            EXPECT_GE(progress.bytesRead, last.bytesRead);
+    // All replacements held in memory from the comparing to the writing, none (each read and
+    // encoded again when the copy reaches it), or some.
+    for (const std::uint64_t held :
+         {PutBackRequest{}.heldBytes, std::uint64_t{0}, std::uint64_t{3000}}) {
+        SCOPED_TRACE("held " + std::to_string(held));
+        fs::remove(dir / "new.ldb");
+        // What a put-back killed outright left: the next one into the same name removes it.
+        writeBytes(dir / ".new.ldb.part", std::string(3000, 'x'));
+        PutBackRequest asked = request();
+        asked.heldBytes = held;
+        Recorder events;
+        const PutBackOutcome outcome = features::putBack(asked, events);
+        ASSERT_EQ(outcome.status, PutBackStatus::Written)
+            << (outcome.error ? outcome.error->message : "");
+        EXPECT_EQ(outcome.images, 11u);
+        EXPECT_EQ(outcome.replaced.size(), replaced);
+        EXPECT_EQ(outcome.unchanged, 11 - replaced);
+        EXPECT_TRUE(outcome.refused.empty());
+        EXPECT_TRUE(readBytes(dir / "new.ldb") == expected);
+        EXPECT_TRUE(readBytes(dir / "level.ldb") == source);
+        EXPECT_EQ(entriesIn(dir), (std::vector<std::string>{"edit", "level.ldb", "new.ldb"}));
+        // Once written, no replacement's bytes are held any more; their lengths are known.
+        for (const features::Replacement& image : outcome.replaced) {
+            EXPECT_TRUE(image.bytes.empty()) << image.number;
+            EXPECT_EQ(image.length, readBytes(image.file).size()) << image.number;
         }
-        lastPhase = static_cast<int>(phase);
-        last = progress;
+
+        // The phases come in order, each one's progress never going back, the writing to the
+        // end.
+        int lastPhase = -1;
+        Progress last;
+        for (const auto& [phase, progress] : events.heard) {
+            ASSERT_GE(static_cast<int>(phase), lastPhase);
+            if (static_cast<int>(phase) == lastPhase) {
+                EXPECT_GE(progress.percent, last.percent);
+                EXPECT_GE(progress.bytesRead, last.bytesRead);
+            }
+            lastPhase = static_cast<int>(phase);
+            last = progress;
+        }
+        EXPECT_TRUE(events.heardPhase(Phase::Reading));
+        EXPECT_TRUE(events.heardPhase(Phase::Comparing));
+        EXPECT_FALSE(events.heardPhase(Phase::Decoding));
+        EXPECT_EQ(events.heard.back().first, Phase::Writing);
+        EXPECT_EQ(events.heard.back().second.percent, 100);
+        EXPECT_EQ(events.heard.back().second.bytesRead, source.size());
+        EXPECT_EQ(events.heard.back().second.sourceSize, source.size());
     }
-    EXPECT_TRUE(events.heardPhase(Phase::Reading));
-    EXPECT_TRUE(events.heardPhase(Phase::Comparing));
-    EXPECT_FALSE(events.heardPhase(Phase::Decoding));
-    EXPECT_EQ(events.heard.back().first, Phase::Writing);
-    EXPECT_EQ(events.heard.back().second.percent, 100);
-    EXPECT_EQ(events.heard.back().second.bytesRead, source.size());
-    EXPECT_EQ(events.heard.back().second.sourceSize, source.size());
+}
+
+// What is written is what was compared: an edited image, or the source, that changes once the
+// comparing is done fails the put-back, naming it, with nothing left behind.
+TEST_F(PutBackFolder, AFileThatChangesAfterTheComparingFailsThePutBack)
+{
+    const LevelBuilder level = generatedLevel();
+    writeBytes(dir / "level.ldb", level.bytes());
+    // Image 7 lies past the first mebibyte, so the copy reaches it after its first block.
+    const std::string smaller = reencoded(demoImage(7), 40);
+    const std::string other = reencoded(demoImage(7), 41);
+    struct Case
+    {
+        const char* what;
+        fs::path file;    // changed once the comparing is done
+        std::string with; // to these bytes
+        std::uint64_t held;
+        std::string message; // how the message begins; empty: written
+    };
+    const fs::path edited = dir / "edit" / imageName(7);
+    const std::string changedEdit =
+        "The edited image \"" + displayPath(edited) + "\" changed while the new level was written";
+    const std::string changedSource = "\"" + displayPath(dir / "new.ldb") +
+                                      "\" was not put in place: a check of what was written found "
+                                      "that the source changed while it was read";
+    const std::vector<Case> cases = {
+        {"the edit, not held", edited, other, 0, changedEdit},
+        {"the edit, held: what was compared is written", edited, other, PutBackRequest{}.heldBytes,
+         ""},
+        {"the edit, to the same bytes", edited, smaller, 0, ""},
+        {"the source", dir / "level.ldb", level.bytes(), 0, changedSource},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(dir / "new.ldb");
+        edit(7, smaller);
+        PutBackRequest asked = request();
+        asked.heldBytes = c.held;
+        Recorder events;
+        bool changed = false;
+        events.stop = [&](const Recorder& r) {
+            if (!changed && r.heardPhase(Phase::Writing)) {
+                changed = true;
+                // Another time stamp, so that a change of the same length is seen too.
+                writeBytes(c.file, c.with);
+                fs::last_write_time(c.file, fs::last_write_time(c.file) + std::chrono::hours(1));
+            }
+            return false;
+        };
+        const PutBackOutcome outcome = features::putBack(asked, events);
+        writeBytes(dir / "level.ldb", level.bytes());
+        if (c.message.empty()) {
+            EXPECT_EQ(outcome.status, PutBackStatus::Written);
+            EXPECT_TRUE(fs::exists(dir / "new.ldb"));
+            continue;
+        }
+        ASSERT_EQ(outcome.status, PutBackStatus::Failed);
+        ASSERT_TRUE(outcome.error.has_value());
+        EXPECT_EQ(outcome.error->message.rfind(c.message, 0), 0u) << outcome.error->message;
+        EXPECT_EQ(entriesIn(dir), (std::vector<std::string>{"edit", "level.ldb"}));
+    }
 }
 
 TEST_F(PutBackFolder, ADryRunOrARefusalWritesNothing)

@@ -426,6 +426,25 @@ protected:
 
     features::PutBackRequest request() const { return {demoLdb(), dir / "edit", dir / "new.ldb"}; }
 
+    // Plans `asked` as a run does: the folder read first, then judged against those of
+    // `originals` (by default the level's) it has files for.
+    std::optional<ExtractError> plan(const features::PutBackRequest& asked,
+                                     features::RunEvents& events, features::PutBackOutcome& outcome,
+                                     const std::vector<ImageInfo>* originals = nullptr) const
+    {
+        features::EditedFolder folder;
+        if (auto error = features::openEditedFolder(asked, folder))
+            return error;
+        const std::vector<ImageInfo>& all = originals ? *originals : images;
+        std::vector<ImageInfo> wanted;
+        for (const ImageInfo& image : all) {
+            if (folder.has(image.number))
+                wanted.push_back(image);
+        }
+        return features::planReplacements(asked, folder, source, all.size(), wanted, events,
+                                          outcome);
+    }
+
     fs::path dir;
     std::vector<ImageInfo> images;
     RawFile source;
@@ -435,15 +454,17 @@ protected:
 struct ComparingEvents : features::RunEvents
 {
     std::vector<Progress> heard;
-    int stopAfter = -1; // keepGoing() answers no from this call on (-1: never)
-    int asked = 0;
+    int stopAfter = -1; // keepGoing() answers no once this many images are heard (-1: never)
 
     void onProgress(features::Phase phase, const Progress& progress) override
     {
         EXPECT_EQ(phase, features::Phase::Comparing);
         heard.push_back(progress);
     }
-    bool keepGoing() override { return stopAfter < 0 || asked++ < stopAfter; }
+    bool keepGoing() override
+    {
+        return stopAfter < 0 || heard.size() < static_cast<std::size_t>(stopAfter);
+    }
 };
 
 TEST_F(EditFolder, EveryEditedImageIsJudgedAgainstItsOriginal)
@@ -476,6 +497,11 @@ TEST_F(EditFolder, EveryEditedImageIsJudgedAgainstItsOriginal)
     writeBytes(dir / "outside.jpg", smaller);
     fs::create_symlink(dir / "outside.jpg", dir / "edit" / imageName(5));
 #endif
+#ifndef _WIN32
+    const std::size_t files = 6; // numbered 1 to 5, and 12
+#else
+    const std::size_t files = 5;
+#endif
     for (const bool ignoreUnmatched : {false, true}) {
         SCOPED_TRACE(ignoreUnmatched ? "files that match no image passed over" : "all named");
         ComparingEvents events;
@@ -483,7 +509,7 @@ TEST_F(EditFolder, EveryEditedImageIsJudgedAgainstItsOriginal)
         features::PutBackRequest asked = request(); // by default, every such file is named
         if (ignoreUnmatched)
             asked.ignoreUnmatched = true;
-        const auto error = features::planReplacements(asked, source, images, events, outcome);
+        const auto error = plan(asked, events, outcome);
         ASSERT_FALSE(error.has_value()) << error->message;
         EXPECT_EQ(outcome.unchanged, 1u);
         ASSERT_EQ(outcome.replaced.size(), 1u);
@@ -510,18 +536,60 @@ TEST_F(EditFolder, EveryEditedImageIsJudgedAgainstItsOriginal)
             expected.push_back("12 Vorlesk_0012.jpg is numbered beyond the 11 textures in " +
                                displayPath(demoLdb()));
         EXPECT_EQ(refusals, expected);
-        // Progress is heard for each numbered image compared.
-        ASSERT_EQ(events.heard.size(), 3u);
-#ifndef _WIN32
-        const std::size_t files = 6;
-#else
-        const std::size_t files = 5;
-#endif
+        // Progress is heard for each numbered file, compared or refused.
+        ASSERT_EQ(events.heard.size(), files);
         for (std::size_t i = 0; i < events.heard.size(); ++i) {
             EXPECT_EQ(events.heard[i].imagesCompleted, i + 1);
             EXPECT_EQ(events.heard[i].percent, static_cast<int>((i + 1) * 100 / files));
         }
         EXPECT_EQ(events.heard[0].bytesRead, demoEnd(1) + smaller.size());
+    }
+}
+
+// Replacements' bytes are held in memory only up to the request's bound (never in a dry run);
+// every replacement's length and checksum are known whether held or not.
+TEST_F(EditFolder, WhatIsHeldIsBoundedAndEveryReplacementIsKnownByItsChecksum)
+{
+    const std::string first = reencoded(demoImage(1), 60);
+    const std::string second = reencoded(demoImage(2), 60);
+    edit(1, first);
+    edit(2, second);
+    struct Holding
+    {
+        const char* what;
+        std::uint64_t held;
+        bool dryRun;
+        bool firstHeld;
+        bool secondHeld;
+    };
+    const std::uint64_t both = first.size() + second.size();
+    const Holding cases[] = {
+        {"room for both", both, false, true, true},
+        {"room for the first", both - 1, false, true, false},
+        {"room for none", 0, false, false, false},
+        {"a dry run", both, true, false, false},
+    };
+    std::optional<std::uint64_t> firstDigest;
+    for (const Holding& c : cases) {
+        SCOPED_TRACE(c.what);
+        features::PutBackRequest asked = request();
+        asked.heldBytes = c.held;
+        asked.dryRun = c.dryRun;
+        ComparingEvents events;
+        features::PutBackOutcome outcome;
+        ASSERT_FALSE(plan(asked, events, outcome));
+        ASSERT_EQ(outcome.replaced.size(), 2u);
+        const features::Replacement& one = outcome.replaced[0];
+        const features::Replacement& two = outcome.replaced[1];
+        EXPECT_EQ(one.length, first.size());
+        EXPECT_EQ(two.length, second.size());
+        EXPECT_TRUE(one.bytes == (c.firstHeld ? first : std::string()));
+        EXPECT_TRUE(two.bytes == (c.secondHeld ? second : std::string()));
+        EXPECT_NE(one.digest, two.digest);
+        if (firstDigest) {
+            EXPECT_EQ(one.digest, *firstDigest);
+        }
+        firstDigest = one.digest;
     }
 }
 
@@ -566,7 +634,7 @@ TEST_F(EditFolder, AFileLargerThanAnyTextureIsNotReadIn)
         fs::resize_file(dir / "edit" / imageName(1), size);
         ComparingEvents events;
         features::PutBackOutcome outcome;
-        ASSERT_FALSE(features::planReplacements(request(), source, images, events, outcome));
+        ASSERT_FALSE(plan(request(), events, outcome));
         ASSERT_EQ(outcome.refused.size(), 1u);
         EXPECT_EQ(outcome.refused[0].reason, reason);
     }
@@ -581,7 +649,7 @@ TEST_F(EditFolder, AStopEndsTheComparingWithNothingMoreJudged)
         ComparingEvents events;
         events.stopAfter = stopAfter;
         features::PutBackOutcome outcome;
-        EXPECT_FALSE(features::planReplacements(request(), source, images, events, outcome));
+        EXPECT_FALSE(plan(request(), events, outcome));
         EXPECT_EQ(outcome.unchanged, static_cast<std::uint64_t>(stopAfter));
         EXPECT_EQ(events.heard.size(), static_cast<std::size_t>(stopAfter));
     }
@@ -604,7 +672,7 @@ TEST_F(EditFolder, AnEditedImageThatCannotBeReadFailsThePlan)
     } events;
     events.second = dir / "edit" / imageName(2);
     features::PutBackOutcome outcome;
-    const auto error = features::planReplacements(request(), source, images, events, outcome);
+    const auto error = plan(request(), events, outcome);
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->kind, ErrorKind::SourceRead);
     EXPECT_EQ(error->file, dir / "edit" / imageName(2));
@@ -619,7 +687,7 @@ TEST_F(EditFolder, AFolderOrSourceThatCannotBeReadFailsThePlan)
     features::PutBackOutcome outcome;
     features::PutBackRequest missing = request();
     missing.folder = dir / "missing";
-    auto error = features::planReplacements(missing, source, images, events, outcome);
+    auto error = plan(missing, events, outcome);
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->kind, ErrorKind::SourceOpen);
     EXPECT_EQ(error->file, dir / "missing");
@@ -630,7 +698,7 @@ TEST_F(EditFolder, AFolderOrSourceThatCannotBeReadFailsThePlan)
     edit(11, demoImage(1));
     std::vector<ImageInfo> beyond = images;
     beyond[10].offset = fs::file_size(demoLdb()) - 10;
-    error = features::planReplacements(request(), source, beyond, events, outcome);
+    error = plan(request(), events, outcome, &beyond);
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->kind, ErrorKind::SourceRead);
     EXPECT_NE(error->message.find("Cannot read the source file"), std::string::npos)

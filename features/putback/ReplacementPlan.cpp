@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 namespace glintmark::features {
 namespace {
@@ -89,7 +90,7 @@ std::string holds(const ImageInfo& original)
 
 // Encodes the edited image again in the original's coding and sampling, at the highest quality
 // that fits; the reason when none does.
-std::variant<Replacement, std::string> fitInto(const std::string& edited, const ImageInfo& original,
+std::variant<Replacement, std::string> fitInto(std::string edited, const ImageInfo& original,
                                                const std::string& originalBytes,
                                                const std::function<bool()>& keepGoing)
 {
@@ -97,7 +98,8 @@ std::variant<Replacement, std::string> fitInto(const std::string& edited, const 
     if (want.coding == JpegCoding::Lossless || want.precision != 8)
         return "image " + std::to_string(original.number) + " is " + codingText(want) + " with " +
                std::to_string(want.precision) + "-bit samples, which --fit cannot encode";
-    DecodedImage pixels(data(edited), edited.size(), keepGoing);
+    DecodedImage pixels(data(std::as_const(edited)), edited.size(), keepGoing);
+    std::string().swap(edited); // only the pixels are needed from here on
     if (!pixels.ok())
         return "does not decode: " + pixels.error();
     EncodeSettings settings;
@@ -162,11 +164,16 @@ Replacement sealed(Replacement replacement)
 } // namespace
 
 std::variant<Unchanged, Replacement, std::string>
-judgeReplacement(const std::string& edited, const ImageInfo& original,
-                 const std::string& originalBytes, bool fit, const std::function<bool()>& keepGoing)
+judgeReplacement(std::string edited, const ImageInfo& original, const std::string& originalBytes,
+                 bool fit, const std::function<bool()>& keepGoing)
 {
     const JpegStructure mine = structureOf(edited);
-    const std::string through = mine.end ? edited.substr(0, *mine.end) : edited;
+    // What follows the end marker is no part of the image; it is cut off in place, as an image
+    // may be as large as a texture can be.
+    const std::uint64_t size = edited.size();
+    if (mine.end)
+        edited.resize(static_cast<std::size_t>(*mine.end));
+    const std::string& through = edited;
     if (through == originalBytes)
         return Unchanged{};
 
@@ -178,7 +185,7 @@ judgeReplacement(const std::string& edited, const ImageInfo& original,
                "), so it cannot be replaced";
     if (!mine.end) {
         if (mine.problem == JpegProblem::CutInScan || mine.problem == JpegProblem::CutInSegment)
-            return "is not a whole JPEG: it ends at byte " + std::to_string(edited.size()) +
+            return "is not a whole JPEG: it ends at byte " + std::to_string(size) +
                    ", before its end marker";
         return std::string("is not a whole JPEG: ") + problemText(mine.problem) + " at byte " +
                std::to_string(mine.problemAt);
@@ -216,7 +223,8 @@ judgeReplacement(const std::string& edited, const ImageInfo& original,
         return "is " + groupedNumber(over) + (over == 1 ? " byte" : " bytes") + " larger than " +
                holds(original) + "; --fit would re-encode it";
     }
-    auto fitted = fitInto(through, original, originalBytes, keepGoing);
+    std::string().swap(replacement.bytes);
+    auto fitted = fitInto(std::move(edited), original, originalBytes, keepGoing);
     if (auto* reason = std::get_if<std::string>(&fitted))
         return std::move(*reason);
     Replacement& encoded = std::get<Replacement>(fitted);
@@ -344,8 +352,8 @@ judgeFile(const PutBackRequest& request, const EditedFolder& folder, const RawFi
         return makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file", ec);
     }
     bytesRead = originalBytes.size() + std::get<0>(read).size();
-    auto judged =
-        judgeReplacement(std::get<0>(read), original, originalBytes, request.fit, keepGoing);
+    auto judged = judgeReplacement(std::move(std::get<0>(read)), original, originalBytes,
+                                   request.fit, keepGoing);
     if (auto* replacement = std::get_if<Replacement>(&judged)) {
         replacement->file = path;
         return Judged(std::in_place_index<1>, std::move(*replacement));

@@ -25,9 +25,8 @@ struct Unchanged
 // refused with the reason. Decoding and encoding end soon after `keepGoing` (when set) answers
 // no; what is then returned means nothing.
 std::variant<Unchanged, Replacement, std::string>
-judgeReplacement(const std::string& edited, const ImageInfo& original,
-                 const std::string& originalBytes, bool fit,
-                 const std::function<bool()>& keepGoing = {});
+judgeReplacement(std::string edited, const ImageInfo& original, const std::string& originalBytes,
+                 bool fit, const std::function<bool()>& keepGoing = {});
 
 // Whether `name` looks like an extracted texture's name but is not one an extraction writes: the
 // stem in another case, fewer than four digits or a leading zero too many, ".jpeg" or ".JPG"

@@ -45,7 +45,10 @@ public:
         : m_job(job), m_observer(observer), m_source(source), m_sourceSize(sourceId.size),
           m_bounded(sourceId.type == FileType::Regular && sourceId.size > 0),
           m_scanner(job.signature), m_sink(job, mode, observer, folder), m_finalStep(job, folder)
-    {}
+    {
+        if (observer != nullptr)
+            m_waiting = [this] { return keepWaiting(); };
+    }
 
     ExtractResult execute();
 
@@ -54,6 +57,8 @@ private:
     std::optional<ExtractError> cut(const char* buffer, std::size_t decided);
     // Reports progress; false when the caller asks to stop.
     bool report(int percent);
+    // Asks the observer, during a wait for the source, whether to go on waiting.
+    bool keepWaiting();
     ExtractResult end(RunStatus status, std::optional<ExtractError> error = std::nullopt);
     // The failure of a source that ended before the length it had when it was opened.
     ExtractResult shrunk();
@@ -68,6 +73,10 @@ private:
     SignatureScanner m_scanner;
     ImageSink m_sink;
     LockedFolder m_finalStep;
+    // Hands the source's waits to the observer (none without one).
+    WaitingHook m_waiting;
+    // The observer answered a wait for the source with a stop.
+    bool m_stoppedWaiting = false;
     std::uint64_t m_bytesRead = 0;
     std::uint64_t m_bufferOffset = 0; // offset in the source of the buffer's first byte
     int m_lastPercent = -1;
@@ -89,7 +98,7 @@ ExtractResult Run::execute()
                 std::min<std::uint64_t>(blockSize, m_sourceSize - m_bytesRead));
         }
         std::error_code ec;
-        const std::size_t got = m_source.readFully(buffer.get() + carried, wanted, ec);
+        const std::size_t got = m_source.readFully(buffer.get() + carried, wanted, ec, m_waiting);
         // A signal during a wait for more bytes: what came is used, then the observer decides.
         const bool interrupted = ec == std::errc::interrupted;
         if (ec && !interrupted)
@@ -108,6 +117,8 @@ ExtractResult Run::execute()
         carried = available - decided;
         std::memmove(buffer.get(), buffer.get() + decided, carried);
         m_bufferOffset += decided;
+        if (m_stoppedWaiting)
+            return end(RunStatus::Stopped);
         if (!report(percentOf(m_bytesRead, m_sourceSize)))
             return end(RunStatus::Stopped);
         if (interrupted)
@@ -167,6 +178,12 @@ bool Run::report(int percent)
     progress.percent = percent;
     progress.imagesCompleted = m_sink.completed();
     return m_observer->onProgress(progress);
+}
+
+bool Run::keepWaiting()
+{
+    m_stoppedWaiting = !m_observer->onWaiting();
+    return !m_stoppedWaiting;
 }
 
 ExtractResult Run::end(RunStatus status, std::optional<ExtractError> error)

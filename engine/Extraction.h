@@ -112,6 +112,10 @@ public:
         (void)progress;
         return true;
     }
+    // Called about every kWaitingInterval while the run waits for its source's next bytes (a
+    // pipe or a device with nothing to read yet), so an observer that must stay responsive can
+    // do its own work there; returning false stops the run, keeping only complete images.
+    virtual bool onWaiting() { return true; }
     // Called when an image is complete: its file is closed and it will stay.
     virtual void onImage(const ImageInfo& image) { (void)image; }
     // Called once the source is open, before its first byte is read; an observer that reads

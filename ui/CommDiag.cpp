@@ -55,9 +55,10 @@ void CommDiag::showOpen()
     const QString chosen = runner ? runner(request) : runDialog(request);
     if (!self)
         return;
-    // A cancel, or a confirmation without a name, keeps the file confirmed before.
+    // A cancel, or a confirmation without a name, keeps the file confirmed before. Qt's dialog
+    // shows a name that is not UTF-8 with U+FFFD in it; it is taken back to the name on disk.
     if (!chosen.isEmpty())
-        m_fileName = QDir::toNativeSeparators(chosen);
+        m_fileName = QDir::toNativeSeparators(platform::exactName(chosen));
 }
 
 CommDiag::OpenRequest CommDiag::openRequest() const

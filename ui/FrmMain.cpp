@@ -372,7 +372,21 @@ bool FrmMain::onProgress(const glintmark::Progress& progress)
     if (m_stopRequested)
         return false;
     showPercent(progress.percent);
-    // Let the windows repaint and take clicks; the main window may be closed meanwhile.
+    return yieldToEvents();
+}
+
+bool FrmMain::onWaiting()
+{
+    // A source that sends nothing (a pipe whose writer is silent or not there yet) must not
+    // freeze the windows: they go on taking clicks, and a close stops the run here.
+    if (m_stopRequested)
+        return false;
+    return yieldToEvents();
+}
+
+bool FrmMain::yieldToEvents()
+{
+    // The main window may be closed meanwhile.
     QCoreApplication::processEvents();
     return !m_stopRequested;
 }

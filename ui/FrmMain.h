@@ -92,6 +92,9 @@ protected:
 private:
     void buildControls();
     bool onProgress(const glintmark::Progress& progress) override;
+    bool onWaiting() override;
+    // Lets the windows repaint and take clicks during a run; false once the run is to stop.
+    bool yieldToEvents();
     void showPercent(int percent);
     void showChosenSource();
 

@@ -13,11 +13,30 @@ namespace glintmark::ui {
 // between Windows, macOS and Linux outside Qt itself lives behind these functions.
 namespace platform {
 
-// A path typed or chosen in a window, as the engine's file-system path (no narrowing on Windows).
+// A path typed or chosen in a window, as the engine's file-system path, byte for byte as
+// fromPath() or fromArgument() spelled it (no narrowing on Windows).
 std::filesystem::path toPath(const QString& text);
 
-// An engine path or message, as text for a window.
+// A file-system path as text for a window, which toPath() turns back into the same path: on
+// Linux and macOS a byte that is not part of well-formed UTF-8 is kept as the lone surrogate
+// U+DC80 + (byte - 0x80), so a name that is not UTF-8 survives the trip.
 QString fromPath(const std::filesystem::path& path);
+
+// A command-line argument as text for a window, a file name kept as fromPath() keeps it.
+QString fromArgument(const char* argument);
+
+// A path that Qt's file dialog or file lists gave, whose names Qt reads with U+FFFD in place of
+// bytes that are not UTF-8, as the text of the file it stands for (as fromPath() spells it): a
+// part that does not exist as spelled is matched against the entries of its folder and taken
+// when exactly one reads the same. Any other path comes back unchanged.
+QString exactName(const QString& shown);
+
+// True when `folder` (as toPath() reads it) is a folder whose entries can be listed.
+bool isReadableFolder(const QString& folder);
+
+// The names of the folders in `folder`, links to folders included and hidden ones left out,
+// by name without regard to case, each spelled as fromPath() spells it.
+QStringList subfolderNames(const QString& folder);
 
 // Text that came from the engine (UTF-8), for a window.
 QString fromUtf8(const std::string& text);

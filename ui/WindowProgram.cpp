@@ -149,9 +149,10 @@ int runWindowProgram(int& argc, char* argv[])
     // ssh and in build scripts. process() prints and ends the program. So are usage errors: the
     // command line less Qt's own options (-platform and the like, which the application takes)
     // is checked before any window system is asked for.
+    // A file name is bytes: one that is not UTF-8 is kept exactly (platform::fromArgument).
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << platform::fromArgument(argv[i]);
     const bool parsed = parser.parse(withoutQtOptions(arguments));
     if (parser.isSet(help) || parser.isSet(version) || parser.isSet(QStringLiteral("help-all"))) {
         QCoreApplication textOnly(argc, argv);

@@ -28,13 +28,14 @@ RawFile& RawFile::operator=(RawFile&& other) noexcept
     return *this;
 }
 
-std::size_t RawFile::readFully(char* buffer, std::size_t count, std::error_code& ec) const
+std::size_t RawFile::readFully(char* buffer, std::size_t count, std::error_code& ec,
+                               const WaitingHook& waiting) const
 {
     ec.clear();
     std::size_t done = 0;
     while (done < count) {
         const std::size_t chunk = std::min(count - done, kMaxChunk);
-        if (!waitForInput()) {
+        if (!waitForInput(waiting)) {
             ec = std::make_error_code(std::errc::interrupted);
             return done;
         }

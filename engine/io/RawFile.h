@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 namespace glintmark {
@@ -35,6 +37,15 @@ struct FileIdentity
     }
 };
 
+// How often a read that waits for input asks its WaitingHook whether to go on waiting.
+inline constexpr std::chrono::milliseconds kWaitingInterval{100};
+
+// Asked about every kWaitingInterval while a read waits for input (a silent pipe or device);
+// returning false ends the wait as interruptWaits() would. A caller that must stay responsive
+// (the window, which handles its events here) passes one; without one a wait ends only at input,
+// a signal or interruptWaits().
+using WaitingHook = std::function<bool()>;
+
 // An open file used for raw byte access, closed when it goes out of scope. With RawDir, the one
 // place in the engine that talks to the operating system's file calls: RawFilePosix.cpp and
 // RawFileWindows.cpp implement it, one of them built for the platform.
@@ -60,9 +71,10 @@ public:
     // Tells the system the file will be read once from start to end.
     void adviseSequential() const;
     // Reads until `buffer` is full or the file ends; returns the bytes read (short only at the
-    // end, or when a signal or interruptWaits() cuts a wait short: then `ec` is
-    // std::errc::interrupted).
-    std::size_t readFully(char* buffer, std::size_t count, std::error_code& ec) const;
+    // end, or when a signal, interruptWaits() or `waiting` returning false cuts a wait short:
+    // then `ec` is std::errc::interrupted). `waiting` is asked while a read waits for input.
+    std::size_t readFully(char* buffer, std::size_t count, std::error_code& ec,
+                          const WaitingHook& waiting = {}) const;
     // Writes all `count` bytes, going on after partial writes and interrupted calls; a write
     // that takes nothing fails with std::errc::no_space_on_device.
     void writeAll(const char* data, std::size_t count, std::error_code& ec) const;
@@ -97,8 +109,9 @@ private:
     // One write call of at most `count` bytes: the bytes written, or -1 with errno set.
     static std::int64_t writeSome(int fd, const char* data, std::size_t count) noexcept;
     // Waits, for a file whose reads may wait, until it has input; false when waits were
-    // interrupted (interruptWaits()) or a signal came.
-    bool waitForInput() const;
+    // interrupted (interruptWaits()), a signal came or `waiting` (asked every kWaitingInterval
+    // of the wait, when given) returned false.
+    bool waitForInput(const WaitingHook& waiting) const;
     // One positioned read of at most `count` bytes from `offset`: the bytes read, 0 at the end,
     // or -1 with `ec` set.
     std::int64_t readSomeAt(std::uint64_t offset, char* buffer, std::size_t count,
@@ -108,7 +121,7 @@ private:
 
     int m_fd = -1;
     // Whether a read may wait for input (a pipe, a device); such a read also ends at
-    // interruptWaits().
+    // interruptWaits() and at a WaitingHook's false.
     bool m_waits = false;
 };
 

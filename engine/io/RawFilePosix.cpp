@@ -92,13 +92,15 @@ void RawFile::adviseSequential() const
 namespace {
 
 // Waits until `fd` has input (or has reached its end) or waits are interrupted; false, with errno
-// EINTR, for the latter and for a signal.
-bool waitOn(int fd)
+// EINTR, for the latter, for a signal, and when `waiting` (asked every kWaitingInterval of
+// silence, when given) returns false.
+bool waitOn(int fd, const WaitingHook& waiting)
 {
     pollfd watched[2] = {{fd, POLLIN, 0}, {waitInterruptDescriptor(), POLLIN, 0}};
     const nfds_t count = watched[1].fd >= 0 ? 2 : 1;
+    const int timeout = waiting ? static_cast<int>(kWaitingInterval.count()) : -1;
     for (;;) {
-        const int ready = ::poll(watched, count, -1);
+        const int ready = ::poll(watched, count, timeout);
         if (ready < 0 && errno != EINTR)
             return true; // the read itself then reports what is wrong
         if (ready < 0 || (count == 2 && (watched[1].revents & POLLIN) != 0)) {
@@ -107,14 +109,18 @@ bool waitOn(int fd)
         }
         if (watched[0].revents != 0)
             return true;
+        if (ready == 0 && !waiting()) {
+            errno = EINTR;
+            return false;
+        }
     }
 }
 
 } // namespace
 
-bool RawFile::waitForInput() const
+bool RawFile::waitForInput(const WaitingHook& waiting) const
 {
-    return !m_waits || waitOn(m_fd);
+    return !m_waits || waitOn(m_fd, waiting);
 }
 
 std::int64_t RawFile::readSome(int fd, char* buffer, std::size_t count) noexcept

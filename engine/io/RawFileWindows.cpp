@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -123,6 +124,8 @@ RawFile RawFile::openForReading(const std::filesystem::path& path, std::error_co
         ec = std::make_error_code(std::errc::is_a_directory);
         return {};
     }
+    // A pipe's reads wait for its writer; they are the only ones a WaitingHook watches.
+    file.m_waits = GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) == FILE_TYPE_PIPE;
     return file;
 }
 
@@ -152,10 +155,31 @@ void RawFile::adviseSequential() const
     // Windows takes this hint when the file is opened (_O_SEQUENTIAL).
 }
 
-bool RawFile::waitForInput() const
+bool RawFile::waitForInput(const WaitingHook& waiting) const
 {
-    // A read on Windows cannot be cut short by a stop, so it is not waited for first.
-    return true;
+    // A read on Windows cannot be cut short by a stop, so a pipe's read is only begun once the
+    // pipe holds bytes (or its writer is gone), looking again every few milliseconds and asking
+    // `waiting` every kWaitingInterval. Without a hook the read waits as it always did.
+    if (!m_waits || !waiting)
+        return true;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(m_fd));
+    constexpr DWORD kLookEveryMs = 10;
+    auto asked = std::chrono::steady_clock::now();
+    for (;;) {
+        DWORD available = 0;
+        // A failure (the writer gone, not a pipe after all) is the read's to report.
+        if (!PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr) || available > 0)
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - asked >= kWaitingInterval) {
+            if (!waiting()) {
+                errno = EINTR;
+                return false;
+            }
+            asked = now;
+        }
+        Sleep(kLookEveryMs);
+    }
 }
 
 std::int64_t RawFile::readSome(int fd, char* buffer, std::size_t count) noexcept

@@ -16,6 +16,10 @@
 #include <QSettings>
 #include <QTest>
 
+#include <filesystem>
+#include <memory>
+#include <string>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 
@@ -172,6 +176,62 @@ private slots:
         QFETCH(QString, filter);
         QCOMPARE(platform::systemOpenFilter(entries), filter);
     }
+
+#ifndef Q_OS_WIN
+    // A file name is bytes. Whatever they are, the text a window shows for them turns back into
+    // the same bytes: from the command line, from a folder list, and from Qt's own dialog, which
+    // shows a byte that is not UTF-8 as U+FFFD. UTF-8 names read as their characters.
+    void nativeNamesSurviveTheWindows_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("utf8");
+        QTest::newRow("0xFF") << QByteArray("bad\xff.ldb") << false;
+        QTest::newRow("lone 0x80") << QByteArray("a\x80z") << false;
+        QTest::newRow("multi-byte")
+            << QByteArray("Burg\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8f\xb0") << true;
+        QTest::newRow("ends in a space") << QByteArray("level ") << true;
+        QTest::newRow("U+FFFD itself") << QByteArray("r\xef\xbf\xbd") << true;
+        QTest::newRow("a surrogate, encoded") << QByteArray("s\xed\xb3\xbf") << false;
+        QTest::newRow("overlong slash") << QByteArray("o\xc0\xaf") << false;
+        QTest::newRow("cut short at the end") << QByteArray("c\xe2\x82") << false;
+        QTest::newRow("lead then ASCII") << QByteArray("\xc3(x") << false;
+        QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << false;
+        QTest::newRow("highest code point") << QByteArray("\xf4\x8f\xbf\xbf") << true;
+        QTest::newRow("last before surrogates") << QByteArray("\xed\x9f\xbf") << true;
+        QTest::newRow("0xFE and 0xFF in a row") << QByteArray("\xfe\xff") << false;
+    }
+    void nativeNamesSurviveTheWindows()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, utf8);
+        const std::string bytes = name.toStdString();
+        const auto hex = [](const std::string& b) {
+            return QByteArray::fromStdString(b).toHex(' ');
+        };
+        const QString text = platform::fromPath(bytes);
+        QCOMPARE(hex(platform::toPath(text).native()), hex(bytes));
+        QCOMPARE(hex(platform::toPath(platform::fromArgument(name.constData())).native()),
+                 hex(bytes));
+        if (utf8)
+            QVERIFY(text == QString::fromUtf8(name));
+        else
+            QVERIFY(!text.contains(QChar(QChar::ReplacementCharacter)));
+
+        // As Qt's dialog and lists give it back, the name on disk is found again.
+        ScratchTree tree;
+        const std::filesystem::path folder = platform::toPath(tree.path()) / bytes;
+        std::filesystem::create_directory(folder);
+        // Qt cannot remove a name it cannot spell; the folder goes by its bytes.
+        const std::shared_ptr<void> removal(nullptr, [&folder](void*) {
+            std::error_code ec;
+            std::filesystem::remove_all(folder, ec);
+        });
+        const QString shown = tree.path() + QLatin1Char('/') + QFile::decodeName(name);
+        QCOMPARE(hex(platform::toPath(platform::exactName(shown)).native()), hex(folder.native()));
+        QCOMPARE(platform::subfolderNames(tree.path()), QStringList{text});
+        QVERIFY(platform::isReadableFolder(platform::fromPath(folder)));
+    }
+#endif
 
     void showOpenPreparesTheDialog()
     {

@@ -250,6 +250,108 @@ TEST(Extraction, AStopJustBeforeAWaitOnASilentPipeEndsTheWait)
     EXPECT_EQ(result.status, RunStatus::Stopped);
 }
 
+// While a pipe is silent the run asks its observer, about every tenth of a second, whether to
+// go on waiting: a no stops the run with only its complete images kept, a yes waits on for the
+// bytes. A pipe that no writer ever opens is as silent as one whose writer pauses.
+TEST(Extraction, AWaitOnASilentPipeAsksTheObserverRegularly)
+{
+    struct Case
+    {
+        const char* name;
+        bool writer;            // a writer opens the pipe; otherwise none ever comes
+        std::string before;     // what it sends before it falls silent
+        std::string after;      // what it sends, then closing the pipe, once asked `resumeAt` times
+        std::size_t resumeAt;   // 0: it stays silent until the run has ended
+        std::size_t answerNoAt; // the observer answers no at this call; 0: never
+        RunStatus status;
+        std::size_t images;
+    };
+    const std::string s = signature();
+    const Case cases[] = {
+        {"no writer ever", false, "", "", 0, 3, RunStatus::Stopped, 0},
+        {"silent in the first image", true, s + junk(100), "", 0, 3, RunStatus::Stopped, 0},
+        {"silent after a whole image", true, s + junk(50) + s + junk(40), "", 0, 2,
+         RunStatus::Stopped, 1},
+        {"goes on after the pause", true, s + junk(50), s + junk(20), 2, 0, RunStatus::Completed,
+         2},
+    };
+    using Clock = std::chrono::steady_clock;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        struct Waiter : Recorder
+        {
+            std::size_t answerNoAt = 0;
+            std::vector<Clock::time_point> asked;
+            std::atomic<std::size_t> askedCount{0};
+            bool onWaiting() override
+            {
+                asked.push_back(Clock::now());
+                ++askedCount;
+                return asked.size() != answerNoAt;
+            }
+        };
+        TempDir dir;
+        const fs::path fifo = dir / "level.ldb";
+        const fs::path out = dir / "out";
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+        fs::create_directory(out);
+        Waiter observer;
+        observer.answerNoAt = c.answerNoAt;
+        std::atomic<bool> runEnded{false};
+        std::thread writer;
+        if (c.writer) {
+            writer = std::thread([&] {
+                sigset_t pipeSignal;
+                sigemptyset(&pipeSignal);
+                sigaddset(&pipeSignal, SIGPIPE);
+                pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+                const auto deadline = Clock::now() + std::chrono::seconds(10);
+                int fd = -1;
+                while ((fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 &&
+                       errno == ENXIO && Clock::now() < deadline)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                if (fd < 0)
+                    return;
+                [[maybe_unused]] ssize_t put = ::write(fd, c.before.data(), c.before.size());
+                while (!runEnded && Clock::now() < deadline &&
+                       (c.resumeAt == 0 || observer.askedCount < c.resumeAt))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                if (c.resumeAt != 0 && !runEnded)
+                    put = ::write(fd, c.after.data(), c.after.size());
+                ::close(fd);
+            });
+        }
+        const auto started = Clock::now();
+        const auto result = glintmark::runExtraction(makeJob(fifo, out, 64), &observer);
+        const auto took = Clock::now() - started;
+        runEnded = true;
+        if (writer.joinable())
+            writer.join();
+
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.count, c.images);
+        // What was kept is whole, and nothing half-written is left beside it.
+        const auto expected = referenceCut(c.before + c.after);
+        ASSERT_GE(expected.size(), c.images);
+        const std::vector<ExpectedImage> kept(
+            expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(c.images));
+        EXPECT_EQ(filesIn(out), expectedFiles(kept));
+        const std::size_t calls = c.answerNoAt != 0 ? c.answerNoAt : c.resumeAt;
+        if (c.answerNoAt != 0)
+            EXPECT_EQ(observer.asked.size(), calls);
+        else
+            EXPECT_GE(observer.asked.size(), calls);
+        // The asks come at about the interval, neither in a busy loop nor after long silences.
+        for (std::size_t i = 1; i < observer.asked.size(); ++i) {
+            const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(
+                observer.asked[i] - observer.asked[i - 1]);
+            EXPECT_GE(gap.count(), 80) << "ask " << i;
+            EXPECT_LE(gap.count(), 2000) << "ask " << i;
+        }
+        EXPECT_LT(took, std::chrono::seconds(5));
+    }
+}
+
 // A file that reports size 0 yet holds bytes, as many under /proc do, is read to its end.
 TEST(Extraction, AFileThatReportsNoSizeIsReadToItsEnd)
 {

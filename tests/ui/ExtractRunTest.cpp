@@ -4,9 +4,12 @@
 #include "MessageBoxCatcher.h"
 #include "engine/io/RawDir.h"
 
+#include "ui/CommDiag.h"
 #include "ui/FrmMain.h"
 #include "ui/Platform.h"
 #include "ui/WindowRefs.h"
+#include "ui/dialogs/DirListBox.h"
+#include "ui/dialogs/FrmBrowse.h"
 
 #include <QDir>
 #include <QImage>
@@ -19,11 +22,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidgetItemIterator>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
 
 using namespace glintmark::ui;
 
@@ -235,6 +244,86 @@ private slots:
         for (const MessageBoxCatcher::Shown& box : boxes.shown())
             QCOMPARE(box.icon, QMessageBox::Warning);
     }
+
+#ifndef Q_OS_WIN
+    // A source and a folder whose names are not UTF-8 are read and written under exactly those
+    // names: the source from the command line or from the open dialog (Qt's shows such a name
+    // with U+FFFD), the folder from the chooser.
+    void namesThatAreNotUtf8AreKeptExactly_data()
+    {
+        QTest::addColumn<bool>("fromDialog");
+        QTest::newRow("source from the command line") << false;
+        QTest::newRow("source from the open dialog") << true;
+    }
+    void namesThatAreNotUtf8AreKeptExactly()
+    {
+        QFETCH(bool, fromDialog);
+        namespace fs = std::filesystem;
+        const auto hex = [](const std::string& bytes) {
+            return QByteArray::fromStdString(bytes).toHex(' ');
+        };
+        const fs::path base = platform::toPath(m_tmp.path()) / (fromDialog ? "dialog" : "args");
+        const fs::path source = base / "bad\xff.ldb";
+        const fs::path out = base / "out\xfe";
+        // Qt cannot remove names it cannot spell; they go by their bytes.
+        const std::shared_ptr<void> removal(nullptr, [&base](void*) {
+            std::error_code ec;
+            fs::remove_all(base, ec);
+        });
+        fs::create_directories(out);
+        const LevelDatabase db = LevelDatabase::make(3, 41);
+        {
+            std::ofstream file(source, std::ios::binary);
+            const QByteArray bytes = db.bytes();
+            file.write(bytes.constData(), bytes.size());
+            QVERIFY(file.good());
+        }
+
+        FrmMain* w = openWindow();
+        if (fromDialog) {
+            const QString shown = QFile::decodeName(QByteArray::fromStdString(source.native()));
+            CommDiag::setDialogRunner([&](const CommDiag::OpenRequest&) { return shown; });
+            w->CmdInBrowse->click();
+            CommDiag::setDialogRunner({});
+        } else {
+            w->chooseSource(platform::fromArgument(source.c_str()));
+        }
+        // The chooser: the folder's parent, then the folder opened from the list, then Done.
+        w->CmdOutBrowse->click();
+        FrmBrowse* browse = WindowRefs::frmBrowse();
+        QVERIFY(browse->Dir1->setPath(platform::fromPath(base)));
+        QTreeWidgetItem* entry = nullptr;
+        for (QTreeWidgetItemIterator it(browse->Dir1); *it; ++it) {
+            if ((*it)->text(0) == platform::fromPath(out.filename()))
+                entry = *it;
+        }
+        QVERIFY(entry);
+        browse->Dir1->setCurrentItem(entry);
+        QTest::keyClick(browse->Dir1, Qt::Key_Return);
+        browse->CmdClose->click();
+        MessageBoxCatcher boxes;
+        extract();
+
+        QCOMPARE(hex(w->extractJob().sourceFile.native()), hex(source.native()));
+        QCOMPARE(hex(w->extractJob().outputFolder.native()), hex(out.native() + "/"));
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown().first().text, QStringLiteral(" 3 Textures Extracted"));
+        std::size_t files = 0;
+        for (const fs::directory_entry& file : fs::directory_iterator(out)) {
+            (void)file;
+            ++files;
+        }
+        QCOMPARE(files, std::size_t{3});
+        for (int i = 0; i < db.count(); ++i) {
+            std::ifstream file(out /
+                                   glintmark::testsupport::imageName(static_cast<unsigned>(i + 1)),
+                               std::ios::binary);
+            const std::string held{std::istreambuf_iterator<char>(file), {}};
+            QVERIFY2(QByteArray::fromStdString(held) == db.expectedFile(i),
+                     qPrintable(imageName(i + 1)));
+        }
+    }
+#endif
 
     void captionAndBarFollowEveryBlock()
     {

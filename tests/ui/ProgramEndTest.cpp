@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
@@ -22,7 +23,18 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace glintmark::ui;
 
@@ -199,6 +211,120 @@ private slots:
             QVERIFY(!QImage(file.fileName(), "JPG").isNull());
         }
     }
+
+#ifndef Q_OS_WIN
+    // A pipe that sends nothing must not freeze the window: while the run waits for bytes the
+    // windows go on taking clicks (About opens), and a close ends the run and the program at
+    // once, leaving only whole textures.
+    void closingWhileThePipeIsSilentEndsTheRunAtOnce_data()
+    {
+        QTest::addColumn<bool>("writer");
+        QTest::addColumn<int>("whole");
+        QTest::newRow("no writer ever") << false << 0;
+        QTest::newRow("writer silent in the first texture") << true << 0;
+        QTest::newRow("writer silent after two textures") << true << 2;
+    }
+    void closingWhileThePipeIsSilentEndsTheRunAtOnce()
+    {
+        QFETCH(bool, writer);
+        QFETCH(int, whole);
+        const LevelDatabase db = LevelDatabase::make(4, 77, 200);
+        const QByteArray level = db.bytes();
+        // The textures sent whole, and 50 bytes of the next one.
+        qsizetype cut = -1;
+        for (int i = 0; i <= whole; ++i)
+            cut = level.indexOf(jfifSignature(), cut + 1);
+        QVERIFY(cut >= 0);
+        const QByteArray sent = level.left(cut + 50);
+        const QString name = QStringLiteral("silent-%1-%2").arg(int(writer)).arg(whole);
+        const QString fifo = m_tmp.filePath(name + QStringLiteral(".ldb"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString out = m_tmp.filePath(name);
+        QVERIFY(QDir().mkpath(out));
+
+        // The writer; without one, a rescuer that ends the pipe once the test has waited long
+        // enough, so that a window that does not yield fails the test instead of hanging it.
+        std::atomic<bool> ended{false};
+        std::thread peer([&] {
+            sigset_t pipeSignal;
+            sigemptyset(&pipeSignal);
+            sigaddset(&pipeSignal, SIGPIPE);
+            pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            const auto waitForEnd = [&] {
+                while (!ended && std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            };
+            if (!writer) {
+                waitForEnd();
+                if (ended)
+                    return;
+            }
+            int fd = -1;
+            while ((fd = ::open(QFile::encodeName(fifo).constData(),
+                                O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 &&
+                   errno == ENXIO && !ended && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (fd < 0)
+                return;
+            if (writer) {
+                [[maybe_unused]] const ssize_t put = ::write(fd, sent.constData(), sent.size());
+                waitForEnd();
+            }
+            ::close(fd);
+        });
+
+        QPointer<FrmMain> main = openWindow();
+        main->txtSource->setText(fifo);
+        main->txtExtract->setText(out);
+        MessageBoxCatcher boxes;
+        bool aboutOpened = false;
+        QElapsedTimer sinceClose;
+        QElapsedTimer sinceStart;
+        QTimer user;
+        user.setInterval(50);
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (!main || sinceClose.isValid() || !main->isExtracting() ||
+                sinceStart.elapsed() < 400)
+                return;
+            if (!aboutOpened) {
+                main->CmdAbout->click();
+                aboutOpened = WindowRefs::hasAbout() && WindowRefs::frmAbout()->isVisible();
+                return;
+            }
+            sinceClose.start();
+            main->close();
+        });
+        user.start();
+        sinceStart.start();
+        const int code = runProgram([&] { main->CmdExtract->click(); });
+        const qint64 closeTook = sinceClose.isValid() ? sinceClose.elapsed() : -1;
+        user.stop();
+        ended = true;
+        peer.join();
+
+        QCOMPARE(code, 0);
+        QVERIFY(aboutOpened);
+        QVERIFY(closeTook >= 0);
+        QVERIFY2(closeTook < 5000, qPrintable(QString::number(closeTook)));
+        QVERIFY(main.isNull());
+        QVERIFY(!WindowRefs::hasMain());
+        QVERIFY(!WindowRefs::hasAbout());
+        QVERIFY(boxes.shown().isEmpty());
+        QVERIFY(openFilesUnder(m_tmp.path()).isEmpty());
+        // The whole textures sent, and nothing half-written beside them.
+        QStringList expected;
+        for (int i = 0; i < whole; ++i)
+            expected.append(QString::fromStdString(
+                glintmark::testsupport::imageName(static_cast<unsigned>(i + 1))));
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+        for (int i = 0; i < whole; ++i) {
+            QFile file(QDir(out).filePath(expected.at(i)));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), db.expectedFile(i));
+        }
+    }
+#endif
 
     void screenshotModeRendersEveryWindowAndQuits()
     {

@@ -1,5 +1,6 @@
 #include "ui/dialogs/DirListBox.h"
 
+#include "ui/Platform.h"
 #include "ui/dialogs/FolderIcons.h"
 
 #include <QDir>
@@ -11,10 +12,10 @@ namespace glintmark::ui {
 
 namespace {
 
+// Folders are read through the platform layer, which keeps names that are not UTF-8 exactly.
 bool isOpenable(const QString& folder)
 {
-    const QFileInfo info(folder);
-    return info.isDir() && info.isReadable();
+    return platform::isReadableFolder(folder);
 }
 
 } // namespace
@@ -167,8 +168,7 @@ void DirListBox::fill()
     QTreeWidgetItem* openItemEntry = parentItem;
 
     const QDir dir(m_folder);
-    const QStringList subfolders = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot,
-                                                 QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    const QStringList subfolders = platform::subfolderNames(m_folder);
     for (const QString& name : subfolders) {
         auto* item = new QTreeWidgetItem(openItemEntry);
         item->setText(0, name);

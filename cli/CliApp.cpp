@@ -54,6 +54,7 @@ int runSources(const CliOptions& options, const OutputPlan& plan, std::ostream& 
     settings.trim = options.trim;
     settings.check = options.check;
     settings.gallery = options.gallery;
+    settings.writers = options.writers;
 
     bool anyFailed = false;
     bool interruptionTold = false;

@@ -43,6 +43,9 @@ constexpr const char* kFooter =
     "      write castle-new.ldb: castle.ldb with every texture in textures/ that was\n"
     "      edited put in the place of the original; all other bytes stay as they were\n"
     "\nEnvironment:\n"
+    "  GLINTMARK_WRITERS=N           images are written on N threads while the source\n"
+    "                                is read on, as --writers (default 2; 1 on a\n"
+    "                                single processor)\n"
     "  GLINTMARK_CHECK_THREADS=N     --check decodes on N threads (default: one per\n"
     "                                processor)\n"
     "  GLINTMARK_CHECK_IMAGE_MIB=N   --check decodes no image larger than N MiB once\n"
@@ -72,12 +75,20 @@ constexpr const char* kFooter =
     "     folder, a SOURCE in another's folder under a name its run writes, a\n"
     "     SOURCE or folder named as a Windows device (CON, NUL, COM1, ...),\n"
     "     or --put-back without --into, with more than one SOURCE, or with -o,\n"
-    "     --trim, --check or --gallery\n"
+    "     --trim, --check, --gallery or --writers\n"
     "  128+N  stopped by signal N (130 for Ctrl+C); only complete files are kept\n";
 
 std::string rejectEmpty(std::string& value)
 {
     return value.empty() ? std::string("must not be empty") : std::string();
+}
+
+std::string rejectWriterCount(std::string& value)
+{
+    const bool digits = !value.empty() && value.size() <= 2 &&
+                        value.find_first_not_of("0123456789") == std::string::npos;
+    const int count = digits ? std::stoi(value) : 0;
+    return count >= 1 && count <= 64 ? std::string() : std::string("must be a number from 1 to 64");
 }
 
 std::string failureMessage(const CLI::App* app, const CLI::Error& error)
@@ -91,7 +102,8 @@ std::string failureMessage(const CLI::App* app, const CLI::Error& error)
 void checkPutBack(const CLI::App& app, const std::vector<std::string>& sources,
                   const CLI::Option& into, bool list)
 {
-    for (const char* name : {"--output", "--trim", "--check", "--gallery", "--folder-per-source"}) {
+    for (const char* name :
+         {"--output", "--trim", "--check", "--gallery", "--folder-per-source", "--writers"}) {
         if (app.get_option(name)->count() > 0)
             throw CLI::ExcludesError("--put-back", name);
     }
@@ -213,6 +225,12 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     app.add_flag("--gallery", options.gallery,
                  "Also write index.html, a page of thumbnails to\nsort and filter, into each "
                  "output folder")
+        ->excludes(list);
+    app.add_option("--writers", options.writers,
+                   "Write the images on N threads (1 to 64) while\nthe source is read on; 1 "
+                   "writes each image as\nit is read [2, or GLINTMARK_WRITERS]")
+        ->type_name("N")
+        ->check(CLI::Validator(rejectWriterCount, "", "WRITERS"))
         ->excludes(list);
     CLI::Option* putBack =
         app.add_option("--put-back", putBackDir,

@@ -19,6 +19,7 @@ struct CliOptions
     bool check = false;           // decode every image and report whether it decodes cleanly
     bool gallery = false;         // write index.html, a page of thumbnails, into each output folder
     bool folderPerSource = false; // a folder of its own for each source, even a single one
+    unsigned writers = 0;         // threads that write the images; 0: GLINTMARK_WRITERS or two
     // Put the edited images in this folder back into the one source, as the new level `into`.
     std::optional<std::filesystem::path> putBack;
     std::filesystem::path into;

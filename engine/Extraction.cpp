@@ -10,10 +10,12 @@
 #include "engine/run/OutputFolder.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <system_error>
+#include <thread>
 
 namespace glintmark {
 namespace {
@@ -86,7 +88,7 @@ ExtractResult Run::execute()
 {
     const std::size_t carryMax = m_scanner.length() - 1;
     const std::size_t blockSize = m_job.blockSize;
-    const std::unique_ptr<char[]> buffer(new char[carryMax + blockSize]);
+    char* buffer = m_sink.nextBlock(carryMax + blockSize, nullptr, 0);
     std::size_t carried = 0;
 
     for (;;) {
@@ -98,7 +100,7 @@ ExtractResult Run::execute()
                 std::min<std::uint64_t>(blockSize, m_sourceSize - m_bytesRead));
         }
         std::error_code ec;
-        const std::size_t got = m_source.readFully(buffer.get() + carried, wanted, ec, m_waiting);
+        const std::size_t got = m_source.readFully(buffer + carried, wanted, ec, m_waiting);
         // A signal during a wait for more bytes: what came is used, then the observer decides.
         const bool interrupted = ec == std::errc::interrupted;
         if (ec && !interrupted)
@@ -112,10 +114,10 @@ ExtractResult Run::execute()
         m_bytesRead += got;
         const std::size_t available = carried + got;
         const std::size_t decided = available > carryMax ? available - carryMax : 0;
-        if (auto error = cut(buffer.get(), decided))
+        if (auto error = cut(buffer, decided))
             return end(RunStatus::Failed, std::move(error));
         carried = available - decided;
-        std::memmove(buffer.get(), buffer.get() + decided, carried);
+        buffer = m_sink.nextBlock(carryMax + blockSize, buffer + decided, carried);
         m_bufferOffset += decided;
         if (m_stoppedWaiting)
             return end(RunStatus::Stopped);
@@ -131,9 +133,11 @@ ExtractResult Run::execute()
     }
 
     // Too few bytes remain for another signature: they end the last image.
-    if (auto error = m_sink.append(buffer.get(), carried))
+    if (auto error = m_sink.append(buffer, carried))
         return end(RunStatus::Failed, std::move(error));
     if (auto error = m_sink.finish())
+        return end(RunStatus::Failed, std::move(error));
+    if (auto error = m_sink.settle())
         return end(RunStatus::Failed, std::move(error));
     if (m_lastPercent != 100 && !report(100))
         return end(RunStatus::Stopped);
@@ -176,7 +180,7 @@ bool Run::report(int percent)
     progress.bytesRead = m_bytesRead;
     progress.sourceSize = m_sourceSize;
     progress.percent = percent;
-    progress.imagesCompleted = m_sink.completed();
+    progress.imagesCompleted = m_sink.finished();
     return m_observer->onProgress(progress);
 }
 
@@ -188,6 +192,12 @@ bool Run::keepWaiting()
 
 ExtractResult Run::end(RunStatus status, std::optional<ExtractError> error)
 {
+    // Every image read whole stays, whoever writes it, as the last progress counted; one that
+    // cannot be written ends the count there, and its error is the one to tell.
+    if (auto failure = m_sink.settle()) {
+        status = RunStatus::Failed;
+        error = std::move(failure);
+    }
     m_sink.abandon();
     ExtractResult result;
     result.status = status;
@@ -289,6 +299,16 @@ ExtractResult listOpenSource(const ExtractJob& job, RawFile& source, ExtractObse
                       0);
     source.adviseSequential();
     return Run(job, observer, RunMode::ListOnly, source, sourceId, nullptr).execute();
+}
+
+unsigned defaultWriterCount()
+{
+    if (const char* wanted = std::getenv("GLINTMARK_WRITERS")) {
+        const int count = std::atoi(wanted);
+        if (count >= 1 && count <= 64)
+            return static_cast<unsigned>(count);
+    }
+    return std::thread::hardware_concurrency() == 1 ? 1u : 2u;
 }
 
 const char* statusName(RunStatus status)

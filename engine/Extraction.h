@@ -42,10 +42,17 @@ struct ExtractJob
     // Create the output folder, with its parents, when it is missing (only once the source has
     // been opened, so a source that cannot be read leaves nothing behind).
     bool createFolder = false;
+    // Threads that write the images while the run reads on; 0 chooses defaultWriterCount(). With
+    // one, the run writes each image itself as it reads it.
+    unsigned writers = 0;
     // Bare names of the files the observer writes at the end of the run (ExtractObserver::
     // onFinish), such as a gallery page; checked against the source before anything is written.
     std::vector<std::filesystem::path> finalFiles;
 };
+
+// How many threads write a run's images when its job leaves it open: GLINTMARK_WRITERS when set
+// to a number from 1 to 64, otherwise two, or one where the machine has a single processor.
+unsigned defaultWriterCount();
 
 // How a run should treat the images it finds.
 enum class RunMode
@@ -71,6 +78,8 @@ struct Progress
     std::uint64_t bytesRead = 0;
     std::uint64_t sourceSize = 0;
     int percent = 0; // whole per cent read, rounded down, 0 to 100; 100 at the end
+    // Images read whole. The writers may still be putting the last few in place; the run's
+    // count ends as high, unless one of them cannot be written.
     std::uint64_t imagesCompleted = 0;
 };
 

@@ -122,6 +122,7 @@ LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesy
     job.outputFolder = folder;
     job.createFolder = settings.mode == RunMode::Write;
     job.trim = settings.trim;
+    job.writers = settings.writers;
     if (gallery)
         job.finalFiles.emplace_back(kGalleryName);
     outcome.result = runExtraction(job, &observer, settings.mode);

@@ -26,6 +26,7 @@ struct LevelRunSettings
     bool trim = false;    // write each image only through its end marker
     bool check = false;   // decode every image once the source has been read
     bool gallery = false; // write the gallery page (write mode only)
+    unsigned writers = 0; // threads that write the images; 0: the engine's default
 };
 
 // Extracts one level into `folder`; when writing, the folder is created (with its parents) once

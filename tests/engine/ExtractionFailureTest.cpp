@@ -308,8 +308,9 @@ struct Occupant
 };
 
 // Puts a hard link to `linkTarget` at the second image's temporary name once the first is done
-// (when `linkAt` is set), and writes the page "index.html" at the end of the run in pieces (when
-// `page` is set); `stopHalfWay` gives the page up.
+// (when `linkAt` is set, and a writer has not created that file already), and writes the page
+// "index.html" at the end of the run in pieces (when `page` is set); `stopHalfWay` gives the page
+// up.
 struct PageWriter : Recorder
 {
     fs::path linkAt, linkTarget;
@@ -317,8 +318,9 @@ struct PageWriter : Recorder
     bool stopHalfWay = false;
     void onImage(const glintmark::ImageInfo& image) override
     {
+        std::error_code taken;
         if (image.number == 1 && !linkAt.empty())
-            fs::create_hard_link(linkTarget, linkAt);
+            fs::create_hard_link(linkTarget, linkAt, taken);
         Recorder::onImage(image);
     }
     std::optional<glintmark::ExtractError> onFinish(glintmark::LockedFolder& folder) override
@@ -365,50 +367,56 @@ TEST(ExtractionFailure, WhatSitsAtAnImageNameOrThePageIsReplacedNeverWrittenThro
     const std::map<std::string, std::string> images = {
         {"Vorlesk_0001.jpg", signature() + "first"}, {"Vorlesk_0002.jpg", signature() + "second"}};
     for (const Occupant& c : cases) {
-        for (const bool page : {false, true}) {
-            SCOPED_TRACE(std::string(c.name) + (page ? " at the page" : " at an image"));
-            TempDir dir;
-            writeFile(dir / "level.ldb", stream);
-            writeFile(dir / "elsewhere", "keep me");
-            fs::create_directory(dir / "out");
-            const fs::path target = dir / "out" / (page ? "index.html" : "Vorlesk_0001.jpg");
-            c.put(target, dir / "elsewhere");
-            // Temporaries of a run killed outright go; a link planted at one is not followed.
-            writeFile(dir / "out" / ".Vorlesk_0009.jpg.part", "stale");
-            writeFile(dir / "out" / ".index.html.part", "stale");
-            fs::create_symlink(dir / "elsewhere", dir / "out" / ".Vorlesk_0002.jpg.part");
-            writeFile(dir / "out" / ".notes.part", "another program's"); // not ours: it stays
-            auto job = makeJob(dir / "level.ldb", dir / "out", 4);
-            job.finalFiles = {"index.html"};
-            PageWriter writer; // nor is a link planted during the run written through
-            writer.page = page;
-            writer.linkAt = dir / "out" / ".Vorlesk_0002.jpg.part";
-            writer.linkTarget = dir / "elsewhere";
-            const auto result = glintmark::runExtraction(job, &writer);
+        for (const unsigned writers : {1u, 2u})
+            for (const bool page : {false, true}) {
+                SCOPED_TRACE(std::string(c.name) + (page ? " at the page" : " at an image") +
+                             ", writers " + std::to_string(writers));
+                TempDir dir;
+                writeFile(dir / "level.ldb", stream);
+                writeFile(dir / "elsewhere", "keep me");
+                fs::create_directory(dir / "out");
+                const fs::path target = dir / "out" / (page ? "index.html" : "Vorlesk_0001.jpg");
+                c.put(target, dir / "elsewhere");
+                // Temporaries of a run killed outright go; a link planted at one is not followed.
+                writeFile(dir / "out" / ".Vorlesk_0009.jpg.part", "stale");
+                writeFile(dir / "out" / ".index.html.part", "stale");
+                fs::create_symlink(dir / "elsewhere", dir / "out" / ".Vorlesk_0002.jpg.part");
+                writeFile(dir / "out" / ".notes.part", "another program's"); // not ours: it stays
+                auto job = makeJob(dir / "level.ldb", dir / "out", 4);
+                job.finalFiles = {"index.html"};
+                job.writers = writers;
+                PageWriter writer; // nor is a link planted during the run written through
+                writer.page = page;
+                // (Writers beside the run may be done with that name before image 1 is reported:
+                // then the link would be a file planted after the run, not during it.)
+                if (writers == 1)
+                    writer.linkAt = dir / "out" / ".Vorlesk_0002.jpg.part";
+                writer.linkTarget = dir / "elsewhere";
+                const auto result = glintmark::runExtraction(job, &writer);
 
-            EXPECT_EQ(readFile(dir / "elsewhere"), "keep me");
-            EXPECT_EQ(readFile(dir / "level.ldb"), stream);
-            EXPECT_FALSE(fs::exists(dir / "ghost"));
-            EXPECT_TRUE(fs::is_character_file("/dev/null"));
-            EXPECT_EQ(hiddenIn(dir / "out"), std::vector<std::string>{".notes.part"});
-            auto expected = images;
-            expected[".notes.part"] = "another program's";
-            if (page)
-                expected["index.html"] = "new page";
-            if (c.refusal) {
-                EXPECT_EQ(result.status, RunStatus::Failed);
-                ASSERT_TRUE(result.error.has_value());
-                EXPECT_EQ(result.error->kind, *c.refusal);
-                EXPECT_EQ(result.error->file, target);
-                EXPECT_EQ(result.count, page ? 2U : 0U) << "the images before it stay";
-                EXPECT_EQ(fs::is_directory(target), *c.refusal == ErrorKind::ImageCreate);
-                continue;
+                EXPECT_EQ(readFile(dir / "elsewhere"), "keep me");
+                EXPECT_EQ(readFile(dir / "level.ldb"), stream);
+                EXPECT_FALSE(fs::exists(dir / "ghost"));
+                EXPECT_TRUE(fs::is_character_file("/dev/null"));
+                EXPECT_EQ(hiddenIn(dir / "out"), std::vector<std::string>{".notes.part"});
+                auto expected = images;
+                expected[".notes.part"] = "another program's";
+                if (page)
+                    expected["index.html"] = "new page";
+                if (c.refusal) {
+                    EXPECT_EQ(result.status, RunStatus::Failed);
+                    ASSERT_TRUE(result.error.has_value());
+                    EXPECT_EQ(result.error->kind, *c.refusal);
+                    EXPECT_EQ(result.error->file, target);
+                    EXPECT_EQ(result.count, page ? 2U : 0U) << "the images before it stay";
+                    EXPECT_EQ(fs::is_directory(target), *c.refusal == ErrorKind::ImageCreate);
+                    continue;
+                }
+                EXPECT_EQ(result.status, RunStatus::Completed);
+                EXPECT_EQ(result.count, 2U);
+                EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
+                EXPECT_EQ(filesIn(dir / "out"), expected);
             }
-            EXPECT_EQ(result.status, RunStatus::Completed);
-            EXPECT_EQ(result.count, 2U);
-            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
-            EXPECT_EQ(filesIn(dir / "out"), expected);
-        }
     }
 
     // A page given up part way leaves the old one, whole.

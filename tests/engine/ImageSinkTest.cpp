@@ -32,12 +32,13 @@ struct SinkAt
     std::unique_ptr<OutputFolder> folder;
     Recorder heard;
 
-    explicit SinkAt(bool trim)
+    explicit SinkAt(bool trim, unsigned writers = 1)
     {
         writeFile(dir / "level.ldb", signature());
         fs::create_directories(dir / "out");
         job = makeJob(dir / "level.ldb", dir / "out");
         job.trim = trim;
+        job.writers = writers;
         std::error_code ec;
         const RawFile source = RawFile::openForReading(dir / "level.ldb", ec);
         folder = std::make_unique<OutputFolder>(source.identity(ec));
@@ -46,45 +47,51 @@ struct SinkAt
 };
 
 // Each image is written whole (or through its end, trimmed) under its number, reported once it
-// is in place, and nothing of an image that is not finished stays.
+// is in place, and nothing of an image that is not finished stays; by the sink itself or by
+// writers beside it.
 TEST(ImageSink, WritesFinishedImagesAndDropsTheRest)
 {
     const std::string whole = imageWithEnd() + "trailing";
-    for (const bool trim : {false, true}) {
-        SCOPED_TRACE(trim ? "trimmed" : "whole");
-        SinkAt at(trim);
-        {
-            ImageSink sink(at.job, RunMode::Write, &at.heard, at.folder.get());
-            ASSERT_FALSE(sink.begin(100));
-            // In pieces, split inside the end marker.
-            const std::size_t split = imageWithEnd().size() - 1;
-            ASSERT_FALSE(sink.append(whole.data(), split));
-            ASSERT_FALSE(sink.append(whole.data() + split, whole.size() - split));
-            EXPECT_TRUE(filesIn(at.dir / "out").count(".Vorlesk_0001.jpg.part"));
-            EXPECT_TRUE(at.heard.images.empty()); // nothing is told before it is in place
-            ASSERT_FALSE(sink.finish());
-            EXPECT_EQ(sink.completed(), 1u);
-            EXPECT_FALSE(sink.isOpen());
+    for (const unsigned writers : {1u, 2u})
+        for (const bool trim : {false, true}) {
+            SCOPED_TRACE(std::string(trim ? "trimmed" : "whole") + ", writers " +
+                         std::to_string(writers));
+            SinkAt at(trim, writers);
+            {
+                ImageSink sink(at.job, RunMode::Write, &at.heard, at.folder.get());
+                ASSERT_FALSE(sink.begin(100));
+                // In pieces, split inside the end marker.
+                const std::size_t split = imageWithEnd().size() - 1;
+                ASSERT_FALSE(sink.append(whole.data(), split));
+                ASSERT_FALSE(sink.append(whole.data() + split, whole.size() - split));
+                if (writers == 1) { // a writer beside the sink may not have begun yet
+                    EXPECT_TRUE(filesIn(at.dir / "out").count(".Vorlesk_0001.jpg.part"));
+                }
+                EXPECT_TRUE(at.heard.images.empty()); // nothing is told before it is in place
+                ASSERT_FALSE(sink.finish());
+                ASSERT_FALSE(sink.settle());
+                EXPECT_EQ(sink.completed(), 1u);
+                EXPECT_FALSE(sink.isOpen());
 
-            ASSERT_FALSE(sink.begin(1000));
-            ASSERT_FALSE(sink.append(whole.data(), 5));
-            sink.abandon(); // the second goes, the first stays
-            ASSERT_FALSE(sink.begin(2000));
-            ASSERT_FALSE(sink.append(whole.data(), 7));
-        } // and so does one still open when the sink goes
-        const auto files = filesIn(at.dir / "out");
-        ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(files.at("Vorlesk_0001.jpg"), trim ? imageWithEnd() : whole);
-        ASSERT_EQ(at.heard.images.size(), 1u);
-        const glintmark::ImageInfo& told = at.heard.images[0];
-        EXPECT_EQ(told.number, 1u);
-        EXPECT_EQ(told.offset, 100u);
-        EXPECT_EQ(told.size, whole.size());
-        EXPECT_EQ(told.written, trim ? imageWithEnd().size() : whole.size());
-        EXPECT_EQ(told.file, reportedPath(at.dir / "out", "Vorlesk_0001.jpg"));
-        ASSERT_TRUE(told.jpeg.end.has_value());
-        EXPECT_EQ(*told.jpeg.end, imageWithEnd().size());
-    }
+                ASSERT_FALSE(sink.begin(1000));
+                ASSERT_FALSE(sink.append(whole.data(), 5));
+                sink.abandon(); // the second goes, the first stays
+                ASSERT_FALSE(sink.begin(2000));
+                ASSERT_FALSE(sink.append(whole.data(), 7));
+            } // and so does one still open when the sink goes
+            const auto files = filesIn(at.dir / "out");
+            ASSERT_EQ(files.size(), 1u);
+            EXPECT_EQ(files.at("Vorlesk_0001.jpg"), trim ? imageWithEnd() : whole);
+            ASSERT_EQ(at.heard.images.size(), 1u);
+            const glintmark::ImageInfo& told = at.heard.images[0];
+            EXPECT_EQ(told.number, 1u);
+            EXPECT_EQ(told.offset, 100u);
+            EXPECT_EQ(told.size, whole.size());
+            EXPECT_EQ(told.written, trim ? imageWithEnd().size() : whole.size());
+            EXPECT_EQ(told.file, reportedPath(at.dir / "out", "Vorlesk_0001.jpg"));
+            ASSERT_TRUE(told.jpeg.end.has_value());
+            EXPECT_EQ(*told.jpeg.end, imageWithEnd().size());
+        }
 }
 
 // In list mode nothing is created, but every image is measured and numbered as if written.

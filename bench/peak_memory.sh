@@ -40,6 +40,8 @@ rm -rf "$dir/out"
 peak "--list" "$cli" --list -o "$dir/out" "$source"
 peak "--json --list" "$cli" --json --list -o "$dir/out" "$source"
 peak "write" "$cli" -q -o "$dir/out" "$source"
+peak "write --writers 1" "$cli" -q --writers 1 -o "$dir/out" "$source"
+peak "write --trim" "$cli" -q --trim -o "$dir/out" "$source"
 # Into the same folder again: every image now replaces one of the run before.
 peak "--json" "$cli" --json -o "$dir/out" "$source"
 rm -rf "$dir/out" "$source" "$dir/peak"

@@ -19,9 +19,9 @@ REFERENCE = "glintmark"
 # name: (kind, factor). "faster": the contender must take at least factor times glintmark's
 # time; "within": glintmark must take at most factor times the contender's time.
 TARGETS = {
-    "foremost": ("faster", 2.0),
-    "scalpel": ("faster", 3.0),
-    "cp -r": ("within", 1.2),
+    "foremost": ("faster", 3.0),
+    "scalpel": ("faster", 3.5),
+    "cp -r": ("within", 0.8),
 }
 # Peak memory for the small and the large source may differ by at most this much.
 MEMORY_SLACK_KB = 2048

@@ -92,13 +92,15 @@ mkdir -p "$results/time" "$results/disk"
 
 # The contenders. contender NAME SRC OUT sets the array `cmd` to NAME's command line that
 # extracts SRC into the existing, empty folder OUT.
-names=(glintmark foremost scalpel)
+names=(glintmark "glintmark --writers 1" "glintmark --trim" foremost scalpel)
 # >>> ANOTHER CONTENDER: add its name to `names` above and its command line below (the window
 # >>> program, run headless, goes here). It must write into the empty folder "$3" and leave
 # >>> *.jpg files there (sub-folders are fine) for the whole-image count.
 contender() {
     case $1 in
     glintmark) cmd=("$cli" -q -o "$3" "$2") ;;
+    "glintmark --writers 1") cmd=("$cli" -q --writers 1 -o "$3" "$2") ;; # the run writes itself
+    "glintmark --trim") cmd=("$cli" -q --trim -o "$3" "$2") ;;
     foremost) cmd=(foremost -t jpg -i "$2" -o "$3") ;;
     scalpel) cmd=(scalpel -c "$conf" -o "$3" "$2") ;;
     *) echo "run.sh: no command line for contender '$1'" >&2; exit 1 ;;
@@ -139,13 +141,17 @@ ref=$work/check/glintmark
 jpgs=$(find "$ref" -name '*.jpg' | wc -l)
 [ "$jpgs" -gt 0 ] || { echo "run.sh: glintmark wrote no image; nothing to compare" >&2; exit 1; }
 
-say "Peak memory of glintmark-cli: 3 and 300 MiB sources"
+say "Peak memory of glintmark-cli: 3 and 300 MiB sources, each way of writing"
 for label in 3 300; do
     [ "$label" = 3 ] && s=$small || s=$large
-    for _ in 1 2 3; do
-        rm -rf "$work/mem" && mkdir "$work/mem"
-        /usr/bin/time -f '%M' -o "$work/peak" "$cli" -q -o "$work/mem" "$s"
-        printf 'glintmark\t%s MiB\t%s\n' "$label" "$(tail -1 "$work/peak")" >>"$results/memory.tsv"
+    for mode in "" "--writers 1" "--trim"; do
+        for _ in 1 2 3; do
+            rm -rf "$work/mem" && mkdir "$work/mem"
+            # shellcheck disable=SC2086 # the mode is one option, or none
+            /usr/bin/time -f '%M' -o "$work/peak" "$cli" -q $mode -o "$work/mem" "$s"
+            printf 'glintmark%s\t%s MiB\t%s\n' "${mode:+ $mode}" "$label" "$(tail -1 "$work/peak")" \
+                >>"$results/memory.tsv"
+        done
     done
 done
 rm -rf "$work/mem"

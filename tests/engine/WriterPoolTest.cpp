@@ -1,0 +1,235 @@
+#include "EngineTestSupport.h"
+
+#include "engine/run/WriterPool.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using namespace enginetest;
+using glintmark::ErrorKind;
+using glintmark::RunStatus;
+
+// A real image with an end marker, encoded by cjpeg when the tests were built.
+std::string realImage()
+{
+    static const std::string image = readFile(fs::path(GLINTMARK_TEST_JPEGS) / "baseline.jpg");
+    return image;
+}
+
+// Filler that holds no signature.
+std::string junk(std::size_t count, char seed = 'a')
+{
+    std::string bytes(count, seed);
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>(seed + static_cast<char>(i % 23));
+    return bytes;
+}
+
+// A level that keeps several writers busy at once: many small images, adjacent signatures,
+// real images with bytes behind their end, and one image larger than a writer waits for before
+// it takes it (so it is written while it is read).
+std::string busyLevel()
+{
+    std::string level = junk(37);
+    for (int i = 0; i < 60; ++i) {
+        level += signature() + junk(static_cast<std::size_t>(5 + 97 * (i % 7)));
+        if (i % 10 == 3)
+            level += signature() + signature(); // two images of nothing but their signature
+        if (i % 10 == 6)
+            level += realImage() + junk(40, 'k');
+        if (i == 30)
+            level += signature() + junk(glintmark::kStreamFrom + 300000, 'm');
+    }
+    return level;
+}
+
+// What `--trim` keeps of `image`: through the end marker of a real image, all of the others.
+std::string trimmed(const std::string& image)
+{
+    if (image.compare(0, realImage().size(), realImage()) == 0)
+        return realImage();
+    return image;
+}
+
+// Every writer count and block size cuts exactly as the reference cut does, trimmed or not,
+// reporting each image once it is in place and in the source's order, with the count and the
+// progress agreeing; nothing hidden is left behind.
+TEST(WriterPool, EveryWriterCountWritesTheSameImagesInOrder)
+{
+    const std::string level = busyLevel();
+    const auto all = referenceCut(level);
+    for (const unsigned writers : {1u, 2u, 3u, 8u})
+        for (const std::size_t block :
+             {std::size_t{61}, std::size_t{4096}, glintmark::kDefaultBlockSize})
+            for (const bool trim : {false, true}) {
+                SCOPED_TRACE("writers " + std::to_string(writers) + ", block " +
+                             std::to_string(block) + (trim ? ", trimmed" : ""));
+                TempDir dir;
+                writeFile(dir / "level.ldb", level);
+                fs::create_directory(dir / "out");
+                auto job = makeJob(dir / "level.ldb", dir / "out", block);
+                job.writers = writers;
+                job.trim = trim;
+                Recorder recorder;
+                const auto result = glintmark::runExtraction(job, &recorder);
+
+                ASSERT_EQ(result.status, RunStatus::Completed)
+                    << (result.error ? result.error->message : "");
+                ASSERT_EQ(result.count, all.size());
+                std::map<std::string, std::string> expected;
+                for (std::size_t i = 0; i < all.size(); ++i)
+                    expected[imageName(i + 1)] = trim ? trimmed(all[i].bytes) : all[i].bytes;
+                EXPECT_EQ(filesIn(dir / "out"), expected);
+                ASSERT_EQ(recorder.images.size(), all.size());
+                for (std::size_t i = 0; i < all.size(); ++i) {
+                    EXPECT_EQ(recorder.images[i].number, i + 1);
+                    EXPECT_EQ(recorder.images[i].offset, all[i].offset);
+                    EXPECT_EQ(recorder.images[i].size, all[i].bytes.size());
+                    EXPECT_EQ(recorder.images[i].written, expected[imageName(i + 1)].size());
+                }
+            }
+}
+
+// A stop after any block, with images still on their way to the writers: the run ends with
+// every image it read whole in place, the count its last progress gave, and nothing else.
+TEST(WriterPool, AStopKeepsWhatWasReadWholeWhileLaterImagesAreWritten)
+{
+    const std::string level = busyLevel();
+    const auto all = referenceCut(level);
+    const std::size_t block = 2048;
+    const std::size_t blocks = (level.size() + block - 1) / block;
+    for (const unsigned writers : {2u, 3u}) {
+        for (std::size_t stopAt = 1; stopAt <= blocks; stopAt += 97) {
+            SCOPED_TRACE("writers " + std::to_string(writers) + ", stopped after block " +
+                         std::to_string(stopAt));
+            TempDir dir;
+            writeFile(dir / "level.ldb", level);
+            fs::create_directory(dir / "out");
+            auto job = makeJob(dir / "level.ldb", dir / "out", block);
+            job.writers = writers;
+            Recorder recorder;
+            recorder.stopAfter = stopAt;
+            const auto result = glintmark::runExtraction(job, &recorder);
+
+            EXPECT_EQ(result.status, RunStatus::Stopped);
+            EXPECT_FALSE(result.error.has_value());
+            EXPECT_EQ(result.count, recorder.progress.back().imagesCompleted);
+            EXPECT_EQ(result.count, recorder.images.size());
+            const decltype(all) kept(all.begin(), all.begin() + static_cast<long>(result.count));
+            EXPECT_EQ(filesIn(dir / "out"), expectedFiles(kept));
+        }
+    }
+}
+
+// An image that cannot be created while the writers work on the images after it: the run fails
+// naming it, keeps every image before it, and none after it, not even one already written; an
+// earlier run's image after it is left as it was.
+TEST(WriterPool, AFailedImageKeepsNoneAfterItWhateverTheOtherWritersDid)
+{
+    const std::string level = busyLevel();
+    const auto all = referenceCut(level);
+    for (const unsigned writers : {1u, 2u, 3u}) {
+        for (const std::size_t failing : {std::size_t{1}, std::size_t{9}, std::size_t{40}}) {
+            SCOPED_TRACE("writers " + std::to_string(writers) + ", image " +
+                         std::to_string(failing) + " fails");
+            TempDir dir;
+            writeFile(dir / "level.ldb", level);
+            fs::create_directories(dir / "out" / imageName(failing));
+            writeFile(dir / "out" / imageName(failing + 1), "an earlier run's");
+            auto job = makeJob(dir / "level.ldb", dir / "out", 4096);
+            job.writers = writers;
+            Recorder recorder;
+            const auto result = glintmark::runExtraction(job, &recorder);
+
+            EXPECT_EQ(result.status, RunStatus::Failed);
+            ASSERT_TRUE(result.error.has_value());
+            EXPECT_EQ(result.error->kind, ErrorKind::ImageCreate);
+            EXPECT_EQ(result.error->file, dir / "out" / imageName(failing));
+            EXPECT_EQ(result.count, failing - 1);
+            EXPECT_EQ(recorder.images.size(), failing - 1);
+            auto expected = expectedFiles(
+                decltype(all)(all.begin(), all.begin() + static_cast<long>(failing - 1)));
+            expected[imageName(failing + 1)] = "an earlier run's";
+            EXPECT_EQ(filesIn(dir / "out"), expected);
+            EXPECT_TRUE(fs::is_directory(dir / "out" / imageName(failing)));
+        }
+    }
+}
+
+#ifndef _WIN32
+// Runs `job` in a child process whose files may not grow beyond `limit` bytes; returns its
+// status, error kind and count on the first line, then its message.
+std::string runCapped(const glintmark::ExtractJob& job, rlim_t limit)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit cap{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &cap);
+        const auto result = glintmark::runExtraction(job);
+        const std::string text =
+            std::to_string(static_cast<int>(result.status)) + " " +
+            std::to_string(result.error ? static_cast<int>(result.error->kind) : -1) + " " +
+            std::to_string(result.count) + "\n" + (result.error ? result.error->message : "");
+        [[maybe_unused]] const ssize_t put = ::write(fds[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string text;
+    char chunk[512];
+    ssize_t got = 0;
+    while ((got = ::read(fds[0], chunk, sizeof chunk)) > 0)
+        text.append(chunk, static_cast<std::size_t>(got));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return text;
+}
+
+// A write that fails part way through a large image while the other writers finish the small
+// ones after it: the error names that image and the system's reason, the count stops before
+// it, and of the images after it, written or not, nothing stays.
+TEST(WriterPool, AWriteThatFailsKeepsNoneAfterIt)
+{
+    std::string level = signature() + "small";
+    level += signature() + junk(3 << 20, 'q'); // beyond the cap, written while it is read
+    for (int i = 0; i < 50; ++i)
+        level += signature() + junk(static_cast<std::size_t>(10 + i), 'r');
+    for (const unsigned writers : {1u, 2u, 3u}) {
+        SCOPED_TRACE("writers " + std::to_string(writers));
+        TempDir dir;
+        writeFile(dir / "level.ldb", level);
+        fs::create_directory(dir / "out");
+        auto job = makeJob(dir / "level.ldb", dir / "out", 4096);
+        job.writers = writers;
+        const std::string said = runCapped(job, 1 << 20);
+
+        const std::string head = std::to_string(static_cast<int>(RunStatus::Failed)) + " " +
+                                 std::to_string(static_cast<int>(ErrorKind::ImageWrite)) + " 1\n";
+        EXPECT_EQ(said.substr(0, head.size()), head) << said;
+        EXPECT_NE(said.find(imageName(2)), std::string::npos) << said;
+        EXPECT_NE(said.find(std::strerror(EFBIG)), std::string::npos) << said;
+        EXPECT_EQ(filesIn(dir / "out"),
+                  (std::map<std::string, std::string>{{imageName(1), signature() + "small"}}));
+    }
+}
+#endif
+
+} // namespace

@@ -190,6 +190,17 @@ void describeProgram(CLI::App& app)
     app.allow_extras();
 }
 
+// --writers, which --list excludes: it writes nothing.
+void addWriters(CLI::App& app, unsigned& writers, CLI::Option* list)
+{
+    app.add_option("--writers", writers,
+                   "Write the images on N threads (1 to 64) while\nthe source is read on; 1 "
+                   "writes each image as\nit is read [2, or GLINTMARK_WRITERS]")
+        ->type_name("N")
+        ->check(CLI::Validator(rejectWriterCount, "", "WRITERS"))
+        ->excludes(list);
+}
+
 } // namespace
 
 ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostream& out,
@@ -226,12 +237,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
                  "Also write index.html, a page of thumbnails to\nsort and filter, into each "
                  "output folder")
         ->excludes(list);
-    app.add_option("--writers", options.writers,
-                   "Write the images on N threads (1 to 64) while\nthe source is read on; 1 "
-                   "writes each image as\nit is read [2, or GLINTMARK_WRITERS]")
-        ->type_name("N")
-        ->check(CLI::Validator(rejectWriterCount, "", "WRITERS"))
-        ->excludes(list);
+    addWriters(app, options.writers, list);
     CLI::Option* putBack =
         app.add_option("--put-back", putBackDir,
                        "Put the edited textures in DIR back into a copy\nof SOURCE (see below)")

@@ -71,6 +71,12 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndTouchNothing)
         // a gallery of files that are never written, and a cut of files that are never written
         {{"--list", "--gallery", demo()}, "--gallery"},
         {{"--list", "--trim", demo()}, "--trim"},
+        // writers: from 1 to 64, and only where images are written
+        {{"--writers", "0", "-o", out, demo()}, "from 1 to 64"},
+        {{"--writers", "65", "-o", out, demo()}, "from 1 to 64"},
+        {{"--writers", "two", "-o", out, demo()}, "from 1 to 64"},
+        {{"--list", "--writers", "2", demo()}, "--writers"},
+        {{"--put-back", out, "--into", out + ".ldb", "--writers", "2", demo()}, "--writers"},
         // a put-back writes one new level: it needs its name and one source, and no image options
         {{"--put-back", out, demo()}, "--into"},
         {{"--into", out + ".ldb", demo()}, "--put-back"},
@@ -184,6 +190,24 @@ TEST(CliRun, OneSourceGoesStraightIntoTheOutputFolderWhichIsCreatedWithItsParent
     EXPECT_EQ(fileNames(out).size(), 11u);
     EXPECT_EQ(fileNames(out).front(), "Vorlesk_0001.jpg");
     EXPECT_EQ(fileNames(out).back(), "Vorlesk_0011.jpg");
+}
+
+// However many threads write, the same files, byte for byte, and the same report.
+TEST(CliRun, EveryNumberOfWritersWritesTheSameFiles)
+{
+    const fs::path dir = freshTestFolder();
+    const CliRun one = runWith({"--trim", "--writers", "1", "-o", (dir / "one").string(), demo()});
+    ASSERT_EQ(one.code, 0) << one.err;
+    for (const char* writers : {"2", "5", "64"}) {
+        SCOPED_TRACE(writers);
+        const fs::path out = dir / writers;
+        const CliRun run = runWith({"--trim", "--writers", writers, "-o", out.string(), demo()});
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(fileNames(out), fileNames(dir / "one"));
+        for (const std::string& name : fileNames(out))
+            EXPECT_EQ(readBytes(out / name), readBytes(dir / "one" / name)) << name;
+        EXPECT_EQ(run.out.substr(0, 30), one.out.substr(0, 30));
+    }
 }
 
 // A script that works for several sources works for one, when it asks each to have its folder.
@@ -760,10 +784,26 @@ TEST(CliHelp, HelpTeachesAndVersionNamesTheProgram)
     const CliRun help = runWith({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_EQ(help.err, "");
-    for (const char* part :
-         {"Usage: glintmark-cli", "--list", "--json", "-q", "-o", "--trim", "--check", "--gallery",
-          "--put-back", "--into", "--fit", "Examples:", "Exit codes:", "  2  ", "128+N",
-          "--folder-per-source", "Environment:", "GLINTMARK_CHECK_MEMORY_MIB=N"})
+    for (const char* part : {"Usage: glintmark-cli",
+                             "--list",
+                             "--json",
+                             "-q",
+                             "-o",
+                             "--trim",
+                             "--check",
+                             "--gallery",
+                             "--put-back",
+                             "--into",
+                             "--fit",
+                             "Examples:",
+                             "Exit codes:",
+                             "  2  ",
+                             "128+N",
+                             "--folder-per-source",
+                             "--writers N",
+                             "Environment:",
+                             "GLINTMARK_WRITERS=N",
+                             "GLINTMARK_CHECK_MEMORY_MIB=N"})
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
     // It fits a terminal of 80 columns.
     std::istringstream lines(help.out);

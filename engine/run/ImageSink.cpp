@@ -16,8 +16,13 @@ ImageSink::ImageSink(const ExtractJob& job, RunMode mode, ExtractObserver* obser
     : m_job(job), m_mode(mode), m_observer(observer), m_folder(folder)
 {
     const unsigned writers = job.writers == 0 ? defaultWriterCount() : job.writers;
-    if (mode == RunMode::Write && writers > 1)
-        m_pool = std::make_unique<WriterPool>(*folder, writers);
+    if (mode == RunMode::Write && writers > 1) {
+        try {
+            m_pool = std::make_unique<WriterPool>(*folder, writers);
+        } catch (const std::system_error&) {
+            // Without a thread to spare, the run writes each image itself, as with one writer.
+        }
+    }
 }
 
 ImageSink::~ImageSink()

@@ -45,8 +45,16 @@ WriterPool::WriterPool(const OutputFolder& folder, unsigned writers) : m_folder(
 {
     const unsigned count = std::max(1u, writers);
     m_threads.reserve(count);
-    for (unsigned i = 0; i < count; ++i)
-        m_threads.emplace_back([this] { work(); });
+    for (unsigned i = 0; i < count; ++i) {
+        try {
+            m_threads.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            // The system gives no more threads: those it gave do the work.
+            if (m_threads.empty())
+                throw;
+            break;
+        }
+    }
 }
 
 WriterPool::~WriterPool()

@@ -50,7 +50,8 @@ struct WrittenImage
 class WriterPool
 {
 public:
-    // Starts `writers` threads (at least one) that write into `folder`.
+    // Starts `writers` threads (at least one) that write into `folder`; fewer when the system
+    // gives no more, and std::system_error when it gives none.
     WriterPool(const OutputFolder& folder, unsigned writers);
     // Drops every image not taken back, as dropAll() does, and ends the threads.
     ~WriterPool();

@@ -201,6 +201,19 @@ void addWriters(CLI::App& app, unsigned& writers, CLI::Option* list)
         ->excludes(list);
 }
 
+// The flags that shape a put-back, which only --put-back takes.
+void addPutBackFlags(CLI::App& app, CliOptions& options, CLI::Option* putBack)
+{
+    app.add_flag("--fit", options.fit,
+                 "With --put-back, encode again an edited texture\nthat is too large or coded "
+                 "otherwise than the\noriginal")
+        ->needs(putBack);
+    app.add_flag("--ignore-unmatched", options.ignoreUnmatched,
+                 "With --put-back, pass over files in DIR that\nmatch no texture instead of "
+                 "refusing them")
+        ->needs(putBack);
+}
+
 } // namespace
 
 ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostream& out,
@@ -248,14 +261,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
             ->type_name("NEW.ldb")
             ->check(notEmpty)
             ->needs(putBack);
-    app.add_flag("--fit", options.fit,
-                 "With --put-back, encode again an edited texture\nthat is too large or coded "
-                 "otherwise than the\noriginal")
-        ->needs(putBack);
-    app.add_flag("--ignore-unmatched", options.ignoreUnmatched,
-                 "With --put-back, pass over files in DIR that\nmatch no texture instead of "
-                 "refusing them")
-        ->needs(putBack);
+    addPutBackFlags(app, options, putBack);
     app.add_flag("--json", options.json,
                  "Print one JSON report on standard output and\nnothing else there");
     app.add_flag("-q,--quiet", options.quiet,

@@ -39,7 +39,8 @@ char* ImageSink::nextBlock(std::size_t size, const char* carry, std::size_t carr
     } else {
         if (!m_block || m_block->size < size)
             m_block = std::make_shared<SourceBlock>(size);
-        std::memmove(m_block->bytes.get(), carry, carried);
+        if (carried > 0) // the first block has nothing carried, nor a block to carry it from
+            std::memmove(m_block->bytes.get(), carry, carried);
     }
     return m_block->bytes.get();
 }

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -64,6 +67,21 @@ std::string trimmed(const std::string& image)
     return image;
 }
 
+// Records, beside what a Recorder does, how many threads the process has while the run goes.
+struct ThreadCounter : Recorder
+{
+    std::size_t most = 0;
+    bool onProgress(const glintmark::Progress& p) override
+    {
+#ifdef __linux__
+        const auto threads = static_cast<std::size_t>(
+            std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()));
+        most = std::max(most, threads);
+#endif
+        return Recorder::onProgress(p);
+    }
+};
+
 // Every writer count and block size cuts exactly as the reference cut does, trimmed or not,
 // reporting each image once it is in place and in the source's order, with the count and the
 // progress agreeing; nothing hidden is left behind.
@@ -83,8 +101,12 @@ TEST(WriterPool, EveryWriterCountWritesTheSameImagesInOrder)
                 auto job = makeJob(dir / "level.ldb", dir / "out", block);
                 job.writers = writers;
                 job.trim = trim;
-                Recorder recorder;
+                ThreadCounter recorder;
                 const auto result = glintmark::runExtraction(job, &recorder);
+#ifdef __linux__
+                // The run's own thread, and as many writers beside it as asked for.
+                EXPECT_EQ(recorder.most, writers > 1 ? writers + 1 : 1u);
+#endif
 
                 ASSERT_EQ(result.status, RunStatus::Completed)
                     << (result.error ? result.error->message : "");
@@ -171,7 +193,8 @@ TEST(WriterPool, AFailedImageKeepsNoneAfterItWhateverTheOtherWritersDid)
 
 #ifndef _WIN32
 // Runs `job` in a child process whose files may not grow beyond `limit` bytes; returns its
-// status, error kind and count on the first line, then its message.
+// status, error kind and count on the first line, the bytes it had read at its last progress on
+// the second, then its message.
 std::string runCapped(const glintmark::ExtractJob& job, rlim_t limit)
 {
     int fds[2];
@@ -183,11 +206,15 @@ std::string runCapped(const glintmark::ExtractJob& job, rlim_t limit)
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit cap{limit, limit};
         ::setrlimit(RLIMIT_FSIZE, &cap);
-        const auto result = glintmark::runExtraction(job);
+        Recorder recorder;
+        const auto result = glintmark::runExtraction(job, &recorder);
+        const std::uint64_t read =
+            recorder.progress.empty() ? 0 : recorder.progress.back().bytesRead;
         const std::string text =
             std::to_string(static_cast<int>(result.status)) + " " +
             std::to_string(result.error ? static_cast<int>(result.error->kind) : -1) + " " +
-            std::to_string(result.count) + "\n" + (result.error ? result.error->message : "");
+            std::to_string(result.count) + "\n" + std::to_string(read) + "\n" +
+            (result.error ? result.error->message : "");
         [[maybe_unused]] const ssize_t put = ::write(fds[1], text.data(), text.size());
         ::_exit(0);
     }
@@ -205,11 +232,12 @@ std::string runCapped(const glintmark::ExtractJob& job, rlim_t limit)
 
 // A write that fails part way through a large image while the other writers finish the small
 // ones after it: the error names that image and the system's reason, the count stops before
-// it, and of the images after it, written or not, nothing stays.
+// it, and of the images after it, written or not, nothing stays. The run stops reading soon
+// after the failure, not at the end of that image.
 TEST(WriterPool, AWriteThatFailsKeepsNoneAfterIt)
 {
     std::string level = signature() + "small";
-    level += signature() + junk(3 << 20, 'q'); // beyond the cap, written while it is read
+    level += signature() + junk(12 << 20, 'q'); // beyond the cap, written while it is read
     for (int i = 0; i < 50; ++i)
         level += signature() + junk(static_cast<std::size_t>(10 + i), 'r');
     for (const unsigned writers : {1u, 2u, 3u}) {
@@ -225,6 +253,9 @@ TEST(WriterPool, AWriteThatFailsKeepsNoneAfterIt)
                                  std::to_string(static_cast<int>(ErrorKind::ImageWrite)) + " 1\n";
         EXPECT_EQ(said.substr(0, head.size()), head) << said;
         EXPECT_NE(said.find(imageName(2)), std::string::npos) << said;
+        // Read at most the cap, what the writers may hold, and a block or two.
+        const std::size_t second = said.find('\n') + 1;
+        EXPECT_LT(std::stoull(said.substr(second)), std::uint64_t{6} << 20) << said;
         EXPECT_NE(said.find(std::strerror(EFBIG)), std::string::npos) << said;
         EXPECT_EQ(filesIn(dir / "out"),
                   (std::map<std::string, std::string>{{imageName(1), signature() + "small"}}));

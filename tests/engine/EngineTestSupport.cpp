@@ -9,6 +9,9 @@
 #ifdef _WIN32
 #include <process.h>
 #else
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -98,5 +101,42 @@ glintmark::ExtractJob makeJob(const fs::path& source, const fs::path& folder, st
     job.blockSize = blockSize;
     return job;
 }
+
+#ifndef _WIN32
+std::string runWithFileSizeLimit(const glintmark::ExtractJob& job, std::uint64_t limit)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit cap{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+        ::setrlimit(RLIMIT_FSIZE, &cap);
+        Recorder recorder;
+        const auto result = glintmark::runExtraction(job, &recorder);
+        const std::uint64_t read =
+            recorder.progress.empty() ? 0 : recorder.progress.back().bytesRead;
+        const std::string text =
+            std::to_string(static_cast<int>(result.status)) + " " +
+            std::to_string(result.error ? static_cast<int>(result.error->kind) : -1) + " " +
+            std::to_string(result.count) + "\n" + std::to_string(read) + "\n" +
+            (result.error ? result.error->message : "");
+        [[maybe_unused]] const ssize_t put = ::write(fds[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string text;
+    char chunk[512];
+    ssize_t got = 0;
+    while ((got = ::read(fds[0], chunk, sizeof chunk)) > 0)
+        text.append(chunk, static_cast<std::size_t>(got));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return text;
+}
+#endif
 
 } // namespace enginetest

@@ -71,4 +71,11 @@ public:
 glintmark::ExtractJob makeJob(const fs::path& source, const fs::path& folder,
                               std::size_t blockSize = glintmark::kDefaultBlockSize);
 
+#ifndef _WIN32
+// Runs `job` in a child process whose files may not grow beyond `limit` bytes (SIGXFSZ ignored);
+// returns its status, error kind and count on the first line, the bytes it had read at its last
+// progress on the second, then its message.
+std::string runWithFileSizeLimit(const glintmark::ExtractJob& job, std::uint64_t limit);
+#endif
+
 } // namespace enginetest

@@ -534,39 +534,6 @@ TEST(ExtractionFailure, ASourceIsReadUpToTheLengthItHadWhenOpened)
     }
 }
 
-// Runs `job` in a child process whose files may not grow beyond `limit` bytes, and returns what
-// the run said: its status, kind and count on the first line, then its message.
-std::string runWithFileSizeLimit(const glintmark::ExtractJob& job, rlim_t limit)
-{
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        return "pipe failed";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit cap{limit, limit};
-        ::setrlimit(RLIMIT_FSIZE, &cap);
-        const auto result = glintmark::runExtraction(job);
-        const std::string text =
-            std::to_string(static_cast<int>(result.status)) + " " +
-            std::to_string(result.error ? static_cast<int>(result.error->kind) : -1) + " " +
-            std::to_string(result.count) + "\n" + (result.error ? result.error->message : "");
-        [[maybe_unused]] const ssize_t put = ::write(pipeFds[1], text.data(), text.size());
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string text;
-    char chunk[512];
-    ssize_t got = 0;
-    while ((got = ::read(pipeFds[0], chunk, sizeof chunk)) > 0)
-        text.append(chunk, static_cast<std::size_t>(got));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return text;
-}
-
 TEST(ExtractionFailure, ImageThatCannotBeWrittenIsRemoved)
 {
     TempDir dir;

@@ -12,13 +12,6 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 using namespace enginetest;
@@ -192,44 +185,6 @@ TEST(WriterPool, AFailedImageKeepsNoneAfterItWhateverTheOtherWritersDid)
 }
 
 #ifndef _WIN32
-// Runs `job` in a child process whose files may not grow beyond `limit` bytes; returns its
-// status, error kind and count on the first line, the bytes it had read at its last progress on
-// the second, then its message.
-std::string runCapped(const glintmark::ExtractJob& job, rlim_t limit)
-{
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return "pipe failed";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit cap{limit, limit};
-        ::setrlimit(RLIMIT_FSIZE, &cap);
-        Recorder recorder;
-        const auto result = glintmark::runExtraction(job, &recorder);
-        const std::uint64_t read =
-            recorder.progress.empty() ? 0 : recorder.progress.back().bytesRead;
-        const std::string text =
-            std::to_string(static_cast<int>(result.status)) + " " +
-            std::to_string(result.error ? static_cast<int>(result.error->kind) : -1) + " " +
-            std::to_string(result.count) + "\n" + std::to_string(read) + "\n" +
-            (result.error ? result.error->message : "");
-        [[maybe_unused]] const ssize_t put = ::write(fds[1], text.data(), text.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string text;
-    char chunk[512];
-    ssize_t got = 0;
-    while ((got = ::read(fds[0], chunk, sizeof chunk)) > 0)
-        text.append(chunk, static_cast<std::size_t>(got));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return text;
-}
-
 // A write that fails part way through a large image while the other writers finish the small
 // ones after it: the error names that image and the system's reason, the count stops before
 // it, and of the images after it, written or not, nothing stays. The run stops reading soon
@@ -247,7 +202,7 @@ TEST(WriterPool, AWriteThatFailsKeepsNoneAfterIt)
         fs::create_directory(dir / "out");
         auto job = makeJob(dir / "level.ldb", dir / "out", 4096);
         job.writers = writers;
-        const std::string said = runCapped(job, 1 << 20);
+        const std::string said = runWithFileSizeLimit(job, 1 << 20);
 
         const std::string head = std::to_string(static_cast<int>(RunStatus::Failed)) + " " +
                                  std::to_string(static_cast<int>(ErrorKind::ImageWrite)) + " 1\n";

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace glintmark::features {
+
+// A SHA-256 digest (FIPS 180-4), the name a texture goes by in the game's index.
+using Digest = std::array<unsigned char, 32>;
+
+// Hashes bytes handed over piece by piece, in pieces of any size; a few hundred bytes of state.
+class Sha256
+{
+public:
+    Sha256();
+    // Adds the next bytes.
+    void add(const unsigned char* data, std::size_t count);
+    // The digest of everything added; the hash then starts over.
+    Digest finish();
+
+private:
+    void compress(const unsigned char* block);
+
+    std::array<std::uint32_t, 8> m_state{};
+    std::array<unsigned char, 64> m_pending{};
+    std::size_t m_pendingCount = 0;
+    std::uint64_t m_total = 0; // bytes added
+};
+
+// The digest in lower-case hexadecimal, as sha256sum writes it.
+std::string digestHex(const Digest& digest);
+
+} // namespace glintmark::features

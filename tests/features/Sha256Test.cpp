@@ -1,0 +1,63 @@
+#include "features/game/Sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace glintmark::features {
+namespace {
+
+std::string hashOf(const std::string& text, std::size_t piece)
+{
+    Sha256 hash;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t at = 0; at < text.size(); at += piece)
+        hash.add(bytes + at, std::min(piece, text.size() - at));
+    return digestHex(hash.finish());
+}
+
+// Digests as sha256sum (and FIPS 180-4's examples) give them; the lengths around 55, 56 and 64
+// bytes are where the padding takes one block or two.
+TEST(Sha256, GivesTheStandardDigestWhateverPiecesTheBytesComeIn)
+{
+    const struct
+    {
+        std::string text;
+        const char* digest;
+    } rows[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(55, 'a'), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318"},
+        {std::string(56, 'a'), "b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a"},
+        {std::string(63, 'a'), "7d3e74a05d7db15bce4ad9ec0658ea98e3f06eeecf16b4c6fff2da457ddc2f34"},
+        {std::string(64, 'a'), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
+        {std::string(119, 'a'), "31eba51c313a5c08226adf18d4a359cfdfd8d2e816b13f4af952f7ea6584dcfb"},
+        {std::string(120, 'a'), "2f3d335432c70b580af0e8e1b3674a7c020d683aa5f73aaaedfdc55af904c21c"},
+        {std::string(1000000, 'a'),
+         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& row : rows) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{64},
+                                        std::size_t{65}, std::size_t{4096}}) {
+            SCOPED_TRACE(std::to_string(row.text.size()) + " bytes in pieces of " +
+                         std::to_string(piece));
+            EXPECT_EQ(hashOf(row.text, piece), row.digest);
+        }
+    }
+}
+
+TEST(Sha256, StartsOverAfterEachDigest)
+{
+    Sha256 hash;
+    const std::string abc = "abc";
+    hash.add(reinterpret_cast<const unsigned char*>(abc.data()), abc.size());
+    (void)hash.finish();
+    hash.add(reinterpret_cast<const unsigned char*>(abc.data()), abc.size());
+    EXPECT_EQ(digestHex(hash.finish()),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+} // namespace
+} // namespace glintmark::features

@@ -78,6 +78,25 @@ std::optional<ExtractError> LockedFolder::writeFile(const std::filesystem::path&
                                                     std::string_view what,
                                                     const std::function<bool(FileWriter&)>& produce)
 {
+    bool complete = false;
+    std::optional<ExtractError> error = writeHidden(name, what, produce, complete);
+    if (error || !complete)
+        return error;
+    return placePart(name, what);
+}
+
+std::optional<ExtractError> LockedFolder::writePart(const std::filesystem::path& name,
+                                                    std::string_view what,
+                                                    const std::function<bool(FileWriter&)>& produce)
+{
+    bool complete = false;
+    return writeHidden(name, what, produce, complete);
+}
+
+std::optional<ExtractError>
+LockedFolder::writeHidden(const std::filesystem::path& name, std::string_view what,
+                          const std::function<bool(FileWriter&)>& produce, bool& complete)
+{
     const std::filesystem::path shownAs = m_shownFolder / name;
     std::error_code ec;
     if (m_folder == nullptr || name.has_parent_path() || !name.has_filename())
@@ -89,20 +108,35 @@ std::optional<ExtractError> LockedFolder::writeFile(const std::filesystem::path&
         return makeError(ErrorKind::ImageCreate, shownAs, "Cannot create " + std::string(what), ec);
 
     TemporaryWriter writer(file);
-    const bool complete = produce(writer);
+    complete = produce(writer);
     std::error_code closed;
     file.close(closed);
     ec = writer.failure() ? writer.failure() : closed;
     std::optional<ExtractError> error;
     if (ec)
         error = makeError(ErrorKind::ImageWrite, shownAs, "Cannot write " + std::string(what), ec);
-    else if (complete)
-        error = m_folder->putInPlace(temporary, name, shownAs, what);
     if (error || !complete) {
         m_stopped = m_stopped || (!ec && !complete);
         m_folder->discard(temporary); // the hidden file goes; there is nothing else to tell
     }
     return error;
+}
+
+std::optional<ExtractError> LockedFolder::placePart(const std::filesystem::path& name,
+                                                    std::string_view what)
+{
+    const std::filesystem::path temporary = temporaryName(name);
+    std::optional<ExtractError> error =
+        m_folder->putInPlace(temporary, name, m_shownFolder / name, what);
+    if (error)
+        m_folder->discard(temporary);
+    return error;
+}
+
+void LockedFolder::discardPart(const std::filesystem::path& name)
+{
+    if (m_folder != nullptr)
+        m_folder->discard(temporaryName(name));
 }
 
 } // namespace glintmark

@@ -64,6 +64,16 @@ public:
     std::optional<ExtractError> writeFile(const std::filesystem::path& name, std::string_view what,
                                           const std::function<bool(FileWriter&)>& produce);
 
+    // As writeFile(), but the complete hidden file waits there, not yet in place: several files
+    // can so be written and checked before any takes its name. A stop or a failure leaves no
+    // hidden file, as with writeFile().
+    std::optional<ExtractError> writePart(const std::filesystem::path& name, std::string_view what,
+                                          const std::function<bool(FileWriter&)>& produce);
+    // Puts the hidden file writePart() left for `name` in its place.
+    std::optional<ExtractError> placePart(const std::filesystem::path& name, std::string_view what);
+    // Removes the hidden file writePart() left for `name`, which will not be put in place.
+    void discardPart(const std::filesystem::path& name);
+
     // Whether the finishing work (a writeFile(), or anything else done there) was given up at a
     // request to stop; the run then ends as stopped.
     bool stopped() const { return m_stopped; }
@@ -72,6 +82,11 @@ public:
 
 private:
     LockedFolder(std::filesystem::path shownFolder, const OutputFolder* folder);
+    // Writes the hidden file of `name`; `complete` tells whether `produce` saw it through.
+    std::optional<ExtractError> writeHidden(const std::filesystem::path& name,
+                                            std::string_view what,
+                                            const std::function<bool(FileWriter&)>& produce,
+                                            bool& complete);
 
     std::filesystem::path m_shownFolder;
     std::unique_ptr<OutputFolder> m_owned; // the folder openBeside() opened, if this is one

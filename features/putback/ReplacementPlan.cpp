@@ -324,16 +324,14 @@ std::optional<ExtractError> openEditedFolder(const PutBackRequest& request, Edit
 
 namespace {
 
-// The edited image `number` and its original, read and judged (asking `keepGoing` on the way);
+// The edited image `name` and its original, read and judged (asking `keepGoing` on the way);
 // the file's path in `path`, and the bytes read in `bytesRead`.
 std::variant<Unchanged, Replacement, std::string, ExtractError>
 judgeFile(const PutBackRequest& request, const EditedFolder& folder, const RawFile& source,
-          const ImageInfo& original, const std::function<bool()>& keepGoing, fs::path& path,
-          std::uint64_t& bytesRead)
+          const ImageInfo& original, const fs::path& name, const std::function<bool()>& keepGoing,
+          fs::path& path, std::uint64_t& bytesRead)
 {
     using Judged = std::variant<Unchanged, Replacement, std::string, ExtractError>;
-    const fs::path name =
-        imageFileName(fs::path(std::string{kImageStem}), original.number, kImageExt);
     path = request.folder / name;
     ExtractError failure;
     auto read = readEdited(folder.dir, request.folder, name, failure);
@@ -410,7 +408,8 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request,
                                     std::to_string(number) + " was not found again"};
         fs::path path;
         std::uint64_t bytesRead = 0;
-        auto judged = judgeFile(request, folder, source, *original, keepGoing, path, bytesRead);
+        auto judged = judgeFile(request, folder, source, *original,
+                                imageFileName(stem, number, kImageExt), keepGoing, path, bytesRead);
         if (auto* failure = std::get_if<ExtractError>(&judged))
             return std::move(*failure);
         // A judgement cut short by a stop is no judgement.
@@ -445,7 +444,8 @@ std::optional<ExtractError> reloadReplacement(const PutBackRequest& request,
     fs::path path;
     std::uint64_t bytesRead = 0;
     const std::function<bool()> keepGoing = [&events] { return events.keepGoing(); };
-    auto judged = judgeFile(request, folder, source, original, keepGoing, path, bytesRead);
+    auto judged = judgeFile(request, folder, source, original, replacement.file.filename(),
+                            keepGoing, path, bytesRead);
     if (auto* failure = std::get_if<ExtractError>(&judged))
         return std::move(*failure);
     if (!events.keepGoing())

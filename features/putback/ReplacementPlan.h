@@ -62,8 +62,9 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request,
                                              const std::vector<ImageInfo>& originals,
                                              RunEvents& events, PutBackOutcome& outcome);
 
-// Fills in the bytes of `replacement`, which the plan did not hold, by reading its file and its
-// original (`original`) again and judging them as the plan did; fails, naming the file, when
+// Fills in the bytes of `replacement`, which the plan did not hold, by reading its file (by its
+// name, in `folder`) and its original (`original`, in `source`, which may be another level than
+// the file's own) again and judging them as the plan did; fails, naming the file, when
 // what comes out is not what the plan decided (the file changed since). At a stop (asked of
 // `events`) it returns with the bytes not filled in.
 std::optional<ExtractError> reloadReplacement(const PutBackRequest& request,

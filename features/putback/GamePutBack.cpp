@@ -1,0 +1,467 @@
+#include "features/putback/GamePutBack.h"
+
+#include "engine/LockedFolder.h"
+#include "engine/io/PathText.h"
+#include "features/putback/LevelCopy.h"
+#include "features/putback/LevelScan.h"
+#include "features/putback/ReplacementPlan.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace glintmark::features {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One edit as it goes everywhere: the replacement planned for its own place (its bytes let go),
+// and the level whose folder holds its file.
+struct Edit
+{
+    Replacement planned;
+    std::size_t level = 0;
+};
+
+// What the planning keeps of a level for the writing.
+struct LevelState
+{
+    FileIdentity sourceId;              // as the level was scanned; type Missing until it was
+    std::vector<ImageInfo> originals;   // of every replacement, in ascending order of number
+    std::optional<EditedFolder> edited; // its folder of edited images, when it has one
+};
+
+// Everything a put-back into a game carries from phase to phase.
+struct GameRun
+{
+    const GamePutBackRequest& request;
+    RunEvents& events;
+    GamePutBackOutcome& outcome;
+    std::vector<LevelState> states;        // one for each level
+    std::map<Digest, Edit> edits;          // by the texture of the edit's original
+    std::map<fs::path, std::size_t> owner; // a folder of edited images to the level it belongs to
+    std::uint64_t held = 0;                // replacement bytes kept in memory
+    bool stopped = false;
+};
+
+// Whether `path` (made canonical as far as it exists) is `root` or lies inside it.
+bool within(const fs::path& path, const fs::path& root)
+{
+    std::error_code ec;
+    const fs::path target = fs::weakly_canonical(path, ec);
+    if (ec)
+        return false;
+    const auto [rootEnd, targetAt] =
+        std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+    (void)targetAt;
+    return rootEnd == root.end();
+}
+
+// The new levels may not go into the game itself, where one could take the place of another
+// level than its own.
+std::optional<ExtractError> refuseIntoGame(const GamePutBackRequest& request, const fs::path& at)
+{
+    std::error_code ec;
+    const fs::path game = fs::canonical(request.game, ec);
+    if (ec || !within(at, game))
+        return std::nullopt;
+    ExtractError error;
+    error.kind = ErrorKind::OutputIsSource;
+    error.file = at;
+    error.message = "The new levels would be written into the game folder \"" +
+                    displayPath(request.game) + "\" itself (at \"" + displayPath(at) +
+                    "\"); choose a folder outside it";
+    return error;
+}
+
+// The request for one level, as putBack() would take it; `heldBytes` is what is left of the
+// game's bound.
+PutBackRequest levelRequest(const GameRun& run, const LevelPutBack& level)
+{
+    PutBackRequest one;
+    one.source = level.level.file;
+    one.folder = level.folder;
+    one.into = level.into;
+    one.fit = run.request.fit;
+    one.dryRun = run.request.dryRun;
+    one.ignoreUnmatched = run.request.ignoreUnmatched;
+    one.heldBytes = run.request.heldBytes - std::min(run.held, run.request.heldBytes);
+    return one;
+}
+
+// Opens a level's source and checks it can be copied; `stopped` at a stop while it waited.
+std::optional<ExtractError> openLevel(const LevelPutBack& level, RawFile& source,
+                                      FileIdentity& sourceId, bool& stopped)
+{
+    std::error_code ec;
+    source = RawFile::openForReading(level.level.file, ec);
+    if (ec == std::errc::interrupted) {
+        stopped = true;
+        return std::nullopt;
+    }
+    if (ec)
+        return makeError(ErrorKind::SourceOpen, level.level.file, "Cannot open the source file",
+                         ec);
+    return refuseSource(level.level.file, source, sourceId);
+}
+
+// The same file, unchanged, as `before`.
+std::optional<ExtractError> checkSame(const fs::path& file, const FileIdentity& before,
+                                      const FileIdentity& now)
+{
+    if (before.type == FileType::Missing ||
+        (now.sameFileAs(before) && now.size == before.size && now.changed == before.changed))
+        return std::nullopt;
+    return ExtractError{ErrorKind::SourceRead, file,
+                        "The source file \"" + displayPath(file) +
+                            "\" changed while the game was read; nothing was put in place"};
+}
+
+// Reads a level that has a folder of edited images and plans its replacements, as putBack()
+// does; with --everywhere also the texture of each replacement's original, in `textures`.
+std::optional<ExtractError> planLevel(GameRun& run, std::size_t index,
+                                      std::map<std::uint64_t, Digest>& textures)
+{
+    LevelPutBack& level = run.outcome.levels[index];
+    LevelState& state = run.states[index];
+    const PutBackRequest one = levelRequest(run, level);
+    RawFile source;
+    if (auto error = openLevel(level, source, state.sourceId, run.stopped); error || run.stopped)
+        return error;
+    state.edited.emplace();
+    if (auto error = openEditedFolder(one, *state.edited))
+        return error;
+    run.owner[level.folder] = index;
+    const EditedFolder& edited = *state.edited;
+    LevelScan::OnTexture onTexture;
+    if (run.request.everywhere)
+        onTexture = [&](const ImageInfo& image, const Digest& texture) {
+            if (edited.has(image.number))
+                textures[image.number] = texture;
+        };
+    LevelScan scan(
+        run.events, [&edited](std::uint64_t number) { return edited.has(number); }, onTexture);
+    ExtractJob listing;
+    listing.sourceFile = level.level.file;
+    const ExtractResult listed = listOpenSource(listing, source, &scan);
+    level.outcome.images = listed.count;
+    run.stopped = listed.status == RunStatus::Stopped;
+    if (listed.status == RunStatus::Failed)
+        return listed.error;
+    if (run.stopped)
+        return std::nullopt;
+    if (auto error = planReplacements(one, edited, source, listed.count, scan.originals, run.events,
+                                      level.outcome))
+        return error;
+    run.stopped = !run.events.keepGoing();
+    for (const Replacement& replacement : level.outcome.replaced) {
+        run.held += replacement.bytes.size();
+        state.originals.push_back(scan.original(replacement.number));
+    }
+    return std::nullopt;
+}
+
+// Records the replacements of level `index` as the edits of their originals' textures; a second,
+// different edit of a texture is refused, naming both files.
+void recordEdits(GameRun& run, std::size_t index, const std::map<std::uint64_t, Digest>& textures)
+{
+    const LevelPutBack& level = run.outcome.levels[index];
+    for (const Replacement& replacement : level.outcome.replaced) {
+        Edit edit{replacement, index};
+        std::string().swap(edit.planned.bytes);
+        const auto [at, added] = run.edits.emplace(textures.at(replacement.number), edit);
+        const Replacement& first = at->second.planned;
+        if (added || (first.length == replacement.length && first.digest == replacement.digest))
+            continue;
+        run.outcome.refused.push_back(
+            {replacement.number, replacement.file,
+             "is another edit of the texture that " + displayPath(first.file) + " edits (image " +
+                 std::to_string(first.number) + " of " +
+                 displayPath(run.outcome.levels[at->second.level].level.relative) +
+                 "); with --everywhere a texture takes one edit, so neither goes back"});
+    }
+}
+
+// Scans level `index` for the textures edited elsewhere and adds a replacement wherever one
+// stands that its own folder does not replace already.
+std::optional<ExtractError> placeEverywhere(GameRun& run, std::size_t index)
+{
+    LevelPutBack& level = run.outcome.levels[index];
+    LevelState& state = run.states[index];
+    RawFile source;
+    FileIdentity sourceId;
+    if (auto error = openLevel(level, source, sourceId, run.stopped); error || run.stopped)
+        return error;
+    if (auto error = checkSame(level.level.file, state.sourceId, sourceId))
+        return error;
+    state.sourceId = sourceId;
+    std::set<std::uint64_t> own;
+    for (const Replacement& replacement : level.outcome.replaced)
+        own.insert(replacement.number);
+    LevelScan scan(
+        run.events, [](std::uint64_t) { return false; },
+        [&](const ImageInfo& image, const Digest& texture) {
+            const auto edit = run.edits.find(texture);
+            if (edit == run.edits.end() || own.count(image.number) != 0)
+                return;
+            Replacement placed = edit->second.planned;
+            placed.number = image.number;
+            placed.offset = image.offset;
+            level.outcome.replaced.push_back(std::move(placed));
+            state.originals.push_back(image);
+        });
+    ExtractJob listing;
+    listing.sourceFile = level.level.file;
+    const ExtractResult listed = listOpenSource(listing, source, &scan);
+    level.outcome.images = listed.count;
+    run.stopped = listed.status == RunStatus::Stopped;
+    if (listed.status == RunStatus::Failed)
+        return listed.error;
+    std::sort(level.outcome.replaced.begin(), level.outcome.replaced.end(),
+              [](const Replacement& a, const Replacement& b) { return a.offset < b.offset; });
+    std::sort(state.originals.begin(), state.originals.end(),
+              [](const ImageInfo& a, const ImageInfo& b) { return a.number < b.number; });
+    return std::nullopt;
+}
+
+// Reads every level with a folder of edited images and plans what goes back; with --everywhere
+// then finds every place of every edited texture in every level.
+std::optional<ExtractError> planGame(GameRun& run)
+{
+    for (std::size_t i = 0; i < run.outcome.levels.size() && !run.stopped; ++i) {
+        if (run.outcome.levels[i].folder.empty())
+            continue;
+        std::map<std::uint64_t, Digest> textures;
+        if (auto error = planLevel(run, i, textures))
+            return error;
+        if (run.request.everywhere && !run.stopped)
+            recordEdits(run, i, textures);
+    }
+    if (!run.request.everywhere || run.edits.empty() || !run.outcome.refused.empty())
+        return std::nullopt;
+    for (std::size_t i = 0; i < run.outcome.levels.size() && !run.stopped; ++i) {
+        if (auto error = placeEverywhere(run, i))
+            return error;
+    }
+    return std::nullopt;
+}
+
+// The hidden files written so far and the folders made for them; all go again unless every new
+// level is written and checked.
+class NewLevels
+{
+public:
+    explicit NewLevels(const GamePutBackRequest& request) : m_request(request) {}
+    NewLevels(const NewLevels&) = delete;
+    NewLevels& operator=(const NewLevels&) = delete;
+    ~NewLevels() { discard(); }
+
+    // The locked folder the new level `into` goes into, made (with the folders above it, up to
+    // and including the request's) when missing.
+    LockedFolder* folderFor(const fs::path& into, const FileIdentity& sourceId,
+                            std::optional<ExtractError>& error)
+    {
+        const fs::path folder = into.parent_path();
+        if (auto found = m_folders.find(folder); found != m_folders.end()) {
+            error = found->second.checkName(into.filename(), "the new level");
+            return error ? nullptr : &found->second;
+        }
+        if ((error = makeFolders(folder)) || (error = refuseIntoGame(m_request, folder)))
+            return nullptr;
+        LockedFolder locked =
+            LockedFolder::openBeside(into, sourceId, "the new level", "run", error);
+        if (error)
+            return nullptr;
+        return &m_folders.emplace(folder, std::move(locked)).first->second;
+    }
+
+    // A hidden file now waits in `folder` for the name `name`.
+    void written(LockedFolder& folder, fs::path name) { m_parts.emplace_back(&folder, name); }
+
+    // Puts every hidden file in its place, in order.
+    std::optional<ExtractError> place()
+    {
+        while (!m_parts.empty()) {
+            auto [folder, name] = m_parts.front();
+            m_parts.erase(m_parts.begin());
+            if (auto error = folder->placePart(name, "the new level"))
+                return error;
+        }
+        m_created.clear(); // they hold the new levels now
+        return std::nullopt;
+    }
+
+    // Removes the hidden files written, and the folders made, that are still there.
+    void discard()
+    {
+        for (auto& [folder, name] : m_parts)
+            folder->discardPart(name);
+        m_parts.clear();
+        m_folders.clear(); // unlocked and closed before they are removed
+        for (auto it = m_created.rbegin(); it != m_created.rend(); ++it) {
+            std::error_code ignored; // only an empty folder goes; a full one is no leftover
+            fs::remove(*it, ignored);
+        }
+        m_created.clear();
+    }
+
+private:
+    std::optional<ExtractError> makeFolders(const fs::path& folder)
+    {
+        std::vector<fs::path> missing;
+        std::error_code ec;
+        for (fs::path at = folder; !at.empty() && !fs::exists(fs::symlink_status(at, ec));
+             at = at.parent_path()) {
+            missing.push_back(at);
+            if (at == at.parent_path())
+                break;
+        }
+        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+            if (fs::create_directory(*it, ec))
+                m_created.push_back(*it);
+            if (ec)
+                return makeError(ErrorKind::OutputFolder, *it, "Cannot create the folder", ec);
+        }
+        return std::nullopt;
+    }
+
+    const GamePutBackRequest& m_request;
+    std::map<fs::path, LockedFolder> m_folders;
+    std::vector<std::pair<LockedFolder*, fs::path>> m_parts;
+    std::vector<fs::path> m_created; // parents first
+};
+
+// The original of replacement `number`, among a level's.
+const ImageInfo& originalOf(const LevelState& state, std::uint64_t number)
+{
+    return *std::lower_bound(
+        state.originals.begin(), state.originals.end(), number,
+        [](const ImageInfo& image, std::uint64_t n) { return image.number < n; });
+}
+
+// Writes level `index` to its hidden file, checked as one level's new level is.
+std::optional<ExtractError> writeLevel(GameRun& run, std::size_t index, NewLevels& written)
+{
+    LevelPutBack& level = run.outcome.levels[index];
+    const LevelState& state = run.states[index];
+    RawFile source;
+    FileIdentity sourceId;
+    if (auto error = openLevel(level, source, sourceId, run.stopped); error || run.stopped)
+        return error;
+    if (auto error = checkSame(level.level.file, state.sourceId, sourceId))
+        return error;
+    std::optional<ExtractError> error;
+    LockedFolder* folder = written.folderFor(level.into, state.sourceId, error);
+    if (error)
+        return error;
+    const auto reload = [&](Replacement& replacement) {
+        const std::size_t owner = run.owner.at(replacement.file.parent_path());
+        PutBackRequest again = levelRequest(run, level);
+        again.folder = run.outcome.levels[owner].folder;
+        return reloadReplacement(again, *run.states[owner].edited, source,
+                                 originalOf(state, replacement.number), run.events, replacement);
+    };
+    std::optional<ExtractError> failure;
+    error = folder->writePart(level.into.filename(), "the new level", [&](FileWriter& writer) {
+        LevelParts parts{
+            level.level.file,       level.into, source, state.sourceId, level.outcome.images,
+            level.outcome.replaced, reload};
+        return copyLevel(parts, writer, run.events, run.stopped, failure);
+    });
+    if (failure)
+        error = std::move(failure);
+    if (!error && !run.stopped)
+        written.written(*folder, level.into.filename());
+    return error;
+}
+
+// Writes every level that changes, then puts them all in place; a failure or a stop on the way
+// leaves none of them.
+std::optional<ExtractError> writeGame(GameRun& run)
+{
+    NewLevels written(run.request);
+    for (std::size_t i = 0; i < run.outcome.levels.size(); ++i) {
+        if (!run.outcome.levels[i].changes())
+            continue;
+        if (!run.events.keepGoing())
+            run.stopped = true;
+        if (run.stopped)
+            return std::nullopt;
+        if (auto error = writeLevel(run, i, written); error || run.stopped)
+            return error;
+    }
+    // A stop that comes after the last level still leaves nothing behind.
+    if (!run.events.keepGoing()) {
+        run.stopped = true;
+        return std::nullopt;
+    }
+    return written.place();
+}
+
+// The game's levels, each with the folder of its edited images (when the extraction has one)
+// and the new level it would become.
+std::optional<ExtractError> findGameLevels(GameRun& run)
+{
+    std::optional<ExtractError> error;
+    const std::vector<GameLevel> found = findLevels(
+        run.request.game, [&run] { return run.events.keepGoing(); }, error);
+    run.stopped = !error && !run.events.keepGoing();
+    for (const GameLevel& level : found) {
+        LevelPutBack entry;
+        entry.level = level;
+        entry.into = run.request.into / level.relative;
+        const fs::path folder = run.request.folder / levelFolderName(level.relative);
+        std::error_code ec;
+        if (fs::exists(fs::symlink_status(folder, ec)))
+            entry.folder = folder;
+        run.outcome.levels.push_back(std::move(entry));
+    }
+    run.states.resize(found.size());
+    return error;
+}
+
+// The outcome, taken from `outcome`, with its status and error.
+GamePutBackOutcome ended(GamePutBackOutcome& outcome, PutBackStatus status,
+                         std::optional<ExtractError> error = std::nullopt)
+{
+    outcome.status = error ? PutBackStatus::Failed : status;
+    outcome.error = std::move(error);
+    return std::move(outcome);
+}
+
+bool anyRefused(const GamePutBackOutcome& outcome)
+{
+    return !outcome.refused.empty() ||
+           std::any_of(outcome.levels.begin(), outcome.levels.end(),
+                       [](const LevelPutBack& level) { return !level.outcome.refused.empty(); });
+}
+
+} // namespace
+
+GamePutBackOutcome putBackGame(const GamePutBackRequest& request, RunEvents& events)
+{
+    GamePutBackOutcome outcome;
+    GameRun run{request, events, outcome, {}, {}, {}};
+    // The target is refused before anything is read (in a dry run too, when named).
+    if (!request.dryRun || !request.into.empty()) {
+        if (auto error = refuseIntoGame(request, request.into))
+            return ended(outcome, PutBackStatus::Failed, std::move(error));
+    }
+    if (auto error = findGameLevels(run))
+        return ended(outcome, PutBackStatus::Failed, std::move(error));
+    if (!run.stopped) {
+        if (auto error = planGame(run))
+            return ended(outcome, PutBackStatus::Failed, std::move(error));
+    }
+    if (run.stopped || !events.keepGoing())
+        return ended(outcome, PutBackStatus::Stopped);
+    if (anyRefused(outcome))
+        return ended(outcome, PutBackStatus::Refused);
+    if (request.dryRun)
+        return ended(outcome, PutBackStatus::DryRun);
+    if (auto error = writeGame(run))
+        return ended(outcome, PutBackStatus::Failed, std::move(error));
+    return ended(outcome, run.stopped ? PutBackStatus::Stopped : PutBackStatus::Written);
+}
+
+} // namespace glintmark::features

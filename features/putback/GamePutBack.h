@@ -1,0 +1,64 @@
+#pragma once
+
+#include "features/RunEvents.h"
+#include "features/game/GameLevels.h"
+#include "features/putback/PutBack.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace glintmark::features {
+
+// What the user asked to put back into a whole game, and where.
+struct GamePutBackRequest
+{
+    std::filesystem::path game;   // the game folder whose levels the images came from; only read
+    std::filesystem::path folder; // the extraction: each level's images in a folder of its own
+    std::filesystem::path into;   // the folder the changed levels are written into, as in the game
+    bool fit = false;             // encode again what does not fit or is coded otherwise
+    bool dryRun = false;          // say what would be done; write nothing
+    bool ignoreUnmatched = false; // pass over files that match no image instead of refusing them
+    bool everywhere = false;      // an edit goes wherever its original's texture is, in any level
+    // The most bytes of replacements kept in memory, over all levels, from the comparing to the
+    // writing; those beyond it are read and encoded again as the writing reaches them.
+    std::uint64_t heldBytes = std::uint64_t{64} << 20;
+};
+
+// One level of the game and what becomes of it.
+struct LevelPutBack
+{
+    GameLevel level;
+    std::filesystem::path folder; // its edited images; empty when the extraction has none
+    std::filesystem::path into;   // the new level, `into` joined with its relative path
+    // Its images, its unchanged and refused files and the replacements that go into it (each
+    // naming its edited file, which with --everywhere may lie in another level's folder), in
+    // ascending order of offset. Its status and error are not used: the game's are.
+    PutBackOutcome outcome;
+
+    // Whether a new level is (or would be) written for it.
+    bool changes() const { return !outcome.replaced.empty(); }
+};
+
+// What a put-back into a game did or would do.
+struct GamePutBackOutcome
+{
+    PutBackStatus status = PutBackStatus::Failed;
+    std::vector<LevelPutBack> levels; // every level of the game, sorted by relative path
+    // Edits refused for the game as a whole: a second, different edit of a texture already
+    // edited elsewhere (--everywhere), naming both files.
+    std::vector<Refusal> refused;
+    std::optional<ExtractError> error;
+};
+
+// Compares the edited images of every level of `request.game` (found by findLevels, each in the
+// extraction's folder named by levelFolderName) with their originals, as putBack() does for one
+// level, and with --everywhere also finds every image of every level whose texture is an edited
+// image's original's. Unless a dry run, or anything is refused, it then writes every level that
+// changes under `request.into` at its relative path, each through a hidden file checked as one
+// level's is, and puts them in place only once all are written; a refusal, a failure or a stop
+// leaves none of them and no hidden file.
+GamePutBackOutcome putBackGame(const GamePutBackRequest& request, RunEvents& events);
+
+} // namespace glintmark::features

@@ -1,0 +1,360 @@
+// Putting edited images back into a whole game: which levels are written and with what, an edit
+// that goes everywhere its original's texture stands, and that a refusal, a failure or a stop
+// leaves none of the new levels behind.
+#include "FeaturesTestSupport.h"
+
+#include "features/putback/GamePutBack.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+
+namespace glintmark::featurestest {
+namespace {
+
+namespace fs = std::filesystem;
+using features::GamePutBackOutcome;
+using features::GamePutBackRequest;
+using features::Phase;
+using features::PutBackStatus;
+
+// Hears every phase's progress in order, and stops when `stop` says so.
+struct Recorder : features::RunEvents
+{
+    std::vector<std::pair<Phase, Progress>> heard;
+    std::function<bool(const Recorder&)> stop;
+    std::function<void(const Recorder&)> onEach; // after each progress heard
+
+    void onProgress(Phase phase, const Progress& progress) override
+    {
+        heard.emplace_back(phase, progress);
+        if (onEach)
+            onEach(*this);
+    }
+    bool keepGoing() override { return !stop || !stop(*this); }
+
+    // How many levels' writing has reached its end.
+    int levelsWritten() const
+    {
+        return static_cast<int>(std::count_if(heard.begin(), heard.end(), [](const auto& h) {
+            return h.first == Phase::Writing && h.second.percent == 100;
+        }));
+    }
+    bool writing() const
+    {
+        return std::any_of(heard.begin(), heard.end(),
+                           [](const auto& h) { return h.first == Phase::Writing; });
+    }
+};
+
+// Every file below `folder`, hidden ones too, by its path inside it.
+std::vector<std::string> filesUnder(const fs::path& folder)
+{
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file())
+            files.push_back(it->path().lexically_relative(folder).generic_string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// The textures of the game: a shared one, and others that stand in one level each.
+std::string shared()
+{
+    return testJpeg("colour");
+}
+
+// A level holding the given textures, in order, among seeded filler.
+LevelBuilder levelOf(std::uint32_t seed, const std::vector<std::string>& textures)
+{
+    LevelBuilder level(seed);
+    level.filler(700 + seed);
+    for (const std::string& texture : textures)
+        level.image(texture).filler(200 + seed);
+    return level;
+}
+
+// A game of four levels in nested folders, three of which hold the shared texture (one of them
+// twice), extracted as the extraction names its folders.
+class GamePutBack : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        dir = freshTestFolder();
+        levels.emplace("a.ldb", levelOf(1, {testJpeg("grey"), shared()}));
+        levels.emplace("maps/castle.ldb", levelOf(2, {shared(), testJpeg("taller")}));
+        levels.emplace("maps/deep/cave.ldb",
+                       levelOf(3, {testJpeg("wider"), shared(), testJpeg("grey"), shared()}));
+        levels.emplace("maps/plain.ldb", levelOf(4, {testJpeg("taller"), testJpeg("wider")}));
+        for (const auto& [relative, level] : levels) {
+            fs::create_directories((dir / "game" / relative).parent_path());
+            writeBytes(dir / "game" / relative, level.bytes());
+            const fs::path folder = dir / "out" / features::levelFolderName(relative);
+            fs::create_directories(folder);
+            for (std::size_t i = 0; i < level.imageCount(); ++i)
+                writeBytes(folder / imageName(i + 1), level.expectedFile(i));
+        }
+    }
+
+    GamePutBackRequest request(bool everywhere) const
+    {
+        GamePutBackRequest asked;
+        asked.game = dir / "game";
+        asked.folder = dir / "out";
+        asked.into = dir / "new";
+        asked.everywhere = everywhere;
+        return asked;
+    }
+
+    void edit(const std::string& levelFolder, std::uint64_t number, const std::string& bytes)
+    {
+        writeBytes(dir / "out" / levelFolder / imageName(number), bytes);
+    }
+
+    // Level `relative` with every image whose bytes are `original` replaced by `edited` and
+    // zero bytes up to the original's end; only at the image numbers in `at` (from 1).
+    std::string expectedLevel(const std::string& relative, const std::vector<std::size_t>& at,
+                              const std::string& edited) const
+    {
+        const LevelBuilder& level = levels.at(relative);
+        std::string bytes = level.bytes();
+        for (const std::size_t number : at) {
+            const std::string original = level.image(number - 1);
+            bytes.replace(level.offset(number - 1), original.size(),
+                          edited + std::string(original.size() - edited.size(), '\0'));
+        }
+        return bytes;
+    }
+
+    // Nothing of the new levels: no level and no hidden file below the new folder.
+    void expectNoNewLevels() const
+    {
+        EXPECT_EQ(filesUnder(dir / "new"), std::vector<std::string>{});
+    }
+
+    fs::path dir;
+    std::map<std::string, LevelBuilder> levels;
+};
+
+// Where each level holds the shared texture.
+const std::map<std::string, std::vector<std::size_t>> kSharedAt = {
+    {"a.ldb", {2}}, {"maps/castle.ldb", {1}}, {"maps/deep/cave.ldb", {2, 4}}};
+
+TEST_F(GamePutBack, AnEditGoesEverywhereItsOriginalStandsAndNowhereElse)
+{
+    const std::string edited = reencoded(shared(), 25);
+    ASSERT_LT(edited.size(), shared().size());
+    edit("maps/castle", 1, edited);
+    struct Case
+    {
+        const char* what;
+        bool everywhere;
+        std::uint64_t held;
+        std::map<std::string, std::vector<std::size_t>> written;
+    };
+    const std::vector<Case> cases = {
+        {"everywhere, held", true, GamePutBackRequest{}.heldBytes, kSharedAt},
+        {"everywhere, read again", true, 0, kSharedAt},
+        {"its own level only", false, GamePutBackRequest{}.heldBytes, {{"maps/castle.ldb", {1}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir / "new");
+        GamePutBackRequest asked = request(c.everywhere);
+        asked.heldBytes = c.held;
+        Recorder events;
+        const GamePutBackOutcome outcome = features::putBackGame(asked, events);
+        ASSERT_EQ(outcome.status, PutBackStatus::Written)
+            << (outcome.error ? outcome.error->message : "");
+        std::vector<std::string> expectedFiles;
+        for (const auto& [relative, numbers] : c.written)
+            expectedFiles.push_back(relative);
+        EXPECT_EQ(filesUnder(dir / "new"), expectedFiles);
+        for (const auto& [relative, numbers] : c.written) {
+            SCOPED_TRACE(relative);
+            const std::string written = readBytes(dir / "new" / relative);
+            EXPECT_TRUE(written == expectedLevel(relative, numbers, edited));
+            // Cut again, the level gives the edit at every place, as libjpeg reads it.
+            const auto cut = testsupport::referenceCut(written);
+            ASSERT_EQ(cut.size(), levels.at(relative).imageCount());
+            for (const std::size_t number : numbers) {
+                const std::string image = cut[number - 1].bytes.substr(0, edited.size());
+                EXPECT_TRUE(image == edited) << "image " << number;
+                const Referee decoded = referee(image);
+                EXPECT_TRUE(decoded.clean()) << decoded.message;
+                EXPECT_EQ(decoded.pixels, referee(edited).pixels);
+            }
+        }
+        // The report's side: the levels and images each edit went into, the others unchanged.
+        for (const features::LevelPutBack& level : outcome.levels) {
+            const std::string relative = level.level.relative.generic_string();
+            const auto expected = c.written.find(relative);
+            EXPECT_EQ(level.changes(), expected != c.written.end()) << relative;
+            std::vector<std::size_t> numbers;
+            for (const features::Replacement& replacement : level.outcome.replaced) {
+                numbers.push_back(replacement.number);
+                EXPECT_EQ(replacement.file, dir / "out" / "maps/castle" / imageName(1));
+            }
+            if (expected != c.written.end()) {
+                EXPECT_EQ(numbers, expected->second) << relative;
+            }
+        }
+    }
+}
+
+TEST_F(GamePutBack, ADryRunOrAGameWithNothingEditedWritesNoLevel)
+{
+    // Nothing edited: every level is unchanged, and none is written.
+    Recorder events;
+    GamePutBackOutcome outcome = features::putBackGame(request(true), events);
+    EXPECT_EQ(outcome.status, PutBackStatus::Written);
+    ASSERT_EQ(outcome.levels.size(), 4u);
+    for (const features::LevelPutBack& level : outcome.levels)
+        EXPECT_FALSE(level.changes()) << level.level.relative;
+    expectNoNewLevels();
+
+    // A dry run says where the edit would go, and writes nothing.
+    edit("a", 2, reencoded(shared(), 30));
+    GamePutBackRequest asked = request(true);
+    asked.dryRun = true;
+    outcome = features::putBackGame(asked, events);
+    EXPECT_EQ(outcome.status, PutBackStatus::DryRun);
+    std::map<std::string, std::vector<std::size_t>> placed;
+    for (const features::LevelPutBack& level : outcome.levels)
+        for (const features::Replacement& replacement : level.outcome.replaced)
+            placed[level.level.relative.generic_string()].push_back(replacement.number);
+    EXPECT_EQ(placed, kSharedAt);
+    EXPECT_FALSE(fs::exists(dir / "new"));
+}
+
+TEST_F(GamePutBack, TwoDifferentEditsOfOneTextureAreRefusedTheSameEditTwiceIsNot)
+{
+    const std::string first = reencoded(shared(), 25);
+    const std::string second = reencoded(shared(), 40);
+    ASSERT_FALSE(first == second);
+    struct Case
+    {
+        const char* what;
+        std::string castle;
+        std::string cave;
+        PutBackStatus status;
+    };
+    const std::vector<Case> cases = {
+        {"different edits", first, second, PutBackStatus::Refused},
+        {"the same edit", first, first, PutBackStatus::Written},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir / "new");
+        edit("maps/castle", 1, c.castle);
+        edit("maps/deep/cave", 4, c.cave);
+        Recorder events;
+        const GamePutBackOutcome outcome = features::putBackGame(request(true), events);
+        EXPECT_EQ(outcome.status, c.status);
+        if (c.status == PutBackStatus::Refused) {
+            ASSERT_EQ(outcome.refused.size(), 1u);
+            const features::Refusal& refusal = outcome.refused.front();
+            EXPECT_EQ(refusal.file, dir / "out" / "maps/deep/cave" / imageName(4));
+            EXPECT_NE(refusal.reason.find(imageName(1)), std::string::npos) << refusal.reason;
+            EXPECT_NE(refusal.reason.find("castle"), std::string::npos) << refusal.reason;
+            expectNoNewLevels();
+        } else {
+            EXPECT_TRUE(outcome.refused.empty());
+            EXPECT_TRUE(readBytes(dir / "new" / "maps/deep/cave.ldb") ==
+                        expectedLevel("maps/deep/cave.ldb", {2, 4}, first));
+        }
+    }
+    // Without --everywhere each edit goes into its own level only.
+    fs::remove_all(dir / "new");
+    edit("maps/deep/cave", 4, second);
+    Recorder events;
+    const GamePutBackOutcome outcome = features::putBackGame(request(false), events);
+    EXPECT_EQ(outcome.status, PutBackStatus::Written);
+    EXPECT_EQ(filesUnder(dir / "new"),
+              (std::vector<std::string>{"maps/castle.ldb", "maps/deep/cave.ldb"}));
+    EXPECT_TRUE(readBytes(dir / "new" / "maps/deep/cave.ldb") ==
+                expectedLevel("maps/deep/cave.ldb", {4}, second));
+}
+
+TEST_F(GamePutBack, AStopOrAFailureWhileTheLevelsAreWrittenLeavesNone)
+{
+    edit("maps/castle", 1, reencoded(shared(), 25));
+    struct Case
+    {
+        const char* what;
+        std::function<bool(const Recorder&)> stop;
+        std::function<void()> before;                // readies the failure
+        std::function<void(const Recorder&)> onEach; // or brings it about on the way
+        PutBackStatus status;
+    };
+    const fs::path lastLevel = dir / "game" / "maps/deep/cave.ldb";
+    const std::vector<Case> cases = {
+        {"stop as the first level is written",
+         [](const Recorder& r) { return r.writing(); },
+         {},
+         {},
+         PutBackStatus::Stopped},
+        {"stop as the second is written",
+         [](const Recorder& r) { return r.levelsWritten() >= 1; },
+         {},
+         {},
+         PutBackStatus::Stopped},
+        {"stop after the last is written",
+         [](const Recorder& r) { return r.levelsWritten() >= 3; },
+         {},
+         {},
+         PutBackStatus::Stopped},
+        {"the last level's source shrinks once the writing began",
+         {},
+         {},
+         [lastLevel](const Recorder& r) {
+             if (r.writing())
+                 fs::resize_file(lastLevel, 100);
+         },
+         PutBackStatus::Failed},
+        {"a folder stands at the last new level's name",
+         {},
+         [this] { fs::create_directories(dir / "new" / "maps/deep/cave.ldb"); },
+         {},
+         PutBackStatus::Failed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir / "new");
+        writeBytes(lastLevel, levels.at("maps/deep/cave.ldb").bytes());
+        if (c.before)
+            c.before();
+        Recorder events;
+        events.stop = c.stop;
+        events.onEach = c.onEach;
+        const GamePutBackOutcome outcome = features::putBackGame(request(true), events);
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(outcome.error.has_value(), c.status == PutBackStatus::Failed);
+        EXPECT_GE(events.levelsWritten(), c.status == PutBackStatus::Stopped ? 0 : 2);
+        expectNoNewLevels();
+    }
+}
+
+TEST_F(GamePutBack, NewLevelsInsideTheGameAreRefusedBeforeAnythingIsRead)
+{
+    edit("a", 2, reencoded(shared(), 25));
+    for (const fs::path& into : {dir / "game", dir / "game" / "maps", dir / "game" / "."}) {
+        SCOPED_TRACE(into.string());
+        GamePutBackRequest asked = request(true);
+        asked.into = into;
+        Recorder events;
+        const GamePutBackOutcome outcome = features::putBackGame(asked, events);
+        EXPECT_EQ(outcome.status, PutBackStatus::Failed);
+        ASSERT_TRUE(outcome.error.has_value());
+        EXPECT_EQ(outcome.error->kind, ErrorKind::OutputIsSource);
+        EXPECT_TRUE(events.heard.empty());
+        EXPECT_TRUE(readBytes(dir / "game" / "a.ldb") == levels.at("a.ldb").bytes());
+    }
+}
+
+} // namespace
+} // namespace glintmark::featurestest

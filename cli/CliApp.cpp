@@ -4,6 +4,7 @@
 #include "cli/CliOptions.h"
 #include "cli/ExitCode.h"
 #include "cli/OutputPlan.h"
+#include "cli/report/GamePutBackReport.h"
 #include "cli/report/HumanReport.h"
 #include "cli/report/JsonReport.h"
 #include "cli/report/OutputWatch.h"
@@ -15,6 +16,7 @@
 #include "cli/terminal/WholeLines.h"
 #include "engine/io/PathText.h"
 #include "features/LevelExtraction.h"
+#include "features/putback/GamePutBack.h"
 #include "features/putback/PutBack.h"
 
 #include <exception>
@@ -136,6 +138,64 @@ int runPutBack(const CliOptions& options, std::ostream& rawOut, std::ostream& er
     return done ? kExitSuccess : kExitFailure;
 }
 
+// Puts the edited images back into every level of the game folder that is the one source, as
+// new levels under the folder --into names.
+int runGamePutBack(const CliOptions& options, std::ostream& rawOut, std::ostream& err,
+                   std::ostream& barStream, const CliEnvironment& environment)
+{
+    ControlEscapes escapes(rawOut);
+    std::ostream shownOut(&escapes);
+    std::ostream& out = options.json ? rawOut : shownOut;
+    features::GamePutBackRequest request;
+    request.game = options.sources.front();
+    request.folder = *options.putBack;
+    request.into = options.into;
+    request.fit = options.fit;
+    request.ignoreUnmatched = options.ignoreUnmatched;
+    request.everywhere = options.everywhere;
+    request.dryRun = options.list;
+
+    OutputWatch watch(out);
+    PhaseBars bars(environment.stderrIsTerminal && !options.quiet ? &barStream : nullptr,
+                   escapeControls(displayPath(request.game.filename())), true,
+                   environment.terminalColumns);
+    CliListener listener(bars, nullptr, watch);
+    const features::GamePutBackOutcome outcome = features::putBackGame(request, listener);
+    bars.finish();
+
+    reportGamePutBack(request, outcome, options.json, options.quiet, out, err);
+    if (!watch.check()) {
+        err << watch.failureLine() << std::flush;
+        return kExitFailure;
+    }
+    if (outcome.status == PutBackStatus::Stopped) {
+        err << "glintmark-cli: interrupted by " << signalName(stopSignal()) << "; "
+            << (request.dryRun ? std::string("nothing")
+                               : "no level under " + displayPath(request.into))
+            << " was written\n";
+        return 128 + stopSignal();
+    }
+    const bool done =
+        outcome.status == PutBackStatus::Written || outcome.status == PutBackStatus::DryRun;
+    return done ? kExitSuccess : kExitFailure;
+}
+
+// Puts edited images back into the one source: a game when it is a folder, else one level.
+// --everywhere needs a game.
+int runAnyPutBack(const CliOptions& options, std::ostream& out, std::ostream& err,
+                  std::ostream& barStream, const CliEnvironment& environment)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(options.sources.front(), ec))
+        return runGamePutBack(options, out, err, barStream, environment);
+    if (options.everywhere) {
+        err << "glintmark-cli: --everywhere puts textures back into a game folder; "
+            << displayPath(options.sources.front()) << " is not a folder\n";
+        return kExitUsage;
+    }
+    return runPutBack(options, out, err, barStream, environment);
+}
+
 } // namespace
 
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& rawErr,
@@ -150,7 +210,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& r
             return parsed.exitCode;
 
         if (parsed.options->putBack)
-            return runPutBack(*parsed.options, out, err, rawErr, environment);
+            return runAnyPutBack(*parsed.options, out, err, rawErr, environment);
         const OutputPlan plan = planOutputFolders(
             parsed.options->sources, parsed.options->outputDir, parsed.options->folderPerSource);
         if (!plan.problem.empty() && !parsed.options->list) {

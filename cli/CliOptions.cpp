@@ -19,7 +19,7 @@ constexpr const char* kDescription =
     "into a folder named after it inside DIR (levels/castle.ldb into DIR/castle), so\n"
     "their numbers never collide. --folder-per-source uses DIR/castle for one SOURCE\n"
     "too. A SOURCE of - reads standard input. With --put-back, the edited textures\n"
-    "in a folder go back into a copy of SOURCE.\n";
+    "in a folder go back into a copy of SOURCE, or of every level of a game folder.\n";
 
 constexpr const char* kVersion = "glintmark-cli " GLINTMARK_VERSION "\n"
                                  "Copyright (c) 2026 Glintmark maintainers\n"
@@ -42,6 +42,10 @@ constexpr const char* kFooter =
     "  glintmark-cli --put-back textures --into castle-new.ldb levels/castle.ldb\n"
     "      write castle-new.ldb: castle.ldb with every texture in textures/ that was\n"
     "      edited put in the place of the original; all other bytes stay as they were\n"
+    "  glintmark-cli --put-back out --everywhere --into new game\n"
+    "      game/ is a folder of levels extracted into out/<level path without .ldb>;\n"
+    "      each level that changes is written under new/ at its path in the game, and\n"
+    "      an edited texture goes into every level wherever its original stands\n"
     "\nEnvironment:\n"
     "  GLINTMARK_WRITERS=N           images are written on N threads while the source\n"
     "                                is read on, as --writers (default 2; 1 on a\n"
@@ -66,16 +70,25 @@ constexpr const char* kFooter =
     "  (Vorlesk_3.jpg, vorlesk_0003.JPG, .jpeg) or numbered beyond the level's\n"
     "  textures is refused, unless --ignore-unmatched. If any edited texture is\n"
     "  refused, nothing is written.\n"
+    "  A SOURCE that is a folder is a game: each level in it (any depth) takes the\n"
+    "  edits in DIR/<its path without .ldb>, and each level that changes is written\n"
+    "  to NEWDIR/<its path>; levels without edits are listed, not written. With\n"
+    "  --everywhere, an edited texture replaces every texture of every level whose\n"
+    "  bytes through its end marker are its original's; two different edits of one\n"
+    "  texture are refused. All new levels are written and checked before any is\n"
+    "  put in place: a refusal, a failure or a stop leaves none of them.\n"
     "\nExit codes:\n"
     "  0  every source was extracted (damaged textures found by --check included);\n"
-    "     with --put-back, the new level was written (or, with --list, could be)\n"
+    "     with --put-back, the new level (or levels) was written (or, with --list,\n"
+    "     could be)\n"
     "  1  at least one source failed (the others were still extracted); with\n"
     "     --put-back, an edited texture was refused or a file could not be used\n"
     "  2  bad usage: an unknown option, no SOURCE, two sources that would share a\n"
     "     folder, a SOURCE in another's folder under a name its run writes, a\n"
     "     SOURCE or folder named as a Windows device (CON, NUL, COM1, ...),\n"
     "     or --put-back without --into, with more than one SOURCE, or with -o,\n"
-    "     --trim, --check, --gallery or --writers\n"
+    "     --trim, --check, --gallery or --writers, or --everywhere with a SOURCE\n"
+    "     that is not a folder\n"
     "  128+N  stopped by signal N (130 for Ctrl+C); only complete files are kept\n";
 
 std::string rejectEmpty(std::string& value)
@@ -212,6 +225,10 @@ void addPutBackFlags(CLI::App& app, CliOptions& options, CLI::Option* putBack)
                  "With --put-back, pass over files in DIR that\nmatch no texture instead of "
                  "refusing them")
         ->needs(putBack);
+    app.add_flag("--everywhere", options.everywhere,
+                 "With --put-back into a game folder, put each\nedited texture into every level "
+                 "wherever its\noriginal stands")
+        ->needs(putBack);
 }
 
 } // namespace
@@ -257,8 +274,10 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
             ->type_name("DIR")
             ->check(notEmpty);
     CLI::Option* into =
-        app.add_option("--into", intoFile, "The new level database --put-back writes")
-            ->type_name("NEW.ldb")
+        app.add_option("--into", intoFile,
+                       "The new level database --put-back writes; for\na game folder, the "
+                       "folder of the new levels")
+            ->type_name("NEW.ldb|NEWDIR")
             ->check(notEmpty)
             ->needs(putBack);
     addPutBackFlags(app, options, putBack);

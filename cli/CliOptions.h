@@ -20,11 +20,13 @@ struct CliOptions
     bool gallery = false;         // write index.html, a page of thumbnails, into each output folder
     bool folderPerSource = false; // a folder of its own for each source, even a single one
     unsigned writers = 0;         // threads that write the images; 0: GLINTMARK_WRITERS or two
-    // Put the edited images in this folder back into the one source, as the new level `into`.
+    // Put the edited images in this folder back into the one source, as the new level `into`
+    // (a game folder: into its levels, as the new levels below the folder `into`).
     std::optional<std::filesystem::path> putBack;
     std::filesystem::path into;
     bool fit = false; // encode again an edited image that does not fit or is coded otherwise
     bool ignoreUnmatched = false; // put-back passes over files in DIR that match no image
+    bool everywhere = false;      // put-back into a game puts each edit wherever its original is
 };
 
 // The outcome of parsing: options to run with, or an exit code when parsing already answered

@@ -1,10 +1,9 @@
 #include "cli/report/PutBackReport.h"
 
+#include "cli/report/PutBackJson.h"
 #include "engine/ExtractError.h"
 #include "engine/io/PathText.h"
 #include "features/ImageStatus.h"
-
-#include <nlohmann/json.hpp>
 
 #include <iomanip>
 #include <ostream>
@@ -14,25 +13,6 @@ namespace glintmark::cli {
 using features::groupedNumber;
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-const char* statusText(PutBackStatus status)
-{
-    switch (status) {
-    case PutBackStatus::Written:
-        return "written";
-    case PutBackStatus::DryRun:
-        return "dry-run";
-    case PutBackStatus::Refused:
-        return "refused";
-    case PutBackStatus::Failed:
-        return "failed";
-    case PutBackStatus::Stopped:
-        return "stopped";
-    }
-    return "failed";
-}
-
 std::string textures(std::uint64_t count)
 {
     return std::to_string(count) + (count == 1 ? " texture" : " textures");
@@ -41,32 +21,18 @@ std::string textures(std::uint64_t count)
 void writeJson(const PutBackRequest& request, const PutBackOutcome& outcome, std::ostream& out)
 {
     Json replaced = Json::array();
-    for (const Replacement& image : outcome.replaced) {
-        replaced.push_back({{"number", image.number},
-                            {"file", displayPath(image.file)},
-                            {"offset", image.offset},
-                            {"end", image.end},
-                            {"length", image.length},
-                            {"slack", image.end - image.length},
-                            {"quality", image.quality ? Json(*image.quality) : Json(nullptr)},
-                            {"jfif_added", image.jfifAdded}});
-    }
+    for (const Replacement& image : outcome.replaced)
+        replaced.push_back(replacementJson(image));
     Json refused = Json::array();
     for (const Refusal& image : outcome.refused)
-        refused.push_back({{"number", image.number},
-                           {"file", displayPath(image.file)},
-                           {"reason", image.reason}});
-    Json error = nullptr;
-    if (outcome.error)
-        error = {{"kind", errorKindName(outcome.error->kind)},
-                 {"file", displayPath(outcome.error->file)},
-                 {"message", outcome.error->message}};
+        refused.push_back(refusalJson(image));
+    const Json error = errorJson(outcome.error);
     const Json document = {
         {"source", displayPath(request.source)},
         {"folder", displayPath(request.folder)},
         {"into", request.into.empty() ? Json(nullptr) : Json(displayPath(request.into))},
         {"dry_run", request.dryRun},
-        {"status", statusText(outcome.status)},
+        {"status", putBackStatusName(outcome.status)},
         {"images", outcome.images},
         {"unchanged", outcome.unchanged},
         {"replaced", replaced},

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <random>
 
 #include <jpeglib.h>
@@ -451,6 +452,133 @@ TEST(CliPutBack, TheNewLevelIsTheSourceWithOnlyTheReplacedRangesChanged)
         } else {
             EXPECT_NE(problem.value_or("").find(fault.what), std::string::npos)
                 << problem.value_or("no problem found");
+        }
+    }
+}
+
+// A game folder: each level takes the edits in its own folder of the extraction, and with
+// --everywhere every level takes an edit wherever its original stands; what is written, said and
+// refused, and the exit code.
+TEST(CliPutBack, AGameFolderTakesItsEditsIntoTheLevelsThatHoldTheirOriginals)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string shared = demoImage(1);
+    const std::string edited = encodedAgain(shared, 60);
+    const std::string other = encodedAgain(shared, 40);
+    ASSERT_LT(edited.size(), shared.size());
+    // Level, its textures; each extracted into out/<level without .ldb>.
+    const std::vector<std::pair<std::string, std::vector<std::string>>> game = {
+        {"a.ldb", {shared, demoImage(2)}},
+        {"maps/castle.ldb", {demoImage(3), shared}},
+        {"maps/plain.ldb", {demoImage(2)}},
+    };
+    std::map<std::string, LevelBuilder> levels;
+    for (const auto& [relative, textures] : game) {
+        LevelBuilder level(static_cast<std::uint32_t>(relative.size()));
+        level.filler(300);
+        for (const std::string& texture : textures)
+            level.image(texture).filler(100);
+        fs::create_directories((dir / "game" / relative).parent_path());
+        writeBytes(dir / "game" / relative, level.bytes());
+        fs::path folder = dir / "out" / relative;
+        folder.replace_extension();
+        fs::create_directories(folder);
+        for (std::size_t i = 0; i < level.imageCount(); ++i)
+            writeBytes(folder / imageName(i + 1), level.expectedFile(i));
+        levels.emplace(relative, level);
+    }
+    writeBytes(dir / "out" / "a" / imageName(1), edited);
+    const std::string editPath = (dir / "out" / "a" / imageName(1)).string();
+    const std::string castleEdit = (dir / "out" / "maps" / "castle" / imageName(2)).string();
+
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> args;
+        int code;
+        std::vector<std::string> written; // the new levels, by relative path
+        std::vector<std::string> said;    // on standard output, or (exit code 1) its errors
+        bool conflict = false;            // castle's copy of the texture edited otherwise
+    };
+    const std::string into = (dir / "new").string();
+    const std::string gameDir = (dir / "game").string();
+    const std::string out = (dir / "out").string();
+    const std::vector<Case> cases = {
+        {"everywhere",
+         {"--put-back", out, "--everywhere", "--into", into, gameDir},
+         0,
+         {"a.ldb", "maps/castle.ldb"},
+         {editPath + " -> a.ldb image 1; maps/castle.ldb image 2\n", "unchanged: maps/plain.ldb\n",
+          "1 edited texture went into 2 levels under " + into}},
+        {"its own level only",
+         {"--put-back", out, "--into", into, gameDir},
+         0,
+         {"a.ldb"},
+         {editPath + " -> a.ldb image 1\n", "unchanged: maps/castle.ldb\n",
+          "unchanged: maps/plain.ldb\n"}},
+        {"dry run",
+         {"--put-back", out, "--everywhere", "--list", gameDir},
+         0,
+         {},
+         {"maps/castle.ldb image 2", "would go into 2 levels", "(dry run: nothing written)"}},
+        {"json",
+         {"--put-back", out, "--everywhere", "--json", "--into", into, gameDir},
+         0,
+         {"a.ldb", "maps/castle.ldb"},
+         {}},
+        {"two edits of one texture",
+         {"--put-back", out, "--everywhere", "--into", into, gameDir},
+         1,
+         {},
+         {castleEdit + " is another edit of the texture that " + editPath + " edits",
+          "no level was written under " + into},
+         true},
+        {"everywhere into one level",
+         {"--put-back", out + "/a", "--everywhere", "--into", into + ".ldb", gameDir + "/a.ldb"},
+         2,
+         {},
+         {"--everywhere puts textures back into a game folder"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir / "new");
+        writeBytes(castleEdit, c.conflict ? other : levels.at("maps/castle.ldb").expectedFile(1));
+        const CliRun run = runWith(c.args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        std::vector<std::string> written;
+        for (const auto& [relative, level] : levels) {
+            if (fs::exists(dir / "new" / relative))
+                written.push_back(relative);
+        }
+        EXPECT_EQ(written, c.written);
+        for (const fs::path& folder : {dir / "new", dir / "new" / "maps"}) {
+            if (fs::exists(folder)) {
+                EXPECT_EQ(hiddenIn(folder), std::vector<std::string>{});
+            }
+        }
+        for (const std::string& relative : written) {
+            std::string expected = levels.at(relative).bytes();
+            for (std::size_t i = 0; i < levels.at(relative).imageCount(); ++i) {
+                if (levels.at(relative).image(i) == shared)
+                    expected.replace(levels.at(relative).offset(i), shared.size(),
+                                     edited + std::string(shared.size() - edited.size(), '\0'));
+            }
+            EXPECT_TRUE(readBytes(dir / "new" / relative) == expected) << relative;
+        }
+        for (const std::string& line : c.said)
+            EXPECT_NE((c.code == 0 ? run.out : run.err).find(line), std::string::npos)
+                << line << "\nout:\n"
+                << run.out << "err:\n"
+                << run.err;
+        if (c.args[3] == "--json") {
+            const nlohmann::json report = nlohmann::json::parse(run.out);
+            EXPECT_EQ(report["status"], "written");
+            EXPECT_EQ(report["edits"][0]["file"], editPath);
+            EXPECT_EQ(report["edits"][0]["places"],
+                      nlohmann::json::parse(R"([{"level": "a.ldb", "numbers": [1]},
+                                                {"level": "maps/castle.ldb", "numbers": [2]}])"));
+            EXPECT_EQ(report["unchanged_levels"], nlohmann::json::parse(R"(["maps/plain.ldb"])"));
+            EXPECT_EQ(report["levels"].size(), 2u);
         }
     }
 }

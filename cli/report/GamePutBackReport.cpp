@@ -1,0 +1,180 @@
+#include "cli/report/GamePutBackReport.h"
+
+#include "cli/report/PutBackJson.h"
+#include "engine/io/PathText.h"
+
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace glintmark::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using features::GamePutBackOutcome;
+using features::GamePutBackRequest;
+using features::LevelPutBack;
+using features::PutBackStatus;
+
+// Where an edited file went: the levels, in the game's order, and the image numbers in each.
+using Places = std::vector<std::pair<fs::path, std::vector<std::uint64_t>>>;
+
+// Every edited file that goes back, by path, with its places.
+std::map<fs::path, Places> placesByFile(const GamePutBackOutcome& outcome)
+{
+    std::map<fs::path, Places> files;
+    for (const LevelPutBack& level : outcome.levels) {
+        for (const features::Replacement& image : level.outcome.replaced) {
+            Places& places = files[image.file];
+            if (places.empty() || places.back().first != level.level.relative)
+                places.emplace_back(level.level.relative, std::vector<std::uint64_t>{});
+            places.back().second.push_back(image.number);
+        }
+    }
+    return files;
+}
+
+std::size_t countOf(const GamePutBackOutcome& outcome, bool changed)
+{
+    std::size_t count = 0;
+    for (const LevelPutBack& level : outcome.levels)
+        count += level.changes() == changed ? 1 : 0;
+    return count;
+}
+
+void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outcome,
+               std::ostream& out)
+{
+    Json levels = Json::array();
+    Json unchanged = Json::array();
+    Json refused = Json::array();
+    for (const LevelPutBack& level : outcome.levels) {
+        const std::string relative = displayPath(level.level.relative);
+        for (const features::Refusal& image : level.outcome.refused) {
+            refused.push_back(refusalJson(image));
+            refused.back()["level"] = relative;
+        }
+        if (!level.changes()) {
+            unchanged.push_back(relative);
+            continue;
+        }
+        Json replaced = Json::array();
+        for (const features::Replacement& image : level.outcome.replaced)
+            replaced.push_back(replacementJson(image));
+        levels.push_back({{"level", relative},
+                          {"into", displayPath(level.into)},
+                          {"images", level.outcome.images},
+                          {"replaced", replaced}});
+    }
+    for (const features::Refusal& image : outcome.refused)
+        refused.push_back(refusalJson(image));
+    Json edits = Json::array();
+    for (const auto& [file, places] : placesByFile(outcome)) {
+        Json where = Json::array();
+        for (const auto& [level, numbers] : places)
+            where.push_back({{"level", displayPath(level)}, {"numbers", numbers}});
+        edits.push_back({{"file", displayPath(file)}, {"places", where}});
+    }
+    const Json document = {
+        {"game", displayPath(request.game)},
+        {"folder", displayPath(request.folder)},
+        {"into", request.into.empty() ? Json(nullptr) : Json(displayPath(request.into))},
+        {"dry_run", request.dryRun},
+        {"everywhere", request.everywhere},
+        {"status", putBackStatusName(outcome.status)},
+        {"edits", edits},
+        {"levels", levels},
+        {"unchanged_levels", unchanged},
+        {"refused", refused},
+        {"error", errorJson(outcome.error)},
+    };
+    out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
+std::string counted(std::size_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + ' ' + (count == 1 ? one : many);
+}
+
+// One line per edited file with its places, then one per unchanged level.
+void writeLines(const GamePutBackOutcome& outcome, std::ostream& out)
+{
+    for (const auto& [file, places] : placesByFile(outcome)) {
+        out << displayPath(file) << " ->";
+        const char* separator = " ";
+        for (const auto& [level, numbers] : places) {
+            out << separator << displayPath(level)
+                << (numbers.size() == 1 ? " image " : " images ");
+            for (std::size_t i = 0; i < numbers.size(); ++i)
+                out << (i == 0 ? "" : ", ") << numbers[i];
+            separator = "; ";
+        }
+        out << '\n';
+    }
+    for (const LevelPutBack& level : outcome.levels) {
+        if (!level.changes())
+            out << "unchanged: " << displayPath(level.level.relative) << '\n';
+    }
+}
+
+std::string summary(const GamePutBackRequest& request, const GamePutBackOutcome& outcome)
+{
+    std::string line = counted(placesByFile(outcome).size(), "edited texture", "edited textures");
+    line += request.dryRun ? " would go into " : " went into ";
+    line += counted(countOf(outcome, true), "level", "levels");
+    if (!request.dryRun)
+        line += " under " + displayPath(request.into);
+    line += "; " + counted(countOf(outcome, false), "level", "levels") + " unchanged, of " +
+            counted(outcome.levels.size(), "level", "levels") + " in " + displayPath(request.game);
+    if (request.dryRun)
+        line += " (dry run: nothing written)";
+    return line + "\n";
+}
+
+// The refused files, the line that says nothing was written for them, and the error, on `err`.
+void writeProblems(const GamePutBackRequest& request, const GamePutBackOutcome& outcome,
+                   std::ostream& err)
+{
+    constexpr const char* kProgram = "glintmark-cli: ";
+    std::size_t refused = outcome.refused.size();
+    for (const LevelPutBack& level : outcome.levels) {
+        for (const features::Refusal& image : level.outcome.refused)
+            err << kProgram << displayPath(image.file) << ' ' << image.reason << '\n';
+        refused += level.outcome.refused.size();
+    }
+    for (const features::Refusal& image : outcome.refused)
+        err << kProgram << displayPath(image.file) << ' ' << image.reason << '\n';
+    if (outcome.status == PutBackStatus::Refused)
+        err << kProgram
+            << (request.dryRun ? std::string("nothing would be written")
+                               : "no level was written under " + displayPath(request.into))
+            << ": "
+            << (refused == 1 ? "an edited texture cannot"
+                             : std::to_string(refused) + " edited textures cannot")
+            << " go back\n";
+    if (outcome.error)
+        err << kProgram << outcome.error->message << '\n';
+    err << std::flush;
+}
+
+} // namespace
+
+void reportGamePutBack(const GamePutBackRequest& request, const GamePutBackOutcome& outcome,
+                       bool json, bool quiet, std::ostream& out, std::ostream& err)
+{
+    writeProblems(request, outcome, err);
+    const bool done =
+        outcome.status == PutBackStatus::Written || outcome.status == PutBackStatus::DryRun;
+    if (json) {
+        writeJson(request, outcome, out);
+    } else if (done) {
+        writeLines(outcome, out);
+        if (!quiet)
+            out << summary(request, outcome);
+    }
+    // Out now, so that a report that cannot be written is known before the exit code is.
+    out << std::flush;
+}
+
+} // namespace glintmark::cli

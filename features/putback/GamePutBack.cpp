@@ -266,7 +266,8 @@ public:
             error = found->second.checkName(into.filename(), "the new level");
             return error ? nullptr : &found->second;
         }
-        if ((error = makeFolders(folder)) || (error = refuseIntoGame(m_request, folder)))
+        // A link on the way may lead into the game: refused before any folder is made there.
+        if ((error = refuseIntoGame(m_request, folder)) || (error = makeFolders(folder)))
             return nullptr;
         LockedFolder locked =
             LockedFolder::openBeside(into, sourceId, "the new level", "run", error);
@@ -276,7 +277,10 @@ public:
     }
 
     // A hidden file now waits in `folder` for the name `name`.
-    void written(LockedFolder& folder, fs::path name) { m_parts.emplace_back(&folder, name); }
+    void written(LockedFolder& folder, const fs::path& name)
+    {
+        m_parts.emplace_back(&folder, name);
+    }
 
     // Puts every hidden file in its place, in order.
     std::optional<ExtractError> place()

@@ -325,14 +325,14 @@ std::optional<ExtractError> openEditedFolder(const PutBackRequest& request, Edit
 namespace {
 
 // The edited image `name` and its original, read and judged (asking `keepGoing` on the way);
-// the file's path in `path`, and the bytes read in `bytesRead`.
+// the bytes read in `bytesRead`.
 std::variant<Unchanged, Replacement, std::string, ExtractError>
 judgeFile(const PutBackRequest& request, const EditedFolder& folder, const RawFile& source,
           const ImageInfo& original, const fs::path& name, const std::function<bool()>& keepGoing,
-          fs::path& path, std::uint64_t& bytesRead)
+          std::uint64_t& bytesRead)
 {
     using Judged = std::variant<Unchanged, Replacement, std::string, ExtractError>;
-    path = request.folder / name;
+    const fs::path path = request.folder / name;
     ExtractError failure;
     auto read = readEdited(folder.dir, request.folder, name, failure);
     if (!failure.message.empty())
@@ -406,10 +406,9 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request,
                                 "The source file \"" + displayPath(request.source) +
                                     "\" changed while it was read: image " +
                                     std::to_string(number) + " was not found again"};
-        fs::path path;
+        const fs::path name = imageFileName(stem, number, kImageExt);
         std::uint64_t bytesRead = 0;
-        auto judged = judgeFile(request, folder, source, *original,
-                                imageFileName(stem, number, kImageExt), keepGoing, path, bytesRead);
+        auto judged = judgeFile(request, folder, source, *original, name, keepGoing, bytesRead);
         if (auto* failure = std::get_if<ExtractError>(&judged))
             return std::move(*failure);
         // A judgement cut short by a stop is no judgement.
@@ -418,7 +417,7 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request,
         if (std::holds_alternative<Unchanged>(judged)) {
             ++outcome.unchanged;
         } else if (auto* reason = std::get_if<std::string>(&judged)) {
-            outcome.refused.push_back({number, path, std::move(*reason)});
+            outcome.refused.push_back({number, request.folder / name, std::move(*reason)});
         } else {
             Replacement& replacement = std::get<Replacement>(judged);
             // What a dry run never writes, and what goes beyond the bound, is not kept.
@@ -441,11 +440,10 @@ std::optional<ExtractError> reloadReplacement(const PutBackRequest& request,
                                               const ImageInfo& original, RunEvents& events,
                                               Replacement& replacement)
 {
-    fs::path path;
     std::uint64_t bytesRead = 0;
     const std::function<bool()> keepGoing = [&events] { return events.keepGoing(); };
     auto judged = judgeFile(request, folder, source, original, replacement.file.filename(),
-                            keepGoing, path, bytesRead);
+                            keepGoing, bytesRead);
     if (auto* failure = std::get_if<ExtractError>(&judged))
         return std::move(*failure);
     if (!events.keepGoing())

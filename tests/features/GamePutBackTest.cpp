@@ -339,7 +339,7 @@ TEST_F(GamePutBack, AStopOrAFailureWhileTheLevelsAreWrittenLeavesNone)
     }
 }
 
-TEST_F(GamePutBack, NewLevelsInsideTheGameAreRefusedBeforeAnythingIsRead)
+TEST_F(GamePutBack, NewLevelsInsideTheGameAreRefused)
 {
     edit("a", 2, reencoded(shared(), 25));
     for (const fs::path& into : {dir / "game", dir / "game" / "maps", dir / "game" / "."}) {
@@ -354,6 +354,21 @@ TEST_F(GamePutBack, NewLevelsInsideTheGameAreRefusedBeforeAnythingIsRead)
         EXPECT_TRUE(events.heard.empty());
         EXPECT_TRUE(readBytes(dir / "game" / "a.ldb") == levels.at("a.ldb").bytes());
     }
+    // A folder of the new levels that is a link into the game is refused where it is met, and
+    // the new levels written before it go again.
+    fs::create_directories(dir / "new");
+    fs::create_directory_symlink(dir / "game" / "maps", dir / "new" / "maps");
+    Recorder events;
+    const GamePutBackOutcome outcome = features::putBackGame(request(true), events);
+    EXPECT_EQ(outcome.status, PutBackStatus::Failed);
+    ASSERT_TRUE(outcome.error.has_value());
+    EXPECT_EQ(outcome.error->kind, ErrorKind::OutputIsSource);
+    EXPECT_EQ(events.levelsWritten(), 1);
+    EXPECT_EQ(entriesIn(dir / "new"), std::vector<std::string>{"maps"});
+    EXPECT_FALSE(fs::exists(dir / "game" / "maps" / "deep" / ".cave.ldb.part"));
+    EXPECT_FALSE(fs::exists(dir / "game" / "maps" / ".castle.ldb.part"));
+    for (const auto& [relative, level] : levels)
+        EXPECT_TRUE(readBytes(dir / "game" / relative) == level.bytes()) << relative;
 }
 
 } // namespace

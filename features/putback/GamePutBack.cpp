@@ -237,7 +237,8 @@ std::optional<ExtractError> planGame(GameRun& run)
         if (run.request.everywhere && !run.stopped)
             recordEdits(run, i, textures);
     }
-    if (!run.request.everywhere || run.edits.empty() || !run.outcome.refused.empty())
+    // Without --everywhere no edit was recorded.
+    if (run.edits.empty() || !run.outcome.refused.empty())
         return std::nullopt;
     for (std::size_t i = 0; i < run.outcome.levels.size() && !run.stopped; ++i) {
         if (auto error = placeEverywhere(run, i))

@@ -337,6 +337,12 @@ TEST_F(GamePutBack, AStopOrAFailureWhileTheLevelsAreWrittenLeavesNone)
         EXPECT_GE(events.levelsWritten(), c.status == PutBackStatus::Stopped ? 0 : 2);
         expectNoNewLevels();
     }
+    // A stop asked for before anything is read: no level is read at all.
+    Recorder events;
+    events.stop = [](const Recorder&) { return true; };
+    EXPECT_EQ(features::putBackGame(request(true), events).status, PutBackStatus::Stopped);
+    EXPECT_TRUE(events.heard.empty());
+    expectNoNewLevels();
 }
 
 TEST_F(GamePutBack, NewLevelsInsideTheGameAreRefused)

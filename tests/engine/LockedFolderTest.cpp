@@ -84,6 +84,61 @@ TEST(LockedFolder, WritesAWholeFileOrLeavesTheOldOne)
     }
 }
 
+// writePart() leaves the whole file hidden until placePart() gives it its name, so several can
+// be written before any is in place; discardPart() or a producer that gives up leaves nothing.
+TEST(LockedFolder, WritesHiddenFilesThatTakeTheirNamesOnlyWhenPlaced)
+{
+    struct Case
+    {
+        const char* what;
+        bool finishes; // the producer hands over every byte
+        bool placed;   // placePart() rather than discardPart() follows
+    };
+    const Case cases[] = {
+        {"written, then placed", true, true},
+        {"written, then discarded", true, false},
+        {"given up at a stop", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        writeFile(dir / "level.ldb", signature());
+        writeFile(dir / "b.ldb", "old b");
+        std::optional<glintmark::ExtractError> error;
+        LockedFolder folder = LockedFolder::openBeside(dir / "a.ldb", identityOf(dir / "level.ldb"),
+                                                       "the new level", "run", error);
+        ASSERT_FALSE(error) << error->message;
+        for (const char* name : {"a.ldb", "b.ldb"}) {
+            error = folder.writePart(name, "the new level", [&](FileWriter& writer) {
+                EXPECT_TRUE(writer.write("new "));
+                return c.finishes && writer.write(name);
+            });
+            EXPECT_FALSE(error) << error->message;
+        }
+        // Neither has its name yet; what was there stays.
+        EXPECT_FALSE(fs::exists(dir / "a.ldb"));
+        EXPECT_EQ(readFile(dir / "b.ldb"), "old b");
+        EXPECT_EQ(hiddenIn(dir.path()).size(), c.finishes ? 2u : 0u);
+        EXPECT_EQ(folder.stopped(), !c.finishes);
+        for (const char* name : {"a.ldb", "b.ldb"}) {
+            if (c.placed) {
+                error = folder.placePart(name, "the new level");
+                EXPECT_FALSE(error) << error->message;
+            } else {
+                folder.discardPart(name);
+            }
+        }
+        EXPECT_EQ(fs::exists(dir / "a.ldb"), c.placed);
+        EXPECT_EQ(readFile(dir / "b.ldb"), c.placed ? "new b.ldb" : "old b");
+        if (c.placed) {
+            EXPECT_EQ(readFile(dir / "a.ldb"), "new a.ldb");
+        }
+        EXPECT_TRUE(hiddenIn(dir.path()).empty());
+        // A name whose hidden file is gone cannot be placed.
+        EXPECT_TRUE(folder.placePart("a.ldb", "the new level").has_value());
+    }
+}
+
 // openBeside() opens and locks the folder of a file for a run that reads `source`, and refuses
 // a name it could not put in place, before anything is written.
 TEST(LockedFolder, OpensTheFolderBesideAFileLockedAndChecked)

@@ -1,0 +1,122 @@
+#include "cli/report/GamePutBackReport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+#include <string>
+
+namespace glintmark::clitest {
+namespace {
+
+using cli::reportGamePutBack;
+using features::GamePutBackOutcome;
+using features::GamePutBackRequest;
+using features::LevelPutBack;
+using features::PutBackStatus;
+using features::Replacement;
+using nlohmann::json;
+
+GamePutBackRequest request(bool dryRun)
+{
+    GamePutBackRequest asked;
+    asked.game = "game";
+    asked.folder = "out";
+    asked.into = dryRun ? "" : "new";
+    asked.dryRun = dryRun;
+    asked.everywhere = true;
+    return asked;
+}
+
+Replacement placed(const char* file, std::uint64_t number)
+{
+    Replacement image;
+    image.file = file;
+    image.number = number;
+    image.end = 500;
+    image.length = 400;
+    return image;
+}
+
+LevelPutBack level(const char* relative, std::vector<Replacement> replaced)
+{
+    LevelPutBack entry;
+    entry.level.relative = relative;
+    entry.into = std::filesystem::path("new") / relative;
+    entry.outcome.images = 9;
+    entry.outcome.replaced = std::move(replaced);
+    return entry;
+}
+
+// Two edits, one of them in two levels and twice in one: each edit's places, in the game's
+// order, then the unchanged levels and the summary; JSON says the same.
+GamePutBackOutcome twoEdits(PutBackStatus status)
+{
+    GamePutBackOutcome outcome;
+    outcome.status = status;
+    outcome.levels.push_back(
+        level("a.ldb", {placed("out/b/Vorlesk_0001.jpg", 2), placed("out/a/Vorlesk_0003.jpg", 3),
+                        placed("out/b/Vorlesk_0001.jpg", 7)}));
+    outcome.levels.push_back(level("b.ldb", {placed("out/b/Vorlesk_0001.jpg", 1)}));
+    outcome.levels.push_back(level("maps/c.ldb", {}));
+    return outcome;
+}
+
+TEST(GamePutBackReport, EachEditIsListedWithEveryLevelAndImageItWentInto)
+{
+    for (const bool dryRun : {false, true}) {
+        SCOPED_TRACE(dryRun ? "dry run" : "written");
+        const GamePutBackOutcome outcome =
+            twoEdits(dryRun ? PutBackStatus::DryRun : PutBackStatus::Written);
+        std::ostringstream out;
+        std::ostringstream err;
+        reportGamePutBack(request(dryRun), outcome, false, false, out, err);
+        EXPECT_EQ(out.str(),
+                  "out/a/Vorlesk_0003.jpg -> a.ldb image 3\n"
+                  "out/b/Vorlesk_0001.jpg -> a.ldb images 2, 7; b.ldb image 1\n"
+                  "unchanged: maps/c.ldb\n" +
+                      std::string(dryRun ? "2 edited textures would go into 2 levels; 1 level "
+                                           "unchanged, of 3 levels in game (dry run: nothing "
+                                           "written)\n"
+                                         : "2 edited textures went into 2 levels under new; 1 "
+                                           "level unchanged, of 3 levels in game\n"));
+        EXPECT_EQ(err.str(), "");
+
+        std::ostringstream jsonOut;
+        reportGamePutBack(request(dryRun), outcome, true, false, jsonOut, err);
+        const json report = json::parse(jsonOut.str());
+        EXPECT_EQ(report["status"], dryRun ? "dry-run" : "written");
+        EXPECT_EQ(report["into"], dryRun ? json(nullptr) : json("new"));
+        EXPECT_EQ(report["edits"][1]["places"],
+                  json::parse(R"([{"level": "a.ldb", "numbers": [2, 7]},
+                                  {"level": "b.ldb", "numbers": [1]}])"));
+        EXPECT_EQ(report["levels"].size(), 2u);
+        EXPECT_EQ(report["levels"][0]["replaced"][1]["slack"], 100);
+        EXPECT_EQ(report["unchanged_levels"], json::parse(R"(["maps/c.ldb"])"));
+    }
+}
+
+TEST(GamePutBackReport, EveryRefusalIsNamedAndNothingIsListedAsDone)
+{
+    GamePutBackOutcome outcome = twoEdits(PutBackStatus::Refused);
+    outcome.levels[2].outcome.refused.push_back(
+        {4, "out/maps/c/Vorlesk_0004.jpg", "is 8\u00d78, image 4 is 16\u00d716"});
+    outcome.refused.push_back({1, "out/b/Vorlesk_0001.jpg", "is another edit of ..."});
+    std::ostringstream out;
+    std::ostringstream err;
+    reportGamePutBack(request(false), outcome, false, false, out, err);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), "glintmark-cli: out/maps/c/Vorlesk_0004.jpg is 8\u00d78, image 4 is "
+                         "16\u00d716\n"
+                         "glintmark-cli: out/b/Vorlesk_0001.jpg is another edit of ...\n"
+                         "glintmark-cli: no level was written under new: 2 edited textures "
+                         "cannot go back\n");
+    std::ostringstream jsonOut;
+    reportGamePutBack(request(false), outcome, true, false, jsonOut, err);
+    const json report = json::parse(jsonOut.str());
+    EXPECT_EQ(report["refused"][0]["level"], "maps/c.ldb");
+    EXPECT_FALSE(report["refused"][1].contains("level"));
+}
+
+} // namespace
+} // namespace glintmark::clitest

@@ -190,8 +190,11 @@ std::optional<ExtractError> placeEverywhere(GameRun& run, std::size_t index)
     LevelState& state = run.states[index];
     RawFile source;
     FileIdentity sourceId;
-    if (auto error = openLevel(level, source, sourceId, run.stopped); error || run.stopped)
-        return error;
+    if (auto error = openLevel(level, source, sourceId, run.stopped); error || run.stopped) {
+        // An empty level holds no texture to put anything into.
+        const bool empty = sourceId.type == FileType::Regular && sourceId.size == 0;
+        return empty && state.sourceId.type == FileType::Missing ? std::nullopt : error;
+    }
     if (auto error = checkSame(level.level.file, state.sourceId, sourceId))
         return error;
     state.sourceId = sourceId;

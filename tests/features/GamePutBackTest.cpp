@@ -26,14 +26,22 @@ struct Recorder : features::RunEvents
     std::vector<std::pair<Phase, Progress>> heard;
     std::function<bool(const Recorder&)> stop;
     std::function<void(const Recorder&)> onEach; // after each progress heard
+    int asked = 0;                               // keepGoing() calls so far
+    int askedSinceProgress = 0;                  // of them, since the last progress
 
     void onProgress(Phase phase, const Progress& progress) override
     {
         heard.emplace_back(phase, progress);
+        askedSinceProgress = 0;
         if (onEach)
             onEach(*this);
     }
-    bool keepGoing() override { return !stop || !stop(*this); }
+    bool keepGoing() override
+    {
+        ++asked;
+        ++askedSinceProgress;
+        return !stop || !stop(*this);
+    }
 
     // How many levels' writing has reached its end.
     int levelsWritten() const
@@ -217,12 +225,16 @@ TEST_F(GamePutBack, ADryRunOrAGameWithNothingEditedWritesNoLevel)
         EXPECT_FALSE(level.changes()) << level.level.relative;
     expectNoNewLevels();
 
-    // A dry run says where the edit would go, and writes nothing.
+    // A dry run says where the edit would go, and writes nothing. An empty level, which holds
+    // no texture, is passed over.
     edit("a", 2, reencoded(shared(), 30));
+    writeBytes(dir / "game" / "maps" / "empty.ldb", "");
     GamePutBackRequest asked = request(true);
     asked.dryRun = true;
     outcome = features::putBackGame(asked, events);
-    EXPECT_EQ(outcome.status, PutBackStatus::DryRun);
+    EXPECT_EQ(outcome.status, PutBackStatus::DryRun)
+        << (outcome.error ? outcome.error->message : "");
+    EXPECT_EQ(outcome.levels.size(), 5u);
     std::map<std::string, std::vector<std::size_t>> placed;
     for (const features::LevelPutBack& level : outcome.levels)
         for (const features::Replacement& replacement : level.outcome.replaced)
@@ -337,7 +349,26 @@ TEST_F(GamePutBack, AStopOrAFailureWhileTheLevelsAreWrittenLeavesNone)
         EXPECT_GE(events.levelsWritten(), c.status == PutBackStatus::Stopped ? 0 : 2);
         expectNoNewLevels();
     }
+    // A stop at each question asked after the last level's last block, up to the putting in
+    // place: none of the levels is left; once they are in place, no question is asked again.
+    for (const int after : {1, 2, 3}) {
+        SCOPED_TRACE("stop at question " + std::to_string(after) + " after the last block");
+        fs::remove_all(dir / "new");
+        Recorder events;
+        events.stop = [after](const Recorder& r) {
+            return r.levelsWritten() == 3 && r.askedSinceProgress >= after;
+        };
+        const GamePutBackOutcome outcome = features::putBackGame(request(true), events);
+        if (after < 3) {
+            EXPECT_EQ(outcome.status, PutBackStatus::Stopped);
+            expectNoNewLevels();
+        } else {
+            EXPECT_EQ(outcome.status, PutBackStatus::Written);
+            EXPECT_EQ(filesUnder(dir / "new").size(), 3u);
+        }
+    }
     // A stop asked for before anything is read: no level is read at all.
+    fs::remove_all(dir / "new");
     Recorder events;
     events.stop = [](const Recorder&) { return true; };
     EXPECT_EQ(features::putBackGame(request(true), events).status, PutBackStatus::Stopped);

@@ -231,6 +231,31 @@ std::optional<ExtractError> OutputFolder::checkOccupant(const fs::path& name,
     return std::nullopt;
 }
 
+void OutputFolder::linkPart(const RawDir* fromDir, const fs::path& from,
+                            const FileIdentity& expected, const fs::path& part,
+                            std::error_code& ec) const
+{
+    // A leftover at the part name goes as createPart() lets it go; never the source.
+    if (m_dir.entry(part, false, ec).type != FileType::Missing) {
+        if (!ec && m_dir.entry(part, false, ec).sameFileAs(m_source))
+            ec = std::make_error_code(std::errc::file_exists);
+        if (!ec)
+            m_dir.remove(part, ec);
+    }
+    if (ec)
+        return;
+    m_dir.linkFrom(fromDir != nullptr ? *fromDir : m_dir, from, part, ec);
+    if (ec)
+        return;
+    // The name may have been given to another file since it was written: only that file is
+    // linked, never what took its place.
+    const FileIdentity linked = m_dir.entry(part, false, ec);
+    if (!ec && (!linked.sameFileAs(expected) || linked.type != FileType::Regular))
+        ec = std::make_error_code(std::errc::invalid_argument);
+    if (ec)
+        discard(part);
+}
+
 void OutputFolder::discard(const fs::path& part) const
 {
     std::error_code ignored;

@@ -85,7 +85,8 @@ FileIdentity LockedFolder::entry(const std::filesystem::path& name, std::error_c
 std::optional<ExtractError>
 LockedFolder::placeLink(const RawDir* fromDir, const std::filesystem::path& from,
                         const FileIdentity& expected, const std::filesystem::path& name,
-                        std::string_view what, std::error_code& linkRefused)
+                        std::string_view what, const std::function<bool(RawFile&)>& sameBytes,
+                        std::error_code& linkRefused)
 {
     linkRefused.clear();
     const std::filesystem::path shownAs = m_shownFolder / name;
@@ -93,7 +94,7 @@ LockedFolder::placeLink(const RawDir* fromDir, const std::filesystem::path& from
         return makeError(ErrorKind::ImageCreate, shownAs, "Cannot create " + std::string(what),
                          std::make_error_code(std::errc::invalid_argument));
     const std::filesystem::path temporary = temporaryName(name);
-    m_folder->linkPart(fromDir, from, expected, temporary, linkRefused);
+    m_folder->linkPart(fromDir, from, expected, temporary, sameBytes, linkRefused);
     if (linkRefused)
         return std::nullopt;
     auto error = m_folder->putInPlace(temporary, name, shownAs, what);

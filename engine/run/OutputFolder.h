@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -63,12 +64,13 @@ public:
                                               std::string_view what) const;
 
     // Creates the hidden file `part` as a further name (a hard link) of the file `from` in the
-    // folder `fromDir` (this folder when null), which must still be the file `expected`; as
-    // createPart(), a leftover at `part` loses its entry first. A link the system refuses sets
-    // `ec` and leaves nothing.
+    // folder `fromDir` (this folder when null), which must still be the file `expected`, as
+    // large and last written then, and whose bytes, read through the new name, `sameBytes`
+    // accepts; as createPart(), a leftover at `part` loses its entry first. A link the system
+    // refuses, or a file that is not the one expected, sets `ec` and leaves nothing.
     void linkPart(const RawDir* fromDir, const std::filesystem::path& from,
                   const FileIdentity& expected, const std::filesystem::path& part,
-                  std::error_code& ec) const;
+                  const std::function<bool(RawFile&)>& sameBytes, std::error_code& ec) const;
 
     // Removes a hidden file that will not be kept; one that cannot go is swept by the next run.
     void discard(const std::filesystem::path& part) const;

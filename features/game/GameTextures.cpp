@@ -3,7 +3,28 @@
 #include "engine/LockedFolder.h"
 #include "engine/names/ImageNames.h"
 
+#include <array>
+
 namespace glintmark::features {
+namespace {
+
+// Whether the whole of `file`, read from its start, has the digest `digest`.
+bool holds(RawFile& file, const Digest& digest)
+{
+    Sha256 hash;
+    std::array<char, 64 * 1024> buffer{};
+    for (;;) {
+        std::error_code ec;
+        const std::size_t got = file.readFully(buffer.data(), buffer.size(), ec);
+        if (ec)
+            return false;
+        hash.add(reinterpret_cast<const unsigned char*>(buffer.data()), got);
+        if (got < buffer.size())
+            return hash.finish() == digest;
+    }
+}
+
+} // namespace
 
 void GameTextures::beginLevel(const std::filesystem::path& name,
                               const std::filesystem::path& folder)
@@ -74,8 +95,10 @@ std::optional<ExtractError> GameTextures::finishLevel(LockedFolder& folder,
         const RawDir* from = folderOf(original.level, refused);
         std::optional<ExtractError> error;
         if (!refused) {
-            error = folder.placeLink(from, imageFileName(stem, original.number, kImageExt),
-                                     original.identity, name, "the image file", refused);
+            error = folder.placeLink(
+                from, imageFileName(stem, original.number, kImageExt), original.identity, name,
+                "the image file", [&digest](RawFile& file) { return holds(file, digest); },
+                refused);
         }
         if (error)
             return error;

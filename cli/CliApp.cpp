@@ -75,6 +75,59 @@ bool writeGameFiles(const CliOptions& options, const OutputPlan& plan,
     return !error;
 }
 
+// What a source's bar is called: its name (a game's level by its path in the game), counted
+// off among several ("[2/40] maps/castle.ldb").
+std::string barName(const SourceList& list, std::size_t i)
+{
+    std::string shown =
+        escapeControls(displayPath(list.game ? list.names[i] : list.files[i].filename()));
+    if (list.files.size() < 2)
+        return shown;
+    return "[" + std::to_string(i + 1) + "/" + std::to_string(list.files.size()) + "] " + shown;
+}
+
+// How each level is to be run.
+features::LevelRunSettings levelSettings(const CliOptions& options, RunMode mode)
+{
+    features::LevelRunSettings settings;
+    settings.mode = mode;
+    settings.trim = options.trim;
+    settings.check = options.check;
+    settings.gallery = options.gallery;
+    settings.writers = options.writers;
+    return settings;
+}
+
+// Says on `err` how a source's run ended, unless it simply completed; true when that was an
+// interruption by a signal.
+bool tellLevelEnd(const CliOptions& options, const LevelOutcome& outcome, std::ostream& err)
+{
+    const RunMode mode = options.list ? RunMode::ListOnly : RunMode::Write;
+    bool interrupted = false;
+    if (outcome.result.status == RunStatus::Stopped && stopSignal() != 0) {
+        err << interruptedLine(outcome, mode, signalName(stopSignal()));
+        interrupted = true;
+    } else if (outcome.result.status != RunStatus::Stopped) {
+        err << errorLines(outcome, mode);
+    }
+    if (outcome.result.status == RunStatus::Completed && outcome.result.count == 0 &&
+        !options.quiet)
+        err << "glintmark-cli: No JFIF signature found in " << displayPath(outcome.source) << '\n';
+    err << std::flush;
+    return interrupted;
+}
+
+// Says once why images that could have been links were written as copies, if any were.
+void tellCopies(const features::GameTextures& textures, std::ostream& err)
+{
+    if (const auto& problem = textures.linkProblem()) {
+        err << "glintmark-cli: " << displayPath(problem->file)
+            << ": cannot be a hard link to the earlier file with the same bytes: "
+            << problem->reason.message() << "; " << textures.copies()
+            << (textures.copies() == 1 ? " image was" : " images were") << " written as copies\n";
+    }
+}
+
 // Extracts (or lists) every source, with a bar per phase on `barStream`: the raw error stream,
 // where `err` is the same with its control characters shown.
 int runSources(const CliOptions& options, const SourceList& list, const OutputPlan& plan,
@@ -100,13 +153,7 @@ int runSources(const CliOptions& options, const SourceList& list, const OutputPl
     else
         report = std::make_unique<HumanReport>(reportOut, mode, options.quiet, options.check);
     OutputWatch watch(reportOut);
-
-    features::LevelRunSettings settings;
-    settings.mode = mode;
-    settings.trim = options.trim;
-    settings.check = options.check;
-    settings.gallery = options.gallery;
-    settings.writers = options.writers;
+    features::LevelRunSettings settings = levelSettings(options, mode);
 
     // A game (or a deduplicated run) learns every texture's digest; a writing game keeps its
     // output folder locked throughout for the index and the page it writes there at the end.
@@ -126,11 +173,7 @@ int runSources(const CliOptions& options, const SourceList& list, const OutputPl
     const std::size_t count = list.files.size();
     for (std::size_t i = 0; i < count && stopSignal() == 0 && watch.check(); ++i) {
         const std::filesystem::path& source = list.files[i];
-        const std::string shown =
-            escapeControls(displayPath(list.game ? list.names[i] : source.filename()));
-        bars.setName(count > 1
-                         ? "[" + std::to_string(i + 1) + "/" + std::to_string(count) + "] " + shown
-                         : shown);
+        bars.setName(barName(list, i));
         report->beginSource(source, plan.folders[i]);
         watch.check();
         CliListener listener(bars, report.get(), watch);
@@ -146,26 +189,11 @@ int runSources(const CliOptions& options, const SourceList& list, const OutputPl
         report->endSource(outcome);
         watch.check();
         anyFailed = anyFailed || outcome.result.status != RunStatus::Completed;
-        if (outcome.result.status == RunStatus::Stopped && stopSignal() != 0) {
-            err << interruptedLine(outcome, mode, signalName(stopSignal()));
-            interruptionTold = true;
-        } else if (outcome.result.status != RunStatus::Stopped) {
-            err << errorLines(outcome, mode);
-        }
-        if (outcome.result.status == RunStatus::Completed && outcome.result.count == 0 &&
-            !options.quiet)
-            err << "glintmark-cli: No JFIF signature found in " << displayPath(source) << '\n';
-        err << std::flush;
+        interruptionTold = tellLevelEnd(options, outcome, err) || interruptionTold;
     }
     if (textures && stopSignal() == 0) {
         report->textures(*textures);
-        if (const auto& problem = textures->linkProblem()) {
-            err << "glintmark-cli: " << displayPath(problem->file)
-                << ": cannot be a hard link to the earlier file with the same bytes: "
-                << problem->reason.message() << "; " << textures->copies()
-                << (textures->copies() == 1 ? " image was" : " images were")
-                << " written as copies\n";
-        }
+        tellCopies(*textures, err);
         if (gameFolder && watch.check() &&
             !writeGameFiles(options, plan, *textures, *gameFolder, err))
             anyFailed = true;

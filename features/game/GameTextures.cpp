@@ -12,7 +12,7 @@ namespace {
 bool holds(RawFile& file, const Digest& digest)
 {
     Sha256 hash;
-    std::array<char, 64 * 1024> buffer{};
+    std::array<char, std::size_t{64} << 10> buffer{};
     for (;;) {
         std::error_code ec;
         const std::size_t got = file.readFully(buffer.data(), buffer.size(), ec);
@@ -77,6 +77,7 @@ std::optional<ExtractError> GameTextures::finishLevel(LockedFolder& folder,
         return std::nullopt;
     const std::filesystem::path stem{std::string(kImageStem)};
     for (const auto& [number, digest] : m_written) {
+        const Digest& wanted = digest; // a lambda may not capture a structured binding here
         if (!keepGoing()) {
             folder.markStopped();
             break;
@@ -97,7 +98,7 @@ std::optional<ExtractError> GameTextures::finishLevel(LockedFolder& folder,
         if (!refused) {
             error = folder.placeLink(
                 from, imageFileName(stem, original.number, kImageExt), original.identity, name,
-                "the image file", [&digest](RawFile& file) { return holds(file, digest); },
+                "the image file", [&wanted](RawFile& file) { return holds(file, wanted); },
                 refused);
         }
         if (error)

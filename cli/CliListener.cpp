@@ -1,12 +1,23 @@
 #include "cli/CliListener.h"
 
 #include "cli/terminal/Signals.h"
+#include "engine/Percent.h"
+
+#include <algorithm>
 
 namespace glintmark::cli {
 
 void CliListener::onProgress(features::Phase phase, const Progress& progress)
 {
-    m_bars.update(phase, progress);
+    if (phase != features::Phase::Reading || m_total == 0) {
+        m_bars.update(phase, progress);
+        return;
+    }
+    Progress whole = progress;
+    whole.bytesRead = std::min(m_total, m_before + progress.bytesRead);
+    whole.sourceSize = m_total;
+    whole.percent = percentOf(whole.bytesRead, whole.sourceSize);
+    m_bars.update(phase, whole);
 }
 
 void CliListener::onPhaseEnd(features::Phase phase)

@@ -17,6 +17,14 @@ public:
         : m_bars(bars), m_report(report), m_watch(watch)
     {}
 
+    // From now on the reading's progress counts the whole set of sources: `before` bytes of
+    // the sources already read, of `total`.
+    void coverWholeSet(std::uint64_t before, std::uint64_t total)
+    {
+        m_before = before;
+        m_total = total;
+    }
+
     void onProgress(features::Phase phase, const Progress& progress) override;
     void onPhaseEnd(features::Phase phase) override;
     void onImage(const CheckedImage& image) override;
@@ -26,6 +34,8 @@ private:
     PhaseBars& m_bars;
     Report* m_report;
     OutputWatch& m_watch;
+    std::uint64_t m_before = 0;
+    std::uint64_t m_total = 0; // 0: each source's progress on its own
 };
 
 } // namespace glintmark::cli

@@ -18,8 +18,11 @@ constexpr const char* kDescription =
     "and on. One SOURCE writes into DIR itself; with several, each one's textures go\n"
     "into a folder named after it inside DIR (levels/castle.ldb into DIR/castle), so\n"
     "their numbers never collide. --folder-per-source uses DIR/castle for one SOURCE\n"
-    "too. A SOURCE of - reads standard input. With --put-back, the edited textures\n"
-    "in a folder go back into a copy of SOURCE, or of every level of a game folder.\n";
+    "too. A SOURCE of - reads standard input. A SOURCE that is a folder is a game:\n"
+    "every *.ldb below it goes into DIR/<its path without extension>, and\n"
+    "DIR/textures.json indexes the distinct textures and where each is used. With\n"
+    "--put-back, the edited textures in a folder go back into a copy of SOURCE, or\n"
+    "of every level of a game folder.\n";
 
 constexpr const char* kVersion = "glintmark-cli " GLINTMARK_VERSION "\n"
                                  "Copyright (c) 2026 Glintmark maintainers\n"
@@ -39,6 +42,10 @@ constexpr const char* kFooter =
     "  glintmark-cli --trim --check --gallery -o textures levels/castle.ldb\n"
     "      cut each texture at its end marker, decode each one, and write\n"
     "      textures/index.html, a page of thumbnails to open in a browser\n"
+    "  glintmark-cli --trim --dedupe --gallery -o out game/\n"
+    "      every level of the game: out/maps/castle, ..., out/textures.json, and\n"
+    "      out/index.html with each distinct texture once; a texture used again is\n"
+    "      stored once, as hard links\n"
     "  glintmark-cli --put-back textures --into castle-new.ldb levels/castle.ldb\n"
     "      write castle-new.ldb: castle.ldb with every texture in textures/ that was\n"
     "      edited put in the place of the original; all other bytes stay as they were\n"
@@ -87,8 +94,8 @@ constexpr const char* kFooter =
     "     folder, a SOURCE in another's folder under a name its run writes, a\n"
     "     SOURCE or folder named as a Windows device (CON, NUL, COM1, ...),\n"
     "     or --put-back without --into, with more than one SOURCE, or with -o,\n"
-    "     --trim, --check, --gallery or --writers, or --everywhere with a SOURCE\n"
-    "     that is not a folder\n"
+    "     --trim, --check, --gallery, --writers or --dedupe, or --everywhere\n"
+    "     with a SOURCE that is not a folder\n"
     "  128+N  stopped by signal N (130 for Ctrl+C); only complete files are kept\n";
 
 std::string rejectEmpty(std::string& value)
@@ -115,8 +122,8 @@ std::string failureMessage(const CLI::App* app, const CLI::Error& error)
 void checkPutBack(const CLI::App& app, const std::vector<std::string>& sources,
                   const CLI::Option& into, bool list)
 {
-    for (const char* name :
-         {"--output", "--trim", "--check", "--gallery", "--folder-per-source", "--writers"}) {
+    for (const char* name : {"--output", "--trim", "--check", "--gallery", "--folder-per-source",
+                             "--writers", "--dedupe"}) {
         if (app.get_option(name)->count() > 0)
             throw CLI::ExcludesError("--put-back", name);
     }
@@ -268,6 +275,11 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
                  "output folder")
         ->excludes(list);
     addWriters(app, options.writers, list);
+    app.add_flag("--dedupe", options.dedupe,
+                 "Write an image whose bytes an earlier one's\nequal as a hard link to that "
+                 "file (a copy where\nlinks cannot be made); with --trim every use\nof a "
+                 "texture is stored once")
+        ->excludes(list);
     CLI::Option* putBack =
         app.add_option("--put-back", putBackDir,
                        "Put the edited textures in DIR back into a copy\nof SOURCE (see below)")
@@ -287,7 +299,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
                  "No summary lines and no progress bar; errors are\nstill reported");
     // Not marked required: an unknown option must be named even when no SOURCE is given, and
     // the parser would report the missing SOURCE first.
-    app.add_option("SOURCE", sources, "Level database files to extract")
+    app.add_option("SOURCE", sources, "Level database files, or game folders, to\nextract")
         ->type_name("FILE")
         ->check(notEmpty);
 

@@ -5,6 +5,7 @@
 #include "engine/names/WindowsNames.h"
 #include "features/gallery/GalleryPage.h"
 
+#include <algorithm>
 #include <map>
 
 namespace glintmark::cli {
@@ -35,7 +36,8 @@ std::string deviceNameProblem(const std::filesystem::path& path)
 } // namespace
 
 OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
-                             const std::filesystem::path& outputDir, bool folderPerSource)
+                             const std::filesystem::path& outputDir, bool folderPerSource,
+                             const std::vector<std::filesystem::path>& subfolders)
 {
     OutputPlan plan;
     plan.problem = deviceNameProblem(outputDir);
@@ -43,24 +45,37 @@ OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
         if (plan.problem.empty())
             plan.problem = deviceNameProblem(source);
     }
-    if (sources.size() == 1 && !folderPerSource) {
+    const bool anySubfolder = std::any_of(subfolders.begin(), subfolders.end(),
+                                          [](const auto& folder) { return !folder.empty(); });
+    if (sources.size() == 1 && !folderPerSource && !anySubfolder) {
         plan.folders.push_back(outputDir);
         return plan;
     }
 
     std::map<std::string, std::size_t> taken; // folded folder name -> index of its source
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        const std::filesystem::path stem = sources[i].filename().stem();
+        const bool given = i < subfolders.size() && !subfolders[i].empty();
+        const std::filesystem::path stem = given ? subfolders[i] : sources[i].filename().stem();
         plan.folders.push_back(outputDir / stem);
         if (!plan.problem.empty())
             continue;
-        if (!usableFolderName(stem)) {
+        std::string key;
+        if (stem.empty())
             plan.problem = displayPath(sources[i]) + ": cannot name an output folder after it";
-            continue;
+        for (const std::filesystem::path& part : stem) {
+            if (!plan.problem.empty())
+                break;
+            if (!usableFolderName(part)) {
+                plan.problem = displayPath(sources[i]) + ": cannot name an output folder after it";
+                break;
+            }
+            if (plan.problem = deviceNameProblem(part); !plan.problem.empty())
+                break;
+            key += (key.empty() ? "" : "/") + windowsNameKey(displayPath(part));
         }
-        if (plan.problem = deviceNameProblem(stem); !plan.problem.empty())
+        if (!plan.problem.empty())
             continue;
-        const auto [it, inserted] = taken.emplace(windowsNameKey(displayPath(stem)), i);
+        const auto [it, inserted] = taken.emplace(key, i);
         if (!inserted) {
             plan.problem = displayPath(sources[it->second]) + " and " + displayPath(sources[i]) +
                            " would both extract into " + displayPath(outputDir / stem) +

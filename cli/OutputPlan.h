@@ -20,9 +20,12 @@ struct OutputPlan
 // Plans the output folders. Two sources whose folders would be the same, or differ only in
 // letter case or trailing dots and spaces (one folder on Windows), make the plan unfit for
 // writing; so do, on Windows, device names (NUL, CON, ...) among the sources and folders.
-// With `folderPerSource`, a single source gets its subfolder too.
+// With `folderPerSource`, a single source gets its subfolder too. `subfolders`, when given, holds
+// for each source the folder below the output folder it goes to instead (a game's level:
+// "maps/castle"), or nothing for one named after its file.
 OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
-                             const std::filesystem::path& outputDir, bool folderPerSource = false);
+                             const std::filesystem::path& outputDir, bool folderPerSource = false,
+                             const std::vector<std::filesystem::path>& subfolders = {});
 
 // Why the run must not start because a source lies in another source's output folder under a
 // name that source's run writes or removes (an image, a hidden part file, with the gallery

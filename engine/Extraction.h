@@ -134,6 +134,12 @@ public:
         (void)source;
         (void)identity;
     }
+    // Called as image `number` begins, its signature at `offset`, before any of its bytes.
+    virtual void onImageStart(std::uint64_t number, std::uint64_t offset)
+    {
+        (void)number;
+        (void)offset;
+    }
     // Called with every byte of every image, in order, as the run reads it; `offset` is where
     // `data` sits in the source.
     virtual void onImageBytes(std::uint64_t offset, const char* data, std::size_t count)

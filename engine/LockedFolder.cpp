@@ -74,6 +74,35 @@ std::optional<ExtractError> LockedFolder::checkName(const std::filesystem::path&
     return m_folder->checkOccupant(name, shownAs, what);
 }
 
+FileIdentity LockedFolder::entry(const std::filesystem::path& name, std::error_code& ec) const
+{
+    ec.clear();
+    if (m_folder == nullptr || name.has_parent_path() || !name.has_filename())
+        return {};
+    return m_folder->entry(name, ec);
+}
+
+std::optional<ExtractError>
+LockedFolder::placeLink(const RawDir* fromDir, const std::filesystem::path& from,
+                        const FileIdentity& expected, const std::filesystem::path& name,
+                        std::string_view what, const std::function<bool(RawFile&)>& sameBytes,
+                        std::error_code& linkRefused)
+{
+    linkRefused.clear();
+    const std::filesystem::path shownAs = m_shownFolder / name;
+    if (m_folder == nullptr || name.has_parent_path() || !name.has_filename())
+        return makeError(ErrorKind::ImageCreate, shownAs, "Cannot create " + std::string(what),
+                         std::make_error_code(std::errc::invalid_argument));
+    const std::filesystem::path temporary = temporaryName(name);
+    m_folder->linkPart(fromDir, from, expected, temporary, sameBytes, linkRefused);
+    if (linkRefused)
+        return std::nullopt;
+    auto error = m_folder->putInPlace(temporary, name, shownAs, what);
+    if (error)
+        m_folder->discard(temporary);
+    return error;
+}
+
 std::optional<ExtractError> LockedFolder::writeFile(const std::filesystem::path& name,
                                                     std::string_view what,
                                                     const std::function<bool(FileWriter&)>& produce)

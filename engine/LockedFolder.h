@@ -13,6 +13,7 @@
 namespace glintmark {
 
 class OutputFolder;
+class RawDir;
 
 // A whole file on its way into the output folder; its bytes are added piece by piece.
 class FileWriter
@@ -73,6 +74,22 @@ public:
     std::optional<ExtractError> placePart(const std::filesystem::path& name, std::string_view what);
     // Removes the hidden file writePart() left for `name`, which will not be put in place.
     void discardPart(const std::filesystem::path& name);
+
+    // What sits at the bare name `name`, a link itself: type Missing when nothing does, and
+    // when nothing can be written.
+    FileIdentity entry(const std::filesystem::path& name, std::error_code& ec) const;
+
+    // Puts a further name (a hard link) of the file `from` in `fromDir` (this folder when null),
+    // which must still be the file `expected` as it was then, with bytes `sameBytes` accepts
+    // when read through the new name, in the place of the bare name `name`, through a hidden
+    // file as writeFile() does. When no such link can be made (no hard links on the file
+    // system, another device, the file replaced or written to meanwhile), `linkRefused` is set
+    // and `name` stays as it was; a failure to put the link in place is returned.
+    std::optional<ExtractError> placeLink(const RawDir* fromDir, const std::filesystem::path& from,
+                                          const FileIdentity& expected,
+                                          const std::filesystem::path& name, std::string_view what,
+                                          const std::function<bool(RawFile&)>& sameBytes,
+                                          std::error_code& linkRefused);
 
     // Whether the finishing work (a writeFile(), or anything else done there) was given up at a
     // request to stop; the run then ends as stopped.

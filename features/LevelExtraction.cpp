@@ -4,6 +4,7 @@
 #include "features/check/DecodePool.h"
 #include "features/check/ImageBytesStore.h"
 #include "features/gallery/GalleryPage.h"
+#include "features/game/GameTextures.h"
 
 namespace glintmark::features {
 namespace {
@@ -17,8 +18,9 @@ public:
     using Finish = std::function<std::optional<ExtractError>(LockedFolder&)>;
 
     LevelObserver(RunEvents& events, std::vector<CheckedImage>* images, ImageBytesStore* kept,
-                  Finish finish)
-        : m_events(events), m_images(images), m_kept(kept), m_finish(std::move(finish))
+                  GameTextures* textures, Finish finish)
+        : m_events(events), m_images(images), m_kept(kept), m_textures(textures),
+          m_finish(std::move(finish))
     {}
 
     bool onProgress(const Progress& progress) override
@@ -29,6 +31,8 @@ public:
 
     void onImage(const ImageInfo& image) override
     {
+        if (m_textures)
+            m_textures->image(image);
         if (m_images)
             m_images->push_back(CheckedImage{image, {}, {}});
         else
@@ -41,10 +45,19 @@ public:
             m_kept->sourceOpened(source, identity);
     }
 
+    void onImageStart(std::uint64_t number, std::uint64_t offset) override
+    {
+        (void)offset;
+        if (m_textures)
+            m_textures->imageStart(number);
+    }
+
     void onImageBytes(std::uint64_t offset, const char* data, std::size_t count) override
     {
         if (m_kept)
             m_kept->imageBytes(offset, data, count);
+        if (m_textures)
+            m_textures->imageBytes(data, count);
     }
 
     std::optional<ExtractError> onFinish(LockedFolder& folder) override
@@ -58,6 +71,7 @@ private:
     RunEvents& m_events;
     std::vector<CheckedImage>* m_images;
     ImageBytesStore* m_kept; // only when the images are decoded
+    GameTextures* m_textures;
     Finish m_finish;
 };
 
@@ -110,13 +124,22 @@ LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesy
                 return std::nullopt;
             }
         }
+        const auto keepGoing = [&events] { return events.keepGoing(); };
+        // Duplicates become links before the page is written, which shows the files as they stay.
+        if (settings.textures) {
+            if (auto error = settings.textures->finishLevel(runFolder, keepGoing))
+                return error;
+            if (runFolder.stopped())
+                return std::nullopt;
+        }
         if (gallery && runFolder.canWrite())
-            return writeGallery(outcome, runFolder, [&events] { return events.keepGoing(); });
+            return writeGallery(outcome, runFolder, keepGoing);
         return std::nullopt;
     };
     LevelObserver observer(events, keepImages ? &outcome.images : nullptr,
-                           settings.check ? &kept : nullptr,
-                           keepImages ? LevelObserver::Finish(finish) : nullptr);
+                           settings.check ? &kept : nullptr, settings.textures,
+                           keepImages || settings.textures ? LevelObserver::Finish(finish)
+                                                           : nullptr);
     ExtractJob job;
     job.sourceFile = source;
     job.outputFolder = folder;

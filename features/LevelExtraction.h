@@ -9,6 +9,8 @@
 
 namespace glintmark::features {
 
+class GameTextures;
+
 // What became of one level.
 struct LevelOutcome
 {
@@ -27,6 +29,9 @@ struct LevelRunSettings
     bool check = false;   // decode every image once the source has been read
     bool gallery = false; // write the gallery page (write mode only)
     unsigned writers = 0; // threads that write the images; 0: the engine's default
+    // Hears every image's bytes for the game's index and, writing, stores the level's
+    // duplicates once; the caller has begun the level on it. None when null.
+    GameTextures* textures = nullptr;
 };
 
 // Extracts one level into `folder`; when writing, the folder is created (with its parents) once

@@ -145,6 +145,18 @@ void HumanReport::endSource(const LevelOutcome& outcome)
     m_out << std::flush;
 }
 
+void HumanReport::textures(const features::GameTextures& textures)
+{
+    if (m_quiet)
+        return;
+    m_out << features::indexSummary(textures.index());
+    if (textures.linked() > 0)
+        m_out << "; " << features::groupedNumber(textures.linked())
+              << (textures.linked() == 1 ? " file stored once as a link"
+                                         : " files stored once as links");
+    m_out << '\n';
+}
+
 void HumanReport::finish()
 {
     m_out << std::flush;

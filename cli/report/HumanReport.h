@@ -32,6 +32,7 @@ public:
                      const std::filesystem::path& folder) override;
     void image(const CheckedImage& image) override;
     void endSource(const LevelOutcome& outcome) override;
+    void textures(const features::GameTextures& textures) override;
     void finish() override;
 
 private:

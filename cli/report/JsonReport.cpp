@@ -106,9 +106,27 @@ void JsonReport::endSource(const LevelOutcome& outcome)
           << ",\n      \"error\": " << text(errorJson(outcome.result.error)) << "\n    }";
 }
 
+void JsonReport::textures(const features::GameTextures& textures)
+{
+    m_textures = &textures;
+}
+
 void JsonReport::finish()
 {
-    m_out << (m_sources == 0 ? "]\n}\n" : "\n  ]\n}\n") << std::flush;
+    m_out << (m_sources == 0 ? "]" : "\n  ]");
+    if (m_textures) {
+        m_out << ",\n  \"linked\": " << m_textures->linked()
+              << ",\n  \"copies\": " << m_textures->copies() << ",\n  \"textures\": ";
+        // The index's own text, as textures.json holds it.
+        features::writeIndexJson(
+            m_textures->index(),
+            [this](std::string_view piece) {
+                m_out << piece;
+                return true;
+            },
+            [] { return true; });
+    }
+    m_out << "\n}\n" << std::flush;
 }
 
 } // namespace glintmark::cli

@@ -8,8 +8,10 @@
 namespace glintmark::cli {
 
 // One JSON document describing every source's run: its folder, images, status, count, stale
-// images and error. It is a whole document whenever finish() is reached, also after a failure
-// or a stop. File names that are not valid UTF-8 come out with replacement characters.
+// images and error; over a game, also "textures": the game's index, as textures.json holds it,
+// with "linked" and "copies" when shared textures were stored once. It is a whole document whenever
+// finish() is reached, also after a failure or a stop. File names that are not valid UTF-8 come out
+// with replacement characters.
 class JsonReport : public Report
 {
 public:
@@ -19,12 +21,14 @@ public:
                      const std::filesystem::path& folder) override;
     void image(const CheckedImage& image) override;
     void endSource(const LevelOutcome& outcome) override;
+    void textures(const features::GameTextures& textures) override;
     void finish() override;
 
 private:
     std::ostream& m_out;
     std::size_t m_sources = 0;
     std::uint64_t m_images = 0; // of the current source
+    const features::GameTextures* m_textures = nullptr;
 };
 
 } // namespace glintmark::cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "features/LevelExtraction.h"
+#include "features/game/GameTextures.h"
 
 #include <filesystem>
 
@@ -24,6 +25,8 @@ public:
     virtual void image(const CheckedImage& image) = 0;
     // Its run has ended, however it ended.
     virtual void endSource(const LevelOutcome& outcome) = 0;
+    // The sources were a game's levels: its textures, told once before finish().
+    virtual void textures(const features::GameTextures& textures) { (void)textures; }
     // No more sources follow; the output is complete.
     virtual void finish() = 0;
 };

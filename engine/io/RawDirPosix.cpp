@@ -154,6 +154,14 @@ void RawDir::replace(const fs::path& from, const fs::path& to, std::error_code& 
         ec = lastError();
 }
 
+void RawDir::linkFrom(const RawDir& fromDir, const fs::path& from, const fs::path& to,
+                      std::error_code& ec) const
+{
+    ec.clear();
+    if (::linkat(fromDir.m_fd, from.c_str(), m_fd, to.c_str(), 0) != 0)
+        ec = lastError();
+}
+
 void RawDir::remove(const fs::path& name, std::error_code& ec) const
 {
     ec.clear();

@@ -231,6 +231,15 @@ void RawDir::replace(const fs::path& from, const fs::path& to, std::error_code& 
         ec = lastError();
 }
 
+void RawDir::linkFrom(const RawDir& fromDir, const fs::path& from, const fs::path& to,
+                      std::error_code& ec) const
+{
+    ec.clear();
+    if (!CreateHardLinkW((m_path + to.native()).c_str(), (fromDir.m_path + from.native()).c_str(),
+                         nullptr))
+        ec = lastError();
+}
+
 void RawDir::remove(const fs::path& name, std::error_code& ec) const
 {
     ec.clear();

@@ -75,6 +75,8 @@ std::optional<ExtractError> ImageSink::begin(std::uint64_t offset)
     }
     m_open = true;
     ++m_started;
+    if (m_observer != nullptr)
+        m_observer->onImageStart(m_current.number, offset);
     return std::nullopt;
 }
 

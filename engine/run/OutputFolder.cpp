@@ -231,6 +231,40 @@ std::optional<ExtractError> OutputFolder::checkOccupant(const fs::path& name,
     return std::nullopt;
 }
 
+void OutputFolder::linkPart(const RawDir* fromDir, const fs::path& from,
+                            const FileIdentity& expected, const fs::path& part,
+                            const std::function<bool(RawFile&)>& sameBytes,
+                            std::error_code& ec) const
+{
+    // A leftover at the part name goes as createPart() lets it go; never the source.
+    if (m_dir.entry(part, false, ec).type != FileType::Missing) {
+        if (!ec && m_dir.entry(part, false, ec).sameFileAs(m_source))
+            ec = std::make_error_code(std::errc::file_exists);
+        if (!ec)
+            m_dir.remove(part, ec);
+    }
+    if (ec)
+        return;
+    m_dir.linkFrom(fromDir != nullptr ? *fromDir : m_dir, from, part, ec);
+    if (ec)
+        return;
+    // The name may have been given to another file since it was written, or the file written
+    // to: only that file, as it was, is linked, never what took its place. A file removed and
+    // another created may get the same number, so its size, its time and its bytes tell.
+    const FileIdentity linked = m_dir.entry(part, false, ec);
+    const bool same = !ec && linked.sameFileAs(expected) && linked.type == FileType::Regular &&
+                      linked.size == expected.size && linked.changed == expected.changed;
+    if (!ec && same) {
+        RawFile bytes = m_dir.openForReading(part, ec);
+        if (!ec && !sameBytes(bytes))
+            ec = std::make_error_code(std::errc::invalid_argument);
+    } else if (!ec) {
+        ec = std::make_error_code(std::errc::invalid_argument);
+    }
+    if (ec)
+        discard(part);
+}
+
 void OutputFolder::discard(const fs::path& part) const
 {
     std::error_code ignored;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -62,8 +63,23 @@ public:
                                               const std::filesystem::path& shownAs,
                                               std::string_view what) const;
 
+    // Creates the hidden file `part` as a further name (a hard link) of the file `from` in the
+    // folder `fromDir` (this folder when null), which must still be the file `expected`, as
+    // large and last written then, and whose bytes, read through the new name, `sameBytes`
+    // accepts; as createPart(), a leftover at `part` loses its entry first. A link the system
+    // refuses, or a file that is not the one expected, sets `ec` and leaves nothing.
+    void linkPart(const RawDir* fromDir, const std::filesystem::path& from,
+                  const FileIdentity& expected, const std::filesystem::path& part,
+                  const std::function<bool(RawFile&)>& sameBytes, std::error_code& ec) const;
+
     // Removes a hidden file that will not be kept; one that cannot go is swept by the next run.
     void discard(const std::filesystem::path& part) const;
+
+    // What sits at the name `name`, a link itself (type Missing when nothing does).
+    FileIdentity entry(const std::filesystem::path& name, std::error_code& ec) const
+    {
+        return m_dir.entry(name, false, ec);
+    }
 
     // How many image names of `job` in the folder are numbered beyond `count`.
     std::uint64_t countStaleImages(const ExtractJob& job, std::uint64_t count) const;

@@ -3,10 +3,10 @@
 #include "engine/LockedFolder.h"
 #include "engine/io/PathText.h"
 #include "features/ImageStatus.h"
+#include "features/gallery/PageText.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 namespace glintmark::features {
 namespace {
@@ -107,41 +107,6 @@ constexpr const char* kScript = R"(<script>
 </script>
 )";
 
-std::string escaped(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string sizeText(std::uint64_t bytes)
-{
-    char text[32];
-    if (bytes < 1024)
-        std::snprintf(text, sizeof text, "%llu B", static_cast<unsigned long long>(bytes));
-    else
-        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
-    return text;
-}
-
 // The side of a thumbnail's square, in CSS pixels.
 constexpr std::uint32_t kThumbnail = 160;
 
@@ -177,12 +142,12 @@ std::string figure(const CheckedImage& image)
         "\" data-w=\"" + std::to_string(jpeg.width) + "\" data-h=\"" + std::to_string(jpeg.height) +
         "\" data-s=\"" + std::to_string(image.written) + "\" data-o=\"" +
         std::to_string(image.offset) + "\" data-st=\"" + statusName(status) + "\" data-dec=\"" +
-        decoding + "\" data-f=\"" + escaped(std::string(kImageStem) + name) + "\">";
-    const std::string file = escaped(std::string(kImageStem) + name);
+        decoding + "\" data-f=\"" + htmlEscaped(std::string(kImageStem) + name) + "\">";
+    const std::string file = htmlEscaped(std::string(kImageStem) + name);
     html += "<a href=\"" + file + "\"><img src=\"" + file + "\" loading=\"lazy\" alt=\"" + file +
             ", " + sizeText(image.written) + "\"></a>";
     html += "<figcaption><b>" + number + "</b> " + dimensions + "<br>" + sizeText(image.written) +
-            " at " + std::to_string(image.offset) + "<br><i>" + escaped(captionStatus(image)) +
+            " at " + std::to_string(image.offset) + "<br><i>" + htmlEscaped(captionStatus(image)) +
             "</i></figcaption></figure>\n";
     return html;
 }
@@ -271,7 +236,7 @@ std::optional<ExtractError> writeGallery(const LevelOutcome& outcome, LockedFold
                                          const std::function<bool()>& keepGoing)
 {
     return folder.writeFile(std::string(kGalleryName), "the gallery page", [&](FileWriter& page) {
-        const std::string source = escaped(displayPath(outcome.source));
+        const std::string source = htmlEscaped(displayPath(outcome.source));
         std::string piece =
             "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
             "<meta name=\"viewport\" content=\"width=device-width\">\n<title>" +

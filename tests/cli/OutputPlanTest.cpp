@@ -180,3 +180,58 @@ TEST(OutputPlan, DeviceNamesAreRefusedOnWindows)
 
 } // namespace
 } // namespace glintmark::cli
+
+namespace glintmark::cli {
+namespace {
+
+// A game's levels go to their paths below the output folder, even a single one; two paths that
+// are one folder on Windows clash, however deep, and every part of a path must be usable.
+TEST(OutputPlan, AGamesLevelsGoToTheirPathsAndMustNotClash)
+{
+    struct Case
+    {
+        std::vector<fs::path> sources;
+        std::vector<fs::path> subfolders; // empty: named after the file
+        std::vector<std::string> folders;
+        std::string problem;
+    };
+    const Case cases[] = {
+        {{"g/castle.ldb"}, {"castle"}, {inOut("castle")}, ""},
+        {{"g/maps/a.ldb", "g/b.ldb", "x.ldb"},
+         {"maps/a", "b", ""},
+         {inOut("maps/a"), inOut("b"), inOut("x")},
+         ""},
+        {{"g/maps/a.ldb", "g/Maps/A.ldb"},
+         {"maps/a", "Maps/A"},
+         {inOut("maps/a"), inOut("Maps/A")},
+         "g/maps/a.ldb and g/Maps/A.ldb would both extract into " + inOut("Maps/A") +
+             "; extract them in separate runs"},
+        {{"g/a.ldb", "levels/a.ldb"},
+         {"a", ""},
+         {inOut("a"), inOut("a")},
+         "g/a.ldb and levels/a.ldb would both extract into " + inOut("a") +
+             "; extract them in separate runs"},
+        // A folder and a level of the same path are different names.
+        {{"g/maps.ldb", "g/maps/a.ldb"}, {"maps", "maps/a"}, {inOut("maps"), inOut("maps/a")}, ""},
+        // A folder whose name Windows reduces to nothing.
+        {{"g/. /a.ldb"},
+         {". /a"},
+         {inOut(". /a")},
+         "g/. /a.ldb: cannot name an output folder after it"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sources.front().string());
+        const OutputPlan plan = planOutputFolders(c.sources, "out", false, c.subfolders);
+        std::vector<std::string> folders;
+        for (const fs::path& folder : plan.folders)
+            folders.push_back(folder.generic_string());
+        std::vector<std::string> expected;
+        for (const std::string& folder : c.folders)
+            expected.push_back(fs::path(folder).generic_string());
+        EXPECT_EQ(folders, expected);
+        EXPECT_EQ(plan.problem, c.problem);
+    }
+}
+
+} // namespace
+} // namespace glintmark::cli

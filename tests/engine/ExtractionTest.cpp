@@ -614,3 +614,63 @@ TEST(Extraction, ASourceNamedLikeOneOfTheJobsFilesIsRefused)
 }
 
 } // namespace
+
+namespace {
+
+// Hears where each image starts and every byte of it, in order.
+struct StartRecorder : glintmark::ExtractObserver
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> starts; // number, offset
+    std::vector<std::string> bytes;                              // each image's, as handed over
+    std::uint64_t nextOffset = 0;
+    bool inOrder = true;
+
+    void onImageStart(std::uint64_t number, std::uint64_t offset) override
+    {
+        starts.emplace_back(number, offset);
+        bytes.emplace_back();
+        nextOffset = offset;
+    }
+    void onImageBytes(std::uint64_t offset, const char* data, std::size_t count) override
+    {
+        inOrder = inOrder && !bytes.empty() && offset == nextOffset;
+        if (!bytes.empty())
+            bytes.back().append(data, count);
+        nextOffset = offset + count;
+    }
+};
+
+// Each image's start comes before any of its bytes, numbered and placed as the reference cut
+// places it, however the blocks fall and however many threads write; adjacent images too.
+TEST(Extraction, TellsWhereEachImageStartsBeforeItsBytes)
+{
+    glintmark::testsupport::LevelBuilder level(77);
+    level.filler(10).plainImage(300).plainImage(40).filler(5).plainImage(5000).plainImage(12);
+    const std::vector<ExpectedImage> expected = referenceCut(level.bytes());
+    for (const std::size_t block : {std::size_t{7}, std::size_t{64}, std::size_t{4096}}) {
+        for (const unsigned writers : {1U, 2U}) {
+            for (const auto mode : {glintmark::RunMode::Write, glintmark::RunMode::ListOnly}) {
+                SCOPED_TRACE(testing::Message()
+                             << "blocks of " << block << ", " << writers << " writers"
+                             << (mode == glintmark::RunMode::Write ? "" : ", listing"));
+                TempDir dir;
+                writeFile(dir / "level.ldb", level.bytes());
+                glintmark::ExtractJob job = makeJob(dir / "level.ldb", dir / "out", block);
+                job.createFolder = true;
+                job.writers = writers;
+                StartRecorder heard;
+                const auto result = glintmark::runExtraction(job, &heard, mode);
+                EXPECT_EQ(result.count, expected.size());
+                ASSERT_EQ(heard.starts.size(), expected.size());
+                EXPECT_TRUE(heard.inOrder);
+                for (std::size_t i = 0; i < expected.size(); ++i) {
+                    EXPECT_EQ(heard.starts[i].first, i + 1);
+                    EXPECT_EQ(heard.starts[i].second, expected[i].offset);
+                    EXPECT_EQ(heard.bytes[i], expected[i].bytes) << "image " << i + 1;
+                }
+            }
+        }
+    }
+}
+
+} // namespace

@@ -215,3 +215,112 @@ TEST(LockedFolder, OpensTheFolderBesideAFileLockedAndChecked)
 }
 
 } // namespace
+
+namespace {
+
+// Whether the file holds "texture", as the file linked to did when it was written.
+bool holdsTexture(RawFile& file)
+{
+    char buffer[64] = {};
+    std::error_code ec;
+    const std::size_t got = file.readFully(buffer, sizeof buffer, ec);
+    return !ec && std::string(buffer, got) == "texture";
+}
+
+// A further name of a file already written takes the place of another name only when the file
+// is still the one expected; otherwise the name stays as it was, and no part file is left.
+TEST(LockedFolder, PutsALinkToTheExpectedFileInPlaceOrLeavesTheName)
+{
+    enum class From
+    {
+        ThisFolder,
+        OtherFolder
+    };
+    struct Case
+    {
+        const char* what;
+        From from;
+        const char* linked;   // the name linked to
+        int swapped;          // since its identity was taken, that file was: 0 left alone,
+                              // 1 replaced, 2 written to with its size and time kept
+        bool leftoverPart;    // a part file of an earlier run sits at the hidden name
+        bool refused;         // the system makes no link (the name stays)
+        const char* expected; // what the name then holds
+    };
+    const Case cases[] = {
+        {"in the same folder", From::ThisFolder, "first.jpg", 0, false, false, "texture"},
+        {"from another folder", From::OtherFolder, "first.jpg", 0, false, false, "texture"},
+        {"over a leftover part", From::ThisFolder, "first.jpg", 0, true, false, "texture"},
+        {"to a file since replaced", From::OtherFolder, "first.jpg", 1, false, true, "copy"},
+        {"to a file since written to", From::OtherFolder, "first.jpg", 2, false, true, "copy"},
+        {"to a missing file", From::ThisFolder, "missing.jpg", 0, false, true, "copy"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        writeFile(dir / "level.ldb", signature());
+        fs::create_directories(dir / "other");
+        const fs::path firstFolder = c.from == From::ThisFolder ? dir.path() : dir / "other";
+        writeFile(firstFolder / "first.jpg", "texture");
+        const FileIdentity first = identityOf(firstFolder / "first.jpg");
+        if (c.swapped == 1) {
+            fs::remove(firstFolder / "first.jpg");
+            writeFile(firstFolder / "first.jpg", "texture, but another file");
+        } else if (c.swapped == 2) {
+            const auto written = fs::last_write_time(firstFolder / "first.jpg");
+            writeFile(firstFolder / "first.jpg", "TEXTURE");
+            fs::last_write_time(firstFolder / "first.jpg", written);
+        }
+        writeFile(dir / "second.jpg", "copy");
+        if (c.leftoverPart)
+            writeFile(dir / ".second.jpg.part", "left by a killed run");
+
+        std::optional<glintmark::ExtractError> error;
+        LockedFolder folder = LockedFolder::openBeside(
+            dir / "second.jpg", identityOf(dir / "level.ldb"), "the image", "run", error);
+        ASSERT_FALSE(error) << error->message;
+        std::error_code ec;
+        glintmark::RawDir other = glintmark::RawDir::open(dir / "other", ec);
+        ASSERT_FALSE(ec);
+        std::error_code refused;
+        const auto placed =
+            folder.placeLink(c.from == From::ThisFolder ? nullptr : &other, c.linked, first,
+                             "second.jpg", "the image", holdsTexture, refused);
+        EXPECT_FALSE(placed) << placed->message;
+        EXPECT_EQ(static_cast<bool>(refused), c.refused) << refused.message();
+        EXPECT_EQ(readFile(dir / "second.jpg"), c.expected);
+        EXPECT_EQ(fs::equivalent(dir / "second.jpg", firstFolder / "first.jpg"),
+                  !c.refused && c.swapped == 0);
+        EXPECT_TRUE(hiddenIn(dir.path()).empty());
+        EXPECT_EQ(folder.entry("second.jpg", ec).sameFileAs(identityOf(dir / "second.jpg")), true);
+    }
+}
+
+// A folder at the name is never replaced by a link; a run that writes nothing makes none.
+TEST(LockedFolder, ALinkNeverReplacesAFolderNorComesFromAListingRun)
+{
+    TempDir dir;
+    writeFile(dir / "level.ldb", signature());
+    writeFile(dir / "first.jpg", "texture");
+    fs::create_directories(dir / "taken.jpg");
+    std::optional<glintmark::ExtractError> error;
+    LockedFolder folder = LockedFolder::openBeside(dir / "first.jpg", identityOf(dir / "level.ldb"),
+                                                   "the image", "run", error);
+    ASSERT_FALSE(error);
+    std::error_code refused;
+    const auto placed = folder.placeLink(nullptr, "first.jpg", identityOf(dir / "first.jpg"),
+                                         "taken.jpg", "the image", holdsTexture, refused);
+    ASSERT_TRUE(placed);
+    EXPECT_EQ(placed->kind, ErrorKind::ImageCreate);
+    EXPECT_TRUE(fs::is_directory(dir / "taken.jpg"));
+    EXPECT_TRUE(hiddenIn(dir.path()).empty());
+
+    glintmark::ExtractJob job;
+    LockedFolder listing(job, nullptr);
+    EXPECT_TRUE(listing.placeLink(nullptr, "first.jpg", identityOf(dir / "first.jpg"), "b.jpg",
+                                  "the image", holdsTexture, refused));
+    std::error_code ec;
+    EXPECT_EQ(listing.entry("first.jpg", ec).type, glintmark::FileType::Missing);
+}
+
+} // namespace

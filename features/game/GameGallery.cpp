@@ -1,0 +1,145 @@
+#include "features/game/GameGallery.h"
+
+#include "engine/LockedFolder.h"
+#include "engine/names/ImageNames.h"
+#include "features/gallery/GalleryPage.h"
+#include "features/gallery/PageText.h"
+
+#include <set>
+
+namespace glintmark::features {
+namespace {
+
+constexpr const char* kStyle = R"(<style>
+body{margin:0;font:13px/1.35 system-ui,sans-serif;background:#1d1f21;color:#ddd}
+header{position:sticky;top:0;z-index:1;background:#2a2d30;padding:8px 14px;border-bottom:1px solid #444}
+h1{font-size:16px;margin:0 0 4px}header p{margin:0 0 6px;color:#aaa}
+label{margin-right:12px;white-space:nowrap}input[type=number]{width:5em}
+#grid{display:flex;flex-wrap:wrap;gap:10px;padding:12px}
+figure{margin:0;width:200px;background:#26292c;border:1px solid #3a3d40;border-radius:4px;
+ content-visibility:auto;contain-intrinsic-size:202px 300px}
+figure img{display:block;width:192px;height:160px;margin:4px;object-fit:contain;
+ background:repeating-conic-gradient(#303336 0 25%,#2a2d30 0 50%) 0 0/16px 16px;
+ font-size:11px;overflow-wrap:anywhere;color:#aaa}
+figcaption{padding:2px 6px 6px;font-size:12px;color:#bbb;overflow-wrap:anywhere}
+figcaption b{color:#fff}figcaption code{color:#999;font-size:11px}
+figure ul{margin:0;padding:0 6px 6px 20px;max-height:96px;overflow:auto;font-size:11px}
+a{color:#9cf}.shared{border-color:#6a8}
+</style>
+)";
+
+constexpr const char* kScript = R"(<script>
+document.addEventListener('DOMContentLoaded', function () {
+  var grid = document.getElementById('grid');
+  var all = Array.prototype.slice.call(grid.children);
+  function value(id) { return document.getElementById(id).value; }
+  function apply() {
+    var by = value('sort'), find = value('find').toLowerCase(), minu = +value('minu') || 0;
+    var shown = all.filter(function (f) {
+      var d = f.dataset;
+      return +d.u >= minu && (!find || d.l.toLowerCase().indexOf(find) >= 0 || d.d.indexOf(find) === 0);
+    });
+    shown.sort(function (a, b) {
+      var x = a.dataset, y = b.dataset;
+      if (by === 'f') return x.i - y.i;
+      var k = by === 'a' ? x.w * x.h - y.w * y.h : x[by] - y[by];
+      return k !== 0 ? -k : x.i - y.i;
+    });
+    all.forEach(function (f) { f.hidden = true; });
+    shown.forEach(function (f) { f.hidden = false; grid.appendChild(f); });
+    document.getElementById('shown').textContent = shown.length + ' of ' + all.length + ' shown';
+  }
+  ['sort', 'find', 'minu'].forEach(function (id) {
+    document.getElementById(id).addEventListener('input', apply);
+  });
+  apply();
+});
+</script>
+)";
+
+constexpr const char* kControls =
+    "<form onsubmit=\"return false\">\n"
+    "<label>Find <input type=\"search\" id=\"find\" placeholder=\"level or sha256\" "
+    "size=\"18\"></label>\n"
+    "<label>Sort by <select id=\"sort\"><option value=\"u\">uses</option>"
+    "<option value=\"l2\">levels</option><option value=\"s\">size</option>"
+    "<option value=\"a\">dimensions (area)</option><option value=\"f\">first found</option>"
+    "</select></label>\n"
+    "<label>Used at least <input type=\"number\" id=\"minu\" min=\"1\" value=\"1\"> times</label>\n"
+    "<span id=\"shown\"></span></form>\n";
+
+// Bytes of the page gathered before they go to its file.
+constexpr std::size_t kPagePiece = std::size_t{64} << 10;
+
+std::string figure(const Texture& texture, std::size_t order, const TextureIndex& index,
+                   const std::vector<std::filesystem::path>& levelFolders)
+{
+    const std::filesystem::path stem{std::string(kImageStem)};
+    const auto fileOf = [&](const TextureUse& use) {
+        return hrefOf(levelFolders[use.level] / imageFileName(stem, use.number, kImageExt));
+    };
+    std::set<std::uint32_t> levels;
+    std::string names;
+    std::string uses;
+    for (const TextureUse& use : texture.in) {
+        const std::string level = levelText(index.levels()[use.level]);
+        if (levels.insert(use.level).second)
+            names += level + "\n";
+        uses += "<li><a href=\"" + fileOf(use) + "\">" + htmlEscaped(level) + " #" +
+                std::to_string(use.number) + "</a></li>";
+    }
+    const std::string digest = digestHex(texture.sha256);
+    const std::string dimensions = texture.width > 0 ? std::to_string(texture.width) + "&times;" +
+                                                           std::to_string(texture.height)
+                                                     : "no frame";
+    const std::size_t count = texture.in.size();
+    std::string html = "<figure" + std::string(levels.size() > 1 ? " class=\"shared\"" : "") +
+                       " data-i=\"" + std::to_string(order) + "\" data-u=\"" +
+                       std::to_string(count) + "\" data-l2=\"" + std::to_string(levels.size()) +
+                       "\" data-s=\"" + std::to_string(texture.bytes) + "\" data-w=\"" +
+                       std::to_string(texture.width) + "\" data-h=\"" +
+                       std::to_string(texture.height) + "\" data-d=\"" + digest + "\" data-l=\"" +
+                       htmlEscaped(names) + "\">";
+    const std::string first = fileOf(texture.in.front());
+    html += "<a href=\"" + first + "\"><img src=\"" + first + "\" loading=\"lazy\" alt=\"" +
+            digest.substr(0, 12) + "\"></a>";
+    html += "<figcaption><b>" + dimensions + "</b> " + sizeText(texture.bytes) + "<br>used " +
+            std::to_string(count) + (count == 1 ? " time" : " times") + " in " +
+            std::to_string(levels.size()) + (levels.size() == 1 ? " level" : " levels") +
+            "<br><code>" + digest.substr(0, 16) + "</code></figcaption><ul>" + uses +
+            "</ul></figure>\n";
+    return html;
+}
+
+} // namespace
+
+std::optional<ExtractError> writeGameGallery(const TextureIndex& index,
+                                             const std::vector<std::filesystem::path>& levelFolders,
+                                             const std::string& title, LockedFolder& folder,
+                                             const std::function<bool()>& keepGoing)
+{
+    return folder.writeFile(
+        std::string(kGalleryName), "the game's gallery page", [&](FileWriter& page) {
+            const std::string heading = htmlEscaped(title);
+            std::string piece = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta "
+                                "charset=\"utf-8\">\n<meta name=\"viewport\" "
+                                "content=\"width=device-width\">\n<title>" +
+                                heading + " &ndash; textures</title>\n" + kStyle + kScript +
+                                "</head>\n<body>\n<header>\n<h1>" + heading + "</h1>\n<p>" +
+                                indexSummary(index) + "</p>\n" + kControls +
+                                "</header>\n<main id=\"grid\">\n";
+            std::size_t order = 0;
+            for (const Texture& texture : index.textures()) {
+                piece += figure(texture, order++, index, levelFolders);
+                if (piece.size() >= kPagePiece) {
+                    if (!page.write(piece) || !keepGoing())
+                        return false;
+                    piece.clear();
+                }
+            }
+            piece += "</main>\n</body>\n</html>\n";
+            return page.write(piece) && keepGoing();
+        });
+}
+
+} // namespace glintmark::features

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "engine/Extraction.h"
+#include "features/game/Sha256.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace glintmark::features {
+
+// One place a texture is used: image `number` of a level, its signature at `offset`.
+struct TextureUse
+{
+    std::uint32_t level = 0; // index into TextureIndex::levels()
+    std::uint64_t number = 0;
+    std::uint64_t offset = 0;
+};
+
+// One distinct texture and every place it is used, in the order they were found.
+struct Texture
+{
+    Digest sha256{};
+    std::uint32_t width = 0; // 0 when no frame header gives it
+    std::uint32_t height = 0;
+    std::uint64_t bytes = 0; // from its signature through its end marker
+    std::vector<TextureUse> in;
+};
+
+// The distinct textures of a game's levels: a digest and a few numbers per texture and per use,
+// never a texture's bytes.
+class TextureIndex
+{
+public:
+    // A level joins the index under `name` (its path inside the game); returns its index.
+    std::uint32_t addLevel(const std::filesystem::path& name);
+    // Image `image` of level `level` has the texture of digest `digest`, `bytes` long.
+    void add(std::uint32_t level, const ImageInfo& image, const Digest& digest,
+             std::uint64_t bytes);
+
+    const std::vector<std::filesystem::path>& levels() const { return m_levels; }
+    // The distinct textures, in the order each was first found.
+    const std::vector<Texture>& textures() const { return m_textures; }
+    // Every image added.
+    std::uint64_t uses() const { return m_uses; }
+
+private:
+    struct DigestHash
+    {
+        std::size_t operator()(const Digest& digest) const;
+    };
+
+    std::vector<std::filesystem::path> m_levels;
+    std::vector<Texture> m_textures;
+    std::unordered_map<Digest, std::size_t, DigestHash> m_byDigest;
+    std::uint64_t m_uses = 0;
+};
+
+// A level's path inside the game as the index and the reports write it, '/' between folders.
+std::string levelText(const std::filesystem::path& level);
+
+// "N textures in L levels, D distinct", the summary a game's run ends with.
+std::string indexSummary(const TextureIndex& index);
+
+// The index as JSON, handed to `out` piece by piece: {"levels": [paths], "textures":
+// [{"sha256", "width", "height", "bytes", "in": [{"level", "number", "offset"}, ...]}, ...]},
+// each level named by levelText(). `keepGoing` is asked
+// between textures; false ends the text early (and incomplete).
+bool writeIndexJson(const TextureIndex& index, const std::function<bool(std::string_view)>& out,
+                    const std::function<bool()>& keepGoing);
+
+// The text as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.
+std::string jsonString(std::string_view text);
+
+} // namespace glintmark::features

@@ -1,0 +1,135 @@
+#include "features/game/TextureIndex.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+namespace glintmark::features {
+namespace {
+
+Digest digestNumbered(unsigned char n)
+{
+    Digest digest{};
+    digest[0] = n;
+    digest[31] = static_cast<unsigned char>(0xF0 | n);
+    return digest;
+}
+
+ImageInfo imageAt(std::uint64_t number, std::uint64_t offset, std::uint32_t width,
+                  std::uint32_t height)
+{
+    ImageInfo image;
+    image.number = number;
+    image.offset = offset;
+    image.jpeg.width = width;
+    image.jpeg.height = height;
+    return image;
+}
+
+std::string jsonOf(const TextureIndex& index)
+{
+    std::string text;
+    EXPECT_TRUE(writeIndexJson(
+        index,
+        [&text](std::string_view piece) {
+            text += piece;
+            return true;
+        },
+        [] { return true; }));
+    return text;
+}
+
+// Each distinct texture once, in the order first found, with every use in order; the JSON is
+// what the index holds, levels by their paths.
+TEST(TextureIndex, GroupsTheImagesByTheirTextures)
+{
+    TextureIndex index;
+    const std::uint32_t castle = index.addLevel("maps/castle.ldb");
+    const std::uint32_t harbour = index.addLevel("harbour.ldb");
+    index.add(castle, imageAt(1, 100, 64, 32), digestNumbered(1), 900);
+    index.add(castle, imageAt(2, 1000, 16, 16), digestNumbered(2), 300);
+    index.add(castle, imageAt(3, 1300, 64, 32), digestNumbered(1), 900);
+    index.add(harbour, imageAt(1, 50, 64, 32), digestNumbered(1), 900);
+    index.add(harbour, imageAt(2, 950, 8, 8), digestNumbered(3), 120);
+
+    EXPECT_EQ(index.uses(), 5U);
+    EXPECT_EQ(indexSummary(index), "5 textures in 2 levels, 3 distinct");
+    const nlohmann::json parsed = nlohmann::json::parse(jsonOf(index));
+    const nlohmann::json expected = nlohmann::json::parse(R"({
+        "levels": ["maps/castle.ldb", "harbour.ldb"],
+        "textures": [
+          {"sha256": "01000000000000000000000000000000000000000000000000000000000000f1",
+           "width": 64, "height": 32, "bytes": 900,
+           "in": [{"level": "maps/castle.ldb", "number": 1, "offset": 100},
+                  {"level": "maps/castle.ldb", "number": 3, "offset": 1300},
+                  {"level": "harbour.ldb", "number": 1, "offset": 50}]},
+          {"sha256": "02000000000000000000000000000000000000000000000000000000000000f2",
+           "width": 16, "height": 16, "bytes": 300,
+           "in": [{"level": "maps/castle.ldb", "number": 2, "offset": 1000}]},
+          {"sha256": "03000000000000000000000000000000000000000000000000000000000000f3",
+           "width": 8, "height": 8, "bytes": 120,
+           "in": [{"level": "harbour.ldb", "number": 2, "offset": 950}]}
+        ]})");
+    EXPECT_EQ(parsed, expected);
+}
+
+TEST(TextureIndex, SummaryAndTextWhenEmptyOrSingle)
+{
+    TextureIndex empty;
+    EXPECT_EQ(indexSummary(empty), "0 textures in 0 levels, 0 distinct");
+    EXPECT_EQ(nlohmann::json::parse(jsonOf(empty)),
+              nlohmann::json::parse(R"({"levels": [], "textures": []})"));
+
+    TextureIndex single;
+    single.add(single.addLevel("a.ldb"), imageAt(1, 0, 1, 1), digestNumbered(9), 10);
+    EXPECT_EQ(indexSummary(single), "1 texture in 1 level, 1 distinct");
+}
+
+TEST(TextureIndex, AStopEndsTheTextEarly)
+{
+    TextureIndex index;
+    const std::uint32_t level = index.addLevel("a.ldb");
+    for (unsigned char n = 0; n < 10; ++n)
+        index.add(level, imageAt(n + 1U, n * 100U, 1, 1), digestNumbered(n), 10);
+    int asked = 0;
+    std::string text;
+    EXPECT_FALSE(writeIndexJson(
+        index,
+        [&text](std::string_view piece) {
+            text += piece;
+            return true;
+        },
+        [&asked] { return ++asked < 3; }));
+    EXPECT_FALSE(nlohmann::json::accept(text));
+}
+
+TEST(TextureIndex, NamesAreJsonStringsWhateverBytesTheyHold)
+{
+    const struct
+    {
+        std::string text;
+        const char* json;
+    } rows[] = {
+        {"plain/level.ldb", R"("plain/level.ldb")"},
+        {"say \"hi\"\\", R"("say \"hi\"\\")"},
+        {std::string("tab\tnul") + '\0' + "\x1f", R"("tab\u0009nul\u0000\u001f")"},
+        {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE",
+         "\"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE\""},
+        {"bad \xFF byte", R"("bad \ufffd byte")"},
+        {"cut \xC3", R"("cut \ufffd")"},
+        {"overlong \xC0\xAF", R"("overlong \ufffd\ufffd")"},
+        {"surrogate \xED\xA0\x80", R"("surrogate \ufffd\ufffd\ufffd")"},
+        {"beyond \xF4\x90\x80\x80", R"("beyond \ufffd\ufffd\ufffd\ufffd")"},
+        {"lone \x80 continuation", R"("lone \ufffd continuation")"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.json);
+        const std::string quoted = jsonString(row.text);
+        EXPECT_EQ(quoted, row.json);
+        EXPECT_TRUE(nlohmann::json::accept(quoted));
+    }
+}
+
+} // namespace
+} // namespace glintmark::features

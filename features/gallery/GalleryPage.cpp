@@ -11,23 +11,12 @@
 namespace glintmark::features {
 namespace {
 
-constexpr const char* kStyle = R"(<style>
-body{margin:0;font:13px/1.35 system-ui,sans-serif;background:#1d1f21;color:#ddd}
-header{position:sticky;top:0;z-index:1;background:#2a2d30;padding:8px 14px;border-bottom:1px solid #444}
-h1{font-size:16px;margin:0 0 4px}header p{margin:0 0 6px;color:#aaa}
-label{margin-right:12px;white-space:nowrap}input[type=number]{width:6em}
-#grid{display:flex;flex-wrap:wrap;gap:10px;padding:12px}
-figure{margin:0;width:168px;background:#26292c;border:1px solid #3a3d40;border-radius:4px;
- content-visibility:auto;contain-intrinsic-size:170px 222px}
-figure img{display:block;width:160px;height:160px;margin:4px;object-fit:contain;
- background:repeating-conic-gradient(#303336 0 25%,#2a2d30 0 50%) 0 0/16px 16px;
- overflow:hidden;font-size:11px;overflow-wrap:anywhere;color:#aaa}
+// The figures' size and the colours of the statuses, after the look both pages share.
+constexpr const char* kStyle = R"(figure{width:168px;contain-intrinsic-size:170px 222px}
+figure img{width:160px;height:160px}
 .small img{image-rendering:pixelated}
-figcaption{padding:2px 6px 6px;font-size:12px;color:#bbb;overflow-wrap:anywhere}
-figcaption b{color:#fff}
 .trailing figcaption i{color:#9cf}.cut-short figcaption i{color:#fc6}
 .damaged figcaption i,.undecodable figcaption i{color:#f77}.broken img{outline:2px solid #f77}
-</style>
 )";
 
 constexpr const char* kScript = R"(<script>
@@ -240,9 +229,9 @@ std::optional<ExtractError> writeGallery(const LevelOutcome& outcome, LockedFold
         std::string piece =
             "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
             "<meta name=\"viewport\" content=\"width=device-width\">\n<title>" +
-            source + " &ndash; textures</title>\n" + kStyle + kScript +
-            "</head>\n<body>\n<header>\n<h1>" + source + "</h1>\n<p>" + summary(outcome) +
-            "</p>\n" + controls(outcome) + "</header>\n<main id=\"grid\">\n";
+            source + " &ndash; textures</title>\n<style>\n" + std::string(kPageStyle) + kStyle +
+            "</style>\n" + kScript + "</head>\n<body>\n<header>\n<h1>" + source + "</h1>\n<p>" +
+            summary(outcome) + "</p>\n" + controls(outcome) + "</header>\n<main id=\"grid\">\n";
         for (const CheckedImage& image : outcome.images) {
             piece += figure(image);
             if (piece.size() >= kPagePiece) {

@@ -10,22 +10,13 @@
 namespace glintmark::features {
 namespace {
 
-constexpr const char* kStyle = R"(<style>
-body{margin:0;font:13px/1.35 system-ui,sans-serif;background:#1d1f21;color:#ddd}
-header{position:sticky;top:0;z-index:1;background:#2a2d30;padding:8px 14px;border-bottom:1px solid #444}
-h1{font-size:16px;margin:0 0 4px}header p{margin:0 0 6px;color:#aaa}
-label{margin-right:12px;white-space:nowrap}input[type=number]{width:5em}
-#grid{display:flex;flex-wrap:wrap;gap:10px;padding:12px}
-figure{margin:0;width:200px;background:#26292c;border:1px solid #3a3d40;border-radius:4px;
- content-visibility:auto;contain-intrinsic-size:202px 300px}
-figure img{display:block;width:192px;height:160px;margin:4px;object-fit:contain;
- background:repeating-conic-gradient(#303336 0 25%,#2a2d30 0 50%) 0 0/16px 16px;
- font-size:11px;overflow-wrap:anywhere;color:#aaa}
-figcaption{padding:2px 6px 6px;font-size:12px;color:#bbb;overflow-wrap:anywhere}
-figcaption b{color:#fff}figcaption code{color:#999;font-size:11px}
+// The figures' size, each one's list of uses, and the frame of a texture used in several
+// levels, after the look both pages share.
+constexpr const char* kStyle = R"(figure{width:200px;contain-intrinsic-size:202px 300px}
+figure img{width:192px;height:160px}
+figcaption code{color:#999;font-size:11px}
 figure ul{margin:0;padding:0 6px 6px 20px;max-height:96px;overflow:auto;font-size:11px}
 a{color:#9cf}.shared{border-color:#6a8}
-</style>
 )";
 
 constexpr const char* kScript = R"(<script>
@@ -124,7 +115,8 @@ std::optional<ExtractError> writeGameGallery(const TextureIndex& index,
             std::string piece = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta "
                                 "charset=\"utf-8\">\n<meta name=\"viewport\" "
                                 "content=\"width=device-width\">\n<title>" +
-                                heading + " &ndash; textures</title>\n" + kStyle + kScript +
+                                heading + " &ndash; textures</title>\n<style>\n" +
+                                std::string(kPageStyle) + kStyle + "</style>\n" + kScript +
                                 "</head>\n<body>\n<header>\n<h1>" + heading + "</h1>\n<p>" +
                                 indexSummary(index) + "</p>\n" + kControls +
                                 "</header>\n<main id=\"grid\">\n";

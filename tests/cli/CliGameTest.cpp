@@ -153,6 +153,16 @@ TEST(CliGame, FilesBesideAGameFollowTheirOwnRuleAndMustNotClash)
     const nlohmann::json index = nlohmann::json::parse(readBytes(out / "textures.json"));
     EXPECT_EQ(index["levels"].back(), "e.ldb");
 
+    // The file first: each source keeps its own folder whatever the order.
+    const fs::path before = dir / "before";
+    ASSERT_EQ(
+        runWith({"-q", "-o", before.string(), (dir / "extra" / "e.ldb").string(), game.string()})
+            .code,
+        0);
+    EXPECT_EQ(fileNames(before / "e"), std::vector<std::string>{imageName(1)});
+    EXPECT_EQ(fileNames(before / "a"), (std::vector<std::string>{imageName(1), imageName(2)}));
+    EXPECT_EQ(fileNames(before / "maps" / "deep" / "c"), std::vector<std::string>{imageName(1)});
+
     const fs::path clashOut = dir / "clash";
     const CliRun clash =
         runWith({"-o", clashOut.string(), game.string(), (dir / "extra" / "a.ldb").string()});

@@ -242,7 +242,8 @@ TEST(LockedFolder, PutsALinkToTheExpectedFileInPlaceOrLeavesTheName)
         From from;
         const char* linked;   // the name linked to
         int swapped;          // since its identity was taken, that file was: 0 left alone,
-                              // 1 replaced, 2 written to with its size and time kept
+                              // 1 replaced, 2 written to with its size and time kept,
+                              // 3 replaced by another file with the same bytes and time
         bool leftoverPart;    // a part file of an earlier run sits at the hidden name
         bool refused;         // the system makes no link (the name stays)
         const char* expected; // what the name then holds
@@ -253,6 +254,7 @@ TEST(LockedFolder, PutsALinkToTheExpectedFileInPlaceOrLeavesTheName)
         {"over a leftover part", From::ThisFolder, "first.jpg", 0, true, false, "texture"},
         {"to a file since replaced", From::OtherFolder, "first.jpg", 1, false, true, "copy"},
         {"to a file since written to", From::OtherFolder, "first.jpg", 2, false, true, "copy"},
+        {"to a lookalike put there", From::OtherFolder, "first.jpg", 3, false, true, "copy"},
         {"to a missing file", From::ThisFolder, "missing.jpg", 0, false, true, "copy"},
     };
     for (const Case& c : cases) {
@@ -270,6 +272,11 @@ TEST(LockedFolder, PutsALinkToTheExpectedFileInPlaceOrLeavesTheName)
             const auto written = fs::last_write_time(firstFolder / "first.jpg");
             writeFile(firstFolder / "first.jpg", "TEXTURE");
             fs::last_write_time(firstFolder / "first.jpg", written);
+        } else if (c.swapped == 3) {
+            const auto written = fs::last_write_time(firstFolder / "first.jpg");
+            writeFile(firstFolder / "lookalike.jpg", "texture");
+            fs::last_write_time(firstFolder / "lookalike.jpg", written);
+            fs::rename(firstFolder / "lookalike.jpg", firstFolder / "first.jpg");
         }
         writeFile(dir / "second.jpg", "copy");
         if (c.leftoverPart)

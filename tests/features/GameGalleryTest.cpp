@@ -70,7 +70,9 @@ TEST(GameGallery, ShowsEachDistinctTextureOnceWithEveryUse)
     const std::string page = readBytes(dir / "index.html");
     EXPECT_EQ(countOf(page, "<figure"), 2U);
     EXPECT_EQ(countOf(page, "<li>"), 4U);
-    EXPECT_NE(page.find("<img src=\"maps/castle/Vorlesk_0001.jpg\""), std::string::npos);
+    EXPECT_NE(page.find("<img src=\"maps/castle/Vorlesk_0001.jpg\" loading=\"lazy\" "
+                        "alt=\"010000000000\">"),
+              std::string::npos);
     EXPECT_NE(page.find("href=\"my%20level%20%231/Vorlesk_0007.jpg\">my level #1.ldb #7</a>"),
               std::string::npos);
     EXPECT_NE(page.find("used 3 times in 2 levels"), std::string::npos);

@@ -164,6 +164,28 @@ TEST(GameTextures, AFileReplacedSinceItWasWrittenIsNotLinkedTo)
     EXPECT_EQ(partsIn(dir / "out" / "b"), 0);
 }
 
+// A level folder gone since it was written makes a copy of what would have linked to it, and
+// the next link to another level's file is made all the same.
+TEST(GameTextures, AFolderGoneSinceOnlyMakesCopiesOfWhatWouldLinkThere)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string colour = testJpeg("colour");
+    const std::string grey = testJpeg("grey");
+    writeBytes(dir / "a.ldb", "a" + colour);
+    writeBytes(dir / "b.ldb", "b" + grey);
+    writeBytes(dir / "c.ldb", "c" + colour + grey + colour);
+    GameTextures textures(true, true);
+    Events events;
+    runLevel(textures, dir / "a.ldb", dir / "out" / "a", true, 1, events);
+    runLevel(textures, dir / "b.ldb", dir / "out" / "b", true, 1, events);
+    fs::remove_all(dir / "out" / "b");
+    runLevel(textures, dir / "c.ldb", dir / "out" / "c", true, 1, events);
+    EXPECT_EQ(textures.linked(), 2U);
+    EXPECT_EQ(textures.copies(), 1U);
+    EXPECT_TRUE(sameFile(dir / "out" / "c" / imageName(3), dir / "out" / "a" / imageName(1)));
+    EXPECT_EQ(readBytes(dir / "out" / "c" / imageName(2)), grey);
+}
+
 #ifndef _WIN32
 // Folders on two file systems cannot share a file: the second keeps its copy.
 TEST(GameTextures, AcrossDevicesTheFileStaysACopy)

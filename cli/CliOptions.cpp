@@ -221,6 +221,16 @@ void addWriters(CLI::App& app, unsigned& writers, CLI::Option* list)
         ->excludes(list);
 }
 
+// --dedupe, which only a run that writes images takes.
+void addDedupe(CLI::App& app, bool& dedupe, CLI::Option* list)
+{
+    app.add_flag("--dedupe", dedupe,
+                 "Write an image whose bytes an earlier one's\nequal as a hard link to that "
+                 "file (a copy where\nlinks cannot be made); with --trim every use\nof a "
+                 "texture is stored once")
+        ->excludes(list);
+}
+
 // The flags that shape a put-back, which only --put-back takes.
 void addPutBackFlags(CLI::App& app, CliOptions& options, CLI::Option* putBack)
 {
@@ -275,11 +285,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
                  "output folder")
         ->excludes(list);
     addWriters(app, options.writers, list);
-    app.add_flag("--dedupe", options.dedupe,
-                 "Write an image whose bytes an earlier one's\nequal as a hard link to that "
-                 "file (a copy where\nlinks cannot be made); with --trim every use\nof a "
-                 "texture is stored once")
-        ->excludes(list);
+    addDedupe(app, options.dedupe, list);
     CLI::Option* putBack =
         app.add_option("--put-back", putBackDir,
                        "Put the edited textures in DIR back into a copy\nof SOURCE (see below)")

@@ -2,6 +2,7 @@
 
 #include "cli/report/PutBackJson.h"
 #include "engine/io/PathText.h"
+#include "features/game/TextureIndex.h"
 
 #include <map>
 #include <ostream>
@@ -50,7 +51,7 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
     Json unchanged = Json::array();
     Json refused = Json::array();
     for (const LevelPutBack& level : outcome.levels) {
-        const std::string relative = displayPath(level.level.relative);
+        const std::string relative = features::levelText(level.level.relative);
         for (const features::Refusal& image : level.outcome.refused) {
             refused.push_back(refusalJson(image));
             refused.back()["level"] = relative;
@@ -73,7 +74,7 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
     for (const auto& [file, places] : placesByFile(outcome)) {
         Json where = Json::array();
         for (const auto& [level, numbers] : places)
-            where.push_back({{"level", displayPath(level)}, {"numbers", numbers}});
+            where.push_back({{"level", features::levelText(level)}, {"numbers", numbers}});
         edits.push_back({{"file", displayPath(file)}, {"places", where}});
     }
     const Json document = {
@@ -104,7 +105,7 @@ void writeLines(const GamePutBackOutcome& outcome, std::ostream& out)
         out << displayPath(file) << " ->";
         const char* separator = " ";
         for (const auto& [level, numbers] : places) {
-            out << separator << displayPath(level)
+            out << separator << features::levelText(level)
                 << (numbers.size() == 1 ? " image " : " images ");
             for (std::size_t i = 0; i < numbers.size(); ++i)
                 out << (i == 0 ? "" : ", ") << numbers[i];
@@ -114,7 +115,7 @@ void writeLines(const GamePutBackOutcome& outcome, std::ostream& out)
     }
     for (const LevelPutBack& level : outcome.levels) {
         if (!level.changes())
-            out << "unchanged: " << displayPath(level.level.relative) << '\n';
+            out << "unchanged: " << features::levelText(level.level.relative) << '\n';
     }
 }
 

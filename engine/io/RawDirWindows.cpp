@@ -164,6 +164,9 @@ FileIdentity RawDir::entry(const fs::path& name, bool followLink, std::error_cod
     id.device = info.dwVolumeSerialNumber;
     id.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    // As RawFile::identity() tells it, so that the two can be compared.
+    id.changed = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                 info.ftLastWriteTime.dwLowDateTime;
     id.type = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? FileType::Link
               : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? FileType::Directory
                                                                           : FileType::Regular;

@@ -45,6 +45,8 @@ TEST(LevelScan, ATexturesDigestIsOfItsBytesThroughItsEndMarkerWhateverTheBlocks)
     std::vector<std::string> expected;
     for (const std::string& texture : textures)
         expected.push_back(sha256sum(dir, texture));
+    if (expected[0].empty())
+        GTEST_SKIP() << "no sha256sum to referee the digests here";
     ASSERT_EQ(expected[0], expected[2]);
     ASSERT_NE(expected[0], expected[4]);
 

@@ -216,32 +216,17 @@ std::string controls(const LevelOutcome& outcome)
     return html;
 }
 
-// Bytes of the page gathered before they go to its file.
-constexpr std::size_t kPagePiece = std::size_t{64} << 10;
-
 } // namespace
 
 std::optional<ExtractError> writeGallery(const LevelOutcome& outcome, LockedFolder& folder,
                                          const std::function<bool()>& keepGoing)
 {
     return folder.writeFile(std::string(kGalleryName), "the gallery page", [&](FileWriter& page) {
-        const std::string source = htmlEscaped(displayPath(outcome.source));
-        std::string piece =
-            "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-            "<meta name=\"viewport\" content=\"width=device-width\">\n<title>" +
-            source + " &ndash; textures</title>\n<style>\n" + std::string(kPageStyle) + kStyle +
-            "</style>\n" + kScript + "</head>\n<body>\n<header>\n<h1>" + source + "</h1>\n<p>" +
-            summary(outcome) + "</p>\n" + controls(outcome) + "</header>\n<main id=\"grid\">\n";
-        for (const CheckedImage& image : outcome.images) {
-            piece += figure(image);
-            if (piece.size() >= kPagePiece) {
-                if (!page.write(piece) || !keepGoing())
-                    return false;
-                piece.clear();
-            }
-        }
-        piece += "</main>\n</body>\n</html>\n";
-        return page.write(piece) && keepGoing();
+        const PageParts parts{htmlEscaped(displayPath(outcome.source)), kStyle, kScript,
+                              "<p>" + summary(outcome) + "</p>\n" + controls(outcome)};
+        return writePage(
+            page, parts, outcome.images.size(),
+            [&outcome](std::size_t i) { return figure(outcome.images[i]); }, keepGoing);
     });
 }
 

@@ -1,5 +1,6 @@
 #include "features/gallery/PageText.h"
 
+#include "engine/LockedFolder.h"
 #include "engine/io/PathText.h"
 
 #include <cstdio>
@@ -65,6 +66,30 @@ std::string hrefOf(const std::filesystem::path& relative)
         }
     }
     return href;
+}
+
+bool writePage(FileWriter& page, const PageParts& parts, std::size_t count,
+               const std::function<std::string(std::size_t)>& figureAt,
+               const std::function<bool()>& keepGoing)
+{
+    // Bytes of the page gathered before they go to its file.
+    constexpr std::size_t kPiece = std::size_t{64} << 10;
+    std::string piece = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                        "<meta name=\"viewport\" content=\"width=device-width\">\n<title>" +
+                        parts.title + " &ndash; textures</title>\n<style>\n" +
+                        std::string(kPageStyle) + std::string(parts.style) + "</style>\n" +
+                        std::string(parts.script) + "</head>\n<body>\n<header>\n<h1>" +
+                        parts.title + "</h1>\n" + parts.header + "</header>\n<main id=\"grid\">\n";
+    for (std::size_t i = 0; i < count; ++i) {
+        piece += figureAt(i);
+        if (piece.size() >= kPiece) {
+            if (!page.write(piece) || !keepGoing())
+                return false;
+            piece.clear();
+        }
+    }
+    piece += "</main>\n</body>\n</html>\n";
+    return page.write(piece) && keepGoing();
 }
 
 } // namespace glintmark::features

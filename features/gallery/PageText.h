@@ -1,9 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+
+namespace glintmark {
+class FileWriter;
+}
 
 namespace glintmark::features {
 
@@ -32,5 +38,21 @@ std::string sizeText(std::uint64_t bytes);
 // A relative path as a link's address: its UTF-8 bytes percent-encoded, but for letters,
 // digits, "-._~" and '/' between folders.
 std::string hrefOf(const std::filesystem::path& relative);
+
+// What sets one gallery page apart from another.
+struct PageParts
+{
+    std::string title;       // the page's title and heading, already escaped
+    std::string_view style;  // its own rules, after the look both pages share
+    std::string_view script; // its script element
+    std::string header;      // what follows the heading in the header: a summary, the controls
+};
+
+// Writes a whole gallery page to `page`: its head and header from `parts`, then `count`
+// figures, each `figureAt(i)`, gathered in pieces of 64 KiB, then its end. False when a write
+// fails or `keepGoing` turns false between pieces.
+bool writePage(FileWriter& page, const PageParts& parts, std::size_t count,
+               const std::function<std::string(std::size_t)>& figureAt,
+               const std::function<bool()>& keepGoing);
 
 } // namespace glintmark::features

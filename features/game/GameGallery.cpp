@@ -59,9 +59,6 @@ constexpr const char* kControls =
     "<label>Used at least <input type=\"number\" id=\"minu\" min=\"1\" value=\"1\"> times</label>\n"
     "<span id=\"shown\"></span></form>\n";
 
-// Bytes of the page gathered before they go to its file.
-constexpr std::size_t kPagePiece = std::size_t{64} << 10;
-
 std::string figure(const Texture& texture, std::size_t order, const TextureIndex& index,
                    const std::vector<std::filesystem::path>& levelFolders)
 {
@@ -111,26 +108,12 @@ std::optional<ExtractError> writeGameGallery(const TextureIndex& index,
 {
     return folder.writeFile(
         std::string(kGalleryName), "the game's gallery page", [&](FileWriter& page) {
-            const std::string heading = htmlEscaped(title);
-            std::string piece = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta "
-                                "charset=\"utf-8\">\n<meta name=\"viewport\" "
-                                "content=\"width=device-width\">\n<title>" +
-                                heading + " &ndash; textures</title>\n<style>\n" +
-                                std::string(kPageStyle) + kStyle + "</style>\n" + kScript +
-                                "</head>\n<body>\n<header>\n<h1>" + heading + "</h1>\n<p>" +
-                                indexSummary(index) + "</p>\n" + kControls +
-                                "</header>\n<main id=\"grid\">\n";
-            std::size_t order = 0;
-            for (const Texture& texture : index.textures()) {
-                piece += figure(texture, order++, index, levelFolders);
-                if (piece.size() >= kPagePiece) {
-                    if (!page.write(piece) || !keepGoing())
-                        return false;
-                    piece.clear();
-                }
-            }
-            piece += "</main>\n</body>\n</html>\n";
-            return page.write(piece) && keepGoing();
+            const PageParts parts{htmlEscaped(title), kStyle, kScript,
+                                  "<p>" + indexSummary(index) + "</p>\n" + kControls};
+            return writePage(
+                page, parts, index.textures().size(),
+                [&](std::size_t i) { return figure(index.textures()[i], i, index, levelFolders); },
+                keepGoing);
         });
 }
 

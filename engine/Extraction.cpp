@@ -10,12 +10,10 @@
 #include "engine/run/OutputFolder.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <system_error>
-#include <thread>
 
 namespace glintmark {
 namespace {
@@ -299,45 +297,6 @@ ExtractResult listOpenSource(const ExtractJob& job, RawFile& source, ExtractObse
                       0);
     source.adviseSequential();
     return Run(job, observer, RunMode::ListOnly, source, sourceId, nullptr).execute();
-}
-
-unsigned defaultWriterCount()
-{
-    if (const char* wanted = std::getenv("GLINTMARK_WRITERS")) {
-        const int count = std::atoi(wanted);
-        if (count >= 1 && count <= 64)
-            return static_cast<unsigned>(count);
-    }
-    return std::thread::hardware_concurrency() == 1 ? 1u : 2u;
-}
-
-const char* statusName(RunStatus status)
-{
-    switch (status) {
-    case RunStatus::Completed:
-        return "completed";
-    case RunStatus::Stopped:
-        return "stopped";
-    case RunStatus::Failed:
-        return "failed";
-    }
-    return "failed";
-}
-
-bool failedBeforeReading(const ExtractResult& result)
-{
-    if (!result.error || result.count > 0)
-        return false;
-    switch (result.error->kind) {
-    case ErrorKind::InvalidJob:
-    case ErrorKind::SourceOpen:
-    case ErrorKind::OutputFolder:
-    case ErrorKind::OutputIsSource:
-    case ErrorKind::OutputBusy:
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace glintmark

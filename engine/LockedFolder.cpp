@@ -1,6 +1,6 @@
 #include "engine/LockedFolder.h"
 
-#include "engine/Extraction.h"
+#include "engine/ExtractTypes.h"
 #include "engine/names/ImageNames.h"
 #include "engine/run/OutputFolder.h"
 

@@ -1,5 +1,6 @@
 #include "features/LevelExtraction.h"
 
+#include "engine/Extraction.h"
 #include "engine/LockedFolder.h"
 #include "features/check/DecodePool.h"
 #include "features/check/ImageBytesStore.h"

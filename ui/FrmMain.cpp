@@ -1,5 +1,6 @@
 #include "ui/FrmMain.h"
 
+#include "engine/Extraction.h"
 #include "engine/HexDecode.h"
 #include "engine/ModMisc.h"
 #include "engine/names/ImageNames.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/Extraction.h"
+#include "engine/ExtractTypes.h"
 #include "engine/io/RawFile.h"
 #include "engine/jpeg/JpegReader.h"
 #include "engine/run/SourceBlock.h"

@@ -1,6 +1,7 @@
 #include "engine/run/OutputFolder.h"
 
-#include "engine/Extraction.h"
+#include "engine/ExtractTypes.h"
+#include "engine/io/PathQueries.h"
 #include "engine/io/PathText.h"
 #include "engine/names/ImageNames.h"
 
@@ -43,9 +44,7 @@ fs::path folderOf(const fs::path& file)
 std::optional<ExtractError> createFolder(const fs::path& folder)
 {
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!ec && !fs::is_directory(folder, ec) && !ec)
-        ec = std::make_error_code(std::errc::not_a_directory);
+    createFolders(folder, ec);
     if (!ec)
         return std::nullopt;
     return makeError(ErrorKind::OutputFolder, folder, "Cannot create the output folder", ec);
@@ -57,7 +56,7 @@ std::optional<ExtractError> checkOutput(const ExtractJob& job)
 {
     const fs::path folder = imageFolder(job.outputFolder);
     std::error_code ec;
-    const fs::file_status status = fs::status(folder, ec);
+    const fs::file_status status = pathStatus(folder, ec);
     if (status.type() == fs::file_type::not_found || ec) {
         if (!ec)
             ec = std::make_error_code(std::errc::no_such_file_or_directory);
@@ -68,12 +67,12 @@ std::optional<ExtractError> checkOutput(const ExtractJob& job)
                          std::make_error_code(std::errc::not_a_directory));
 
     // The source is checked under the name it was given and under the name its links lead to.
-    fs::path candidates[2] = {job.sourceFile, fs::canonical(job.sourceFile, ec)};
+    fs::path candidates[2] = {job.sourceFile, resolvedPath(job.sourceFile, ec)};
     for (const fs::path& candidate : candidates) {
         if (candidate.empty() || !isRunName(candidate.filename(), job))
             continue;
         const fs::path sourceFolder = folderOf(candidate);
-        if (fs::equivalent(sourceFolder, folder, ec)) {
+        if (samePlace(sourceFolder, folder, ec)) {
             ExtractError error;
             error.kind = ErrorKind::OutputIsSource;
             error.file = job.sourceFile;

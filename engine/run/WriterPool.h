@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/ExtractError.h"
-#include "engine/Extraction.h"
+#include "engine/ExtractTypes.h"
 #include "engine/run/SourceBlock.h"
 
 #include <condition_variable>

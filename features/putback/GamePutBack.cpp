@@ -1,5 +1,6 @@
 #include "features/putback/GamePutBack.h"
 
+#include "engine/Extraction.h"
 #include "engine/LockedFolder.h"
 #include "engine/io/PathText.h"
 #include "features/putback/LevelCopy.h"

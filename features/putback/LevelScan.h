@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/Extraction.h"
+#include "engine/ExtractTypes.h"
 #include "engine/jpeg/JpegReader.h"
 #include "features/RunEvents.h"
 #include "features/game/Sha256.h"

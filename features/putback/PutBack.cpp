@@ -1,5 +1,6 @@
 #include "features/putback/PutBack.h"
 
+#include "engine/Extraction.h"
 #include "engine/LockedFolder.h"
 #include "engine/io/PathText.h"
 #include "engine/names/ImageNames.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/Extraction.h"
+#include "engine/ExtractTypes.h"
 #include "features/RunEvents.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/Extraction.h"
-#include "features/ImageStatus.h"
+#include "engine/ExtractTypes.h"
+#include "features/LevelOutcome.h"
 #include "features/RunEvents.h"
 
 #include <filesystem>
@@ -10,16 +10,6 @@
 namespace glintmark::features {
 
 class GameTextures;
-
-// What became of one level.
-struct LevelOutcome
-{
-    std::filesystem::path source;
-    std::filesystem::path folder; // where its images went (list mode: would go)
-    ExtractResult result;
-    // Every image, kept only when they are decoded or shown in a gallery after the run.
-    std::vector<CheckedImage> images;
-};
 
 // How to run each level.
 struct LevelRunSettings

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "features/LevelExtraction.h"
+#include "features/LevelOutcome.h"
 #include "features/game/GameTextures.h"
 
 #include <filesystem>

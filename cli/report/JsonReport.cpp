@@ -1,6 +1,7 @@
 #include "cli/report/JsonReport.h"
 
 #include "engine/io/PathText.h"
+#include "features/game/IndexJson.h"
 
 #include <nlohmann/json.hpp>
 

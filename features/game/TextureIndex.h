@@ -1,13 +1,11 @@
 #pragma once
 
-#include "engine/Extraction.h"
+#include "engine/ExtractTypes.h"
 #include "features/game/Sha256.h"
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -65,15 +63,5 @@ std::string levelText(const std::filesystem::path& level);
 
 // "N textures in L levels, D distinct", the summary a game's run ends with.
 std::string indexSummary(const TextureIndex& index);
-
-// The index as JSON, handed to `out` piece by piece: {"levels": [paths], "textures":
-// [{"sha256", "width", "height", "bytes", "in": [{"level", "number", "offset"}, ...]}, ...]},
-// each level named by levelText(). `keepGoing` is asked
-// between textures; false ends the text early (and incomplete).
-bool writeIndexJson(const TextureIndex& index, const std::function<bool(std::string_view)>& out,
-                    const std::function<bool()>& keepGoing);
-
-// The text as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.
-std::string jsonString(std::string_view text);
 
 } // namespace glintmark::features

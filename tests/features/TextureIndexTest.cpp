@@ -1,5 +1,7 @@
 #include "features/game/TextureIndex.h"
 
+#include "features/game/IndexJson.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -125,9 +127,45 @@ TEST(TextureIndex, NamesAreJsonStringsWhateverBytesTheyHold)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.json);
-        const std::string quoted = jsonString(row.text);
-        EXPECT_EQ(quoted, row.json);
-        EXPECT_TRUE(nlohmann::json::accept(quoted));
+        TextureIndex index;
+        index.add(index.addLevel(row.text), imageAt(1, 0, 1, 1), digestNumbered(1), 10);
+        const std::string text = jsonOf(index);
+        ASSERT_TRUE(nlohmann::json::accept(text)) << text;
+        const nlohmann::json parsed = nlohmann::json::parse(text);
+        EXPECT_EQ(parsed["levels"][0], nlohmann::json::parse(row.json));
+        EXPECT_EQ(parsed["textures"][0]["in"][0]["level"], nlohmann::json::parse(row.json));
+    }
+}
+
+// A large index goes out in pieces; together they are the whole text once, every texture in it.
+TEST(TextureIndex, ALargeIndexIsOneDocumentInPieces)
+{
+    TextureIndex index;
+    const std::uint32_t level = index.addLevel("big.ldb");
+    constexpr unsigned kTextures = 3000; // about 400 KiB of text
+    for (unsigned n = 0; n < kTextures; ++n) {
+        Digest digest{};
+        digest[0] = static_cast<unsigned char>(n & 0xFF);
+        digest[1] = static_cast<unsigned char>(n >> 8);
+        index.add(level, imageAt(n + 1, n * 1000ULL, 8, 8), digest, 100 + n);
+    }
+    std::size_t pieces = 0;
+    std::string text;
+    EXPECT_TRUE(writeIndexJson(
+        index,
+        [&](std::string_view piece) {
+            ++pieces;
+            text += piece;
+            return true;
+        },
+        [] { return true; }));
+    EXPECT_GT(pieces, 4U);
+    ASSERT_TRUE(nlohmann::json::accept(text));
+    const nlohmann::json parsed = nlohmann::json::parse(text);
+    ASSERT_EQ(parsed["textures"].size(), kTextures);
+    for (unsigned n = 0; n < kTextures; n += 499) {
+        EXPECT_EQ(parsed["textures"][n]["bytes"], 100 + n);
+        EXPECT_EQ(parsed["textures"][n]["in"][0]["offset"], n * 1000ULL);
     }
 }
 

@@ -3,13 +3,14 @@
 #include "cli/report/OutputWatch.h"
 #include "cli/report/Report.h"
 #include "cli/terminal/PhaseBars.h"
-#include "features/RunEvents.h"
+#include "features/game/SourcesRunTypes.h"
 
 namespace glintmark::cli {
 
 // Listens to a run for the command line: draws the bars, hands each image to the report, and
-// stops the run at a signal or once the report can no longer be written.
-class CliListener : public features::RunEvents
+// stops the run at a signal or once the report can no longer be written. A run over several
+// sources is told by a listener built on this one.
+class CliListener : public features::SourcesEvents
 {
 public:
     // `report` may be null (put-back reports at the end).
@@ -24,6 +25,9 @@ public:
         m_before = before;
         m_total = total;
     }
+
+    // The report each image goes to from now on (null: none).
+    void setReport(Report* report) { m_report = report; }
 
     void onProgress(features::Phase phase, const Progress& progress) override;
     void onPhaseEnd(features::Phase phase) override;

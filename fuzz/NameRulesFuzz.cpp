@@ -2,11 +2,11 @@
 // share a folder, and hex decoding, each held to a property rather than to an answer.
 #include "FuzzCheck.h"
 
-#include "cli/OutputPlan.h"
 #include "engine/HexDecode.h"
 #include "engine/io/PathText.h"
 #include "engine/names/CaseFold.h"
 #include "engine/names/WindowsNames.h"
+#include "features/game/OutputPlan.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -66,13 +66,13 @@ void collisions(const std::string& name)
         return glintmark::pathFromUtf8(std::string(folder) + "/" + stem + ".ldb");
     };
     for (const std::string& other : {key, asciiUpper(name), name}) {
-        const auto plan = glintmark::cli::planOutputFolders({source("a", name), source("b", other)},
-                                                            glintmark::pathFromUtf8("out"));
+        const auto plan = glintmark::features::planOutputFolders(
+            {source("a", name), source("b", other)}, glintmark::pathFromUtf8("out"));
         require(plan.folders.size() == 2, "not one folder per source");
         require(!plan.problem.empty(), "two names Windows sees as one were let through");
     }
     // A third source never hides a clash between the first two.
-    const auto plan = glintmark::cli::planOutputFolders(
+    const auto plan = glintmark::features::planOutputFolders(
         {source("a", name), source("b", name), source("c", "level")},
         glintmark::pathFromUtf8("out"));
     require(!plan.problem.empty(), "a later source hid an earlier clash");

@@ -1,5 +1,6 @@
 #include "cli/report/GamePutBackReport.h"
 
+#include "cli/report/PutBackFrame.h"
 #include "cli/report/PutBackJson.h"
 #include "engine/io/PathText.h"
 #include "features/game/TextureIndex.h"
@@ -133,49 +134,26 @@ std::string summary(const GamePutBackRequest& request, const GamePutBackOutcome&
     return line + "\n";
 }
 
-// The refused files, the line that says nothing was written for them, and the error, on `err`.
-void writeProblems(const GamePutBackRequest& request, const GamePutBackOutcome& outcome,
-                   std::ostream& err)
-{
-    constexpr const char* kProgram = "glintmark-cli: ";
-    std::size_t refused = outcome.refused.size();
-    for (const LevelPutBack& level : outcome.levels) {
-        for (const features::Refusal& image : level.outcome.refused)
-            err << kProgram << displayPath(image.file) << ' ' << image.reason << '\n';
-        refused += level.outcome.refused.size();
-    }
-    for (const features::Refusal& image : outcome.refused)
-        err << kProgram << displayPath(image.file) << ' ' << image.reason << '\n';
-    if (outcome.status == PutBackStatus::Refused)
-        err << kProgram
-            << (request.dryRun ? std::string("nothing would be written")
-                               : "no level was written under " + displayPath(request.into))
-            << ": "
-            << (refused == 1 ? "an edited texture cannot"
-                             : std::to_string(refused) + " edited textures cannot")
-            << " go back\n";
-    if (outcome.error)
-        err << kProgram << outcome.error->message << '\n';
-    err << std::flush;
-}
-
 } // namespace
 
 void reportGamePutBack(const GamePutBackRequest& request, const GamePutBackOutcome& outcome,
                        bool json, bool quiet, std::ostream& out, std::ostream& err)
 {
-    writeProblems(request, outcome, err);
-    const bool done =
-        outcome.status == PutBackStatus::Written || outcome.status == PutBackStatus::DryRun;
-    if (json) {
-        writeJson(request, outcome, out);
-    } else if (done) {
-        writeLines(outcome, out);
-        if (!quiet)
-            out << summary(request, outcome);
+    PutBackReportParts parts;
+    parts.status = outcome.status;
+    parts.dryRun = request.dryRun;
+    for (const LevelPutBack& level : outcome.levels) {
+        for (const features::Refusal& image : level.outcome.refused)
+            parts.refused.push_back(&image);
     }
-    // Out now, so that a report that cannot be written is known before the exit code is.
-    out << std::flush;
+    for (const features::Refusal& image : outcome.refused)
+        parts.refused.push_back(&image);
+    parts.notWritten = "no level was written under " + displayPath(request.into);
+    parts.error = &outcome.error;
+    parts.json = [&](std::ostream& to) { writeJson(request, outcome, to); };
+    parts.lines = [&](std::ostream& to) { writeLines(outcome, to); };
+    parts.summary = [&] { return summary(request, outcome); };
+    writePutBackReport(parts, json, quiet, out, err);
 }
 
 } // namespace glintmark::cli

@@ -1,5 +1,7 @@
 #include "cli/report/PutBackReport.h"
 
+#include "cli/report/GamePutBackReport.h"
+#include "cli/report/PutBackFrame.h"
 #include "cli/report/PutBackJson.h"
 #include "engine/ExtractError.h"
 #include "engine/io/PathText.h"
@@ -77,34 +79,26 @@ std::string summary(const PutBackRequest& request, const PutBackOutcome& outcome
 void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome, bool json,
                    bool quiet, std::ostream& out, std::ostream& err)
 {
-    constexpr const char* kProgram = "glintmark-cli: ";
+    PutBackReportParts parts;
+    parts.status = outcome.status;
+    parts.dryRun = request.dryRun;
     for (const Refusal& image : outcome.refused)
-        err << kProgram << displayPath(image.file) << ' ' << image.reason << '\n';
-    if (outcome.status == PutBackStatus::Refused) {
-        err << kProgram
-            << (request.dryRun ? std::string("nothing would be written")
-                               : displayPath(request.into) + " was not written")
-            << ": "
-            << (outcome.refused.size() == 1
-                    ? "an edited texture cannot"
-                    : std::to_string(outcome.refused.size()) + " edited textures cannot")
-            << " go back\n";
-    }
-    if (outcome.error)
-        err << kProgram << outcome.error->message << '\n';
-    err << std::flush;
+        parts.refused.push_back(&image);
+    parts.notWritten = displayPath(request.into) + " was not written";
+    parts.error = &outcome.error;
+    parts.json = [&](std::ostream& to) { writeJson(request, outcome, to); };
+    parts.lines = [&](std::ostream& to) { writeTable(outcome, to); };
+    parts.summary = [&] { return summary(request, outcome); };
+    writePutBackReport(parts, json, quiet, out, err);
+}
 
-    const bool done =
-        outcome.status == PutBackStatus::Written || outcome.status == PutBackStatus::DryRun;
-    if (json) {
-        writeJson(request, outcome, out);
-    } else if (done) {
-        writeTable(outcome, out);
-        if (!quiet)
-            out << summary(request, outcome);
-    }
-    // Out now, so that a report that cannot be written is known before the exit code is.
-    out << std::flush;
+void reportPutBack(const features::PutBackRun& run, bool json, bool quiet, std::ostream& out,
+                   std::ostream& err)
+{
+    if (const auto* level = std::get_if<features::LevelPutBackRun>(&run.run))
+        reportPutBack(level->request, level->outcome, json, quiet, out, err);
+    else if (const auto* game = std::get_if<features::GamePutBackRun>(&run.run))
+        reportGamePutBack(game->request, game->outcome, json, quiet, out, err);
 }
 
 } // namespace glintmark::cli

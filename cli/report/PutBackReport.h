@@ -1,6 +1,7 @@
 #pragma once
 
 #include "features/putback/PutBack.h"
+#include "features/putback/PutBackRun.h"
 
 #include <iosfwd>
 
@@ -18,5 +19,9 @@ using features::Replacement;
 // any error. Both streams are flushed before it returns.
 void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome, bool json,
                    bool quiet, std::ostream& out, std::ostream& err);
+
+// Writes what a put-back into a level or a game did, as the one or the other report does.
+void reportPutBack(const features::PutBackRun& run, bool json, bool quiet, std::ostream& out,
+                   std::ostream& err);
 
 } // namespace glintmark::cli

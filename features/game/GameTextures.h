@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/Extraction.h"
+#include "engine/ExtractTypes.h"
 #include "engine/io/RawDir.h"
 #include "features/game/TextureHasher.h"
 #include "features/game/TextureIndex.h"
@@ -50,6 +50,13 @@ public:
     // is asked between images; a stop leaves every file whole, linked or not.
     std::optional<ExtractError> finishLevel(LockedFolder& folder,
                                             const std::function<bool()>& keepGoing);
+
+    // The run is over: the folder kept open for linking is closed.
+    void closeFolders()
+    {
+        m_openFolder = RawDir{};
+        m_openLevel.reset();
+    }
 
     const TextureIndex& index() const { return m_index; }
     // Images made links to an earlier file, and images kept as copies because no link could

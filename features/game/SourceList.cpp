@@ -1,11 +1,11 @@
-#include "cli/SourceList.h"
+#include "features/game/SourceList.h"
 
 #include "engine/io/PathText.h"
 #include "features/game/GameLevels.h"
 
 #include <optional>
 
-namespace glintmark::cli {
+namespace glintmark::features {
 namespace {
 
 void addSize(SourceList& list, const std::filesystem::path& file)
@@ -34,16 +34,15 @@ SourceList expandSources(const std::vector<std::filesystem::path>& sources,
         }
         list.game = true;
         std::optional<ExtractError> error;
-        const std::vector<features::GameLevel> levels =
-            features::findLevels(source, keepGoing, error);
+        const std::vector<GameLevel> levels = findLevels(source, keepGoing, error);
         if (error)
             list.problems.push_back(error->message);
         else if (levels.empty() && keepGoing())
             list.problems.push_back("No level database (*.ldb) found in the game folder \"" +
                                     displayPath(source) + "\"");
-        for (const features::GameLevel& level : levels) {
+        for (const GameLevel& level : levels) {
             list.files.push_back(level.file);
-            list.subfolders.push_back(features::levelFolderName(level.relative));
+            list.subfolders.push_back(levelFolderName(level.relative));
             list.names.push_back(level.relative);
             addSize(list, level.file);
         }
@@ -51,4 +50,4 @@ SourceList expandSources(const std::vector<std::filesystem::path>& sources,
     return list;
 }
 
-} // namespace glintmark::cli
+} // namespace glintmark::features

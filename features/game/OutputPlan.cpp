@@ -1,4 +1,4 @@
-#include "cli/OutputPlan.h"
+#include "features/game/OutputPlan.h"
 
 #include "engine/io/PathText.h"
 #include "engine/names/ImageNames.h"
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <map>
 
-namespace glintmark::cli {
+namespace glintmark::features {
 namespace {
 
 // A folder name must stay one level below the output folder; Windows drops trailing dots and
@@ -89,7 +89,7 @@ std::string sourceInAnotherFolder(const std::vector<std::filesystem::path>& sour
                                   const OutputPlan& plan, bool gallery)
 {
     const std::filesystem::path stem{std::string(kImageStem)};
-    const std::filesystem::path page{std::string(features::kGalleryName)};
+    const std::filesystem::path page{std::string(kGalleryName)};
     for (std::size_t s = 0; s < sources.size(); ++s) {
         const std::filesystem::path name = sources[s].filename();
         const bool written = isImageName(name, stem, kImageExt) ||
@@ -111,4 +111,4 @@ std::string sourceInAnotherFolder(const std::vector<std::filesystem::path>& sour
     return {};
 }
 
-} // namespace glintmark::cli
+} // namespace glintmark::features

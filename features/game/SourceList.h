@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace glintmark::cli {
+namespace glintmark::features {
 
 // The sources of a run with every game folder among them opened up into its levels.
 struct SourceList
@@ -29,4 +29,4 @@ struct SourceList
 SourceList expandSources(const std::vector<std::filesystem::path>& sources,
                          const std::function<bool()>& keepGoing);
 
-} // namespace glintmark::cli
+} // namespace glintmark::features

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace glintmark::cli {
+namespace glintmark::features {
 
 // Where each source's images go: one source writes straight into the output folder (unless each
 // is to have a folder of its own); with several, each writes into a subfolder named after its
@@ -34,4 +34,4 @@ OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
 std::string sourceInAnotherFolder(const std::vector<std::filesystem::path>& sources,
                                   const OutputPlan& plan, bool gallery);
 
-} // namespace glintmark::cli
+} // namespace glintmark::features

@@ -1,6 +1,6 @@
-#include "cli/OutputPlan.h"
+#include "features/game/OutputPlan.h"
 
-#include "CliTestSupport.h"
+#include "FeaturesTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace glintmark::cli {
+namespace glintmark::features {
 namespace {
 
 namespace fs = std::filesystem;
@@ -102,7 +102,7 @@ TEST(OutputPlan, SourcesThatWouldShareAFolderAreRefused)
 // A source that an earlier source's run would write over or sweep is refused before any run.
 TEST(OutputPlan, ASourceInAnotherSourcesFolderUnderARunsNameIsRefused)
 {
-    const fs::path dir = clitest::freshTestFolder();
+    const fs::path dir = featurestest::freshTestFolder();
     fs::create_directories(dir / "out" / "level");
     fs::create_directories(dir / "elsewhere");
     struct Case
@@ -179,9 +179,9 @@ TEST(OutputPlan, DeviceNamesAreRefusedOnWindows)
 #endif
 
 } // namespace
-} // namespace glintmark::cli
+} // namespace glintmark::features
 
-namespace glintmark::cli {
+namespace glintmark::features {
 namespace {
 
 // A game's levels go to their paths below the output folder, even a single one; two paths that
@@ -234,4 +234,4 @@ TEST(OutputPlan, AGamesLevelsGoToTheirPathsAndMustNotClash)
 }
 
 } // namespace
-} // namespace glintmark::cli
+} // namespace glintmark::features

@@ -1,0 +1,101 @@
+#include "cli/SourcesView.h"
+
+#include "cli/report/HumanReport.h"
+#include "cli/report/JsonReport.h"
+#include "cli/terminal/ControlEscapes.h"
+#include "cli/terminal/Signals.h"
+#include "engine/io/PathText.h"
+#include "features/game/GameTextures.h"
+
+#include <ostream>
+
+namespace glintmark::cli {
+namespace {
+
+constexpr const char* kProgram = "glintmark-cli: ";
+
+// What a source's bar is called: its name (a game's level by its path in the game), counted
+// off among several ("[2/40] maps/castle.ldb").
+std::string barName(const features::LevelStart& level)
+{
+    std::string shown =
+        escapeControls(displayPath(level.game ? level.name : level.source.filename()));
+    if (level.count < 2)
+        return shown;
+    return "[" + std::to_string(level.index + 1) + "/" + std::to_string(level.count) + "] " + shown;
+}
+
+} // namespace
+
+void SourcesView::onListed(const features::SourceList& list)
+{
+    for (const std::string& problem : list.problems)
+        m_err << kProgram << problem << '\n';
+}
+
+void SourcesView::onPlanned(const features::SourceList& list, const features::OutputPlan& plan)
+{
+    (void)list;
+    (void)plan;
+    const RunMode mode = m_options.list ? RunMode::ListOnly : RunMode::Write;
+    if (m_options.json)
+        m_report = std::make_unique<JsonReport>(m_reportOut, mode);
+    else
+        m_report =
+            std::make_unique<HumanReport>(m_reportOut, mode, m_options.quiet, m_options.check);
+    m_watch.check();
+    setReport(m_report.get());
+}
+
+void SourcesView::onLevelStart(const features::LevelStart& level)
+{
+    m_bars.setName(barName(level));
+    m_report->beginSource(level.source, level.folder);
+    m_watch.check();
+    if (level.count > 1)
+        coverWholeSet(level.bytesBefore, level.totalBytes);
+}
+
+void SourcesView::onLevelEnd(const LevelOutcome& outcome)
+{
+    // Nothing more of this source is drawn: its closing lines take the bar's place.
+    m_bars.finish();
+    m_report->endSource(outcome);
+    m_watch.check();
+    m_interruptionTold = tellLevelEnd(outcome) || m_interruptionTold;
+}
+
+void SourcesView::onTextures(const features::GameTextures& textures)
+{
+    m_report->textures(textures);
+    tellCopies(textures);
+}
+
+bool SourcesView::tellLevelEnd(const LevelOutcome& outcome)
+{
+    const RunMode mode = m_options.list ? RunMode::ListOnly : RunMode::Write;
+    bool interrupted = false;
+    if (outcome.result.status == RunStatus::Stopped && stopSignal() != 0) {
+        m_err << interruptedLine(outcome, mode, signalName(stopSignal()));
+        interrupted = true;
+    } else if (outcome.result.status != RunStatus::Stopped) {
+        m_err << errorLines(outcome, mode);
+    }
+    if (outcome.result.status == RunStatus::Completed && outcome.result.count == 0 &&
+        !m_options.quiet)
+        m_err << kProgram << "No JFIF signature found in " << displayPath(outcome.source) << '\n';
+    m_err << std::flush;
+    return interrupted;
+}
+
+void SourcesView::tellCopies(const features::GameTextures& textures)
+{
+    if (const auto& problem = textures.linkProblem()) {
+        m_err << kProgram << displayPath(problem->file)
+              << ": cannot be a hard link to the earlier file with the same bytes: "
+              << problem->reason.message() << "; " << textures.copies()
+              << (textures.copies() == 1 ? " image was" : " images were") << " written as copies\n";
+    }
+}
+
+} // namespace glintmark::cli

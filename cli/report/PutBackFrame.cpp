@@ -1,0 +1,41 @@
+#include "cli/report/PutBackFrame.h"
+
+#include "engine/io/PathText.h"
+
+#include <ostream>
+
+namespace glintmark::cli {
+
+void writePutBackReport(const PutBackReportParts& parts, bool json, bool quiet, std::ostream& out,
+                        std::ostream& err)
+{
+    using features::PutBackStatus;
+    constexpr const char* kProgram = "glintmark-cli: ";
+    for (const features::Refusal* image : parts.refused)
+        err << kProgram << displayPath(image->file) << ' ' << image->reason << '\n';
+    if (parts.status == PutBackStatus::Refused) {
+        const std::size_t refused = parts.refused.size();
+        err << kProgram
+            << (parts.dryRun ? std::string("nothing would be written") : parts.notWritten) << ": "
+            << (refused == 1 ? "an edited texture cannot"
+                             : std::to_string(refused) + " edited textures cannot")
+            << " go back\n";
+    }
+    if (parts.error != nullptr && *parts.error)
+        err << kProgram << (*parts.error)->message << '\n';
+    err << std::flush;
+
+    const bool done =
+        parts.status == PutBackStatus::Written || parts.status == PutBackStatus::DryRun;
+    if (json) {
+        parts.json(out);
+    } else if (done) {
+        parts.lines(out);
+        if (!quiet)
+            out << parts.summary();
+    }
+    // Out now, so that a report that cannot be written is known before the exit code is.
+    out << std::flush;
+}
+
+} // namespace glintmark::cli

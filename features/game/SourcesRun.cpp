@@ -1,0 +1,153 @@
+#include "features/game/SourcesRun.h"
+
+#include "engine/LockedFolder.h"
+#include "engine/io/PathQueries.h"
+#include "engine/io/PathText.h"
+#include "features/LevelExtraction.h"
+#include "features/game/GameGallery.h"
+#include "features/game/GameTextures.h"
+#include "features/game/IndexJson.h"
+
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace glintmark::features {
+namespace {
+
+// Opens and locks the output folder of a game into `folder` (creating it with its parents), for
+// the files the game's run writes there itself.
+std::optional<ExtractError> openGameFolder(const std::filesystem::path& outputDir,
+                                           std::optional<LockedFolder>& folder)
+{
+    std::error_code ignored; // a folder that cannot be made is named by the opening
+    createFolders(outputDir, ignored);
+    std::optional<ExtractError> error;
+    folder.emplace(LockedFolder::openBeside(outputDir / std::string(kIndexName), FileIdentity{},
+                                            "the texture index", "run", error));
+    if (error)
+        folder.reset();
+    return error;
+}
+
+// Writes the game's index and, with the gallery, its page through the game's locked folder.
+std::optional<ExtractError> writeGameFiles(const SourcesRequest& request, const OutputPlan& plan,
+                                           const GameTextures& textures, LockedFolder& folder,
+                                           RunEvents& events)
+{
+    const auto keepGoing = [&events] { return events.keepGoing(); };
+    std::optional<ExtractError> error =
+        folder.writeFile(std::string(kIndexName), "the texture index", [&](FileWriter& file) {
+            return writeIndexJson(
+                textures.index(), [&file](std::string_view piece) { return file.write(piece); },
+                keepGoing);
+        });
+    if (error || !request.gallery || !keepGoing())
+        return error;
+    std::vector<std::filesystem::path> levelFolders;
+    for (const std::filesystem::path& levelFolder : plan.folders)
+        levelFolders.push_back(levelFolder.lexically_relative(request.outputDir));
+    const std::string title =
+        displayPath(request.sources.size() == 1 ? request.sources.front() : request.outputDir);
+    return writeGameGallery(textures.index(), levelFolders, title, folder, keepGoing);
+}
+
+// How each level is run.
+LevelRunSettings levelSettings(const SourcesRequest& request, GameTextures* textures)
+{
+    LevelRunSettings settings;
+    settings.mode = request.mode;
+    settings.trim = request.trim;
+    settings.check = request.check;
+    settings.gallery = request.gallery;
+    settings.writers = request.writers;
+    settings.textures = textures;
+    return settings;
+}
+
+// Runs the planned levels one by one, then writes the game's own files.
+SourcesOutcome runLevels(const SourcesRequest& request, const SourceList& list,
+                         const OutputPlan& plan, SourcesEvents& events)
+{
+    SourcesOutcome outcome;
+    const bool writing = request.mode == RunMode::Write;
+    // A game (or a deduplicated run) learns every texture's digest; a writing game keeps its
+    // output folder locked throughout for the index and the page it writes there at the end.
+    std::shared_ptr<GameTextures> textures;
+    if (list.game || request.dedupe)
+        textures = std::make_shared<GameTextures>(request.trim, request.dedupe && writing);
+    std::optional<LockedFolder> gameFolder;
+    if (list.game && writing) {
+        outcome.folderError = openGameFolder(request.outputDir, gameFolder);
+        if (outcome.folderError) {
+            outcome.status = SourcesStatus::Failed;
+            return outcome;
+        }
+    }
+    const LevelRunSettings settings = levelSettings(request, textures.get());
+
+    bool anyFailed = !list.problems.empty();
+    std::uint64_t bytesBefore = 0;
+    const std::size_t count = list.files.size();
+    for (std::size_t i = 0; i < count && events.keepGoing(); ++i) {
+        events.onLevelStart(LevelStart{i, count, list.files[i], list.names[i], plan.folders[i],
+                                       list.game, bytesBefore, list.totalBytes});
+        bytesBefore += list.sizes[i];
+        if (textures)
+            textures->beginLevel(list.names[i], plan.folders[i]);
+        const LevelOutcome level = extractLevel(list.files[i], plan.folders[i], settings, events);
+        events.onLevelEnd(level);
+        anyFailed = anyFailed || level.result.status != RunStatus::Completed;
+    }
+    if (textures) {
+        textures->closeFolders();
+        outcome.textures = textures;
+    }
+    if (textures && events.keepGoing()) {
+        events.onTextures(*textures);
+        if (gameFolder && events.keepGoing()) {
+            outcome.filesError = writeGameFiles(request, plan, *textures, *gameFolder, events);
+            anyFailed = anyFailed || outcome.filesError.has_value();
+        }
+    }
+    if (!events.keepGoing())
+        outcome.status = SourcesStatus::Stopped;
+    else
+        outcome.status = anyFailed ? SourcesStatus::Failed : SourcesStatus::Completed;
+    return outcome;
+}
+
+SourcesOutcome refused(std::string why)
+{
+    SourcesOutcome outcome;
+    outcome.status = SourcesStatus::Refused;
+    outcome.refusal = std::move(why);
+    return outcome;
+}
+
+} // namespace
+
+SourcesOutcome runSources(const SourcesRequest& request, SourcesEvents& events)
+{
+    const SourceList list =
+        expandSources(request.sources, [&events] { return events.keepGoing(); });
+    events.onListed(list);
+    if (!events.keepGoing())
+        return SourcesOutcome{SourcesStatus::Stopped, {}, {}, {}, {}};
+    if (list.files.empty())
+        return SourcesOutcome{SourcesStatus::NoLevels, {}, {}, {}, {}};
+    const bool writing = request.mode == RunMode::Write;
+    const OutputPlan plan =
+        planOutputFolders(list.files, request.outputDir, request.folderPerSource, list.subfolders);
+    if (!plan.problem.empty() && writing)
+        return refused(plan.problem);
+    // All sources against all folders, before the first byte is read: a later source must not
+    // be written over, or swept, by an earlier one's run.
+    if (std::string clash = sourceInAnotherFolder(list.files, plan, request.gallery);
+        !clash.empty() && writing)
+        return refused(std::move(clash));
+    events.onPlanned(list, plan);
+    return runLevels(request, list, plan, events);
+}
+
+} // namespace glintmark::features

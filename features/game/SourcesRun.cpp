@@ -137,8 +137,10 @@ SourcesOutcome runSources(const SourcesRequest& request, SourcesEvents& events)
     if (list.files.empty())
         return SourcesOutcome{SourcesStatus::NoLevels, {}, {}, {}, {}};
     const bool writing = request.mode == RunMode::Write;
-    const OutputPlan plan =
-        planOutputFolders(list.files, request.outputDir, request.folderPerSource, list.subfolders);
+    // With a game among the sources, its folder is the game's own (its index and page), so
+    // every file named beside it gets a folder of its own, even when the game has no level.
+    const OutputPlan plan = planOutputFolders(
+        list.files, request.outputDir, request.folderPerSource || list.game, list.subfolders);
     if (!plan.problem.empty() && writing)
         return refused(plan.problem);
     // All sources against all folders, before the first byte is read: a later source must not

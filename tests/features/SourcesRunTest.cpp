@@ -1,0 +1,353 @@
+// The run over a set of sources, a game folder among them: what a front end hears, in order,
+// what it refuses before reading, and where it stops.
+#include "features/game/SourcesRun.h"
+
+#include "FeaturesTestSupport.h"
+
+#include "engine/LockedFolder.h"
+#include "features/game/GameTextures.h"
+#include "features/putback/PutBackRun.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace glintmark::features {
+namespace {
+
+namespace fs = std::filesystem;
+using featurestest::entriesIn;
+using featurestest::freshTestFolder;
+using featurestest::readBytes;
+using featurestest::testJpeg;
+using featurestest::writeBytes;
+
+// Everything a front end hears, one line per event, and a stop asked at the chosen event.
+struct Recorder : SourcesEvents
+{
+    std::vector<std::string> heard;
+    std::vector<LevelStart> starts;
+    // Asked at each keepGoing(), with the events heard so far: false stops the run.
+    std::function<bool(const std::vector<std::string>&)> going = [](const auto&) { return true; };
+
+    void onListed(const SourceList& list) override
+    {
+        heard.push_back("listed " + std::to_string(list.files.size()) + " problems " +
+                        std::to_string(list.problems.size()));
+    }
+    void onPlanned(const SourceList& list, const OutputPlan& plan) override
+    {
+        (void)list;
+        heard.push_back("planned " + std::to_string(plan.folders.size()));
+    }
+    void onLevelStart(const LevelStart& level) override
+    {
+        starts.push_back(level);
+        heard.push_back("start " + level.name.generic_string());
+    }
+    void onLevelEnd(const LevelOutcome& outcome) override
+    {
+        heard.push_back(std::string("end ") + statusName(outcome.result.status) + " " +
+                        std::to_string(outcome.result.count));
+    }
+    void onTextures(const GameTextures& textures) override
+    {
+        heard.push_back("textures " + indexSummary(textures.index()));
+    }
+    bool keepGoing() override { return going(heard); }
+};
+
+// A game of two levels, one of them below a subfolder, sharing the colour texture.
+struct Game
+{
+    fs::path dir = freshTestFolder();
+    fs::path game = dir / "game";
+    fs::path out = dir / "out";
+
+    Game()
+    {
+        fs::create_directories(game / "maps");
+        writeBytes(game / "maps" / "castle.ldb",
+                   "head" + testJpeg("colour") + "AAA" + testJpeg("grey"));
+        writeBytes(game / "harbour.ldb", "x" + testJpeg("colour"));
+    }
+
+    SourcesRequest request() const
+    {
+        SourcesRequest request;
+        request.sources = {game};
+        request.outputDir = out;
+        return request;
+    }
+};
+
+TEST(SourcesRun, AGameIsHeardLevelByLevelThenItsTexturesAndItsIndexIsWritten)
+{
+    const Game g;
+    Recorder events;
+    const SourcesOutcome outcome = runSources(g.request(), events);
+
+    EXPECT_EQ(outcome.status, SourcesStatus::Completed);
+    EXPECT_FALSE(outcome.folderError);
+    EXPECT_FALSE(outcome.filesError);
+    EXPECT_EQ(events.heard, (std::vector<std::string>{
+                                "listed 2 problems 0", "planned 2", "start harbour.ldb",
+                                "end completed 1", "start maps/castle.ldb", "end completed 2",
+                                "textures 3 textures in 2 levels, 2 distinct"}));
+    ASSERT_EQ(events.starts.size(), 2U);
+    const std::uint64_t harbourSize = fs::file_size(g.game / "harbour.ldb");
+    const std::uint64_t total = harbourSize + fs::file_size(g.game / "maps" / "castle.ldb");
+    EXPECT_EQ(events.starts[1].index, 1U);
+    EXPECT_EQ(events.starts[1].count, 2U);
+    EXPECT_TRUE(events.starts[1].game);
+    EXPECT_EQ(events.starts[1].folder, g.out / "maps" / "castle");
+    EXPECT_EQ(events.starts[1].source, g.game / "maps" / "castle.ldb");
+    EXPECT_EQ(events.starts[0].bytesBefore, 0U);
+    EXPECT_EQ(events.starts[1].bytesBefore, harbourSize);
+    EXPECT_EQ(events.starts[1].totalBytes, total);
+
+    ASSERT_TRUE(outcome.textures);
+    EXPECT_EQ(outcome.textures->index().textures().size(), 2U);
+    const nlohmann::json index = nlohmann::json::parse(readBytes(g.out / "textures.json"));
+    EXPECT_EQ(index["levels"], (nlohmann::json{"harbour.ldb", "maps/castle.ldb"}));
+    EXPECT_EQ(readBytes(g.out / "maps" / "castle" / "Vorlesk_0002.jpg"), testJpeg("grey"));
+    EXPECT_EQ(readBytes(g.out / "harbour" / "Vorlesk_0001.jpg"), testJpeg("colour"));
+}
+
+// Files without a game learn no textures unless asked to store them once; a listing writes
+// nothing, not even the game's index.
+TEST(SourcesRun, TexturesAreLearntForAGameOrForDedupeAndListingWritesNothing)
+{
+    const struct
+    {
+        const char* what;
+        bool game;
+        bool dedupe;
+        RunMode mode;
+        bool textures;
+        bool indexFile;
+    } rows[] = {
+        {"a file", false, false, RunMode::Write, false, false},
+        {"a file, deduplicated", false, true, RunMode::Write, true, false},
+        {"a game", true, false, RunMode::Write, true, true},
+        {"a game, listed", true, false, RunMode::ListOnly, true, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Game g;
+        SourcesRequest request = g.request();
+        if (!row.game)
+            request.sources = {g.game / "harbour.ldb"};
+        request.dedupe = row.dedupe;
+        request.mode = row.mode;
+        Recorder events;
+        const SourcesOutcome outcome = runSources(request, events);
+        EXPECT_EQ(outcome.status, SourcesStatus::Completed);
+        EXPECT_EQ(outcome.textures != nullptr, row.textures);
+        EXPECT_EQ(!events.heard.empty() && events.heard.back().starts_with("textures"),
+                  row.textures);
+        EXPECT_EQ(fs::exists(g.out / "textures.json"), row.indexFile);
+        EXPECT_EQ(fs::exists(g.out), row.mode == RunMode::Write);
+    }
+}
+
+// Sources that cannot be run as given are refused before anything is read or made; a listing
+// reads them all the same, as it writes nothing.
+TEST(SourcesRun, SourcesThatCannotBeRunAsGivenAreRefusedBeforeReading)
+{
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> sources; // below the test's folder
+        std::string refusal;              // its end
+    } rows[] = {
+        {"two sources, one folder",
+         {"game/harbour.ldb", "other/harbour.ldb"},
+         "; extract them in separate runs"},
+        {"a source in another's folder, under an image's name",
+         {"game/harbour.ldb", "out/harbour/Vorlesk_0001.jpg"},
+         "move it, or extract them in separate runs"},
+    };
+    for (const auto& row : rows) {
+        for (const RunMode mode : {RunMode::Write, RunMode::ListOnly}) {
+            SCOPED_TRACE(testing::Message()
+                         << row.what << (mode == RunMode::Write ? "" : ", listed"));
+            const Game g;
+            fs::create_directories(g.dir / "other");
+            writeBytes(g.dir / "other" / "harbour.ldb", testJpeg("grey"));
+            fs::create_directories(g.out / "harbour");
+            writeBytes(g.out / "harbour" / "Vorlesk_0001.jpg", testJpeg("wider"));
+            SourcesRequest request = g.request();
+            request.sources.clear();
+            for (const std::string& source : row.sources)
+                request.sources.push_back(g.dir / source);
+            request.mode = mode;
+            Recorder events;
+            const SourcesOutcome outcome = runSources(request, events);
+            if (mode == RunMode::ListOnly) {
+                EXPECT_EQ(outcome.status, SourcesStatus::Completed);
+                continue;
+            }
+            EXPECT_EQ(outcome.status, SourcesStatus::Refused);
+            EXPECT_TRUE(outcome.refusal.ends_with(row.refusal)) << outcome.refusal;
+            EXPECT_EQ(events.heard, (std::vector<std::string>{"listed 2 problems 0"}));
+            EXPECT_EQ(entriesIn(g.out), (std::vector<std::string>{"harbour"}));
+            EXPECT_EQ(readBytes(g.out / "harbour" / "Vorlesk_0001.jpg"), testJpeg("wider"));
+        }
+    }
+}
+
+// A game folder without levels is named; with nothing else to read, the run has no levels, and
+// with a file beside it, the file is read and the run fails for the folder.
+TEST(SourcesRun, AGameWithoutLevelsIsNamedAndFailsTheRun)
+{
+    const Game g;
+    fs::create_directories(g.dir / "empty");
+    Recorder alone;
+    SourcesRequest request = g.request();
+    request.sources = {g.dir / "empty"};
+    EXPECT_EQ(runSources(request, alone).status, SourcesStatus::NoLevels);
+    EXPECT_EQ(alone.heard, (std::vector<std::string>{"listed 0 problems 1"}));
+
+    // The file still gets a folder of its own: the output folder is the (empty) game's.
+    Recorder beside;
+    request.sources = {g.dir / "empty", g.game / "harbour.ldb"};
+    EXPECT_EQ(runSources(request, beside).status, SourcesStatus::Failed);
+    EXPECT_EQ(beside.heard.at(0), "listed 1 problems 1");
+    EXPECT_EQ(beside.heard.at(3), "end completed 1");
+    ASSERT_EQ(beside.starts.size(), 1U);
+    EXPECT_EQ(beside.starts[0].folder, g.out / "harbour");
+    EXPECT_EQ(readBytes(g.out / "harbour" / "Vorlesk_0001.jpg"), testJpeg("colour"));
+    EXPECT_TRUE(fs::exists(g.out / "textures.json"));
+}
+
+// A stop at any step ends the run there: nothing after it is read or written, and the game's
+// index is not written.
+TEST(SourcesRun, AStopEndsTheRunAtTheStepItCameTo)
+{
+    const struct
+    {
+        const char* what;
+        std::size_t afterEvents; // stop once this many events were heard
+        std::vector<std::string> heard;
+    } rows[] = {
+        {"while listing", 0, {"listed 0 problems 0"}},
+        {"before the first level", 2, {"listed 2 problems 0", "planned 2"}},
+        {"between the levels",
+         4,
+         {"listed 2 problems 0", "planned 2", "start harbour.ldb", "end completed 1"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Game g;
+        Recorder events;
+        events.going = [&row](const std::vector<std::string>& heard) {
+            return heard.size() < row.afterEvents;
+        };
+        const SourcesOutcome outcome = runSources(g.request(), events);
+        EXPECT_EQ(outcome.status, SourcesStatus::Stopped);
+        EXPECT_EQ(events.heard, row.heard);
+        EXPECT_FALSE(fs::exists(g.out / "textures.json"));
+        EXPECT_FALSE(fs::exists(g.out / "maps"));
+    }
+}
+
+// The game's folder held by another run: no level is read. Its index or page that cannot be
+// written fails the run, named, with every level in place.
+TEST(SourcesRun, TheGamesOwnFolderAndFilesFailTheRunNamed)
+{
+    {
+        const Game g;
+        fs::create_directories(g.out);
+        std::optional<ExtractError> error;
+        const LockedFolder other = LockedFolder::openBeside(g.out / "textures.json", FileIdentity{},
+                                                            "the texture index", "run", error);
+        ASSERT_FALSE(error);
+        Recorder events;
+        const SourcesOutcome outcome = runSources(g.request(), events);
+        EXPECT_EQ(outcome.status, SourcesStatus::Failed);
+        ASSERT_TRUE(outcome.folderError);
+        EXPECT_EQ(outcome.folderError->kind, ErrorKind::OutputBusy);
+        EXPECT_EQ(events.heard, (std::vector<std::string>{"listed 2 problems 0", "planned 2"}));
+    }
+    // A folder at the index's name is refused with the game's folder, before any level; one at
+    // a hidden file's name is met only as the file is written, after the levels.
+    const struct
+    {
+        const char* blocked;
+        const char* named;
+        bool atOpening;
+    } rows[] = {
+        {"textures.json", "textures.json", true},
+        {".textures.json.part", "textures.json", false},
+        {".index.html.part", "index.html", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.blocked);
+        const Game g;
+        fs::create_directories(g.out / row.blocked / "in the way");
+        SourcesRequest request = g.request();
+        request.gallery = true;
+        Recorder events;
+        const SourcesOutcome outcome = runSources(request, events);
+        EXPECT_EQ(outcome.status, SourcesStatus::Failed);
+        const std::optional<ExtractError>& error =
+            row.atOpening ? outcome.folderError : outcome.filesError;
+        EXPECT_EQ(outcome.folderError.has_value(), row.atOpening);
+        EXPECT_EQ(outcome.filesError.has_value(), !row.atOpening);
+        ASSERT_TRUE(error);
+        EXPECT_NE(error->message.find(row.named), std::string::npos) << error->message;
+        EXPECT_EQ(fs::exists(g.out / "harbour" / "Vorlesk_0001.jpg"), !row.atOpening);
+        EXPECT_TRUE(fs::exists(g.out / row.blocked / "in the way"));
+        // The index is written before the page: a page that cannot be written leaves it.
+        EXPECT_EQ(fs::is_regular_file(g.out / "textures.json"),
+                  !row.atOpening && std::string(row.named) == "index.html");
+    }
+}
+
+// One put-back call for a level and for a game; --everywhere needs a game and reads nothing
+// otherwise.
+TEST(SourcesRun, OnePutBackCallTakesALevelOrAGame)
+{
+    const Game g;
+    Recorder extracted;
+    ASSERT_EQ(runSources(g.request(), extracted).status, SourcesStatus::Completed);
+    const struct
+    {
+        const char* what;
+        fs::path source;
+        fs::path folder;
+        bool everywhere;
+        bool game;
+        bool refused;
+    } rows[] = {
+        {"a level", g.game / "harbour.ldb", g.out / "harbour", false, false, false},
+        {"a game", g.game, g.out, false, true, false},
+        {"a game, everywhere", g.game, g.out, true, true, false},
+        {"a level, everywhere", g.game / "harbour.ldb", g.out / "harbour", true, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        PutBackSettings settings;
+        settings.source = row.source;
+        settings.folder = row.folder;
+        settings.dryRun = true;
+        settings.everywhere = row.everywhere;
+        RunEvents events;
+        const PutBackRun run = putBackSource(settings, events);
+        EXPECT_EQ(run.everywhereNeedsGame, row.refused);
+        EXPECT_EQ(std::holds_alternative<GamePutBackRun>(run.run), row.game);
+        EXPECT_EQ(std::holds_alternative<LevelPutBackRun>(run.run), !row.game && !row.refused);
+        EXPECT_EQ(run.status(), row.refused ? PutBackStatus::Refused : PutBackStatus::DryRun);
+        if (const auto* game = std::get_if<GamePutBackRun>(&run.run)) {
+            EXPECT_EQ(game->request.everywhere, row.everywhere);
+            EXPECT_EQ(game->outcome.levels.size(), 2U);
+        }
+    }
+}
+
+} // namespace
+} // namespace glintmark::features

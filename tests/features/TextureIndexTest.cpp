@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <string>
 
 namespace glintmark::features {
@@ -27,6 +28,17 @@ ImageInfo imageAt(std::uint64_t number, std::uint64_t offset, std::uint32_t widt
     image.jpeg.width = width;
     image.jpeg.height = height;
     return image;
+}
+
+// A level's name as the system hands it over: bytes on POSIX, UTF-16 on Windows, where a
+// name cannot hold bytes that are not UTF-8 and a backslash separates folders.
+std::filesystem::path levelNamed(const std::string& bytes)
+{
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(bytes.begin(), bytes.end()));
+#else
+    return bytes;
+#endif
 }
 
 std::string jsonOf(const TextureIndex& index)
@@ -112,23 +124,28 @@ TEST(TextureIndex, NamesAreJsonStringsWhateverBytesTheyHold)
     {
         std::string text;
         const char* json;
+        bool posixOnly; // bytes a Windows name cannot hold, or a backslash it reads as a folder
     } rows[] = {
-        {"plain/level.ldb", R"("plain/level.ldb")"},
-        {"say \"hi\"\\", R"("say \"hi\"\\")"},
-        {std::string("tab\tnul") + '\0' + "\x1f", R"("tab\u0009nul\u0000\u001f")"},
+        {"plain/level.ldb", R"("plain/level.ldb")", false},
+        {"say \"hi\"\\", R"("say \"hi\"\\")", true},
+        {std::string("tab\tnul") + '\0' + "\x1f", R"("tab\u0009nul\u0000\u001f")", false},
         {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE",
-         "\"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE\""},
-        {"bad \xFF byte", R"("bad \ufffd byte")"},
-        {"cut \xC3", R"("cut \ufffd")"},
-        {"overlong \xC0\xAF", R"("overlong \ufffd\ufffd")"},
-        {"surrogate \xED\xA0\x80", R"("surrogate \ufffd\ufffd\ufffd")"},
-        {"beyond \xF4\x90\x80\x80", R"("beyond \ufffd\ufffd\ufffd\ufffd")"},
-        {"lone \x80 continuation", R"("lone \ufffd continuation")"},
+         "\"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE\"", false},
+        {"bad \xFF byte", R"("bad \ufffd byte")", true},
+        {"cut \xC3", R"("cut \ufffd")", true},
+        {"overlong \xC0\xAF", R"("overlong \ufffd\ufffd")", true},
+        {"surrogate \xED\xA0\x80", R"("surrogate \ufffd\ufffd\ufffd")", true},
+        {"beyond \xF4\x90\x80\x80", R"("beyond \ufffd\ufffd\ufffd\ufffd")", true},
+        {"lone \x80 continuation", R"("lone \ufffd continuation")", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.json);
+#ifdef _WIN32
+        if (row.posixOnly)
+            continue;
+#endif
         TextureIndex index;
-        index.add(index.addLevel(row.text), imageAt(1, 0, 1, 1), digestNumbered(1), 10);
+        index.add(index.addLevel(levelNamed(row.text)), imageAt(1, 0, 1, 1), digestNumbered(1), 10);
         const std::string text = jsonOf(index);
         ASSERT_TRUE(nlohmann::json::accept(text)) << text;
         const nlohmann::json parsed = nlohmann::json::parse(text);

@@ -1,11 +1,11 @@
 #include "features/game/TextureIndex.h"
 
+#include "engine/io/PathText.h"
 #include "features/game/IndexJson.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
 #include <string>
 
 namespace glintmark::features {
@@ -28,17 +28,6 @@ ImageInfo imageAt(std::uint64_t number, std::uint64_t offset, std::uint32_t widt
     image.jpeg.width = width;
     image.jpeg.height = height;
     return image;
-}
-
-// A level's name as the system hands it over: bytes on POSIX, UTF-16 on Windows, where a
-// name cannot hold bytes that are not UTF-8 and a backslash separates folders.
-std::filesystem::path levelNamed(const std::string& bytes)
-{
-#ifdef _WIN32
-    return std::filesystem::path(std::u8string(bytes.begin(), bytes.end()));
-#else
-    return bytes;
-#endif
 }
 
 std::string jsonOf(const TextureIndex& index)
@@ -145,7 +134,8 @@ TEST(TextureIndex, NamesAreJsonStringsWhateverBytesTheyHold)
             continue;
 #endif
         TextureIndex index;
-        index.add(index.addLevel(levelNamed(row.text)), imageAt(1, 0, 1, 1), digestNumbered(1), 10);
+        index.add(index.addLevel(pathFromUtf8(row.text)), imageAt(1, 0, 1, 1), digestNumbered(1),
+                  10);
         const std::string text = jsonOf(index);
         ASSERT_TRUE(nlohmann::json::accept(text)) << text;
         const nlohmann::json parsed = nlohmann::json::parse(text);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 
 #include <jerror.h>
@@ -140,16 +139,58 @@ bool decodePixels(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
     return true;
 }
 
+// Where the encoder's bytes go: a string the caller owns, filled a chunk at a time. Nothing here
+// is allocated by libjpeg, so a jump out of the encoder (a stop, an error) leaves nothing to free
+// but what the string holds. (libjpeg's own memory destination moves its buffer as it grows and
+// tells the caller only at the end, so after a jump the caller's pointer may be one it freed.)
+struct StringDestination
+{
+    jpeg_destination_mgr manager; // first, so that libjpeg's pointer to it leads here
+    std::string* bytes;
+    JOCTET chunk[16384];
+};
+
+StringDestination& destinationOf(j_compress_ptr info)
+{
+    return *reinterpret_cast<StringDestination*>(info->dest);
+}
+
+void startChunk(j_compress_ptr info)
+{
+    StringDestination& destination = destinationOf(info);
+    destination.manager.next_output_byte = destination.chunk;
+    destination.manager.free_in_buffer = sizeof destination.chunk;
+}
+
+boolean takeFullChunk(j_compress_ptr info)
+{
+    StringDestination& destination = destinationOf(info);
+    destination.bytes->append(reinterpret_cast<const char*>(destination.chunk),
+                              sizeof destination.chunk);
+    startChunk(info);
+    return TRUE;
+}
+
+void takeLastChunk(j_compress_ptr info)
+{
+    StringDestination& destination = destinationOf(info);
+    destination.bytes->append(reinterpret_cast<const char*>(destination.chunk),
+                              sizeof destination.chunk - destination.manager.free_in_buffer);
+}
+
 bool encodePixels(jpeg_compress_struct& info, Trap& trap, const Pixels& pixels,
-                  const EncodeSettings& settings, std::uint64_t memory, unsigned char*& out,
-                  unsigned long& outSize)
+                  const EncodeSettings& settings, std::uint64_t memory,
+                  StringDestination& destination)
 {
     if (setjmp(trap.jump) != 0)
         return false;
     jpeg_create_compress(&info);
     watch(info, trap);
     info.mem->max_memory_to_use = memoryLimit(memory);
-    jpeg_mem_dest(&info, &out, &outSize);
+    destination.manager.init_destination = startChunk;
+    destination.manager.empty_output_buffer = takeFullChunk;
+    destination.manager.term_destination = takeLastChunk;
+    info.dest = &destination.manager;
     info.image_width = pixels.width;
     info.image_height = pixels.height;
     info.input_components = pixels.components;
@@ -214,22 +255,19 @@ std::optional<std::string> DecodedImage::encode(const EncodeSettings& settings)
     jpeg_compress_struct info{};
     Trap trap{};
     arm(trap, info, m_keepGoing);
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
+    std::string written;
+    StringDestination destination{};
+    destination.bytes = &written;
     const std::uint64_t pixels = m_pixels.bytes.size();
     const bool done =
         encodePixels(info, trap, m_pixels, settings,
-                     m_limits.maxMemory > pixels ? m_limits.maxMemory - pixels : 0, out, outSize);
+                     m_limits.maxMemory > pixels ? m_limits.maxMemory - pixels : 0, destination);
     jpeg_destroy_compress(&info);
-    std::optional<std::string> bytes;
-    if (done) {
-        bytes.emplace(reinterpret_cast<const char*>(out), outSize);
-    } else {
-        m_error = failureText(trap, m_limits, pixels);
-        m_stopped = trap.stopped;
-    }
-    std::free(out);
-    return bytes;
+    if (done)
+        return written;
+    m_error = failureText(trap, m_limits, pixels);
+    m_stopped = trap.stopped;
+    return std::nullopt;
 }
 
 } // namespace glintmark::features

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <limits>
 #include <variant>
 
 namespace glintmark::featurestest {
@@ -652,6 +654,57 @@ TEST_F(EditFolder, AStopEndsTheComparingWithNothingMoreJudged)
         EXPECT_FALSE(plan(request(), events, outcome));
         EXPECT_EQ(outcome.unchanged, static_cast<std::uint64_t>(stopAfter));
         EXPECT_EQ(events.heard.size(), static_cast<std::size_t>(stopAfter));
+    }
+}
+
+// Counts the questions asked, and answers no from the chosen one on.
+struct CountingEvents : features::RunEvents
+{
+    int asked = 0;
+    int stopFrom = 0; // 0: never
+
+    void onProgress(features::Phase, const Progress&) override {}
+    bool keepGoing() override { return stopFrom == 0 || ++asked < stopFrom; }
+};
+
+// A stop at any moment of an edit's judgement, while it is decoded or encoded again to fit,
+// leaves it unjudged: neither refused nor planned.
+TEST_F(EditFolder, AStopWhileAnEditIsDecodedOrEncodedJudgesNothing)
+{
+    struct Case
+    {
+        const char* what;
+        std::string edited;
+        bool fit;
+    };
+    const Case cases[] = {
+        {"decoded", reencoded(demoImage(1), 60), false},
+        {"encoded again to fit", reencoded(demoImage(1), 100), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        edit(1, c.edited);
+        features::PutBackRequest asked = request();
+        asked.fit = c.fit;
+        CountingEvents counted;
+        counted.stopFrom = std::numeric_limits<int>::max();
+        features::PutBackOutcome whole;
+        ASSERT_FALSE(plan(asked, counted, whole));
+        ASSERT_EQ(whole.replaced.size(), 1u);
+        ASSERT_TRUE(whole.refused.empty());
+        ASSERT_GT(counted.asked, 10) << "the judgement asks as it goes";
+        // Every question where there are few, else a spread of them through the judgement.
+        const int step = std::max(1, counted.asked / 120);
+        for (int from = 1; from <= counted.asked; from += step) {
+            CountingEvents events;
+            events.stopFrom = from;
+            features::PutBackOutcome outcome;
+            ASSERT_FALSE(plan(asked, events, outcome)) << "stopped at question " << from;
+            ASSERT_TRUE(outcome.refused.empty())
+                << "stopped at question " << from << ": " << outcome.refused.front().reason;
+            ASSERT_TRUE(outcome.replaced.empty()) << "stopped at question " << from;
+            ASSERT_EQ(outcome.unchanged, 0u) << "stopped at question " << from;
+        }
     }
 }
 

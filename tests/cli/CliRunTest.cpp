@@ -428,6 +428,8 @@ TEST(CliRun, NamesMeetTheTerminalWithTheirControlsShown)
     const fs::path level = dir / (hostile + ".ldb");
     fs::copy_file(demo(), level);
     fs::create_directories(dir / "edits");
+    fs::create_directories(dir / "game" / "maps");
+    fs::copy_file(demo(), dir / "game" / "maps" / (hostile + ".ldb"));
     struct Case
     {
         const char* what;
@@ -435,6 +437,7 @@ TEST(CliRun, NamesMeetTheTerminalWithTheirControlsShown)
         int code;
         std::string out; // a part of standard output, or of the error stream where it is empty
         std::string err;
+        bool bars = false; // the error stream is a terminal, where the bars are drawn
     };
     const Case cases[] = {
         {"the table's heading and the summary",
@@ -459,10 +462,16 @@ TEST(CliRun, NamesMeetTheTerminalWithTheirControlsShown)
          "into " + (dir / (shown + "new.ldb")).string(),
          ""},
         {"JSON", {"--json", "--list", level.string()}, 0, "x\\u001b]0;owned\\u0007\\u001b[2J", ""},
+        {"a game's level on its bar",
+         {"-o", (dir / "gameout").string(), (dir / "game").string()},
+         0,
+         "",
+         "owned\\x07\\x1B[2J.ldb",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const CliRun run = runWith(c.args);
+        const CliRun run = c.bars ? runWith(c.args, onTerminal(false)) : runWith(c.args);
         EXPECT_EQ(run.code, c.code) << run.err;
         EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << run.out;
         EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;

@@ -111,12 +111,43 @@ TEST(ProgressBar, FitsTheTerminalDroppingTheLeastNeededFirst)
     }
 }
 
+// Whether `text` is whole UTF-8: every lead byte followed by as many continuation bytes as it
+// announces.
+bool wholeUtf8(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80             ? 1
+                                   : (lead & 0xE0) == 0xC0 ? 2
+                                   : (lead & 0xF0) == 0xE0 ? 3
+                                   : (lead & 0xF8) == 0xF0 ? 4
+                                                           : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 // Two columns stay free behind the line, where a terminal echoes Ctrl+C as "^C": even then
-// nothing wraps.
+// nothing wraps, and a name shortened to fit is never cut inside a character.
 TEST(ProgressBar, NeverWiderThanTheTerminalLessThree)
 {
-    const std::string names[] = {"", "a.ldb", "level_of_the_castle.ldb (comparing)",
-                                 std::string(200, 'n') + ".ldb"};
+    std::string wide; // characters of two, three and four bytes
+    for (int i = 0; i < 20; ++i)
+        wide += "\u00fc\u20ac\U0001d11e";
+    const std::string names[] = {"",
+                                 "a.ldb",
+                                 "level_of_the_castle.ldb (comparing)",
+                                 std::string(200, 'n') + ".ldb",
+                                 wide + ".ldb",
+                                 "x" + wide + ".ldb",
+                                 "xy" + wide + ".ldb",
+                                 "xyz" + wide + ".ldb"};
     const Progress progresses[] = {at(0, 0), at(45, 45'000'000, 1'234),
                                    at(7, 7'000'000, 123'456'789'012), at(100, 5, 3, 0)};
     for (const std::string& name : names) {
@@ -126,6 +157,7 @@ TEST(ProgressBar, NeverWiderThanTheTerminalLessThree)
                     const std::string line = ProgressBar::render(name, progress, elapsed, columns);
                     ASSERT_LE(line.size(), static_cast<std::size_t>(std::max(columns - 3, 0)))
                         << columns << " columns: " << line;
+                    ASSERT_TRUE(wholeUtf8(line)) << columns << " columns: " << line;
                     const bool percentShown =
                         line.find(std::to_string(progress.percent) + "%") != std::string::npos;
                     ASSERT_TRUE(columns < 7 || percentShown) << columns << " columns: " << line;

@@ -61,24 +61,35 @@ TEST(GameGallery, ShowsEachDistinctTextureOnceWithEveryUse)
     TextureIndex index;
     const std::uint32_t castle = index.addLevel("maps/castle.ldb");
     const std::uint32_t odd = index.addLevel("my level #1.ldb");
+    // Markup in a level's name stays text, in the page and in the data its search reads.
+    const std::uint32_t marked = index.addLevel("q\" onclick=\"x&amp;<u>.ldb");
     addUse(index, castle, 1, 1);
     addUse(index, castle, 2, 2);
     addUse(index, odd, 1, 1);
     addUse(index, odd, 7, 1);
-    ASSERT_FALSE(writePage(dir, index, {"maps/castle", "my level #1"}, [] { return true; }));
+    addUse(index, marked, 3, 2);
+    ASSERT_FALSE(writePage(dir, index, {"maps/castle", "my level #1", "q\" onclick=\"x&amp;<u>"},
+                           [] { return true; }));
 
     const std::string page = readBytes(dir / "index.html");
     EXPECT_EQ(countOf(page, "<figure"), 2U);
-    EXPECT_EQ(countOf(page, "<li>"), 4U);
+    EXPECT_EQ(countOf(page, "<li>"), 5U);
+    EXPECT_EQ(page.find("onclick=\""), std::string::npos);
+    EXPECT_EQ(page.find("<u>"), std::string::npos);
+    EXPECT_NE(
+        page.find("data-l=\"maps/castle.ldb\nq&quot; onclick=&quot;x&amp;amp;&lt;u&gt;.ldb\n\""),
+        std::string::npos);
+    EXPECT_NE(page.find(">q&quot; onclick=&quot;x&amp;amp;&lt;u&gt;.ldb #3</a>"),
+              std::string::npos);
     EXPECT_NE(page.find("<img src=\"maps/castle/Vorlesk_0001.jpg\" loading=\"lazy\" "
                         "alt=\"010000000000\">"),
               std::string::npos);
     EXPECT_NE(page.find("href=\"my%20level%20%231/Vorlesk_0007.jpg\">my level #1.ldb #7</a>"),
               std::string::npos);
     EXPECT_NE(page.find("used 3 times in 2 levels"), std::string::npos);
-    EXPECT_NE(page.find("used 1 time in 1 level"), std::string::npos);
+    EXPECT_NE(page.find("used 2 times in 2 levels"), std::string::npos);
     EXPECT_NE(page.find("<h1>My &lt;game&gt;</h1>"), std::string::npos);
-    EXPECT_NE(page.find("4 textures in 2 levels, 2 distinct"), std::string::npos);
+    EXPECT_NE(page.find("5 textures in 3 levels, 2 distinct"), std::string::npos);
     EXPECT_NE(page.find("64&times;32"), std::string::npos);
     EXPECT_EQ(page.rfind("</html>\n"), page.size() - 8);
 }

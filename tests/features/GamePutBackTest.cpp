@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <map>
 
@@ -248,6 +249,10 @@ TEST_F(GamePutBack, TwoDifferentEditsOfOneTextureAreRefusedTheSameEditTwiceIsNot
     const std::string first = reencoded(shared(), 25);
     const std::string second = reencoded(shared(), 40);
     ASSERT_FALSE(first == second);
+    // The same length, and a horizontal density of one more dot: another edit all the same.
+    std::string sameLength = first;
+    ASSERT_EQ(sameLength.compare(6, 5, std::string("JFIF\0", 5)), 0);
+    ++sameLength[15];
     struct Case
     {
         const char* what;
@@ -257,6 +262,7 @@ TEST_F(GamePutBack, TwoDifferentEditsOfOneTextureAreRefusedTheSameEditTwiceIsNot
     };
     const std::vector<Case> cases = {
         {"different edits", first, second, PutBackStatus::Refused},
+        {"different edits of one length", first, sameLength, PutBackStatus::Refused},
         {"the same edit", first, first, PutBackStatus::Written},
     };
     for (const Case& c : cases) {
@@ -302,6 +308,7 @@ TEST_F(GamePutBack, AStopOrAFailureWhileTheLevelsAreWrittenLeavesNone)
         std::function<void()> before;                // readies the failure
         std::function<void(const Recorder&)> onEach; // or brings it about on the way
         PutBackStatus status;
+        const char* reason = ""; // a part of the failure's message
     };
     const fs::path lastLevel = dir / "game" / "maps/deep/cave.ldb";
     const std::vector<Case> cases = {
@@ -327,12 +334,26 @@ TEST_F(GamePutBack, AStopOrAFailureWhileTheLevelsAreWrittenLeavesNone)
              if (r.writing())
                  fs::resize_file(lastLevel, 100);
          },
-         PutBackStatus::Failed},
+         PutBackStatus::Failed,
+         "changed while the game was read"},
+        // Its third question after the second level's last block comes as the last level's copy
+        // begins, once the level was opened and found as it was.
+        {"the last level's source shrinks as its copy begins",
+         [lastLevel](const Recorder& r) {
+             if (r.levelsWritten() == 2 && r.askedSinceProgress == 3)
+                 fs::resize_file(lastLevel, 100);
+             return false;
+         },
+         {},
+         {},
+         PutBackStatus::Failed,
+         "became shorter while it was read"},
         {"a folder stands at the last new level's name",
          {},
          [this] { fs::create_directories(dir / "new" / "maps/deep/cave.ldb"); },
          {},
-         PutBackStatus::Failed},
+         PutBackStatus::Failed,
+         "cave.ldb"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -346,8 +367,16 @@ TEST_F(GamePutBack, AStopOrAFailureWhileTheLevelsAreWrittenLeavesNone)
         const GamePutBackOutcome outcome = features::putBackGame(request(true), events);
         EXPECT_EQ(outcome.status, c.status);
         EXPECT_EQ(outcome.error.has_value(), c.status == PutBackStatus::Failed);
+        if (outcome.error) {
+            EXPECT_NE(outcome.error->message.find(c.reason), std::string::npos)
+                << outcome.error->message;
+        }
         EXPECT_GE(events.levelsWritten(), c.status == PutBackStatus::Stopped ? 0 : 2);
         expectNoNewLevels();
+        // The folders the run made for the new levels go with them.
+        if (!c.before) {
+            EXPECT_FALSE(fs::exists(dir / "new")) << entriesIn(dir / "new").size();
+        }
     }
     // A stop at each question asked after the last level's last block, up to the putting in
     // place: none of the levels is left; once they are in place, no question is asked again.
@@ -362,6 +391,7 @@ TEST_F(GamePutBack, AStopOrAFailureWhileTheLevelsAreWrittenLeavesNone)
         if (after < 3) {
             EXPECT_EQ(outcome.status, PutBackStatus::Stopped);
             expectNoNewLevels();
+            EXPECT_FALSE(fs::exists(dir / "new"));
         } else {
             EXPECT_EQ(outcome.status, PutBackStatus::Written);
             EXPECT_EQ(filesUnder(dir / "new").size(), 3u);
@@ -374,6 +404,62 @@ TEST_F(GamePutBack, AStopOrAFailureWhileTheLevelsAreWrittenLeavesNone)
     EXPECT_EQ(features::putBackGame(request(true), events).status, PutBackStatus::Stopped);
     EXPECT_TRUE(events.heard.empty());
     expectNoNewLevels();
+}
+
+// The bound on the edits' bytes kept in memory from the comparing to the writing is the whole
+// game's: what one level keeps, the next may not. Changed once both are compared, an edit kept is
+// written as it was compared; one let go is read again, and found changed.
+TEST_F(GamePutBack, TheBytesKeptInMemoryAreBoundedForTheWholeGame)
+{
+    const std::string greyEdit = reencoded(testJpeg("grey"), 30);
+    const std::string tallerEdit = reencoded(testJpeg("taller"), 30);
+    ASSERT_LT(greyEdit.size(), testJpeg("grey").size());
+    ASSERT_LT(tallerEdit.size(), testJpeg("taller").size());
+    const fs::path first = dir / "out" / "a" / imageName(1);
+    const fs::path second = dir / "out" / "maps/castle" / imageName(2);
+    struct Case
+    {
+        const char* what;
+        fs::path changed; // once the comparing is done
+        PutBackStatus status;
+    };
+    const std::vector<Case> cases = {
+        {"the first level's edit, kept", first, PutBackStatus::Written},
+        {"the second level's, read again", second, PutBackStatus::Failed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir / "new");
+        writeBytes(first, greyEdit);
+        writeBytes(second, tallerEdit);
+        GamePutBackRequest asked = request(false);
+        asked.heldBytes = std::max(greyEdit.size(), tallerEdit.size());
+        Recorder events;
+        bool changed = false;
+        events.stop = [&](const Recorder& r) {
+            const auto compared = std::count_if(r.heard.begin(), r.heard.end(), [](const auto& h) {
+                return h.first == Phase::Comparing && h.second.percent == 100;
+            });
+            if (!changed && compared == 2) {
+                changed = true;
+                writeBytes(c.changed, reencoded(readBytes(c.changed), 60));
+                fs::last_write_time(c.changed,
+                                    fs::last_write_time(c.changed) + std::chrono::hours(1));
+            }
+            return false;
+        };
+        const GamePutBackOutcome outcome = features::putBackGame(asked, events);
+        EXPECT_EQ(outcome.status, c.status) << (outcome.error ? outcome.error->message : "");
+        if (c.status == PutBackStatus::Written) {
+            EXPECT_TRUE(readBytes(dir / "new" / "a.ldb") == expectedLevel("a.ldb", {1}, greyEdit));
+            continue;
+        }
+        ASSERT_TRUE(outcome.error.has_value());
+        EXPECT_NE(outcome.error->message.find("changed while the new level was written"),
+                  std::string::npos)
+            << outcome.error->message;
+        expectNoNewLevels();
+    }
 }
 
 TEST_F(GamePutBack, NewLevelsInsideTheGameAreRefused)

@@ -5,6 +5,9 @@
 #include "cli/terminal/PhaseBars.h"
 #include "features/game/SourcesRunTypes.h"
 
+#include <map>
+#include <optional>
+
 namespace glintmark::cli {
 
 // Listens to a run for the command line: draws the bars, hands each image to the report, and
@@ -19,17 +22,22 @@ public:
     {}
 
     // From now on the reading's progress counts the whole set of sources: `before` bytes of
-    // the sources already read, of `total`.
-    void coverWholeSet(std::uint64_t before, std::uint64_t total)
+    // the sources already read, of `total`, and `imagesBefore` images found in them.
+    void coverWholeSet(std::uint64_t before, std::uint64_t total, std::uint64_t imagesBefore)
     {
         m_before = before;
         m_total = total;
+        m_imagesBefore = imagesBefore;
+        m_bars.measureAcrossNames();
     }
 
     // The report each image goes to from now on (null: none).
     void setReport(Report* report) { m_report = report; }
 
     void onProgress(features::Phase phase, const Progress& progress) override;
+    // A game's put-back moves on to the next level of a pass: the bars are named after it,
+    // counted off ("[2/40] maps/castle.ldb"), and each phase's bar covers the whole pass.
+    void onLevel(const features::LevelStep& step) override;
     void onPhaseEnd(features::Phase phase) override;
     void onImage(const CheckedImage& image) override;
     bool keepGoing() override;
@@ -40,6 +48,9 @@ private:
     OutputWatch& m_watch;
     std::uint64_t m_before = 0;
     std::uint64_t m_total = 0; // 0: each source's progress on its own
+    std::uint64_t m_imagesBefore = 0;
+    std::optional<features::LevelStep> m_step; // the level of a game's put-back pass
+    std::map<features::Phase, int> m_shown;    // the percentage each phase's bar showed last
 };
 
 } // namespace glintmark::cli

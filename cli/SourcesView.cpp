@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kProgram = "glintmark-cli: ";
 
 // What a source's bar is called: its name (a game's level by its path in the game), counted
-// off among several ("[2/40] maps/castle.ldb").
+// off among several ("[2/40] maps/castle.ldb"); the bar keeps the counter whole.
 std::string barName(const features::LevelStart& level)
 {
     std::string shown =
@@ -53,13 +53,14 @@ void SourcesView::onLevelStart(const features::LevelStart& level)
     m_report->beginSource(level.source, level.folder);
     m_watch.check();
     if (level.count > 1)
-        coverWholeSet(level.bytesBefore, level.totalBytes);
+        coverWholeSet(level.bytesBefore, level.totalBytes, m_imagesBefore);
 }
 
 void SourcesView::onLevelEnd(const LevelOutcome& outcome)
 {
     // Nothing more of this source is drawn: its closing lines take the bar's place.
     m_bars.finish();
+    m_imagesBefore += outcome.result.count;
     m_report->endSource(outcome);
     m_watch.check();
     m_interruptionTold = tellLevelEnd(outcome) || m_interruptionTold;

@@ -7,6 +7,7 @@
 #include "cli/terminal/PhaseBars.h"
 #include "features/game/SourcesRunTypes.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 
@@ -49,6 +50,7 @@ private:
     std::ostream& m_err;
     std::unique_ptr<Report> m_report;
     bool m_interruptionTold = false;
+    std::uint64_t m_imagesBefore = 0; // found in the sources before the one being read
 };
 
 } // namespace glintmark::cli

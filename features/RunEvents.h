@@ -3,6 +3,9 @@
 #include "engine/ExtractTypes.h"
 #include "features/ImageStatus.h"
 
+#include <cstddef>
+#include <filesystem>
+
 namespace glintmark::features {
 
 // The phases a run of the features goes through, in the order they come.
@@ -17,6 +20,15 @@ enum class Phase
 // The word reports use for a phase: "reading", "decoding", "comparing", "writing".
 const char* phaseName(Phase phase);
 
+// A game's run moving on to the next level of one of its passes over the levels.
+struct LevelStep
+{
+    std::size_t index = 0;      // of the level in the pass, from 0
+    std::size_t count = 0;      // the levels the pass goes through
+    std::filesystem::path name; // the level's path in the game
+    bool searching = false;     // the pass that looks for the edited textures in every level
+};
+
 // What a front end hears of a run, on the thread that runs it. The run calls; it never waits
 // for an answer other than keepGoing(), and nothing a listener does reaches back into the run.
 class RunEvents
@@ -29,6 +41,8 @@ public:
         (void)phase;
         (void)progress;
     }
+    // The progress that follows is that of the level `step` names, within its pass.
+    virtual void onLevel(const LevelStep& step) { (void)step; }
     // `phase` has ended: nothing more of it will be reported. May come more than once.
     virtual void onPhaseEnd(Phase phase) { (void)phase; }
     // An image is complete, with its verdict when it was decoded.

@@ -19,6 +19,16 @@ void PhaseBars::setName(std::string name)
     m_name = std::move(name);
 }
 
+void PhaseBars::measureAcrossNames()
+{
+    m_acrossNames = true;
+}
+
+void PhaseBars::restartMeasures()
+{
+    m_origins.clear();
+}
+
 void PhaseBars::update(features::Phase phase, const Progress& progress)
 {
     if (!m_stream)
@@ -30,8 +40,12 @@ void PhaseBars::update(features::Phase phase, const Progress& progress)
         m_bar = std::make_unique<ProgressBar>(
             *m_stream, named ? m_name + " (" + features::phaseName(phase) + ")" : m_name, m_columns,
             phase != features::Phase::Reading || progress.sourceSize > 0);
+        if (const auto origin = m_origins.find(phase); m_acrossNames && origin != m_origins.end())
+            m_bar->continueFrom(origin->second);
     }
     m_bar->update(progress, ProgressBar::Clock::now());
+    if (m_acrossNames)
+        m_origins.emplace(phase, m_bar->origin());
 }
 
 void PhaseBars::end(features::Phase phase)

@@ -4,6 +4,7 @@
 #include "features/RunEvents.h"
 
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,12 @@ public:
 
     // Finishes the drawn bar; the bars that follow are for the source shown as `name`.
     void setName(std::string name);
+    // From now on a phase's bar goes on measuring its rate and time left from where the first
+    // bar of that phase began, across names: the progress is the whole set's, not one source's.
+    void measureAcrossNames();
+    // Forgets where the phases' bars began: the next bar of each phase measures from its own
+    // first update again.
+    void restartMeasures();
     // Takes the progress of `phase`; a new phase wipes the bar of the one before.
     void update(features::Phase phase, const Progress& progress);
     // Wipes the bar of `phase` if it is the one drawn.
@@ -43,6 +50,8 @@ private:
     ProgressBar::Columns m_columns;
     std::optional<features::Phase> m_phase;
     std::unique_ptr<ProgressBar> m_bar;
+    bool m_acrossNames = false;
+    std::map<features::Phase, ProgressBar::Origin> m_origins; // with m_acrossNames
 };
 
 } // namespace glintmark::cli

@@ -30,14 +30,46 @@ std::size_t roomIn(int columns)
     return row > 2 ? row - 2 : 0;
 }
 
-// `label` cut to at most `length` bytes, keeping its end behind "..."; never inside a UTF-8
-// character.
+bool continuationByte(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The length of the counter "[12/40] " that `label` begins with, or 0 when it has none.
+std::size_t counterLength(const std::string& label)
+{
+    const std::size_t close = label.find("] ");
+    if (label.empty() || label[0] != '[' || close == std::string::npos || close < 4)
+        return 0;
+    for (std::size_t i = 1; i < close; ++i) {
+        if ((label[i] < '0' || label[i] > '9') && label[i] != '/')
+            return 0;
+    }
+    return close + 2;
+}
+
+// `label` cut to at most `length` bytes, never inside a UTF-8 character: a label that begins
+// with a counter keeps it whole and loses the middle of what follows ("[3/40] zone02/...l2.ldb");
+// any other keeps its end behind "...". A counter is never cut: where there is no room beside
+// it, the label is the counter alone, even if that is longer than `length`.
 std::string shortened(const std::string& label, std::size_t length)
 {
     if (label.size() <= length)
         return label;
+    if (const std::size_t counter = counterLength(label); counter > 0) {
+        if (length < counter + 4)
+            return label.substr(0, counter - 1);
+        const std::size_t keep = length - counter - 3;
+        std::size_t headEnd = counter + keep / 2;
+        while (headEnd > counter && continuationByte(label[headEnd]))
+            --headEnd;
+        std::size_t tailFrom = label.size() - (keep - keep / 2);
+        while (tailFrom < label.size() && continuationByte(label[tailFrom]))
+            ++tailFrom;
+        return label.substr(0, headEnd) + "..." + label.substr(tailFrom);
+    }
     std::size_t from = label.size() - (length - 3);
-    while (from < label.size() && (static_cast<unsigned char>(label[from]) & 0xC0) == 0x80)
+    while (from < label.size() && continuationByte(label[from]))
         ++from;
     return "..." + label.substr(from);
 }
@@ -199,9 +231,10 @@ int ProgressBar::columns() const
 
 void ProgressBar::update(const Progress& progress, Clock::time_point now)
 {
-    if (m_redraws == 0) {
+    if (!m_measured) {
         m_start = now;
         m_first = progress;
+        m_measured = true;
     }
     const int columns = this->columns();
     const bool resized = columns != m_drawnColumns;
@@ -238,7 +271,7 @@ std::string ProgressBar::render(const std::string& label, const Progress& progre
 {
     Parts parts;
     parts.percent = std::clamp(progress.percent, 0, 100);
-    parts.label = shortened(label, kLongestLabel);
+    parts.label = shortened(label, kLongestLabel + counterLength(label));
     parts.bar = kBarLength;
     parts.count = countText(progress.imagesCompleted);
     parts.rate = rateText(progress, first, elapsed);

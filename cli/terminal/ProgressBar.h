@@ -51,6 +51,24 @@ public:
     // How many times the bar was drawn, so the limit on redraws can be watched.
     std::size_t redraws() const { return m_redraws; }
 
+    // Where the rate and the time left are measured from: the time of the first update and
+    // what it brought.
+    struct Origin
+    {
+        Clock::time_point start;
+        Progress first;
+    };
+    // The bar's origin; meaningful once it has taken an update.
+    Origin origin() const { return {m_start, m_first}; }
+    // Measures from `origin` rather than from the first update: a bar that goes on with the work
+    // of a bar before it (the next level of a game) keeps its rate and its time left.
+    void continueFrom(const Origin& origin)
+    {
+        m_start = origin.start;
+        m_first = origin.first;
+        m_measured = true;
+    }
+
     // The line drawn for `progress`, `elapsed` after the first update brought `first`, on a
     // terminal `columns` wide, without the carriage return: at most columns - 3 long. Where the
     // whole line does not fit, the rate goes first, then the bar shortens, then the label, then the
@@ -67,6 +85,7 @@ private:
     std::string m_label;
     Clock::time_point m_start{}; // the first update's time
     Progress m_first;            // and what it brought
+    bool m_measured = false;     // the two above are set
     Columns m_columns;
     bool m_sizeKnown;
     Clock::time_point m_lastRedraw{};

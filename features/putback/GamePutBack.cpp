@@ -228,13 +228,42 @@ std::optional<ExtractError> placeEverywhere(GameRun& run, std::size_t index)
     return std::nullopt;
 }
 
+// Counts off the levels of one pass over the game as the run comes to them.
+class Pass
+{
+public:
+    Pass(GameRun& run, std::size_t count, bool searching)
+        : m_run(run), m_count(count), m_searching(searching)
+    {}
+
+    // The run comes to level `index` of the game.
+    void at(std::size_t index)
+    {
+        m_run.events.onLevel(
+            {m_next++, m_count, m_run.outcome.levels[index].level.relative, m_searching});
+    }
+
+private:
+    GameRun& m_run;
+    std::size_t m_count;
+    bool m_searching;
+    std::size_t m_next = 0;
+};
+
 // Reads every level with a folder of edited images and plans what goes back; with --everywhere
 // then finds every place of every edited texture in every level.
 std::optional<ExtractError> planGame(GameRun& run)
 {
+    const auto& levels = run.outcome.levels;
+    Pass planning(run,
+                  static_cast<std::size_t>(std::count_if(
+                      levels.begin(), levels.end(),
+                      [](const LevelPutBack& level) { return !level.folder.empty(); })),
+                  false);
     for (std::size_t i = 0; i < run.outcome.levels.size() && !run.stopped; ++i) {
         if (run.outcome.levels[i].folder.empty())
             continue;
+        planning.at(i);
         std::map<std::uint64_t, Digest> textures;
         if (auto error = planLevel(run, i, textures))
             return error;
@@ -244,7 +273,9 @@ std::optional<ExtractError> planGame(GameRun& run)
     // Without --everywhere no edit was recorded.
     if (run.edits.empty() || !run.outcome.refused.empty())
         return std::nullopt;
+    Pass searching(run, levels.size(), true);
     for (std::size_t i = 0; i < run.outcome.levels.size() && !run.stopped; ++i) {
+        searching.at(i);
         if (auto error = placeEverywhere(run, i))
             return error;
     }
@@ -389,6 +420,12 @@ std::optional<ExtractError> writeLevel(GameRun& run, std::size_t index, NewLevel
 std::optional<ExtractError> writeGame(GameRun& run)
 {
     NewLevels written(run.request);
+    const auto& levels = run.outcome.levels;
+    Pass writing(run,
+                 static_cast<std::size_t>(
+                     std::count_if(levels.begin(), levels.end(),
+                                   [](const LevelPutBack& level) { return level.changes(); })),
+                 false);
     for (std::size_t i = 0; i < run.outcome.levels.size(); ++i) {
         if (!run.outcome.levels[i].changes())
             continue;
@@ -396,6 +433,7 @@ std::optional<ExtractError> writeGame(GameRun& run)
             run.stopped = true;
         if (run.stopped)
             return std::nullopt;
+        writing.at(i);
         if (auto error = writeLevel(run, i, written); error || run.stopped)
             return error;
     }

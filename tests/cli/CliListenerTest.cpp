@@ -8,10 +8,13 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace glintmark::clitest {
@@ -95,6 +98,81 @@ TEST(CliListener, DrawsTheBarOfEachPhaseAndWipesItAtItsEnd)
     EXPECT_EQ(wipe.back(), '\r');
     EXPECT_EQ(wipe.find_first_not_of(' ', 1), wipe.size() - 1) << "only spaces between";
     EXPECT_GE(wipe.size() - 2, reading.size() - 1) << "the whole line blanked";
+}
+
+// The line a stream of redraws shows last.
+std::string lastLine(const std::string& drawn)
+{
+    const std::size_t at = drawn.rfind('\r', drawn.size() - 2);
+    return at == std::string::npos ? drawn : drawn.substr(at + 1);
+}
+
+// A game's reading counts the whole game: its bytes, and the images of the levels before.
+TEST(CliListener, AGamesBarCountsTheWholeGame)
+{
+    std::ostringstream err;
+    std::ostringstream out;
+    OutputWatch watch(out);
+    PhaseBars bars(&err, "[2/3] b.ldb", false);
+    CliListener listener(bars, nullptr, watch);
+    listener.coverWholeSet(1000, 4000, 100);
+    Progress progress;
+    progress.sourceSize = 2000;
+    progress.bytesRead = 1000;
+    progress.percent = 50;
+    progress.imagesCompleted = 5;
+    listener.onProgress(Phase::Reading, progress);
+    const std::string line = lastLine(err.str());
+    EXPECT_EQ(line.rfind("[2/3] b.ldb [", 0), 0u) << line;
+    EXPECT_NE(line.find("]  50% 105 images"), std::string::npos) << line;
+}
+
+// A game's put-back: each pass over the levels counts them off, and each phase's bar covers the
+// whole pass, never going back within it.
+TEST(CliListener, AGamesPutBackCountsOffItsLevelsAndNeverRunsBackwards)
+{
+    std::ostringstream err;
+    std::ostringstream out;
+    OutputWatch watch(out);
+    PhaseBars bars(&err, "game", true);
+    CliListener listener(bars, nullptr, watch);
+    const struct
+    {
+        std::size_t index;
+        bool searching;
+        Phase phase;
+        int percent; // of the level's phase
+        const char* label;
+        int shown; // of the pass
+    } steps[] = {
+        {0, false, Phase::Reading, 50, "[1/4] l0.ldb (reading)", 12},
+        {0, false, Phase::Comparing, 100, "[1/4] l0.ldb (comparing)", 25},
+        {1, false, Phase::Reading, 60, "[2/4] l1.ldb (reading)", 40},
+        {1, false, Phase::Comparing, 50, "[2/4] l1.ldb (comparing)", 37},
+        {1, false, Phase::Reading, 10, "[2/4] l1.ldb (reading)", 40}, // held, not 27
+        {3, false, Phase::Reading, 100, "[4/4] l3.ldb (reading)", 100},
+        {0, true, Phase::Reading, 20, "[1/4] l0.ldb, everywhere (reading)", 5}, // the next pass
+        {1, true, Phase::Reading, 0, "[2/4] l1.ldb, everywhere (reading)", 25},
+    };
+    std::optional<std::pair<std::size_t, bool>> level;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.label);
+        if (level != std::make_pair(step.index, step.searching)) {
+            listener.onLevel(
+                {step.index, 4, "l" + std::to_string(step.index) + ".ldb", step.searching});
+            level = std::make_pair(step.index, step.searching);
+        }
+        Progress progress;
+        progress.percent = step.percent;
+        progress.sourceSize = step.phase == Phase::Reading ? 1000 : 0;
+        progress.bytesRead = static_cast<std::uint64_t>(step.percent) * 10;
+        listener.onProgress(step.phase, progress);
+        const std::string line = lastLine(err.str());
+        EXPECT_EQ(line.rfind(std::string(step.label) + " [", 0), 0u) << line;
+        char percent[8];
+        std::snprintf(percent, sizeof percent, "] %3d%%", step.shown);
+        EXPECT_NE(line.find(percent), std::string::npos) << line;
+    }
 }
 
 TEST(CliListener, StopsTheRunOnceTheReportCannotBeWritten)

@@ -147,7 +147,8 @@ TEST(ProgressBar, NeverWiderThanTheTerminalLessThree)
                                  wide + ".ldb",
                                  "x" + wide + ".ldb",
                                  "xy" + wide + ".ldb",
-                                 "xyz" + wide + ".ldb"};
+                                 "xyz" + wide + ".ldb",
+                                 "[12/340] " + wide + ".ldb (comparing)"};
     const Progress progresses[] = {at(0, 0), at(45, 45'000'000, 1'234),
                                    at(7, 7'000'000, 123'456'789'012), at(100, 5, 3, 0)};
     for (const std::string& name : names) {
@@ -307,6 +308,47 @@ TEST(ProgressBar, MeasuresFromItsFirstUpdate)
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].substr(lines[0].find("%")), "% -- MB/s");
     EXPECT_EQ(lines[1].substr(lines[1].find("%")), "% 10.0 MB/s 0:08 left");
+}
+
+// A bar that goes on with the work of the bar before it (the next level of a game) measures
+// from where that one began.
+TEST(ProgressBar, ABarThatGoesOnMeasuresFromTheOriginItIsGiven)
+{
+    std::ostringstream stream;
+    const auto start = ProgressBar::Clock::time_point{} + 1h;
+    ProgressBar first(stream, "[1/2] a.ldb");
+    first.update(at(10, 10'000'000), start);
+    ProgressBar next(stream, "[2/2] b.ldb");
+    next.continueFrom(first.origin());
+    next.update(at(20, 20'000'000), start + 1s);
+    const std::vector<std::string> lines = drawnLines(stream.str());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].substr(lines[1].find("%")), "% 10.0 MB/s 0:08 left");
+}
+
+// A label that begins with a counter keeps the counter whole and loses the middle of the name.
+TEST(ProgressBar, ACounterIsNeverCutAndTheNameLosesItsMiddle)
+{
+    const std::string label = "[3/40] zone02/area02/sub/deeper/level002.ldb (reading)";
+    for (int columns = 1; columns <= 140; ++columns) {
+        const std::string line =
+            ProgressBar::render(label, at(45, 45'000'000, 1'234), 10s, columns);
+        SCOPED_TRACE(testing::Message() << columns << " columns: " << line);
+        if (line.rfind("[3/40] ", 0) != 0) {
+            EXPECT_EQ(line.find("[3/"), std::string::npos) << "whole or not at all";
+            EXPECT_LT(columns, 30) << "the label goes only where little else fits";
+            continue;
+        }
+        // Shortened, the name keeps its start and its end.
+        const std::size_t cut = line.find("...");
+        if (cut != std::string::npos) {
+            EXPECT_GT(cut, 7u);
+            EXPECT_EQ(line.substr(7, 1), "z");
+        }
+    }
+    EXPECT_EQ(ProgressBar::render(label, at(45, 45'000'000, 1'234), 10s, 120),
+              "[3/40] zone02/area02/...2.ldb (reading) [###########..............]  45% 1,234 "
+              "images 4.5 MB/s 0:12 left");
 }
 
 TEST(ProgressBar, RedrawsAtOnceToANewWidthAndNeverWraps)

@@ -50,14 +50,15 @@ std::size_t counterLength(const std::string& label)
 
 // `label` cut to at most `length` bytes, never inside a UTF-8 character: a label that begins
 // with a counter keeps it whole and loses the middle of what follows ("[3/40] zone02/...l2.ldb");
-// any other keeps its end behind "...". A counter is never cut: where there is no room beside
-// it, the label is the counter alone, even if that is longer than `length`.
+// any other keeps its end behind "...". A counter is never cut: where there is little room
+// beside it, the label is the counter alone, even if that is longer than `length`.
 std::string shortened(const std::string& label, std::size_t length)
 {
     if (label.size() <= length)
         return label;
     if (const std::size_t counter = counterLength(label); counter > 0) {
-        if (length < counter + 4)
+        // A name shortened to fewer than six of its bytes would tell nothing.
+        if (length < counter + 3 + 6)
             return label.substr(0, counter - 1);
         const std::size_t keep = length - counter - 3;
         std::size_t headEnd = counter + keep / 2;

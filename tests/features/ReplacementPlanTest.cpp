@@ -671,17 +671,17 @@ struct CountingEvents : features::RunEvents
 // leaves it unjudged: neither refused nor planned.
 TEST_F(EditFolder, AStopWhileAnEditIsDecodedOrEncodedJudgesNothing)
 {
-    struct Case
+    struct StopCase
     {
         const char* what;
         std::string edited;
         bool fit;
     };
-    const Case cases[] = {
+    const StopCase cases[] = {
         {"decoded", reencoded(demoImage(1), 60), false},
         {"encoded again to fit", reencoded(demoImage(1), 100), true},
     };
-    for (const Case& c : cases) {
+    for (const StopCase& c : cases) {
         SCOPED_TRACE(c.what);
         edit(1, c.edited);
         features::PutBackRequest asked = request();

@@ -12,22 +12,14 @@ namespace glintmark::cli {
 
 namespace {
 
-// The progress of level `step.index` of a pass over `step.count` levels as the pass's: each level
-// a like share of it. A known size is scaled as if every level had this one's, so that the time
-// left counts the levels still to come.
-Progress wholePass(const features::LevelStep& step, const Progress& progress)
+// The percentage of a pass over `step.count` levels, `percent` through level `step.index`: each
+// level a like share of it.
+int passPercent(const features::LevelStep& step, int percent)
 {
-    Progress pass = progress;
     const auto count = static_cast<std::uint64_t>(std::max<std::size_t>(step.count, 1));
     const std::uint64_t index = std::min<std::uint64_t>(step.index, count - 1);
-    const auto percent = static_cast<std::uint64_t>(std::clamp(progress.percent, 0, 100));
-    pass.percent = static_cast<int>((index * 100 + percent) / count);
-    if (progress.sourceSize > 0) {
-        pass.sourceSize = progress.sourceSize * count;
-        pass.bytesRead =
-            progress.sourceSize * index + std::min(progress.bytesRead, progress.sourceSize);
-    }
-    return pass;
+    return static_cast<int>(
+        (index * 100 + static_cast<std::uint64_t>(std::clamp(percent, 0, 100))) / count);
 }
 
 } // namespace
@@ -35,11 +27,15 @@ Progress wholePass(const features::LevelStep& step, const Progress& progress)
 void CliListener::onProgress(features::Phase phase, const Progress& progress)
 {
     if (m_step) {
-        Progress pass = wholePass(*m_step, progress);
-        // Never backwards within a pass, whatever a level's own phases do.
-        int& shown = m_shown[phase];
-        shown = std::max(shown, pass.percent);
-        pass.percent = shown;
+        // The pass's bytes so far, against no known total: its share is the percentage, which
+        // never goes back within the pass, whatever a level's own phases do.
+        PassPhase& seen = m_pass[phase];
+        seen.levelBytes = progress.bytesRead;
+        seen.shown = std::max(seen.shown, passPercent(*m_step, progress.percent));
+        Progress pass = progress;
+        pass.bytesRead = seen.bytesBefore + progress.bytesRead;
+        pass.sourceSize = 0;
+        pass.percent = seen.shown;
         m_bars.update(phase, pass);
         return;
     }
@@ -58,8 +54,13 @@ void CliListener::onProgress(features::Phase phase, const Progress& progress)
 void CliListener::onLevel(const features::LevelStep& step)
 {
     if (!m_step || step.index == 0 || step.searching != m_step->searching) {
-        m_shown.clear();
+        m_pass.clear();
+        m_bars.measureAcrossNames();
         m_bars.restartMeasures();
+    }
+    for (auto& [phase, seen] : m_pass) {
+        seen.bytesBefore += seen.levelBytes;
+        seen.levelBytes = 0;
     }
     m_step = step;
     m_bars.setName("[" + std::to_string(step.index + 1) + "/" + std::to_string(step.count) + "] " +

@@ -49,8 +49,15 @@ private:
     std::uint64_t m_before = 0;
     std::uint64_t m_total = 0; // 0: each source's progress on its own
     std::uint64_t m_imagesBefore = 0;
+    // What a phase's bar has shown of a game's put-back pass.
+    struct PassPhase
+    {
+        std::uint64_t bytesBefore = 0; // of the pass's levels before this one
+        std::uint64_t levelBytes = 0;  // of this level, as last heard
+        int shown = 0;                 // the percentage shown last
+    };
     std::optional<features::LevelStep> m_step; // the level of a game's put-back pass
-    std::map<features::Phase, int> m_shown;    // the percentage each phase's bar showed last
+    std::map<features::Phase, PassPhase> m_pass;
 };
 
 } // namespace glintmark::cli

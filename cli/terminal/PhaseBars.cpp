@@ -39,7 +39,7 @@ void PhaseBars::update(features::Phase phase, const Progress& progress)
         const bool named = phase != features::Phase::Reading || m_nameReading;
         m_bar = std::make_unique<ProgressBar>(
             *m_stream, named ? m_name + " (" + features::phaseName(phase) + ")" : m_name, m_columns,
-            phase != features::Phase::Reading || progress.sourceSize > 0);
+            phase != features::Phase::Reading || progress.sourceSize > 0 || m_acrossNames);
         if (const auto origin = m_origins.find(phase); m_acrossNames && origin != m_origins.end())
             m_bar->continueFrom(origin->second);
     }

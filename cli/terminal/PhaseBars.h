@@ -28,7 +28,8 @@ public:
     // Finishes the drawn bar; the bars that follow are for the source shown as `name`.
     void setName(std::string name);
     // From now on a phase's bar goes on measuring its rate and time left from where the first
-    // bar of that phase began, across names: the progress is the whole set's, not one source's.
+    // bar of that phase began, across names: the progress is the whole set's, not one source's,
+    // and its percentage is known even where a total size is not.
     void measureAcrossNames();
     // Forgets where the phases' bars began: the next bar of each phase measures from its own
     // first update again.

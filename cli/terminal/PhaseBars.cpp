@@ -29,7 +29,8 @@ void PhaseBars::restartMeasures()
     m_origins.clear();
 }
 
-void PhaseBars::update(features::Phase phase, const Progress& progress)
+void PhaseBars::update(features::Phase phase, const Progress& progress,
+                       ProgressBar::Clock::time_point now)
 {
     if (!m_stream)
         return;
@@ -43,7 +44,7 @@ void PhaseBars::update(features::Phase phase, const Progress& progress)
         if (const auto origin = m_origins.find(phase); m_acrossNames && origin != m_origins.end())
             m_bar->continueFrom(origin->second);
     }
-    m_bar->update(progress, ProgressBar::Clock::now());
+    m_bar->update(progress, now);
     if (m_acrossNames)
         m_origins.emplace(phase, m_bar->origin());
 }

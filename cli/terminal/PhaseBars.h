@@ -34,8 +34,9 @@ public:
     // Forgets where the phases' bars began: the next bar of each phase measures from its own
     // first update again.
     void restartMeasures();
-    // Takes the progress of `phase`; a new phase wipes the bar of the one before.
-    void update(features::Phase phase, const Progress& progress);
+    // Takes the progress of `phase` at `now`; a new phase wipes the bar of the one before.
+    void update(features::Phase phase, const Progress& progress,
+                ProgressBar::Clock::time_point now = ProgressBar::Clock::now());
     // Wipes the bar of `phase` if it is the one drawn.
     void end(features::Phase phase);
     // Wipes the drawn bar so that a line of output can take its place; the same phase's bar

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -167,6 +169,43 @@ TEST(PhaseBars, OnlyReadingAPipeLeavesThePercentageOut)
         EXPECT_EQ(stream.str().find("100%") != std::string::npos, c.percentage);
         EXPECT_EQ(stream.str().find(" 2.0 MB ") != std::string::npos, !c.percentage);
     }
+}
+
+// Across the names of a whole set, each phase's bar measures its rate and time left from where
+// that phase's first bar began; until asked, and after a restart, from its own first update.
+TEST(PhaseBars, AcrossNamesABarMeasuresFromThePhasesFirstBar)
+{
+    using namespace std::chrono_literals;
+    const auto start = ProgressBar::Clock::time_point{} + 1h;
+    const auto progressOf = [](int percent) {
+        Progress progress;
+        progress.percent = percent;
+        progress.bytesRead = static_cast<std::uint64_t>(percent) * 1'000'000;
+        progress.sourceSize = 100'000'000;
+        return progress;
+    };
+    // The rate and time left of the second name's bar, after `arrange` readied the bars.
+    const auto second = [&](const std::function<void(PhaseBars&)>& arrange) {
+        std::ostringstream stream;
+        PhaseBars bars(&stream, "[1/2] a.ldb", false);
+        arrange(bars);
+        bars.update(Phase::Reading, progressOf(10), start);
+        bars.update(Phase::Decoding, progressOf(50), start); // another phase's own measure
+        bars.setName("[2/2] b.ldb");
+        bars.update(Phase::Reading, progressOf(20), start + 1s);
+        const std::string drawn = stream.str();
+        const std::string line = drawn.substr(drawn.rfind('\r') + 1);
+        return line.substr(line.find('%') + 1);
+    };
+    EXPECT_EQ(second([](PhaseBars&) {}), " -- MB/s");
+    EXPECT_EQ(second([](PhaseBars& bars) { bars.measureAcrossNames(); }), " 10.0 MB/s 0:08 left");
+    EXPECT_EQ(second([&](PhaseBars& bars) {
+                  bars.measureAcrossNames();
+                  bars.update(Phase::Reading, progressOf(5), start - 1s); // an earlier pass
+                  bars.setName("[1/2] a.ldb");
+                  bars.restartMeasures();
+              }),
+              " 10.0 MB/s 0:08 left");
 }
 
 } // namespace

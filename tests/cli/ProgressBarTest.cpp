@@ -346,6 +346,13 @@ TEST(ProgressBar, ACounterIsNeverCutAndTheNameLosesItsMiddle)
             EXPECT_EQ(line.substr(7, 1), "z");
         }
     }
+    // Brackets that hold no counter are part of the name, which keeps its end.
+    for (const std::string other :
+         {"[draft] the_castle_of_the_long_name.ldb", "[3/40]x the_castle_of_the_long_name.ldb"}) {
+        const std::string line = ProgressBar::render(other, at(45, 45'000'000), 10s, 120);
+        EXPECT_EQ(line.rfind("...", 0), 0u) << line;
+        EXPECT_NE(line.find("long_name.ldb ["), std::string::npos) << line;
+    }
     EXPECT_EQ(ProgressBar::render(label, at(45, 45'000'000, 1'234), 10s, 120),
               "[3/40] zone02/area02/...2.ldb (reading) [###########..............]  45% 1,234 "
               "images 4.5 MB/s 0:12 left");

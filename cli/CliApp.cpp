@@ -170,7 +170,8 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& r
     ControlEscapes escapes(rawErr);
     std::ostream err(&escapes);
     try {
-        const ParsedCommandLine parsed = parseCommandLine(argc, argv, out, err);
+        const ParsedCommandLine parsed =
+            parseCommandLine(argc, argv, out, err, environment.helpColumns);
         if (!parsed.options)
             return parsed.exitCode;
         if (parsed.options->putBack)

@@ -781,44 +781,106 @@ TEST(CliProgress, TheProgramDrawsOnlyWhenStandardErrorIsATerminal)
 }
 #endif
 
-TEST(CliHelp, HelpTeachesAndVersionNamesTheProgram)
+TEST(CliHelp, HelpNamesEveryOptionOnceWithoutTheParsersWords)
 {
     const CliRun help = runWith({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_EQ(help.err, "");
-    for (const char* part : {"Usage: glintmark-cli",
-                             "--list",
-                             "--json",
-                             "-q",
-                             "-o",
-                             "--trim",
-                             "--check",
-                             "--gallery",
-                             "--put-back",
-                             "--into",
-                             "--fit",
-                             "Examples:",
-                             "Exit codes:",
-                             "  2  ",
-                             "128+N",
-                             "--folder-per-source",
-                             "--writers N",
-                             "Environment:",
-                             "GLINTMARK_WRITERS=N",
-                             "GLINTMARK_CHECK_MEMORY_MIB=N"})
+    // Each option's line starts with its names, and each option has exactly one.
+    const char* const options[] = {
+        "-o, --output DIR", "--folder-per-source", "--list",       "--trim", "--check",
+        "--gallery",        "--writers N",         "--dedupe",     "--json", "-v, --verbose",
+        "-q, --quiet",      "--put-back DIR",      "--into NEW",   "--fit",  "--ignore-unmatched",
+        "--everywhere",     "-h, --help",          "-V, --version"};
+    for (const char* option : options) {
+        const std::regex line("\n {2,6}" + std::regex_replace(option, std::regex("[-.]"), "\\$&") +
+                              "  +[a-z]");
+        const auto found = std::distance(
+            std::sregex_iterator(help.out.begin(), help.out.end(), line), std::sregex_iterator());
+        EXPECT_EQ(found, 1) << option << "\n" << help.out;
+    }
+    for (const char* part :
+         {"Usage: glintmark-cli", "Examples:", "Exit codes:", "128+N", "glintmark-cli(1)"})
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
-    // It fits a terminal of 80 columns.
-    std::istringstream lines(help.out);
-    for (std::string line; std::getline(lines, line);)
-        EXPECT_LE(line.size(), 80u) << line;
+    // The rules between options are said once, in words.
+    EXPECT_NE(help.out.find("--list writes nothing, so it takes no --trim"), std::string::npos);
+    for (const char* noise : {"Excludes:", "Needs:", "Positionals:", "TEXT", "[Option"})
+        EXPECT_EQ(help.out.find(noise), std::string::npos) << noise;
+}
 
-    const CliRun version = runWith({"--version"});
-    EXPECT_EQ(version.code, 0);
-    EXPECT_TRUE(std::regex_match(version.out,
-                                 std::regex("glintmark-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"
-                                            "Copyright \\(c\\) [0-9]{4} Glintmark maintainers\n"
-                                            "MIT licence: .*\n")))
-        << version.out;
+TEST(CliHelp, HelpFitsTheWidthItIsGiven)
+{
+    for (const int columns : {40, 50, 80, 100}) {
+        SCOPED_TRACE(columns);
+        CliEnvironment environment;
+        environment.helpColumns = columns;
+        const CliRun help = runWith({"--help"}, environment);
+        EXPECT_EQ(help.code, 0);
+        std::istringstream lines(help.out);
+        std::size_t widest = 0;
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_LE(line.size(), static_cast<std::size_t>(columns)) << line;
+            widest = std::max(widest, line.size());
+        }
+        // The room is used: paragraphs are not wrapped at some narrower fixed width.
+        EXPECT_GE(widest, static_cast<std::size_t>(columns) - 12);
+        // Every word of a wrapped paragraph survives the wrapping.
+        std::string flat = std::regex_replace(help.out, std::regex("\\s+"), " ");
+        EXPECT_NE(flat.find("--put-back takes one SOURCE and writes only the new level named by "
+                            "--into;"),
+                  std::string::npos)
+            << help.out;
+    }
+}
+
+#ifdef __linux__
+// The longest line the built program's --help shows, with standard output on a terminal
+// `columns` wide, or (0) on a file.
+std::size_t widestHelpLine(unsigned short columns)
+{
+    std::string text;
+    if (columns > 0) {
+        text = runBuiltOnTerminal({"--help"}, columns).terminal;
+    } else {
+        const fs::path file = fs::temp_directory_path() / "glintmark-help.txt";
+        text = runBuiltWithTerminal({"--help"}, STDERR_FILENO, file).file;
+        fs::remove(file);
+    }
+    std::size_t widest = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        widest = std::max(widest, line.substr(0, line.find_last_not_of("\r") + 1).size());
+    return widest;
+}
+
+TEST(CliHelp, TheProgramWritesItsHelpToTheTerminalsWidthUpToAHundredColumns)
+{
+    struct Case
+    {
+        unsigned short columns; // 0: standard output is a file
+        std::size_t least;
+        std::size_t most;
+    };
+    const Case cases[] = {{50, 40, 50}, {90, 80, 90}, {140, 90, 100}, {0, 70, 80}};
+    for (const Case& c : cases) {
+        const std::size_t widest = widestHelpLine(c.columns);
+        EXPECT_GE(widest, c.least) << c.columns;
+        EXPECT_LE(widest, c.most) << c.columns;
+    }
+}
+#endif
+
+TEST(CliHelp, VersionNamesTheProgramUnderBothSpellings)
+{
+    for (const char* spelling : {"-V", "--version"}) {
+        const CliRun version = runWith({spelling});
+        EXPECT_EQ(version.code, 0) << spelling;
+        EXPECT_TRUE(
+            std::regex_match(version.out, std::regex("glintmark-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"
+                                                     "Copyright \\(c\\) [0-9]{4} Glintmark "
+                                                     "maintainers\n\nMIT licence: .*\n")))
+            << spelling << ": " << version.out;
+    }
 }
 
 } // namespace

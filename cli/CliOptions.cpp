@@ -144,6 +144,7 @@ void describeProgram(CLI::App& app)
 void addWriters(CLI::App& app, unsigned& writers, CLI::Option* list)
 {
     app.add_option("--writers", writers)
+        ->type_name("N")
         ->check(CLI::Validator(rejectWriterCount, "", "WRITERS"))
         ->excludes(list);
 }
@@ -170,7 +171,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
 
     CLI::App app("", "glintmark-cli");
     describeProgram(app);
-    app.add_option("-o,--output", outputDir)->check(notEmpty);
+    app.add_option("-o,--output", outputDir)->type_name("DIR")->check(notEmpty);
     app.add_flag("--folder-per-source", options.folderPerSource);
     CLI::Option* list = app.add_flag("--list", options.list);
     app.add_flag("--trim", options.trim)->excludes(list);
@@ -178,15 +179,19 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     app.add_flag("--gallery", options.gallery)->excludes(list);
     addWriters(app, options.writers, list);
     app.add_flag("--dedupe", options.dedupe)->excludes(list);
-    CLI::Option* putBack = app.add_option("--put-back", putBackDir)->check(notEmpty);
-    CLI::Option* into = app.add_option("--into", intoFile)->check(notEmpty)->needs(putBack);
+    CLI::Option* putBack =
+        app.add_option("--put-back", putBackDir)->type_name("DIR")->check(notEmpty);
+    CLI::Option* into = app.add_option("--into", intoFile)
+                            ->type_name("NEW.ldb|NEWDIR")
+                            ->check(notEmpty)
+                            ->needs(putBack);
     addPutBackFlags(app, options, putBack);
     app.add_flag("--json", options.json);
     app.add_flag("-v,--verbose", options.verbose);
     app.add_flag("-q,--quiet", options.quiet);
     // Not marked required: an unknown option must be named even when no SOURCE is given, and
     // the parser would report the missing SOURCE first.
-    app.add_option("SOURCE", sources)->check(notEmpty);
+    app.add_option("SOURCE", sources)->type_name("FILE")->check(notEmpty);
 
     try {
         app.parse(argc, argv);

@@ -146,7 +146,7 @@ int runPutBack(const CliOptions& options, std::ostream& rawOut, std::ostream& er
         return kExitUsage;
     }
 
-    reportPutBack(run, options.json, options.quiet, out, err);
+    reportPutBack(run, options.json, options.quiet, options.verbose, out, err);
     if (!watch.check()) {
         err << watch.failureLine() << std::flush;
         return kExitFailure;

@@ -49,6 +49,8 @@ int endOfSources(const features::SourcesOutcome& outcome, SourcesView& view, Out
     }
     if (outcome.filesError)
         err << kProgram << outcome.filesError->message << '\n';
+    else if (outcome.status != features::SourcesStatus::Stopped && outcome.textures)
+        view.gameFilesWritten();
     view.report()->finish();
     if (!watch.check()) {
         err << watch.failureLine() << std::flush;

@@ -781,6 +781,77 @@ TEST(CliProgress, TheProgramDrawsOnlyWhenStandardErrorIsATerminal)
 }
 #endif
 
+// Usage mistakes a new user makes are answered with what to do instead.
+TEST(CliUsage, CommonMistakesAreAnsweredInWords)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string demoPath = demo();
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{"--put-back", "edits", "-o", "castle-new.ldb", demoPath},
+         "glintmark-cli: --put-back writes its new level with --into, not --output: did you mean "
+         "--into castle-new.ldb?\n"},
+        {{"--put-back", "edits", "--into", "new.ldb", "--trim", demoPath},
+         "glintmark-cli: --put-back writes only the new level, so it takes no --trim\n"},
+        {{"-o", (dir / "out").string(), demoPath, demoPath},
+         "glintmark-cli: " + demoPath + " was given twice; give each source once\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const CliRun run = runWith(c.args);
+        EXPECT_EQ(run.code, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1), c.says);
+    }
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+// A level's gallery page is named on its summary line, as the page to open.
+TEST(CliGallery, TheSummaryNamesThePageToOpen)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path out = dir / "out";
+    const CliRun one = runWith({"--gallery", "-o", out.string(), demo()});
+    EXPECT_EQ(one.code, 0) << one.err;
+    EXPECT_EQ(one.out, "11 textures extracted from " + demo() + " into " + out.string() +
+                           "; open " + (out / "index.html").string() + "\n");
+    const CliRun without = runWith({"-o", (dir / "plain").string(), demo()});
+    EXPECT_EQ(without.out.find("open"), std::string::npos) << without.out;
+}
+
+#ifndef _WIN32
+// Standard input has one name, stdin, in the table, the summary and the bar alike.
+TEST(CliRun, StandardInputIsCalledStdinThroughout)
+{
+    const fs::path dir = freshTestFolder();
+    for (const bool list : {true, false}) {
+        SCOPED_TRACE(list ? "--list" : "written");
+        const int savedInput = ::dup(0);
+        const int level = ::open(demo().c_str(), O_RDONLY);
+        ASSERT_GE(level, 0);
+        ::dup2(level, 0);
+        ::close(level);
+        const CliRun run =
+            list ? runWith({"--list", "-"}) : runWith({"-o", (dir / "out").string(), "-"});
+        ::dup2(savedInput, 0);
+        ::close(savedInput);
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.out.find("/dev/stdin"), std::string::npos) << run.out;
+        if (list) {
+            EXPECT_EQ(run.out.substr(0, 6), "stdin\n");
+            EXPECT_NE(run.out.find("\n11 textures found in stdin\n"), std::string::npos);
+        } else {
+            EXPECT_EQ(run.out,
+                      "11 textures extracted from stdin into " + (dir / "out").string() + "\n");
+        }
+    }
+}
+#endif
+
 TEST(CliHelp, HelpNamesEveryOptionOnceWithoutTheParsersWords)
 {
     const CliRun help = runWith({"--help"});

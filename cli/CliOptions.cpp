@@ -64,6 +64,17 @@ void checkPutBack(const CLI::App& app, const std::vector<std::string>& sources,
         throw CLI::RequiredError("--into (or --list, to see what would be done)");
 }
 
+// What --list cannot go with: the options that only shape the files a run writes.
+void checkList(const CLI::App& app)
+{
+    for (const char* name : {"--trim", "--gallery", "--writers", "--dedupe"}) {
+        if (app.get_option(name)->count() > 0) {
+            throw CLI::ExcludesError(std::string("--list writes nothing, so it takes no ") + name,
+                                     CLI::ExitCodes::ExcludesError);
+        }
+    }
+}
+
 // How far apart two words are: the fewest letters to insert, remove or change to turn one into
 // the other.
 std::size_t editDistance(const std::string& a, const std::string& b)
@@ -140,13 +151,12 @@ void describeProgram(CLI::App& app)
     app.allow_extras();
 }
 
-// --writers, which --list excludes: it writes nothing.
-void addWriters(CLI::App& app, unsigned& writers, CLI::Option* list)
+// --writers, which only a run that writes images takes.
+void addWriters(CLI::App& app, unsigned& writers)
 {
     app.add_option("--writers", writers)
         ->type_name("N")
-        ->check(CLI::Validator(rejectWriterCount, "", "WRITERS"))
-        ->excludes(list);
+        ->check(CLI::Validator(rejectWriterCount, "", "WRITERS"));
 }
 
 // The flags that shape a put-back, which only --put-back takes.
@@ -173,12 +183,12 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     describeProgram(app);
     app.add_option("-o,--output", outputDir)->type_name("DIR")->check(notEmpty);
     app.add_flag("--folder-per-source", options.folderPerSource);
-    CLI::Option* list = app.add_flag("--list", options.list);
-    app.add_flag("--trim", options.trim)->excludes(list);
+    app.add_flag("--list", options.list);
+    app.add_flag("--trim", options.trim);
     app.add_flag("--check", options.check);
-    app.add_flag("--gallery", options.gallery)->excludes(list);
-    addWriters(app, options.writers, list);
-    app.add_flag("--dedupe", options.dedupe)->excludes(list);
+    app.add_flag("--gallery", options.gallery);
+    addWriters(app, options.writers);
+    app.add_flag("--dedupe", options.dedupe);
     CLI::Option* putBack =
         app.add_option("--put-back", putBackDir)->type_name("DIR")->check(notEmpty);
     CLI::Option* into = app.add_option("--into", intoFile)
@@ -200,6 +210,8 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
             throw CLI::RequiredError("SOURCE");
         if (putBack->count() > 0)
             checkPutBack(app, sources, *into, outputDir, options.list);
+        else if (options.list)
+            checkList(app);
     } catch (const CLI::CallForHelp&) {
         out << helpText(helpColumns) << std::flush;
         return {std::nullopt, kExitSuccess};

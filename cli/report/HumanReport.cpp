@@ -150,6 +150,10 @@ void HumanReport::image(const CheckedImage& image)
 void HumanReport::endSource(const LevelOutcome& outcome)
 {
     const bool completed = outcome.result.status == RunStatus::Completed;
+    const features::DecodeTally tally = features::tallyDecoding(outcome.images);
+    m_decodeTally.decode += tally.decode;
+    m_decodeTally.doNotDecode += tally.doNotDecode;
+    m_decodeTally.notChecked += tally.notChecked;
     if (m_mode == RunMode::ListOnly && completed && !m_headWritten)
         writeTableHead();
     if (!m_quiet && completed && (!m_game || m_verbose)) {
@@ -167,6 +171,9 @@ void HumanReport::textures(const features::GameTextures& textures)
     if (m_quiet)
         return;
     m_totals = features::indexSummary(textures.index());
+    // A game's totals stand in for its levels' lines, their decoding included.
+    if (const std::string decoding = features::decodingText(m_decodeTally); !decoding.empty())
+        m_totals += "; " + decoding;
     if (textures.linked() > 0)
         m_totals += "; " + features::groupedNumber(textures.linked()) +
                     (textures.linked() == 1 ? " file stored once as a link"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/report/Report.h"
+#include "features/ImageStatus.h"
 
 #include <iosfwd>
 #include <string>
@@ -57,7 +58,8 @@ private:
     bool m_verbose;
     bool m_gallery;
     bool m_game = false;
-    std::string m_totals; // a game's totals, written by finish()
+    std::string m_totals;                // a game's totals, written by finish()
+    features::DecodeTally m_decodeTally; // the game's levels' verdicts, for its totals
     std::string m_hint;
     std::filesystem::path m_source;
     bool m_headWritten = false;

@@ -870,9 +870,9 @@ TEST(CliHelp, HelpNamesEveryOptionOnceWithoutTheParsersWords)
             std::sregex_iterator(help.out.begin(), help.out.end(), line), std::sregex_iterator());
         EXPECT_EQ(found, 1) << option << "\n" << help.out;
     }
-    for (const char* part :
+    for (const char* words :
          {"Usage: glintmark-cli", "Examples:", "Exit codes:", "128+N", "glintmark-cli(1)"})
-        EXPECT_NE(help.out.find(part), std::string::npos) << part;
+        EXPECT_NE(help.out.find(words), std::string::npos) << words;
     // The rules between options are said once, in words.
     EXPECT_NE(help.out.find("--list writes nothing, so it takes no --trim"), std::string::npos);
     for (const char* noise : {"Excludes:", "Needs:", "Positionals:", "TEXT", "[Option"})

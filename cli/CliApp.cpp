@@ -49,6 +49,8 @@ int endOfSources(const features::SourcesOutcome& outcome, SourcesView& view, Out
     }
     if (outcome.filesError)
         err << kProgram << outcome.filesError->message << '\n';
+    else if (outcome.status != features::SourcesStatus::Stopped && outcome.textures)
+        view.gameFilesWritten();
     view.report()->finish();
     if (!watch.check()) {
         err << watch.failureLine() << std::flush;
@@ -146,7 +148,7 @@ int runPutBack(const CliOptions& options, std::ostream& rawOut, std::ostream& er
         return kExitUsage;
     }
 
-    reportPutBack(run, options.json, options.quiet, out, err);
+    reportPutBack(run, options.json, options.quiet, options.verbose, out, err);
     if (!watch.check()) {
         err << watch.failureLine() << std::flush;
         return kExitFailure;
@@ -170,7 +172,8 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& r
     ControlEscapes escapes(rawErr);
     std::ostream err(&escapes);
     try {
-        const ParsedCommandLine parsed = parseCommandLine(argc, argv, out, err);
+        const ParsedCommandLine parsed =
+            parseCommandLine(argc, argv, out, err, environment.helpColumns);
         if (!parsed.options)
             return parsed.exitCode;
         if (parsed.options->putBack)

@@ -16,6 +16,9 @@ struct CliEnvironment
     // The width of the terminal on the error stream in columns, asked at each redraw of the bar
     // (80 when empty).
     std::function<int()> terminalColumns;
+    // How wide --help is laid out: the terminal's width on standard output up to 100 columns,
+    // 80 when that is not a terminal.
+    int helpColumns = 80;
 };
 
 // Runs the command-line extractor with the given arguments (UTF-8 on Windows, the bytes given

@@ -15,6 +15,7 @@ struct CliOptions
     bool list = false;            // report the images only; write nothing
     bool json = false;            // one JSON report on the output stream instead of human lines
     bool quiet = false;           // no human summary lines and no progress bar
+    bool verbose = false;         // a game's report has a line for each level, not only totals
     bool trim = false;            // write each image only through its end marker
     bool check = false;           // decode every image and report whether it decodes cleanly
     bool gallery = false;         // write index.html, a page of thumbnails, into each output folder
@@ -38,8 +39,9 @@ struct ParsedCommandLine
     int exitCode = 0;
 };
 
-// Parses the arguments; help and version text go to `out`, usage errors to `err`.
+// Parses the arguments; help (laid out `helpColumns` wide) and version text go to `out`, usage
+// errors to `err`.
 ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostream& out,
-                                   std::ostream& err);
+                                   std::ostream& err, int helpColumns = 80);
 
 } // namespace glintmark::cli

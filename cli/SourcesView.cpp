@@ -5,7 +5,9 @@
 #include "cli/terminal/ControlEscapes.h"
 #include "cli/terminal/Signals.h"
 #include "engine/io/PathText.h"
+#include "features/gallery/GalleryPage.h"
 #include "features/game/GameTextures.h"
+#include "features/game/SourcesRun.h"
 
 #include <ostream>
 
@@ -40,9 +42,13 @@ void SourcesView::onPlanned(const features::SourceList& list, const features::Ou
     const RunMode mode = m_options.list ? RunMode::ListOnly : RunMode::Write;
     if (m_options.json)
         m_report = std::make_unique<JsonReport>(m_reportOut, mode);
-    else
-        m_report =
-            std::make_unique<HumanReport>(m_reportOut, mode, m_options.quiet, m_options.check);
+    else {
+        auto human =
+            std::make_unique<HumanReport>(m_reportOut, mode, m_options.quiet, m_options.check,
+                                          m_options.verbose, m_options.gallery);
+        m_human = human.get();
+        m_report = std::move(human);
+    }
     m_watch.check();
     setReport(m_report.get());
 }
@@ -50,6 +56,9 @@ void SourcesView::onPlanned(const features::SourceList& list, const features::Ou
 void SourcesView::onLevelStart(const features::LevelStart& level)
 {
     m_bars.setName(barName(level));
+    m_game = level.game;
+    if (m_human != nullptr)
+        m_human->levelsOfGame(level.game);
     m_report->beginSource(level.source, level.folder);
     m_watch.check();
     if (level.count > 1)
@@ -72,6 +81,15 @@ void SourcesView::onTextures(const features::GameTextures& textures)
     tellCopies(textures);
 }
 
+void SourcesView::gameFilesWritten()
+{
+    if (m_human == nullptr || !m_game || m_options.list)
+        return;
+    const std::string_view file = m_options.gallery ? features::kGalleryName : features::kIndexName;
+    m_human->whereToLook((m_options.gallery ? "; open " : "; index: ") +
+                         displayPath(m_options.outputDir / std::string(file)));
+}
+
 bool SourcesView::tellLevelEnd(const LevelOutcome& outcome)
 {
     const RunMode mode = m_options.list ? RunMode::ListOnly : RunMode::Write;
@@ -84,7 +102,7 @@ bool SourcesView::tellLevelEnd(const LevelOutcome& outcome)
     }
     if (outcome.result.status == RunStatus::Completed && outcome.result.count == 0 &&
         !m_options.quiet)
-        m_err << kProgram << "No JFIF signature found in " << displayPath(outcome.source) << '\n';
+        m_err << kProgram << "No JFIF signature found in " << sourceName(outcome.source) << '\n';
     m_err << std::flush;
     return interrupted;
 }

@@ -2,6 +2,7 @@
 
 #include "cli/CliListener.h"
 #include "cli/CliOptions.h"
+#include "cli/report/HumanReport.h"
 #include "cli/report/OutputWatch.h"
 #include "cli/report/Report.h"
 #include "cli/terminal/PhaseBars.h"
@@ -31,6 +32,9 @@ public:
     void onLevelEnd(const LevelOutcome& outcome) override;
     void onTextures(const features::GameTextures& textures) override;
 
+    // A game's index (and page) are written: the report's last line says which to open.
+    void gameFilesWritten();
+
     // The report, once the sources are planned; null before.
     Report* report() const { return m_report.get(); }
     // Whether a level's end already said that a signal stopped the run.
@@ -49,6 +53,8 @@ private:
     std::ostream& m_reportOut;
     std::ostream& m_err;
     std::unique_ptr<Report> m_report;
+    HumanReport* m_human = nullptr; // m_report, when it is the human one
+    bool m_game = false;            // the levels are a game's
     bool m_interruptionTold = false;
     std::uint64_t m_imagesBefore = 0; // found in the sources before the one being read
 };

@@ -1,4 +1,5 @@
 #include "cli/CliApp.h"
+#include "cli/CliHelp.h"
 #include "cli/terminal/DescriptorBuffer.h"
 #include "cli/terminal/Signals.h"
 #include "cli/terminal/Terminal.h"
@@ -36,6 +37,8 @@ int run(int argc, const char* const* argv)
     environment.stderrIsTerminal = glintmark::cli::stderrIsTerminal();
     environment.stdoutIsTerminal = glintmark::cli::stdoutIsTerminal();
     environment.terminalColumns = glintmark::cli::stderrColumns;
+    environment.helpColumns = glintmark::cli::helpColumns(glintmark::cli::kHelpWidestColumns,
+                                                          glintmark::cli::kHelpUsualColumns);
 #ifdef _WIN32
     return glintmark::cli::runCli(argc, argv, std::cout, std::cerr, environment);
 #else

@@ -134,7 +134,7 @@ LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesy
                 return std::nullopt;
         }
         if (gallery && runFolder.canWrite())
-            return writeGallery(outcome, runFolder, keepGoing);
+            return writeGallery(outcome, runFolder, keepGoing, settings.gamePage);
         return std::nullopt;
     };
     LevelObserver observer(events, keepImages ? &outcome.images : nullptr,

@@ -22,6 +22,9 @@ struct LevelRunSettings
     // Hears every image's bytes for the game's index and, writing, stores the level's
     // duplicates once; the caller has begun the level on it. None when null.
     GameTextures* textures = nullptr;
+    // Where the gallery page links back to: the game's page, relative to the level's folder
+    // ("../../index.html"). None when empty.
+    std::filesystem::path gamePage;
 };
 
 // Extracts one level into `folder`; when writing, the folder is created (with its parents) once

@@ -67,6 +67,11 @@ QStringList withoutQtOptions(const QStringList& arguments)
     return own;
 }
 
+constexpr const char* kVersionText = "glintmark " GLINTMARK_VERSION "\n"
+                                     "Copyright (c) 2026 Glintmark maintainers\n"
+                                     "\n"
+                                     "MIT licence: free to use, change and share; no warranty.\n";
+
 // Says what is wrong with the command line; exit code 2.
 int usageError(const QString& what)
 {
@@ -132,13 +137,24 @@ int runWindowProgram(int& argc, char* argv[])
         QStringLiteral("Opens Glintmark's window, which pulls the JPEG textures out of a level\n"
                        "database file (*.ldb): choose the file and an output folder, press\n"
                        "Extract, and every texture is written there as Vorlesk_0001.jpg, ...\n"
-                       "Given a FILE, the window starts with it as the source file."));
+                       "Given a FILE, the window starts with it as the source file.\n"
+                       "\n"
+                       "glintmark-cli does the same without a window, for scripts, many files\n"
+                       "and whole game folders, and can also list, check and show the textures\n"
+                       "and put edited ones back: see glintmark-cli --help."));
     const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption version({QStringLiteral("V"), QStringLiteral("version")},
+                                     QStringLiteral("Displays the version and the licence."));
+    parser.addOption(version);
+    // The spelling Qt gives the version option, still taken.
+    QCommandLineOption oldVersion(QStringLiteral("v"));
+    oldVersion.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(oldVersion);
     const QCommandLineOption screenshot(
         QStringLiteral("screenshot"),
-        QStringLiteral("Render every window to <dir>/<window>.png and quit "
-                       "(works headless with QT_QPA_PLATFORM=offscreen)."),
+        QStringLiteral("Save each window as <dir>/FrmMain.png, FrmAbout.png and "
+                       "FrmBrowse.png, and the screen as Screen.png, and quit (works headless "
+                       "with QT_QPA_PLATFORM=offscreen)."),
         QStringLiteral("dir"));
     parser.addOption(screenshot);
     parser.addPositionalArgument(QStringLiteral("FILE"),
@@ -154,7 +170,11 @@ int runWindowProgram(int& argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         arguments << platform::fromArgument(argv[i]);
     const bool parsed = parser.parse(withoutQtOptions(arguments));
-    if (parser.isSet(help) || parser.isSet(version) || parser.isSet(QStringLiteral("help-all"))) {
+    if (parsed && !parser.isSet(help) && (parser.isSet(version) || parser.isSet(oldVersion))) {
+        std::fputs(kVersionText, stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         QCoreApplication textOnly(argc, argv);
         parser.process(textOnly);
     }

@@ -99,8 +99,8 @@ std::string counted(std::size_t count, const char* one, const char* many)
     return std::to_string(count) + ' ' + (count == 1 ? one : many);
 }
 
-// One line per edited file with its places, then one per unchanged level.
-void writeLines(const GamePutBackOutcome& outcome, std::ostream& out)
+// One line per edited file with its places, then, when asked for, one per unchanged level.
+void writeLines(const GamePutBackOutcome& outcome, bool unchanged, std::ostream& out)
 {
     for (const auto& [file, places] : placesByFile(outcome)) {
         out << displayPath(file) << " ->";
@@ -115,7 +115,7 @@ void writeLines(const GamePutBackOutcome& outcome, std::ostream& out)
         out << '\n';
     }
     for (const LevelPutBack& level : outcome.levels) {
-        if (!level.changes())
+        if (unchanged && !level.changes())
             out << "unchanged: " << features::levelText(level.level.relative) << '\n';
     }
 }
@@ -137,7 +137,7 @@ std::string summary(const GamePutBackRequest& request, const GamePutBackOutcome&
 } // namespace
 
 void reportGamePutBack(const GamePutBackRequest& request, const GamePutBackOutcome& outcome,
-                       bool json, bool quiet, std::ostream& out, std::ostream& err)
+                       bool json, bool quiet, bool verbose, std::ostream& out, std::ostream& err)
 {
     PutBackReportParts parts;
     parts.status = outcome.status;
@@ -151,7 +151,11 @@ void reportGamePutBack(const GamePutBackRequest& request, const GamePutBackOutco
     parts.notWritten = "no level was written under " + displayPath(request.into);
     parts.error = &outcome.error;
     parts.json = [&](std::ostream& to) { writeJson(request, outcome, to); };
-    parts.lines = [&](std::ostream& to) { writeLines(outcome, to); };
+    // Quiet, a game's report is its errors only.
+    parts.lines = [&](std::ostream& to) {
+        if (!quiet)
+            writeLines(outcome, verbose, to);
+    };
     parts.summary = [&] { return summary(request, outcome); };
     writePutBackReport(parts, json, quiet, out, err);
 }

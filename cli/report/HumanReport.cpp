@@ -2,6 +2,7 @@
 
 #include "engine/io/PathText.h"
 #include "features/ImageStatus.h"
+#include "features/gallery/GalleryPage.h"
 
 #include <algorithm>
 #include <iomanip>
@@ -45,13 +46,22 @@ std::string decodeCounts(const std::vector<CheckedImage>& images)
 
 } // namespace
 
+std::string sourceName(const std::filesystem::path& source)
+{
+#ifndef _WIN32
+    if (source == "/dev/stdin")
+        return "stdin";
+#endif
+    return displayPath(source);
+}
+
 std::string summaryLine(const LevelOutcome& outcome, RunMode mode)
 {
     if (mode == RunMode::ListOnly)
-        return textures(outcome.result.count) + " found in " + displayPath(outcome.source) +
+        return textures(outcome.result.count) + " found in " + sourceName(outcome.source) +
                decodeCounts(outcome.images);
     std::string line = textures(outcome.result.count) + " extracted from " +
-                       displayPath(outcome.source) + " into " + displayPath(outcome.folder);
+                       sourceName(outcome.source) + " into " + displayPath(outcome.folder);
     if (outcome.result.staleImages > 0) {
         line += "; " + std::to_string(outcome.result.staleImages) +
                 " older ones numbered beyond them were left in place";
@@ -67,11 +77,11 @@ std::string errorLines(const LevelOutcome& outcome, RunMode mode)
     if (outcome.result.error)
         lines += outcome.result.error->message;
     else
-        lines += displayPath(outcome.source) + ": the run stopped before the end";
+        lines += sourceName(outcome.source) + ": the run stopped before the end";
     lines += '\n';
     if (mode == RunMode::Write && outcome.result.count > 0) {
         lines += std::string(kProgramName) + ": " + textures(outcome.result.count) +
-                 " extracted from " + displayPath(outcome.source) + " into " +
+                 " extracted from " + sourceName(outcome.source) + " into " +
                  displayPath(outcome.folder) + " before the failure\n";
     }
     return lines;
@@ -81,13 +91,15 @@ std::string interruptedLine(const LevelOutcome& outcome, RunMode mode, std::stri
 {
     std::string line = std::string(kProgramName) + ": interrupted by " + std::string(signal);
     if (mode == RunMode::ListOnly)
-        return line + " while reading " + displayPath(outcome.source) + "\n";
+        return line + " while reading " + sourceName(outcome.source) + "\n";
     return line + "; kept " + textures(outcome.result.count) + " extracted from " +
-           displayPath(outcome.source) + " into " + displayPath(outcome.folder) + "\n";
+           sourceName(outcome.source) + " into " + displayPath(outcome.folder) + "\n";
 }
 
-HumanReport::HumanReport(std::ostream& out, RunMode mode, bool quiet, bool decoding)
-    : m_out(out), m_mode(mode), m_quiet(quiet), m_decoding(decoding)
+HumanReport::HumanReport(std::ostream& out, RunMode mode, bool quiet, bool decoding, bool verbose,
+                         bool gallery)
+    : m_out(out), m_mode(mode), m_quiet(quiet), m_decoding(decoding), m_verbose(verbose),
+      m_gallery(gallery)
 {}
 
 void HumanReport::beginSource(const std::filesystem::path& source,
@@ -108,7 +120,7 @@ void HumanReport::beginSource(const std::filesystem::path& source,
 void HumanReport::writeTableHead()
 {
     m_headWritten = true;
-    m_out << displayPath(m_source) << '\n';
+    m_out << sourceName(m_source) << '\n';
     m_out << std::right << std::setw(m_numberWidth) << "image"
           << "  " << std::setw(m_offsetWidth) << "offset"
           << "  " << std::setw(m_sizeWidth) << "size"
@@ -138,10 +150,19 @@ void HumanReport::image(const CheckedImage& image)
 void HumanReport::endSource(const LevelOutcome& outcome)
 {
     const bool completed = outcome.result.status == RunStatus::Completed;
+    const features::DecodeTally tally = features::tallyDecoding(outcome.images);
+    m_decodeTally.decode += tally.decode;
+    m_decodeTally.doNotDecode += tally.doNotDecode;
+    m_decodeTally.notChecked += tally.notChecked;
     if (m_mode == RunMode::ListOnly && completed && !m_headWritten)
         writeTableHead();
-    if (!m_quiet && completed)
-        m_out << summaryLine(outcome, m_mode) << '\n';
+    if (!m_quiet && completed && (!m_game || m_verbose)) {
+        m_out << summaryLine(outcome, m_mode);
+        // A game's page is named once, with its totals.
+        if (m_gallery && !m_game && m_mode == RunMode::Write)
+            m_out << "; open " << displayPath(outcome.folder / std::string(features::kGalleryName));
+        m_out << '\n';
+    }
     m_out << std::flush;
 }
 
@@ -149,16 +170,21 @@ void HumanReport::textures(const features::GameTextures& textures)
 {
     if (m_quiet)
         return;
-    m_out << features::indexSummary(textures.index());
+    m_totals = features::indexSummary(textures.index());
+    // A game's totals stand in for its levels' lines, their decoding included.
+    if (const std::string decoding = features::decodingText(m_decodeTally); !decoding.empty())
+        m_totals += "; " + decoding;
     if (textures.linked() > 0)
-        m_out << "; " << features::groupedNumber(textures.linked())
-              << (textures.linked() == 1 ? " file stored once as a link"
-                                         : " files stored once as links");
-    m_out << '\n';
+        m_totals += "; " + features::groupedNumber(textures.linked()) +
+                    (textures.linked() == 1 ? " file stored once as a link"
+                                            : " files stored once as links");
 }
 
 void HumanReport::finish()
 {
+    if (!m_totals.empty())
+        m_out << m_totals << m_hint << '\n';
+    m_totals.clear();
     m_out << std::flush;
 }
 

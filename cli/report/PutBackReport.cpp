@@ -7,12 +7,15 @@
 #include "engine/io/PathText.h"
 #include "features/ImageStatus.h"
 
+#include <algorithm>
+#include <array>
 #include <iomanip>
 #include <ostream>
+#include <string_view>
+#include <vector>
 
 namespace glintmark::cli {
 
-using features::groupedNumber;
 namespace {
 
 std::string textures(std::uint64_t count)
@@ -44,20 +47,34 @@ void writeJson(const PutBackRequest& request, const PutBackOutcome& outcome, std
     out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
+// The replaced images as a table: each image's room (its original's bytes through the end
+// marker), the edit's bytes, the bytes left over (filled with zeros) and the quality --fit chose,
+// the numbers written plainly, as --list writes them.
 void writeTable(const PutBackOutcome& outcome, std::ostream& out)
 {
     if (outcome.replaced.empty())
         return;
-    out << std::right << std::setw(6) << "image" << std::setw(14) << "end" << std::setw(14) << "new"
-        << std::setw(12) << "slack" << std::setw(9) << "quality"
-        << "  file\n";
+    const char* const heads[] = {"image", "original", "edited", "spare", "quality"};
+    std::vector<std::array<std::string, 5>> rows;
+    std::array<std::size_t, 5> widths{};
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        widths[i] = std::string_view(heads[i]).size();
     for (const Replacement& image : outcome.replaced) {
-        out << std::setw(6) << image.number << std::setw(14) << groupedNumber(image.end)
-            << std::setw(14) << groupedNumber(image.length) << std::setw(12)
-            << groupedNumber(image.end - image.length) << std::setw(9)
-            << (image.quality ? std::to_string(*image.quality) : std::string("-")) << "  "
-            << displayPath(image.file.filename()) << '\n';
+        rows.push_back({std::to_string(image.number), std::to_string(image.end),
+                        std::to_string(image.length), std::to_string(image.end - image.length),
+                        image.quality ? std::to_string(*image.quality) : std::string("-")});
+        for (std::size_t i = 0; i < widths.size(); ++i)
+            widths[i] = std::max(widths[i], rows.back()[i].size());
     }
+    const auto line = [&](const auto& cells, const std::string& file) {
+        for (std::size_t i = 0; i < widths.size(); ++i)
+            out << (i == 0 ? "" : "  ") << std::right << std::setw(static_cast<int>(widths[i]))
+                << cells[i];
+        out << "  " << file << '\n';
+    };
+    line(heads, "file");
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        line(rows[r], displayPath(outcome.replaced[r].file.filename()));
 }
 
 std::string summary(const PutBackRequest& request, const PutBackOutcome& outcome)
@@ -92,13 +109,13 @@ void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome,
     writePutBackReport(parts, json, quiet, out, err);
 }
 
-void reportPutBack(const features::PutBackRun& run, bool json, bool quiet, std::ostream& out,
-                   std::ostream& err)
+void reportPutBack(const features::PutBackRun& run, bool json, bool quiet, bool verbose,
+                   std::ostream& out, std::ostream& err)
 {
     if (const auto* level = std::get_if<features::LevelPutBackRun>(&run.run))
         reportPutBack(level->request, level->outcome, json, quiet, out, err);
     else if (const auto* game = std::get_if<features::GamePutBackRun>(&run.run))
-        reportGamePutBack(game->request, game->outcome, json, quiet, out, err);
+        reportGamePutBack(game->request, game->outcome, json, quiet, verbose, out, err);
 }
 
 } // namespace glintmark::cli

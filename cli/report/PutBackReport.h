@@ -13,15 +13,16 @@ using features::PutBackStatus;
 using features::Refusal;
 using features::Replacement;
 
-// Writes what a put-back did: on `out`, one line per replaced image (number, the original's end,
-// the new length, the slack left, the quality if encoded again) and a summary line unless quiet,
-// or with `json` the same as one document; on `err`, every refused image with its reason and
-// any error. Both streams are flushed before it returns.
+// Writes what a put-back did: on `out`, one line per replaced image (number, the original's bytes
+// through its end marker, the edit's bytes, the bytes left over, the quality if encoded again) and
+// a summary line unless quiet, or with `json` the same as one document; on `err`, every refused
+// image with its reason and any error. Both streams are flushed before it returns.
 void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome, bool json,
                    bool quiet, std::ostream& out, std::ostream& err);
 
-// Writes what a put-back into a level or a game did, as the one or the other report does.
-void reportPutBack(const features::PutBackRun& run, bool json, bool quiet, std::ostream& out,
-                   std::ostream& err);
+// Writes what a put-back into a level or a game did, as the one or the other report does;
+// `verbose` names a game's unchanged levels.
+void reportPutBack(const features::PutBackRun& run, bool json, bool quiet, bool verbose,
+                   std::ostream& out, std::ostream& err);
 
 } // namespace glintmark::cli

@@ -2,6 +2,8 @@
 
 #include "cli/terminal/Signals.h"
 
+#include <algorithm>
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -19,21 +21,23 @@ namespace {
 
 constexpr int kUsualColumns = 80;
 
-// What the system says the terminal's width is; kUsualColumns when it says nothing.
-int askColumns()
+// What the system says the width of the terminal on standard error (or standard output) is;
+// `usual` when it says nothing.
+int askColumns(bool output = false, int usual = kUsualColumns)
 {
 #ifdef _WIN32
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) == 0)
-        return kUsualColumns;
+    if (GetConsoleScreenBufferInfo(GetStdHandle(output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE),
+                                   &info) == 0)
+        return usual;
     const int columns = info.srWindow.Right - info.srWindow.Left + 1;
 #else
     winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0)
-        return kUsualColumns;
+    if (::ioctl(output ? STDOUT_FILENO : STDERR_FILENO, TIOCGWINSZ, &size) != 0)
+        return usual;
     const int columns = size.ws_col;
 #endif
-    return columns > 0 ? columns : kUsualColumns;
+    return columns > 0 ? columns : usual;
 }
 
 } // namespace
@@ -66,6 +70,13 @@ int stderrColumns()
         columns = askColumns();
     return columns;
 #endif
+}
+
+int helpColumns(int widest, int usual)
+{
+    if (!stdoutIsTerminal())
+        return usual;
+    return std::min(widest, askColumns(true, usual));
 }
 
 } // namespace glintmark::cli

@@ -13,4 +13,8 @@ bool stdoutIsTerminal();
 // call at every redraw.
 int stderrColumns();
 
+// How wide --help is laid out: the width of the terminal on standard output up to `widest`, or
+// `usual` when standard output is not a terminal or it does not tell.
+int helpColumns(int widest, int usual);
+
 } // namespace glintmark::cli

@@ -219,11 +219,16 @@ std::string controls(const LevelOutcome& outcome)
 } // namespace
 
 std::optional<ExtractError> writeGallery(const LevelOutcome& outcome, LockedFolder& folder,
-                                         const std::function<bool()>& keepGoing)
+                                         const std::function<bool()>& keepGoing,
+                                         const std::filesystem::path& gamePage)
 {
+    const std::string back = gamePage.empty()
+                                 ? std::string()
+                                 : "<p><a id=\"game\" href=\"" + hrefOf(gamePage) +
+                                       "\">&larr; the game: every distinct texture once</a></p>\n";
     return folder.writeFile(std::string(kGalleryName), "the gallery page", [&](FileWriter& page) {
         const PageParts parts{htmlEscaped(displayPath(outcome.source)), kStyle, kScript,
-                              "<p>" + summary(outcome) + "</p>\n" + controls(outcome)};
+                              back + "<p>" + summary(outcome) + "</p>\n" + controls(outcome)};
         return writePage(
             page, parts, outcome.images.size(),
             [&outcome](std::size_t i) { return figure(outcome.images[i]); }, keepGoing);

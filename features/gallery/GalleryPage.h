@@ -18,8 +18,10 @@ inline constexpr std::string_view kGalleryName = "index.html";
 // thumbnail of its own file, linked to the file itself, with its number, dimensions, size,
 // offset and status, and a few lines of plain script to sort and filter them. It needs nothing
 // but the folder, also offline. The page replaces the old one only once complete; when
-// `keepGoing` turns false on the way, the old page stays.
+// `keepGoing` turns false on the way, the old page stays. A level of a game links back to the
+// game's page at `gamePage`, relative to the level's folder.
 std::optional<ExtractError> writeGallery(const LevelOutcome& outcome, LockedFolder& folder,
-                                         const std::function<bool()>& keepGoing);
+                                         const std::function<bool()>& keepGoing,
+                                         const std::filesystem::path& gamePage = {});
 
 } // namespace glintmark::features

@@ -99,6 +99,19 @@ std::string figure(const Texture& texture, std::size_t order, const TextureIndex
     return html;
 }
 
+// The game's levels, each linked to its own page.
+std::string levelLinks(const TextureIndex& index,
+                       const std::vector<std::filesystem::path>& levelFolders)
+{
+    std::string html = "<nav id=\"levels\">Levels:";
+    for (std::size_t i = 0; i < levelFolders.size() && i < index.levels().size(); ++i) {
+        html += std::string(i == 0 ? " " : " &middot; ") + "<a href=\"" +
+                hrefOf(levelFolders[i] / std::string(kGalleryName)) + "\">" +
+                htmlEscaped(levelText(index.levels()[i])) + "</a>";
+    }
+    return html + "</nav>\n";
+}
+
 } // namespace
 
 std::optional<ExtractError> writeGameGallery(const TextureIndex& index,
@@ -109,7 +122,8 @@ std::optional<ExtractError> writeGameGallery(const TextureIndex& index,
     return folder.writeFile(
         std::string(kGalleryName), "the game's gallery page", [&](FileWriter& page) {
             const PageParts parts{htmlEscaped(title), kStyle, kScript,
-                                  "<p>" + indexSummary(index) + "</p>\n" + kControls};
+                                  "<p>" + indexSummary(index) + "</p>\n" +
+                                      levelLinks(index, levelFolders) + kControls};
             return writePage(
                 page, parts, index.textures().size(),
                 [&](std::size_t i) { return figure(index.textures()[i], i, index, levelFolders); },

@@ -33,6 +33,15 @@ std::string deviceNameProblem(const std::filesystem::path& path)
     return {};
 }
 
+// Whether two sources are one: the same path, or two names of the same file.
+bool sameSource(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    if (a.lexically_normal() == b.lexically_normal())
+        return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
 } // namespace
 
 OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
@@ -76,7 +85,9 @@ OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
         if (!plan.problem.empty())
             continue;
         const auto [it, inserted] = taken.emplace(key, i);
-        if (!inserted) {
+        if (!inserted && sameSource(sources[it->second], sources[i])) {
+            plan.problem = displayPath(sources[i]) + " was given twice; give each source once";
+        } else if (!inserted) {
             plan.problem = displayPath(sources[it->second]) + " and " + displayPath(sources[i]) +
                            " would both extract into " + displayPath(outputDir / stem) +
                            "; extract them in separate runs";

@@ -4,6 +4,7 @@
 #include "engine/io/PathQueries.h"
 #include "engine/io/PathText.h"
 #include "features/LevelExtraction.h"
+#include "features/gallery/GalleryPage.h"
 #include "features/game/GameGallery.h"
 #include "features/game/GameTextures.h"
 #include "features/game/IndexJson.h"
@@ -95,7 +96,13 @@ SourcesOutcome runLevels(const SourcesRequest& request, const SourceList& list,
         bytesBefore += list.sizes[i];
         if (textures)
             textures->beginLevel(list.names[i], plan.folders[i]);
-        const LevelOutcome level = extractLevel(list.files[i], plan.folders[i], settings, events);
+        LevelRunSettings levelRun = settings;
+        // A game's level page links back to the game's page, which is written at the end.
+        if (gameFolder && request.gallery) {
+            levelRun.gamePage =
+                (request.outputDir / std::string(kGalleryName)).lexically_relative(plan.folders[i]);
+        }
+        const LevelOutcome level = extractLevel(list.files[i], plan.folders[i], levelRun, events);
         events.onLevelEnd(level);
         anyFailed = anyFailed || level.result.status != RunStatus::Completed;
     }

@@ -64,7 +64,8 @@ TEST(CliGame, ExtractsEveryLevelIntoItsPathAndIndexesTheDistinctTextures)
     EXPECT_EQ(fileNames(out / "maps" / "deep" / "c"), std::vector<std::string>{imageName(1)});
     EXPECT_EQ(readBytes(out / "maps" / "b" / imageName(1)), demoImage(1) + "behind");
     EXPECT_EQ(fileNames(out), std::vector<std::string>{"textures.json"});
-    EXPECT_NE(run.out.find("5 textures in 3 levels, 3 distinct\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out, "5 textures in 3 levels, 3 distinct; index: " +
+                           (out / "textures.json").string() + "\n");
 
     const nlohmann::json index = nlohmann::json::parse(readBytes(out / "textures.json"));
     EXPECT_EQ(index["levels"],
@@ -78,6 +79,97 @@ TEST(CliGame, ExtractsEveryLevelIntoItsPathAndIndexesTheDistinctTextures)
     EXPECT_EQ(index["textures"][0]["bytes"], wall["jpegSize"]);
     EXPECT_EQ(index["textures"][0]["in"][1]["offset"], std::string("other head").size());
     EXPECT_EQ(index["textures"][0]["sha256"].get<std::string>().size(), 64U);
+}
+
+// A game's report gives its totals and where to look; a line per level only when asked for;
+// nothing but errors when quiet.
+TEST(CliGame, TheReportGivesTotalsAndWhereToLookAndEachLevelOnlyWhenVerbose)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path game = plantGame(dir);
+    const fs::path out = dir / "out";
+    const std::string totals = "5 textures in 3 levels, 3 distinct";
+    const std::string levels = "2 textures extracted from " + (game / "a.ldb").string() + " into " +
+                               (out / "a").string() + "\n" + "2 textures extracted from " +
+                               (game / "maps" / "b.LDB").string() + " into " +
+                               (out / "maps" / "b").string() + "\n" + "1 texture extracted from " +
+                               (game / "maps" / "deep" / "c.ldb").string() + " into " +
+                               (out / "maps" / "deep" / "c").string() + "\n";
+    const std::string index = "; index: " + (out / "textures.json").string() + "\n";
+    const std::string page = "; open " + (out / "index.html").string() + "\n";
+    struct Case
+    {
+        std::vector<std::string> options;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{}, totals + index},
+        {{"-v"}, levels + totals + index},
+        {{"--verbose", "--gallery"}, levels + totals + page},
+        {{"--gallery"}, totals + page},
+        {{"--check"}, totals + "; 5 decode, 0 do not decode" + index},
+        {{"-q"}, ""},
+        {{"-q", "-v", "--gallery"}, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"-o", out.string(), game.string()});
+        SCOPED_TRACE(testing::PrintToString(args));
+        const CliRun run = runWith(args);
+        EXPECT_EQ(run.code, 0);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+// A level of the game that fails is named whatever the report leaves out, quiet included.
+TEST(CliGame, AFailedLevelIsAlwaysNamed)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path game = plantGame(dir);
+    const fs::path out = dir / "out";
+    // The folder the level "a" writes into cannot be made: a file stands at its name.
+    fs::create_directories(out);
+    writeBytes(out / "a", "in the way");
+    for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"-q"}, {"-v"}}) {
+        std::vector<std::string> args = options;
+        args.insert(args.end(), {"-o", out.string(), game.string()});
+        SCOPED_TRACE(testing::PrintToString(args));
+        const CliRun run = runWith(args);
+        EXPECT_EQ(run.code, 1);
+        EXPECT_NE(run.err.find((out / "a").string()), std::string::npos) << run.err;
+        EXPECT_EQ(run.out.find("a.ldb"), std::string::npos) << run.out;
+    }
+}
+
+// Put back into a game: the unchanged levels are counted, and named only when verbose.
+TEST(CliGame, PutBackNamesUnchangedLevelsOnlyWhenVerbose)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path game = plantGame(dir);
+    const fs::path out = dir / "out";
+    ASSERT_EQ(runWith({"-q", "-o", out.string(), game.string()}).code, 0);
+    const std::string summary = "0 edited textures would go into 0 levels; 3 levels unchanged, "
+                                "of 3 levels in " +
+                                game.string() + " (dry run: nothing written)\n";
+    struct Case
+    {
+        std::vector<std::string> options;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{}, summary},
+        {{"-v"}, "unchanged: a.ldb\nunchanged: maps/b.LDB\nunchanged: maps/deep/c.ldb\n" + summary},
+        {{"-q", "-v"}, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"--put-back", out.string(), "--list", game.string()});
+        SCOPED_TRACE(testing::PrintToString(args));
+        const CliRun run = runWith(args);
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.out, c.out);
+    }
 }
 
 // --list --json over the folder gives the index a writing run writes, and writes nothing.
@@ -135,6 +227,18 @@ TEST(CliGame, TheGalleryShowsEachDistinctTextureOnceBesideEachLevelsPage)
     EXPECT_EQ(figures, 3U);
     EXPECT_NE(page.find("href=\"maps/deep/c/Vorlesk_0001.jpg\""), std::string::npos);
     EXPECT_TRUE(fs::exists(out / "maps" / "b" / "index.html"));
+    // The game's page links to each level's page, and each level's page back to it.
+    for (const char* level : {"a/index.html", "maps/b/index.html", "maps/deep/c/index.html"})
+        EXPECT_NE(page.find(std::string("href=\"") + level + "\""), std::string::npos) << level;
+    const std::pair<fs::path, const char*> backs[] = {
+        {out / "a" / "index.html", "../index.html"},
+        {out / "maps" / "b" / "index.html", "../../index.html"},
+        {out / "maps" / "deep" / "c" / "index.html", "../../../index.html"}};
+    for (const auto& [levelPage, back] : backs) {
+        EXPECT_NE(readBytes(levelPage).find(std::string("id=\"game\" href=\"") + back + "\""),
+                  std::string::npos)
+            << levelPage;
+    }
 }
 
 // Folders and files mixed: each file goes to the folder named after it, each level of a game to
@@ -194,7 +298,12 @@ TEST(CliGame, DedupeIsRefusedWhereNothingIsWritten)
                                    (dir / "n.ldb").string(), (game / "a.ldb").string()}}) {
         const CliRun run = runWith(args);
         EXPECT_EQ(run.code, 2) << args[1];
-        EXPECT_NE(run.err.find("--dedupe"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(args[1] == "--list"
+                                   ? "--list writes nothing, so it takes no --dedupe"
+                                   : "--put-back writes only the new level, so it "
+                                     "takes no --dedupe"),
+                  std::string::npos)
+            << run.err;
     }
 }
 

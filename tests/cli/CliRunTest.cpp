@@ -69,13 +69,13 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndTouchNothing)
         {{"--folder-per-source", "--put-back", out, "--into", out + ".ldb", demo()},
          "--folder-per-source"},
         // a gallery of files that are never written, and a cut of files that are never written
-        {{"--list", "--gallery", demo()}, "--gallery"},
-        {{"--list", "--trim", demo()}, "--trim"},
+        {{"--list", "--gallery", demo()}, "--list writes nothing, so it takes no --gallery\n"},
+        {{"--trim", "--list", demo()}, "--list writes nothing, so it takes no --trim\n"},
         // writers: from 1 to 64, and only where images are written
         {{"--writers", "0", "-o", out, demo()}, "from 1 to 64"},
         {{"--writers", "65", "-o", out, demo()}, "from 1 to 64"},
         {{"--writers", "two", "-o", out, demo()}, "from 1 to 64"},
-        {{"--list", "--writers", "2", demo()}, "--writers"},
+        {{"--list", "--writers", "2", demo()}, "--list writes nothing, so it takes no --writers\n"},
         {{"--put-back", out, "--into", out + ".ldb", "--writers", "2", demo()}, "--writers"},
         // a put-back writes one new level: it needs its name and one source, and no image options
         {{"--put-back", out, demo()}, "--into"},
@@ -790,44 +790,177 @@ TEST(CliProgress, TheProgramDrawsOnlyWhenStandardErrorIsATerminal)
 }
 #endif
 
-TEST(CliHelp, HelpTeachesAndVersionNamesTheProgram)
+// Usage mistakes a new user makes are answered with what to do instead.
+TEST(CliUsage, CommonMistakesAreAnsweredInWords)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string demoPath = demo();
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{"--put-back", "edits", "-o", "castle-new.ldb", demoPath},
+         "glintmark-cli: --put-back writes its new level with --into, not --output: did you mean "
+         "--into castle-new.ldb?\n"},
+        {{"--put-back", "edits", "--into", "new.ldb", "--trim", demoPath},
+         "glintmark-cli: --put-back writes only the new level, so it takes no --trim\n"},
+        {{"-o", (dir / "out").string(), demoPath, demoPath},
+         "glintmark-cli: " + demoPath + " was given twice; give each source once\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const CliRun run = runWith(c.args);
+        EXPECT_EQ(run.code, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1), c.says);
+    }
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+// A level's gallery page is named on its summary line, as the page to open.
+TEST(CliGallery, TheSummaryNamesThePageToOpen)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path out = dir / "out";
+    const CliRun one = runWith({"--gallery", "-o", out.string(), demo()});
+    EXPECT_EQ(one.code, 0) << one.err;
+    EXPECT_EQ(one.out, "11 textures extracted from " + demo() + " into " + out.string() +
+                           "; open " + (out / "index.html").string() + "\n");
+    const CliRun without = runWith({"-o", (dir / "plain").string(), demo()});
+    EXPECT_EQ(without.out.find("open"), std::string::npos) << without.out;
+}
+
+#ifndef _WIN32
+// Standard input has one name, stdin, in the table, the summary and the bar alike.
+TEST(CliRun, StandardInputIsCalledStdinThroughout)
+{
+    const fs::path dir = freshTestFolder();
+    for (const bool list : {true, false}) {
+        SCOPED_TRACE(list ? "--list" : "written");
+        const int savedInput = ::dup(0);
+        const int level = ::open(demo().c_str(), O_RDONLY);
+        ASSERT_GE(level, 0);
+        ::dup2(level, 0);
+        ::close(level);
+        const CliRun run =
+            list ? runWith({"--list", "-"}) : runWith({"-o", (dir / "out").string(), "-"});
+        ::dup2(savedInput, 0);
+        ::close(savedInput);
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.out.find("/dev/stdin"), std::string::npos) << run.out;
+        if (list) {
+            EXPECT_EQ(run.out.substr(0, 6), "stdin\n");
+            EXPECT_NE(run.out.find("\n11 textures found in stdin\n"), std::string::npos);
+        } else {
+            EXPECT_EQ(run.out,
+                      "11 textures extracted from stdin into " + (dir / "out").string() + "\n");
+        }
+    }
+}
+#endif
+
+TEST(CliHelp, HelpNamesEveryOptionOnceWithoutTheParsersWords)
 {
     const CliRun help = runWith({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_EQ(help.err, "");
-    for (const char* part : {"Usage: glintmark-cli",
-                             "--list",
-                             "--json",
-                             "-q",
-                             "-o",
-                             "--trim",
-                             "--check",
-                             "--gallery",
-                             "--put-back",
-                             "--into",
-                             "--fit",
-                             "Examples:",
-                             "Exit codes:",
-                             "  2  ",
-                             "128+N",
-                             "--folder-per-source",
-                             "--writers N",
-                             "Environment:",
-                             "GLINTMARK_WRITERS=N",
-                             "GLINTMARK_CHECK_MEMORY_MIB=N"})
-        EXPECT_NE(help.out.find(part), std::string::npos) << part;
-    // It fits a terminal of 80 columns.
-    std::istringstream lines(help.out);
-    for (std::string line; std::getline(lines, line);)
-        EXPECT_LE(line.size(), 80u) << line;
+    // Each option's line starts with its names, and each option has exactly one.
+    const char* const options[] = {
+        "-o, --output DIR", "--folder-per-source", "--list",       "--trim", "--check",
+        "--gallery",        "--writers N",         "--dedupe",     "--json", "-v, --verbose",
+        "-q, --quiet",      "--put-back DIR",      "--into NEW",   "--fit",  "--ignore-unmatched",
+        "--everywhere",     "-h, --help",          "-V, --version"};
+    for (const char* option : options) {
+        const std::regex line("\n {2,6}" + std::regex_replace(option, std::regex("[-.]"), "\\$&") +
+                              "  +[a-z]");
+        const auto found = std::distance(
+            std::sregex_iterator(help.out.begin(), help.out.end(), line), std::sregex_iterator());
+        EXPECT_EQ(found, 1) << option << "\n" << help.out;
+    }
+    for (const char* words :
+         {"Usage: glintmark-cli", "Examples:", "Exit codes:", "128+N", "glintmark-cli(1)"})
+        EXPECT_NE(help.out.find(words), std::string::npos) << words;
+    // The rules between options are said once, in words.
+    EXPECT_NE(help.out.find("--list writes nothing, so it takes no --trim"), std::string::npos);
+    for (const char* noise : {"Excludes:", "Needs:", "Positionals:", "TEXT", "[Option"})
+        EXPECT_EQ(help.out.find(noise), std::string::npos) << noise;
+}
 
-    const CliRun version = runWith({"--version"});
-    EXPECT_EQ(version.code, 0);
-    EXPECT_TRUE(std::regex_match(version.out,
-                                 std::regex("glintmark-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"
-                                            "Copyright \\(c\\) [0-9]{4} Glintmark maintainers\n"
-                                            "MIT licence: .*\n")))
-        << version.out;
+TEST(CliHelp, HelpFitsTheWidthItIsGiven)
+{
+    for (const int columns : {40, 50, 80, 100}) {
+        SCOPED_TRACE(columns);
+        CliEnvironment environment;
+        environment.helpColumns = columns;
+        const CliRun help = runWith({"--help"}, environment);
+        EXPECT_EQ(help.code, 0);
+        std::istringstream lines(help.out);
+        std::size_t widest = 0;
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_LE(line.size(), static_cast<std::size_t>(columns)) << line;
+            widest = std::max(widest, line.size());
+        }
+        // The room is used: paragraphs are not wrapped at some narrower fixed width.
+        EXPECT_GE(widest, static_cast<std::size_t>(columns) - 12);
+        // Every word of a wrapped paragraph survives the wrapping.
+        std::string flat = std::regex_replace(help.out, std::regex("\\s+"), " ");
+        EXPECT_NE(flat.find("--put-back takes one SOURCE and writes only the new level named by "
+                            "--into;"),
+                  std::string::npos)
+            << help.out;
+    }
+}
+
+#ifdef __linux__
+// The longest line the built program's --help shows, with standard output on a terminal
+// `columns` wide, or (0) on a file.
+std::size_t widestHelpLine(unsigned short columns)
+{
+    std::string text;
+    if (columns > 0) {
+        text = runBuiltOnTerminal({"--help"}, columns).terminal;
+    } else {
+        const fs::path file = fs::temp_directory_path() / "glintmark-help.txt";
+        text = runBuiltWithTerminal({"--help"}, STDERR_FILENO, file).file;
+        fs::remove(file);
+    }
+    std::size_t widest = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        widest = std::max(widest, line.substr(0, line.find_last_not_of("\r") + 1).size());
+    return widest;
+}
+
+TEST(CliHelp, TheProgramWritesItsHelpToTheTerminalsWidthUpToAHundredColumns)
+{
+    struct Case
+    {
+        unsigned short columns; // 0: standard output is a file
+        std::size_t least;
+        std::size_t most;
+    };
+    const Case cases[] = {{50, 40, 50}, {90, 80, 90}, {140, 90, 100}, {0, 70, 80}};
+    for (const Case& c : cases) {
+        const std::size_t widest = widestHelpLine(c.columns);
+        EXPECT_GE(widest, c.least) << c.columns;
+        EXPECT_LE(widest, c.most) << c.columns;
+    }
+}
+#endif
+
+TEST(CliHelp, VersionNamesTheProgramUnderBothSpellings)
+{
+    for (const char* spelling : {"-V", "--version"}) {
+        const CliRun version = runWith({spelling});
+        EXPECT_EQ(version.code, 0) << spelling;
+        EXPECT_TRUE(
+            std::regex_match(version.out, std::regex("glintmark-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"
+                                                     "Copyright \\(c\\) [0-9]{4} Glintmark "
+                                                     "maintainers\n\nMIT licence: .*\n")))
+            << spelling << ": " << version.out;
+    }
 }
 
 } // namespace

@@ -70,11 +70,10 @@ TEST(GamePutBackReport, EachEditIsListedWithEveryLevelAndImageItWentInto)
             twoEdits(dryRun ? PutBackStatus::DryRun : PutBackStatus::Written);
         std::ostringstream out;
         std::ostringstream err;
-        reportGamePutBack(request(dryRun), outcome, false, false, out, err);
+        reportGamePutBack(request(dryRun), outcome, false, false, false, out, err);
         EXPECT_EQ(out.str(),
                   "out/a/Vorlesk_0003.jpg -> a.ldb image 3\n"
-                  "out/b/Vorlesk_0001.jpg -> a.ldb images 2, 7; b.ldb image 1\n"
-                  "unchanged: maps/c.ldb\n" +
+                  "out/b/Vorlesk_0001.jpg -> a.ldb images 2, 7; b.ldb image 1\n" +
                       std::string(dryRun ? "2 edited textures would go into 2 levels; 1 level "
                                            "unchanged, of 3 levels in game (dry run: nothing "
                                            "written)\n"
@@ -83,7 +82,7 @@ TEST(GamePutBackReport, EachEditIsListedWithEveryLevelAndImageItWentInto)
         EXPECT_EQ(err.str(), "");
 
         std::ostringstream jsonOut;
-        reportGamePutBack(request(dryRun), outcome, true, false, jsonOut, err);
+        reportGamePutBack(request(dryRun), outcome, true, false, false, jsonOut, err);
         const json report = json::parse(jsonOut.str());
         EXPECT_EQ(report["status"], dryRun ? "dry-run" : "written");
         EXPECT_EQ(report["into"], dryRun ? json(nullptr) : json("new"));
@@ -96,6 +95,36 @@ TEST(GamePutBackReport, EachEditIsListedWithEveryLevelAndImageItWentInto)
     }
 }
 
+TEST(GamePutBackReport, UnchangedLevelsAreCountedAndNamedOnlyWhenVerbose)
+{
+    const GamePutBackOutcome outcome = twoEdits(PutBackStatus::Written);
+    const std::string edits = "out/a/Vorlesk_0003.jpg -> a.ldb image 3\n"
+                              "out/b/Vorlesk_0001.jpg -> a.ldb images 2, 7; b.ldb image 1\n";
+    const std::string summary =
+        "2 edited textures went into 2 levels under new; 1 level unchanged, of 3 levels in game\n";
+    struct Case
+    {
+        const char* what;
+        bool quiet;
+        bool verbose;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"usual", false, false, edits + summary},
+        {"verbose", false, true, edits + "unchanged: maps/c.ldb\n" + summary},
+        {"quiet", true, false, ""},
+        {"quiet wins over verbose", true, true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ostringstream out;
+        std::ostringstream err;
+        reportGamePutBack(request(false), outcome, false, c.quiet, c.verbose, out, err);
+        EXPECT_EQ(out.str(), c.out);
+        EXPECT_EQ(err.str(), "");
+    }
+}
+
 TEST(GamePutBackReport, EveryRefusalIsNamedAndNothingIsListedAsDone)
 {
     GamePutBackOutcome outcome = twoEdits(PutBackStatus::Refused);
@@ -104,7 +133,7 @@ TEST(GamePutBackReport, EveryRefusalIsNamedAndNothingIsListedAsDone)
     outcome.refused.push_back({1, "out/b/Vorlesk_0001.jpg", "is another edit of ..."});
     std::ostringstream out;
     std::ostringstream err;
-    reportGamePutBack(request(false), outcome, false, false, out, err);
+    reportGamePutBack(request(false), outcome, false, false, false, out, err);
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(err.str(), "glintmark-cli: out/maps/c/Vorlesk_0004.jpg is 8\u00d78, image 4 is "
                          "16\u00d716\n"
@@ -112,7 +141,7 @@ TEST(GamePutBackReport, EveryRefusalIsNamedAndNothingIsListedAsDone)
                          "glintmark-cli: no level was written under new: 2 edited textures "
                          "cannot go back\n");
     std::ostringstream jsonOut;
-    reportGamePutBack(request(false), outcome, true, false, jsonOut, err);
+    reportGamePutBack(request(false), outcome, true, false, false, jsonOut, err);
     const json report = json::parse(jsonOut.str());
     EXPECT_EQ(report["refused"][0]["level"], "maps/c.ldb");
     EXPECT_FALSE(report["refused"][1].contains("level"));

@@ -76,10 +76,12 @@ TEST(PutBackReport, TableGivesEachReplacementsRoomAndQuality)
     outcome.replaced.push_back(replacement(3, 20'000, 1'234'567, 999, 87, true));
     outcome.replaced.push_back(replacement(140, 90'000'000, 999, 999, 30));
     const Printed run = printed(request(), outcome, false, false);
-    EXPECT_EQ(run.out, " image           end           new       slack  quality  file\n"
-                       "    12        40,000        38,120       1,880        -  Vorlesk_0012.jpg\n"
-                       "     3     1,234,567           999   1,233,568       87  Vorlesk_0003.jpg\n"
-                       "   140           999           999           0       30  Vorlesk_0140.jpg\n"
+    // The numbers are written as --list writes them, without separators, each column as wide as
+    // its longest entry; the spare bytes are the original's less the edit's.
+    EXPECT_EQ(run.out, "image  original  edited    spare  quality  file\n"
+                       "   12     40000   38120     1880        -  Vorlesk_0012.jpg\n"
+                       "    3   1234567     999  1233568       87  Vorlesk_0003.jpg\n"
+                       "  140       999     999        0       30  Vorlesk_0140.jpg\n"
                        "3 textures put back from castle into castle-new.ldb; 139 unchanged, of 141 "
                        "textures in levels/castle.ldb\n");
     EXPECT_EQ(run.err, "");
@@ -87,9 +89,8 @@ TEST(PutBackReport, TableGivesEachReplacementsRoomAndQuality)
 
 TEST(PutBackReport, OutputByStatusQuietAndDryRun)
 {
-    const std::string head = " image           end           new       slack  quality  file\n";
-    const std::string row =
-        "     7         2,000         1,500         500        -  Vorlesk_0007.jpg\n";
+    const std::string head = "image  original  edited  spare  quality  file\n";
+    const std::string row = "    7      2000    1500    500        -  Vorlesk_0007.jpg\n";
     struct Case
     {
         const char* what;

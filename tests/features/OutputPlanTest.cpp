@@ -87,6 +87,12 @@ TEST(OutputPlan, SourcesThatWouldShareAFolderAreRefused)
         // The first clash is told, with the source it clashes with.
         {{"a.ldb", "b.ldb", "x/a.ldb", "y/b.ldb"},
          "a.ldb and x/a.ldb would both extract into " + inOut("a") + apart},
+        // One source named twice is said to be given twice, however it is spelled.
+        {{"a.ldb", "b.ldb", "a.ldb"}, "a.ldb was given twice; give each source once"},
+        {{"levels/a.ldb", "levels/./a.ldb"},
+         "levels/./a.ldb was given twice; give each source once"},
+        {{"levels/a.ldb", "levels/x/../a.ldb"},
+         "levels/x/../a.ldb was given twice; give each source once"},
         // A name the folder cannot be named after.
         {{"a.ldb", "....ldb"}, "....ldb: cannot name an output folder after it"},
         {{"levels/", "a.ldb"}, "levels/: cannot name an output folder after it"},

@@ -396,6 +396,41 @@ private slots:
         }
     }
 
+    // Help and version are text only, answered without a display; the help points at the
+    // command line, and the version answers to -V as glintmark-cli's does.
+    void helpAndVersionAreAnsweredWithoutADisplay()
+    {
+        struct Case
+        {
+            QString arg;
+            QString startsWith;
+            QString says;
+        };
+        const QList<Case> cases{
+            {QStringLiteral("--help"), QStringLiteral("Usage: "),
+             QStringLiteral("glintmark-cli does the same without a window")},
+            {QStringLiteral("--help"), QStringLiteral("Usage: "), QStringLiteral("-V, --version")},
+            {QStringLiteral("-V"), QStringLiteral("glintmark 1."), QStringLiteral("MIT licence")},
+            {QStringLiteral("--version"), QStringLiteral("glintmark 1."),
+             QStringLiteral("Copyright (c)")},
+            {QStringLiteral("-v"), QStringLiteral("glintmark 1."), QStringLiteral("MIT licence")},
+        };
+        for (const Case& c : cases) {
+            QProcess program;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            environment.remove(QStringLiteral("DISPLAY"));
+            environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+            program.setProcessEnvironment(environment);
+            program.start(QStringLiteral(GLINTMARK_EXECUTABLE), {c.arg});
+            QVERIFY(program.waitForFinished(60000));
+            const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+            QVERIFY2(program.exitCode() == 0, qPrintable(c.arg));
+            QVERIFY2(out.startsWith(c.startsWith), qPrintable(c.arg + ": " + out));
+            QVERIFY2(out.contains(c.says), qPrintable(c.arg + ": " + out));
+        }
+    }
+
     void screenshotModeNamesAFolderItCannotWrite()
     {
         const QString blocker = m_tmp.filePath(QStringLiteral("plain-file"));

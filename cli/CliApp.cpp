@@ -34,6 +34,7 @@ features::SourcesRequest sourcesRequest(const CliOptions& options)
     request.check = options.check;
     request.gallery = options.gallery;
     request.dedupe = options.dedupe;
+    request.force = options.force;
     request.writers = options.writers;
     return request;
 }

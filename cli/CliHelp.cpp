@@ -26,6 +26,7 @@ constexpr OptionLine kOptions[] = {
     {"    --gallery", "also write index.html, a page of thumbnails"},
     {"    --writers N", "write the images on N threads, 1 to 64 (default 2)"},
     {"    --dedupe", "store an image whose bytes came before as a hard link"},
+    {"    --force", "write into DIR though it holds another game's textures"},
     {"    --json", "print one JSON report instead of lines"},
     {"-v, --verbose", "for a game, a line per level besides the totals"},
     {"-q, --quiet", "print errors only: no summary and no progress bar"},

@@ -189,6 +189,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     app.add_flag("--gallery", options.gallery);
     addWriters(app, options.writers);
     app.add_flag("--dedupe", options.dedupe);
+    app.add_flag("--force", options.force);
     CLI::Option* putBack =
         app.add_option("--put-back", putBackDir)->type_name("DIR")->check(notEmpty);
     CLI::Option* into = app.add_option("--into", intoFile)

@@ -8,9 +8,13 @@
 #include "features/game/GameGallery.h"
 #include "features/game/GameTextures.h"
 #include "features/game/IndexJson.h"
+#include "features/game/IndexLevels.h"
+#include "features/game/TextureIndex.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
+#include <set>
 #include <utility>
 
 namespace glintmark::features {
@@ -124,6 +128,29 @@ SourcesOutcome runLevels(const SourcesRequest& request, const SourceList& list,
     return outcome;
 }
 
+// Why writing this run into its output folder would mix its textures with another game's, as
+// the folder's index tells; empty when it would not: no index there, or an index of the same
+// game (one of its levels is among this run's).
+std::string foreignIndex(const SourcesRequest& request, const SourceList& list)
+{
+    const auto indexed = readIndexLevels(request.outputDir / std::string(kIndexName));
+    if (!indexed || indexed->empty())
+        return {};
+    if (list.game) {
+        std::set<std::string> ours;
+        for (const std::filesystem::path& name : list.names)
+            ours.insert(levelText(name));
+        if (std::any_of(indexed->begin(), indexed->end(),
+                        [&ours](const std::string& level) { return ours.count(level) > 0; }))
+            return {};
+    }
+    const std::size_t count = indexed->size();
+    return "\"" + displayPath(request.outputDir) + "\" holds the textures of another game, of " +
+           std::to_string(count) + (count == 1 ? " level (" : " levels (") + indexed->front() +
+           (count > 1 ? ", ...)" : ")") + ", as its " + std::string(kIndexName) +
+           " says; extract into another folder, or add --force to extract into it all the same";
+}
+
 SourcesOutcome refused(std::string why)
 {
     SourcesOutcome outcome;
@@ -155,6 +182,9 @@ SourcesOutcome runSources(const SourcesRequest& request, SourcesEvents& events)
     if (std::string clash = sourceInAnotherFolder(list.files, plan, request.gallery);
         !clash.empty() && writing)
         return refused(std::move(clash));
+    if (std::string foreign = foreignIndex(request, list);
+        !foreign.empty() && writing && !request.force)
+        return refused(std::move(foreign));
     events.onPlanned(list, plan);
     return runLevels(request, list, plan, events);
 }

@@ -32,6 +32,7 @@ struct SourcesRequest
     bool gallery = false; // a page of thumbnails in each level's folder, and the game's page
     bool dedupe = false;  // an image equal to an earlier one becomes a link to its file
     unsigned writers = 0; // threads that write the images; 0: the engine's default
+    bool force = false;   // write into a folder whose index says it holds another game's textures
 };
 
 // One level about to be read.

@@ -288,6 +288,25 @@ TEST(CliGame, AFolderWithoutLevelsIsNamedAndFails)
     EXPECT_FALSE(fs::exists(dir / "out"));
 }
 
+// A level aimed at a game's folder is refused with exit code 2, and written with --force.
+TEST(CliGame, AGamesFolderTakesNoOtherSourceUnlessForced)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path game = plantGame(dir);
+    const std::string out = (dir / "out").string();
+    ASSERT_EQ(runWith({"-q", "-o", out, game.string()}).code, 0);
+    const CliRun refused = runWith({"-o", out, demoLdb().string()});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.err.find("holds the textures of another game, of 3 levels (a.ldb, ...)"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("add --force"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(dir / "out" / "Vorlesk_0001.jpg"));
+    const CliRun forced = runWith({"--force", "-o", out, demoLdb().string()});
+    EXPECT_EQ(forced.code, 0) << forced.err;
+    EXPECT_TRUE(fs::exists(dir / "out" / "Vorlesk_0001.jpg"));
+}
+
 TEST(CliGame, DedupeIsRefusedWhereNothingIsWritten)
 {
     const fs::path dir = freshTestFolder();

@@ -5,6 +5,7 @@
 #include "FeaturesTestSupport.h"
 
 #include "engine/LockedFolder.h"
+#include "engine/io/PathText.h"
 #include "features/game/GameTextures.h"
 #include "features/putback/PutBackRun.h"
 
@@ -197,6 +198,57 @@ TEST(SourcesRun, SourcesThatCannotBeRunAsGivenAreRefusedBeforeReading)
             EXPECT_EQ(entriesIn(g.out), (std::vector<std::string>{"harbour"}));
             EXPECT_EQ(readBytes(g.out / "harbour" / "Vorlesk_0001.jpg"), testJpeg("wider"));
         }
+    }
+}
+
+// A folder whose index says it holds another game's textures takes no other source, unless
+// forced; the same game goes into it again.
+TEST(SourcesRun, AFolderHoldingAnotherGamesTexturesIsRefusedUnlessForced)
+{
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> sources; // below the test's folder
+        bool force;
+        RunMode mode;
+        bool refused;
+    } rows[] = {
+        {"the same game again", {"game"}, false, RunMode::Write, false},
+        {"one of its levels on its own", {"game/harbour.ldb"}, false, RunMode::Write, true},
+        {"two files", {"game/harbour.ldb", "other/keep.ldb"}, false, RunMode::Write, true},
+        {"another game", {"other"}, false, RunMode::Write, true},
+        {"another game, forced", {"other"}, true, RunMode::Write, false},
+        {"another game, listed", {"other"}, false, RunMode::ListOnly, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Game g;
+        fs::create_directories(g.dir / "other");
+        writeBytes(g.dir / "other" / "keep.ldb", "k" + testJpeg("grey"));
+        Recorder first;
+        ASSERT_EQ(runSources(g.request(), first).status, SourcesStatus::Completed);
+        const std::string index = readBytes(g.out / "textures.json");
+        SourcesRequest request = g.request();
+        request.sources.clear();
+        for (const std::string& source : row.sources)
+            request.sources.push_back(g.dir / source);
+        request.force = row.force;
+        request.mode = row.mode;
+        Recorder events;
+        const SourcesOutcome outcome = runSources(request, events);
+        if (!row.refused) {
+            EXPECT_NE(outcome.status, SourcesStatus::Refused) << outcome.refusal;
+            continue;
+        }
+        EXPECT_EQ(outcome.status, SourcesStatus::Refused);
+        EXPECT_EQ(outcome.refusal,
+                  "\"" + displayPath(g.out) +
+                      "\" holds the textures of another game, of 2 levels (harbour.ldb, ...), as "
+                      "its textures.json says; extract into another folder, or add --force to "
+                      "extract into it all the same");
+        EXPECT_EQ(events.heard.size(), 1u) << "nothing read";
+        EXPECT_EQ(entriesIn(g.out), (std::vector<std::string>{"harbour", "maps", "textures.json"}));
+        EXPECT_EQ(readBytes(g.out / "textures.json"), index);
     }
 }
 

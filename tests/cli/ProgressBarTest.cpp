@@ -346,6 +346,20 @@ TEST(ProgressBar, ACounterIsNeverCutAndTheNameLosesItsMiddle)
             EXPECT_EQ(line.substr(7, 1), "z");
         }
     }
+    // Wherever the cut falls in a name of wide characters, the label is whole UTF-8 and no
+    // longer than a label may be (32 bytes beside the counter).
+    std::string wide;
+    for (int i = 0; i < 12; ++i)
+        wide += "\u00fc\u20ac\U0001d11e";
+    for (std::size_t tail = 0; tail < 9; ++tail) {
+        const std::string counted = "[12/340] " + wide + std::string(tail, 'x');
+        const std::string line = ProgressBar::render(counted, at(45, 45'000'000), 10s, 140);
+        const std::string shown = line.substr(0, line.find(" ["));
+        EXPECT_LE(shown.size(), 32u + 9u) << line;
+        EXPECT_GE(shown.size(), 32u + 9u - 6u) << line;
+        EXPECT_TRUE(wholeUtf8(shown)) << line;
+        EXPECT_EQ(shown.rfind("[12/340] \u00fc", 0), 0u) << line;
+    }
     // Brackets that hold no counter are part of the name, which keeps its end.
     for (const std::string other :
          {"[draft] the_castle_of_the_long_name.ldb", "[3/40]x the_castle_of_the_long_name.ldb"}) {

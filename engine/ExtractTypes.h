@@ -53,8 +53,16 @@ struct ExtractJob
     std::vector<std::filesystem::path> finalFiles;
 };
 
-// How many threads write a run's images when its job leaves it open: GLINTMARK_WRITERS when set
-// to a number from 1 to 64, otherwise two, or one where the machine has a single processor.
+// The writer count `text` spells: one or two decimal digits making a number from 1 to 64, and
+// nothing else (no sign, no space, no unit); nothing when it is not one.
+std::optional<unsigned> writerCountFrom(std::string_view text);
+
+// The environment variable that sets the writer count a job leaves open.
+inline constexpr const char* kWritersVariable = "GLINTMARK_WRITERS";
+
+// How many threads write a run's images when its job leaves it open: GLINTMARK_WRITERS when it
+// spells a count (writerCountFrom), otherwise two, or one where the machine has a single
+// processor. A front end that can refuse a bad value reads the variable itself first.
 unsigned defaultWriterCount();
 
 // How a run should treat the images it finds.

@@ -4,6 +4,7 @@
 #include "engine/io/PathQueries.h"
 #include "engine/io/PathText.h"
 #include "features/LevelExtraction.h"
+#include "features/gallery/GalleryPage.h"
 #include "features/game/GameGallery.h"
 #include "features/game/GameTextures.h"
 #include "features/game/IndexJson.h"
@@ -148,6 +149,15 @@ SourcesOutcome runSources(const SourcesRequest& request, SourcesEvents& events)
     if (std::string clash = sourceInAnotherFolder(list.files, plan, request.gallery);
         !clash.empty() && writing)
         return refused(std::move(clash));
+    // Nor may a level's folder take the place of the files a game's run writes beside them.
+    if (list.game && writing) {
+        std::vector<std::filesystem::path> ownFiles{std::string(kIndexName)};
+        if (request.gallery)
+            ownFiles.emplace_back(std::string(kGalleryName));
+        if (std::string clash = folderAtOwnFile(list.files, plan, request.outputDir, ownFiles);
+            !clash.empty())
+            return refused(std::move(clash));
+    }
     events.onPlanned(list, plan);
     return runLevels(request, list, plan, events);
 }

@@ -184,6 +184,18 @@ TEST(CliGame, AFolderWithoutLevelsIsNamedAndFails)
     EXPECT_FALSE(fs::exists(dir / "out"));
 }
 
+TEST(CliGame, ALevelNamedAsTheIndexIsRefusedBeforeAnythingIsWritten)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path game = plantGame(dir);
+    plant(game / "textures.json.ldb", demoImage(4));
+    const CliRun run = runWith({"-o", (dir / "out").string(), game.string()});
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("textures.json.ldb would extract into"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
 TEST(CliGame, DedupeIsRefusedWhereNothingIsWritten)
 {
     const fs::path dir = freshTestFolder();

@@ -200,6 +200,32 @@ TEST(SourcesRun, SourcesThatCannotBeRunAsGivenAreRefusedBeforeReading)
     }
 }
 
+// A level whose folder would stand where the game's run writes its own files is refused before
+// any level is read; listing writes none of them, so it lists the level.
+TEST(SourcesRun, ALevelsFolderAtTheGamesOwnFileIsRefusedBeforeReading)
+{
+    for (const char* name : {"textures.json.ldb", "index.html.ldb"}) {
+        for (const RunMode mode : {RunMode::Write, RunMode::ListOnly}) {
+            SCOPED_TRACE(testing::Message() << name << (mode == RunMode::Write ? "" : ", listed"));
+            const Game g;
+            writeBytes(g.game / name, testJpeg("grey"));
+            SourcesRequest request = g.request();
+            request.gallery = mode == RunMode::Write;
+            request.mode = mode;
+            Recorder events;
+            const SourcesOutcome outcome = runSources(request, events);
+            if (mode == RunMode::ListOnly) {
+                EXPECT_EQ(outcome.status, SourcesStatus::Completed);
+                continue;
+            }
+            EXPECT_EQ(outcome.status, SourcesStatus::Refused);
+            EXPECT_NE(outcome.refusal.find(name), std::string::npos) << outcome.refusal;
+            EXPECT_EQ(events.heard, (std::vector<std::string>{"listed 3 problems 0"}));
+            EXPECT_FALSE(fs::exists(g.out));
+        }
+    }
+}
+
 // A game folder without levels is named; with nothing else to read, the run has no levels, and
 // with a file beside it, the file is read and the run fails for the folder.
 TEST(SourcesRun, AGameWithoutLevelsIsNamedAndFailsTheRun)

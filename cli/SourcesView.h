@@ -7,8 +7,10 @@
 #include "cli/terminal/PhaseBars.h"
 #include "features/game/SourcesRunTypes.h"
 
+#include <filesystem>
 #include <iosfwd>
 #include <memory>
+#include <vector>
 
 namespace glintmark::cli {
 
@@ -30,8 +32,17 @@ public:
     void onLevelEnd(const LevelOutcome& outcome) override;
     void onTextures(const features::GameTextures& textures) override;
 
-    // The report, once the sources are planned; null before.
+    // Makes the report, unless the sources' planning already made it: a run that ended before
+    // (no level to read, a stop while the sources were listed) still reports, with no source.
+    void openReport();
+    // The game's own folder could not be opened: the JSON report gives each planned level as
+    // failed for `error`, as a level whose own folder cannot be opened is.
+    void levelsNotRun(const ExtractError& error);
+
+    // The report, once the sources are planned (or openReport() was called); null before.
     Report* report() const { return m_report.get(); }
+    // The problems the listing of the sources named.
+    const std::vector<ExtractError>& problems() const { return m_problems; }
     // Whether a level's end already said that a signal stopped the run.
     bool interruptionTold() const { return m_interruptionTold; }
 
@@ -48,6 +59,10 @@ private:
     std::ostream& m_reportOut;
     std::ostream& m_err;
     std::unique_ptr<Report> m_report;
+    std::vector<ExtractError> m_problems;
+    // The planned levels and their folders, for levelsNotRun().
+    std::vector<std::filesystem::path> m_planned;
+    std::vector<std::filesystem::path> m_plannedFolders;
     bool m_interruptionTold = false;
 };
 

@@ -36,10 +36,11 @@ SourceList expandSources(const std::vector<std::filesystem::path>& sources,
         std::optional<ExtractError> error;
         const std::vector<GameLevel> levels = findLevels(source, keepGoing, error);
         if (error)
-            list.problems.push_back(error->message);
+            list.problems.push_back(*error);
         else if (levels.empty() && keepGoing())
-            list.problems.push_back("No level database (*.ldb) found in the game folder \"" +
-                                    displayPath(source) + "\"");
+            list.problems.push_back({ErrorKind::SourceOpen, source,
+                                     "No level database (*.ldb) found in the game folder \"" +
+                                         displayPath(source) + "\""});
         for (const GameLevel& level : levels) {
             list.files.push_back(level.file);
             list.subfolders.push_back(levelFolderName(level.relative));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/ExtractError.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -20,8 +22,9 @@ struct SourceList
     std::vector<std::uint64_t> sizes; // for each, its size now; 0 when it has none (a pipe)
     std::uint64_t totalBytes = 0;     // all of them
     bool game = false;                // at least one source was a folder
-    // Game folders that could not be read or hold no level, each as a sentence.
-    std::vector<std::string> problems;
+    // Game folders that could not be read or hold no level, each naming the folder and the
+    // reason.
+    std::vector<ExtractError> problems;
 };
 
 // Opens up the game folders among `sources` (in their place, each into its levels in sorted

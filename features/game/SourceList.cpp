@@ -34,7 +34,10 @@ SourceList expandSources(const std::vector<std::filesystem::path>& sources,
         }
         list.game = true;
         std::optional<ExtractError> error;
-        const std::vector<GameLevel> levels = findLevels(source, keepGoing, error);
+        const std::size_t firstUnread = list.unread.size();
+        const std::vector<GameLevel> levels = findLevels(source, keepGoing, error, &list.unread);
+        for (std::size_t i = firstUnread; i < list.unread.size(); ++i)
+            list.problems.push_back(list.unread[i].error);
         if (error)
             list.problems.push_back(*error);
         else if (levels.empty() && keepGoing())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ExtractError.h"
+#include "features/game/GameLevels.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -22,9 +23,11 @@ struct SourceList
     std::vector<std::uint64_t> sizes; // for each, its size now; 0 when it has none (a pipe)
     std::uint64_t totalBytes = 0;     // all of them
     bool game = false;                // at least one source was a folder
-    // Game folders that could not be read or hold no level, each naming the folder and the
-    // reason.
+    // Game folders that could not be read or hold no level, and folders inside a game that could
+    // not be read, each naming the folder and the reason.
     std::vector<ExtractError> problems;
+    // The folders inside a game that could not be read: the levels in them are missing.
+    std::vector<UnreadFolder> unread;
 };
 
 // Opens up the game folders among `sources` (in their place, each into its levels in sorted

@@ -75,8 +75,11 @@ SourcesOutcome runLevels(const SourcesRequest& request, const SourceList& list,
     // A game (or a deduplicated run) learns every texture's digest; a writing game keeps its
     // output folder locked throughout for the index and the page it writes there at the end.
     std::shared_ptr<GameTextures> textures;
-    if (list.game || request.dedupe)
+    if (list.game || request.dedupe) {
         textures = std::make_shared<GameTextures>(request.trim, request.dedupe && writing);
+        for (const UnreadFolder& folder : list.unread)
+            textures->markUnread(folder.relative, folder.error.message);
+    }
     std::optional<LockedFolder> gameFolder;
     if (list.game && writing) {
         outcome.folderError = openGameFolder(request.outputDir, gameFolder);

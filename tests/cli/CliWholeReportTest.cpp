@@ -1,8 +1,9 @@
-// However a run over a game ends (a folder it cannot use, no level, a stop while the levels are
-// listed), --json writes one whole document that says so.
+// However a run over a game ends (a folder it cannot use, no level, a folder it cannot read, a
+// stop while the levels are listed), --json writes one whole document that says so.
 #include "CliTestSupport.h"
 
 #include "engine/LockedFolder.h"
+#include "support/NoFileOverride.h"
 
 #include <gtest/gtest.h>
 
@@ -157,6 +158,47 @@ TEST(CliWholeReport, EveryEndOfAGamesRunIsOneWholeDocument)
 }
 
 #ifndef _WIN32
+// A folder inside the game that cannot be read is named, with the system's reason; every other
+// level is extracted, and the index says which folder is missing.
+TEST(CliWholeReport, AFolderThatCannotBeReadIsNamedAndTheRestExtracted)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path game = plantGame(dir);
+    const fs::path out = dir / "out";
+    const testsupport::NoFileOverride asUser;
+    fs::permissions(game / "b", fs::perms::none);
+    std::error_code probe;
+    const fs::directory_iterator tried(game / "b", probe);
+    if (!asUser.arranged() || !probe) {
+        fs::permissions(game / "b", fs::perms::owner_all);
+        GTEST_SKIP() << "folder permissions do not hold here";
+    }
+    const CliRun run = runWith({"--json", "-o", out.string(), game.string()});
+    fs::permissions(game / "b", fs::perms::owner_all);
+
+    EXPECT_EQ(run.code, 1);
+    const std::string reason = std::make_error_code(std::errc::permission_denied).message();
+    EXPECT_NE(run.err.find((game / "b").string()), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    ASSERT_TRUE(nlohmann::json::accept(run.out)) << run.out;
+    const nlohmann::json document = nlohmann::json::parse(run.out);
+    EXPECT_EQ(document.at("status"), "failed");
+    EXPECT_EQ(statusesOf(document), (std::vector<std::string>{"completed", "completed"}));
+    ASSERT_EQ(document.at("problems").size(), 1U);
+    EXPECT_EQ(document["problems"][0].at("file"), (game / "b").string());
+    EXPECT_TRUE(fs::exists(out / "a" / "Vorlesk_0011.jpg"));
+    EXPECT_TRUE(fs::exists(out / "c" / "Vorlesk_0011.jpg"));
+    EXPECT_FALSE(fs::exists(out / "b"));
+
+    const nlohmann::json index = nlohmann::json::parse(readBytes(out / "textures.json"));
+    EXPECT_EQ(index.at("version"), 2);
+    EXPECT_EQ(index.at("complete"), false);
+    ASSERT_EQ(index.at("unread").size(), 1U);
+    EXPECT_EQ(index["unread"][0].at("folder"), "b");
+    EXPECT_NE(index["unread"][0].at("message").get<std::string>().find(reason), std::string::npos);
+    EXPECT_EQ(index.at("levels"), nlohmann::json::parse(R"(["a.ldb", "c.ldb"])"));
+}
+
 // A stop that comes while the game's levels are listed ends the run with a whole document, in
 // either mode.
 TEST(CliWholeReport, AStopWhileTheLevelsAreListedEndsTheDocument)

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,10 @@ inline constexpr std::size_t kDefaultBlockSize = std::size_t{64} << 10;
 struct ExtractJob
 {
     std::filesystem::path sourceFile;
+    // Opens the source in place of opening `sourceFile` by its path (a game's level, opened
+    // through the game's open folder); `sourceFile` still names it in messages. A failure sets
+    // the error code and is reported as the source's opening failing. By the path when empty.
+    std::function<RawFile(std::error_code&)> openSource;
     // The folder the images go to, with or without a trailing separator; the current folder when
     // empty. Image paths are reported as it is spelled: "out/Vorlesk_0001.jpg".
     std::filesystem::path outputFolder;

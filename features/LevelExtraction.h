@@ -5,6 +5,7 @@
 #include "features/RunEvents.h"
 
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 namespace glintmark::features {
@@ -22,6 +23,9 @@ struct LevelRunSettings
     // Hears every image's bytes for the game's index and, writing, stores the level's
     // duplicates once; the caller has begun the level on it. None when null.
     GameTextures* textures = nullptr;
+    // Opens the level in place of opening it by its path (a game's level, through the game's
+    // open folder); by its path when empty.
+    std::function<RawFile(std::error_code&)> openSource;
 };
 
 // Extracts one level into `folder`; when writing, the folder is created (with its parents) once

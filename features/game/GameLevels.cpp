@@ -39,12 +39,29 @@ bool isLevel(const std::filesystem::directory_entry& entry, const std::filesyste
     return entry.is_regular_file(ec);
 }
 
+// The level at `entry`, with the file read for it and, through `opened`, that file's identity.
+GameLevel levelAt(const std::filesystem::directory_entry& entry,
+                  const std::filesystem::path& gameDir, const std::filesystem::path& root,
+                  const RawDir* opened)
+{
+    GameLevel level{entry.path(), entry.path().lexically_relative(gameDir), {}, {}};
+    level.inside = level.relative;
+    std::error_code ec;
+    if (entry.is_symlink(ec))
+        level.inside = std::filesystem::canonical(entry.path(), ec).lexically_relative(root);
+    if (opened != nullptr && !ec)
+        level.identity = opened->entry(level.inside, false, ec);
+    if (ec)
+        level.identity = FileIdentity{};
+    return level;
+}
+
 } // namespace
 
 std::vector<GameLevel> findLevels(const std::filesystem::path& gameDir,
                                   const std::function<bool()>& keepGoing,
                                   std::optional<ExtractError>& error,
-                                  std::vector<UnreadFolder>* unread)
+                                  std::vector<UnreadFolder>* unread, const RawDir* opened)
 {
     std::vector<GameLevel> levels;
     std::error_code ec;
@@ -71,7 +88,7 @@ std::vector<GameLevel> findLevels(const std::filesystem::path& gameDir,
             if (entry.is_directory(typeEc) && !entry.is_symlink(typeEc))
                 inside.push_back(relative / entry.path().filename());
             else if (isLevel(entry, root))
-                levels.push_back({entry.path(), entry.path().lexically_relative(gameDir)});
+                levels.push_back(levelAt(entry, gameDir, root, opened));
         }
         // Read in sorted order, the first of them next, so a folder that cannot be read is met
         // in the order of the paths.

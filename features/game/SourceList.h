@@ -20,6 +20,10 @@ struct SourceList
     std::vector<std::filesystem::path> subfolders;
     // For each, its name in the game's index: its path inside its game, or its file name.
     std::vector<std::filesystem::path> names;
+    // For each, how it is opened: a game's level through the game's open folder, as the
+    // regular file the listing found there (anything else is refused, named, without waiting
+    // for it); empty for a file named on the command line, opened by its path.
+    std::vector<std::function<RawFile(std::error_code&)>> openers;
     std::vector<std::uint64_t> sizes; // for each, its size now; 0 when it has none (a pipe)
     std::uint64_t totalBytes = 0;     // all of them
     bool game = false;                // at least one source was a folder

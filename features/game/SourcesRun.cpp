@@ -99,7 +99,10 @@ SourcesOutcome runLevels(const SourcesRequest& request, const SourceList& list,
         bytesBefore += list.sizes[i];
         if (textures)
             textures->beginLevel(list.names[i], plan.folders[i]);
-        const LevelOutcome level = extractLevel(list.files[i], plan.folders[i], settings, events);
+        LevelRunSettings levelSettings = settings;
+        levelSettings.openSource = list.openers[i];
+        const LevelOutcome level =
+            extractLevel(list.files[i], plan.folders[i], levelSettings, events);
         events.onLevelEnd(level);
         anyFailed = anyFailed || level.result.status != RunStatus::Completed;
     }

@@ -39,19 +39,42 @@ features::SourcesRequest sourcesRequest(const CliOptions& options)
     return request;
 }
 
-// The exit status of a run over the sources that got as far as its levels, with the last lines
-// it calls for on `err`.
+// How the whole run over the sources went, for the report.
+RunSummary runSummary(const features::SourcesOutcome& outcome, const SourcesView& view)
+{
+    RunSummary summary;
+    switch (outcome.status) {
+    case features::SourcesStatus::Completed:
+        summary.status = RunStatus::Completed;
+        break;
+    case features::SourcesStatus::Stopped:
+        summary.status = RunStatus::Stopped;
+        break;
+    default:
+        summary.status = RunStatus::Failed;
+        break;
+    }
+    summary.problems = view.problems();
+    summary.error = outcome.folderError ? outcome.folderError : outcome.filesError;
+    return summary;
+}
+
+// The exit status of a run over the sources that got past its planning, or ended before it
+// for want of a level or at a stop, with the last lines it calls for on `err`. The report is
+// finished whatever happened, so the JSON is one whole document.
 int endOfSources(const features::SourcesOutcome& outcome, SourcesView& view, OutputWatch& watch,
                  std::ostream& err)
 {
+    view.openReport();
     if (outcome.folderError) {
         err << kProgram << outcome.folderError->message << '\n';
-        return kExitFailure;
+        view.levelsNotRun(*outcome.folderError);
     }
     if (outcome.filesError)
         err << kProgram << outcome.filesError->message << '\n';
     else if (outcome.status != features::SourcesStatus::Stopped && outcome.textures)
         view.gameFilesWritten();
+    view.report()->summary(runSummary(outcome, view));
     view.report()->finish();
     if (!watch.check()) {
         err << watch.failureLine() << std::flush;
@@ -85,18 +108,9 @@ int runSources(const CliOptions& options, std::ostream& out, std::ostream& err,
     SourcesView view(options, bars, watch, reportOut, err);
 
     const features::SourcesOutcome outcome = features::runSources(sourcesRequest(options), view);
-    switch (outcome.status) {
-    case features::SourcesStatus::Refused:
+    if (outcome.status == features::SourcesStatus::Refused) {
         err << kProgram << outcome.refusal << '\n';
         return kExitUsage;
-    case features::SourcesStatus::NoLevels:
-        return kExitFailure;
-    default:
-        break;
-    }
-    if (view.report() == nullptr) { // stopped while the sources were listed
-        err << kProgram << "interrupted by " << signalName(stopSignal()) << '\n';
-        return 128 + stopSignal();
     }
     return endOfSources(outcome, view, watch, err);
 }

@@ -2,6 +2,8 @@
 
 #include "cli/CliHelp.h"
 #include "cli/ExitCode.h"
+#include "engine/ExtractTypes.h"
+#include "engine/io/Environment.h"
 #include "engine/io/PathText.h"
 
 #include <CLI/CLI.hpp>
@@ -23,12 +25,30 @@ std::string rejectEmpty(std::string& value)
     return value.empty() ? std::string("must not be empty") : std::string();
 }
 
+constexpr const char* kWriterCountRule = "must be a number from 1 to 64";
+
 std::string rejectWriterCount(std::string& value)
 {
-    const bool digits = !value.empty() && value.size() <= 2 &&
-                        value.find_first_not_of("0123456789") == std::string::npos;
-    const int count = digits ? std::stoi(value) : 0;
-    return count >= 1 && count <= 64 ? std::string() : std::string("must be a number from 1 to 64");
+    return writerCountFrom(value) ? std::string() : std::string(kWriterCountRule);
+}
+
+// The writer count GLINTMARK_WRITERS sets for a run that writes images and was given no
+// --writers, read by the same rule as --writers; false (the refusal said on `err`) when the
+// variable holds anything else.
+bool takeWritersVariable(CliOptions& options, std::ostream& err)
+{
+    if (options.writers != 0 || options.list || options.putBack)
+        return true;
+    const std::optional<std::string> value = environmentText(kWritersVariable);
+    if (!value)
+        return true;
+    if (const std::optional<unsigned> count = writerCountFrom(*value)) {
+        options.writers = *count;
+        return true;
+    }
+    err << "glintmark-cli: " << kWritersVariable << "=" << *value << ": " << kWriterCountRule
+        << "\nRun with --help for more information.\n";
+    return false;
 }
 
 std::string failureMessage(const CLI::App* app, const CLI::Error& error)
@@ -228,6 +248,8 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
         options.putBack = pathFromUtf8(putBackDir);
         options.into = pathFromUtf8(intoFile);
     }
+    if (!takeWritersVariable(options, err))
+        return {std::nullopt, kExitUsage};
     return {std::move(options), kExitSuccess};
 }
 

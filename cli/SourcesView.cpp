@@ -31,14 +31,40 @@ std::string barName(const features::LevelStart& level)
 
 void SourcesView::onListed(const features::SourceList& list)
 {
-    for (const std::string& problem : list.problems)
-        m_err << kProgram << problem << '\n';
+    m_problems = list.problems;
+    for (const ExtractError& problem : list.problems)
+        m_err << kProgram << problem.message << '\n';
 }
 
 void SourcesView::onPlanned(const features::SourceList& list, const features::OutputPlan& plan)
 {
-    (void)list;
-    (void)plan;
+    if (m_options.json) {
+        m_planned = list.files;
+        m_plannedFolders = plan.folders;
+    }
+    openReport();
+}
+
+void SourcesView::levelsNotRun(const ExtractError& error)
+{
+    if (!m_options.json)
+        return;
+    for (std::size_t i = 0; i < m_planned.size() && i < m_plannedFolders.size(); ++i) {
+        LevelOutcome outcome;
+        outcome.source = m_planned[i];
+        outcome.folder = m_plannedFolders[i];
+        outcome.result.status = RunStatus::Failed;
+        outcome.result.error = error;
+        m_report->beginSource(outcome.source, outcome.folder);
+        m_report->endSource(outcome);
+    }
+    m_watch.check();
+}
+
+void SourcesView::openReport()
+{
+    if (m_report)
+        return;
     const RunMode mode = m_options.list ? RunMode::ListOnly : RunMode::Write;
     if (m_options.json)
         m_report = std::make_unique<JsonReport>(m_reportOut, mode);

@@ -9,8 +9,10 @@
 #include "features/game/SourcesRunTypes.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <iosfwd>
 #include <memory>
+#include <vector>
 
 namespace glintmark::cli {
 
@@ -34,9 +36,17 @@ public:
 
     // A game's index (and page) are written: the report's last line says which to open.
     void gameFilesWritten();
+    // Makes the report, unless the sources' planning already made it: a run that ended before
+    // (no level to read, a stop while the sources were listed) still reports, with no source.
+    void openReport();
+    // The game's own folder could not be opened: the JSON report gives each planned level as
+    // failed for `error`, as a level whose own folder cannot be opened is.
+    void levelsNotRun(const ExtractError& error);
 
-    // The report, once the sources are planned; null before.
+    // The report, once the sources are planned (or openReport() was called); null before.
     Report* report() const { return m_report.get(); }
+    // The problems the listing of the sources named.
+    const std::vector<ExtractError>& problems() const { return m_problems; }
     // Whether a level's end already said that a signal stopped the run.
     bool interruptionTold() const { return m_interruptionTold; }
 
@@ -55,6 +65,10 @@ private:
     std::unique_ptr<Report> m_report;
     HumanReport* m_human = nullptr; // m_report, when it is the human one
     bool m_game = false;            // the levels are a game's
+    std::vector<ExtractError> m_problems;
+    // The planned levels and their folders, for levelsNotRun().
+    std::vector<std::filesystem::path> m_planned;
+    std::vector<std::filesystem::path> m_plannedFolders;
     bool m_interruptionTold = false;
     std::uint64_t m_imagesBefore = 0; // found in the sources before the one being read
 };

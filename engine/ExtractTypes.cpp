@@ -2,7 +2,6 @@
 
 #include "engine/io/Environment.h"
 
-#include <cstdlib>
 #include <thread>
 
 namespace glintmark {
@@ -36,12 +35,23 @@ bool failedBeforeReading(const ExtractResult& result)
     }
 }
 
+std::optional<unsigned> writerCountFrom(std::string_view text)
+{
+    if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != text.npos)
+        return std::nullopt;
+    unsigned count = 0;
+    for (const char digit : text)
+        count = count * 10 + static_cast<unsigned>(digit - '0');
+    if (count < 1 || count > 64)
+        return std::nullopt;
+    return count;
+}
+
 unsigned defaultWriterCount()
 {
-    if (const std::optional<std::string> wanted = environmentText("GLINTMARK_WRITERS")) {
-        const int count = std::atoi(wanted->c_str());
-        if (count >= 1 && count <= 64)
-            return static_cast<unsigned>(count);
+    if (const std::optional<std::string> wanted = environmentText(kWritersVariable)) {
+        if (const std::optional<unsigned> count = writerCountFrom(*wanted))
+            return *count;
     }
     return std::thread::hardware_concurrency() == 1 ? 1u : 2u;
 }

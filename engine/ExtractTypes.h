@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,10 @@ inline constexpr std::size_t kDefaultBlockSize = std::size_t{64} << 10;
 struct ExtractJob
 {
     std::filesystem::path sourceFile;
+    // Opens the source in place of opening `sourceFile` by its path (a game's level, opened
+    // through the game's open folder); `sourceFile` still names it in messages. A failure sets
+    // the error code and is reported as the source's opening failing. By the path when empty.
+    std::function<RawFile(std::error_code&)> openSource;
     // The folder the images go to, with or without a trailing separator; the current folder when
     // empty. Image paths are reported as it is spelled: "out/Vorlesk_0001.jpg".
     std::filesystem::path outputFolder;
@@ -53,8 +58,16 @@ struct ExtractJob
     std::vector<std::filesystem::path> finalFiles;
 };
 
-// How many threads write a run's images when its job leaves it open: GLINTMARK_WRITERS when set
-// to a number from 1 to 64, otherwise two, or one where the machine has a single processor.
+// The writer count `text` spells: one or two decimal digits making a number from 1 to 64, and
+// nothing else (no sign, no space, no unit); nothing when it is not one.
+std::optional<unsigned> writerCountFrom(std::string_view text);
+
+// The environment variable that sets the writer count a job leaves open.
+inline constexpr const char* kWritersVariable = "GLINTMARK_WRITERS";
+
+// How many threads write a run's images when its job leaves it open: GLINTMARK_WRITERS when it
+// spells a count (writerCountFrom), otherwise two, or one where the machine has a single
+// processor. A front end that can refuse a bad value reads the variable itself first.
 unsigned defaultWriterCount();
 
 // How a run should treat the images it finds.

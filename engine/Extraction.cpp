@@ -220,6 +220,8 @@ ExtractResult Run::shrunk()
 RawFile openSource(const ExtractJob& job, ExtractObserver* observer, bool& stopped,
                    std::error_code& ec)
 {
+    if (job.openSource)
+        return job.openSource(ec);
     for (;;) {
         RawFile source = RawFile::openForReading(job.sourceFile, ec);
         if (ec != std::errc::interrupted)

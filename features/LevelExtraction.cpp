@@ -143,6 +143,7 @@ LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesy
                                                            : nullptr);
     ExtractJob job;
     job.sourceFile = source;
+    job.openSource = settings.openSource;
     job.outputFolder = folder;
     job.createFolder = settings.mode == RunMode::Write;
     job.trim = settings.trim;

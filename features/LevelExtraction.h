@@ -5,6 +5,7 @@
 #include "features/RunEvents.h"
 
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 namespace glintmark::features {
@@ -25,6 +26,9 @@ struct LevelRunSettings
     // Where the gallery page links back to: the game's page, relative to the level's folder
     // ("../../index.html"). None when empty.
     std::filesystem::path gamePage;
+    // Opens the level in place of opening it by its path (a game's level, through the game's
+    // open folder); by its path when empty.
+    std::function<RawFile(std::error_code&)> openSource;
 };
 
 // Extracts one level into `folder`; when writing, the folder is created (with its parents) once

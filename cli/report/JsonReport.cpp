@@ -112,6 +112,11 @@ void JsonReport::textures(const features::GameTextures& textures)
     m_textures = &textures;
 }
 
+void JsonReport::summary(const RunSummary& summary)
+{
+    m_summary = summary;
+}
+
 void JsonReport::finish()
 {
     m_out << (m_sources == 0 ? "]" : "\n  ]");
@@ -126,6 +131,14 @@ void JsonReport::finish()
                 return true;
             },
             [] { return true; });
+    }
+    if (m_summary) {
+        Json problems = Json::array();
+        for (const ExtractError& problem : m_summary->problems)
+            problems.push_back(errorJson(problem));
+        m_out << ",\n  \"problems\": " << text(problems)
+              << ",\n  \"error\": " << text(errorJson(m_summary->error))
+              << ",\n  \"status\": " << text(statusName(m_summary->status));
     }
     m_out << "\n}\n" << std::flush;
 }

@@ -9,9 +9,11 @@ namespace glintmark::cli {
 
 // One JSON document describing every source's run: its folder, images, status, count, stale
 // images and error; over a game, also "textures": the game's index, as textures.json holds it,
-// with "linked" and "copies" when shared textures were stored once. It is a whole document whenever
-// finish() is reached, also after a failure or a stop. File names that are not valid UTF-8 come out
-// with replacement characters.
+// with "linked" and "copies" when shared textures were stored once; and, once told the run's
+// summary, "problems" (the folders that could not be read or hold no level), "error" (the game's
+// own folder or files) and the whole run's "status". It is a whole document whenever finish() is
+// reached, also after a failure or a stop. File names that are not valid UTF-8 come out with
+// replacement characters.
 class JsonReport : public Report
 {
 public:
@@ -22,6 +24,7 @@ public:
     void image(const CheckedImage& image) override;
     void endSource(const LevelOutcome& outcome) override;
     void textures(const features::GameTextures& textures) override;
+    void summary(const RunSummary& summary) override;
     void finish() override;
 
 private:
@@ -29,6 +32,7 @@ private:
     std::size_t m_sources = 0;
     std::uint64_t m_images = 0; // of the current source
     const features::GameTextures* m_textures = nullptr;
+    std::optional<RunSummary> m_summary;
 };
 
 } // namespace glintmark::cli

@@ -6,59 +6,134 @@
 namespace glintmark::cli {
 namespace {
 
-constexpr unsigned char kC1Lead = 0xC2; // C1 controls are U+0080 to U+009F: C2 80 to C2 9F
-
-std::string hexByte(unsigned char byte)
+void appendHex(std::string& out, unsigned char byte)
 {
     char text[8] = {};
     std::snprintf(text, sizeof text, "\\x%02X", static_cast<unsigned>(byte));
-    return text;
+    out += text;
 }
 
-bool isC0OrDelete(unsigned char byte)
+// Whether the single byte `byte` (below 0x80) is a control a terminal would obey.
+bool isControl(unsigned char byte, bool keepLayout)
 {
-    return (byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F;
+    if (keepLayout && (byte == '\n' || byte == '\t'))
+        return false;
+    return byte < 0x20 || byte == 0x7F;
 }
 
-// Appends `data` escaped to `out`; `held` carries a C1 lead byte from one piece to the next.
-void appendEscaped(std::string& out, std::string_view data, bool& held)
+// The bytes of the UTF-8 character that `lead` begins, or 0 when no valid character begins
+// with it (a continuation byte, C0 and C1, which only begin overlong forms, F5 and above).
+std::size_t characterLength(unsigned char lead)
 {
-    for (const char c : data) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (held) {
-            held = false;
-            if (byte >= 0x80 && byte <= 0x9F) {
-                out += hexByte(kC1Lead) + hexByte(byte);
-                continue;
-            }
-            out += static_cast<char>(kC1Lead);
-        }
-        if (byte == kC1Lead)
-            held = true;
-        else if (isC0OrDelete(byte))
-            out += hexByte(byte);
-        else
-            out += c;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+// Whether `byte` may stand second in a character begun by `lead`: the ranges that leave out
+// overlong forms, surrogates and code points beyond U+10FFFF.
+bool fitsSecond(unsigned char lead, unsigned char byte)
+{
+    switch (lead) {
+    case 0xE0:
+        return byte >= 0xA0 && byte <= 0xBF;
+    case 0xED:
+        return byte >= 0x80 && byte <= 0x9F;
+    case 0xF0:
+        return byte >= 0x90 && byte <= 0xBF;
+    case 0xF4:
+        return byte >= 0x80 && byte <= 0x8F;
+    default:
+        return byte >= 0x80 && byte <= 0xBF;
     }
 }
 
 } // namespace
 
+void Utf8Escaper::append(std::string& out, std::string_view data)
+{
+    for (const char c : data)
+        take(out, static_cast<unsigned char>(c));
+}
+
+void Utf8Escaper::finish(std::string& out)
+{
+    release(out);
+}
+
+void Utf8Escaper::release(std::string& out)
+{
+    for (std::size_t i = 0; i < m_have; ++i)
+        appendHex(out, m_pending[i]);
+    m_have = 0;
+}
+
+void Utf8Escaper::take(std::string& out, unsigned char byte)
+{
+    if (m_have > 0) {
+        const bool fits = m_have == 1 ? fitsSecond(m_pending[0], byte) : (byte & 0xC0) == 0x80;
+        if (!fits) {
+            release(out); // a character cut short: its bytes are not UTF-8
+        } else {
+            m_pending[m_have++] = byte;
+            if (m_have < m_need)
+                return;
+            // U+0080 to U+009F are the C1 controls.
+            const bool c1 = m_pending[0] == 0xC2 && m_pending[1] <= 0x9F;
+            if (c1)
+                release(out);
+            else
+                out.append(reinterpret_cast<const char*>(m_pending.data()), m_have);
+            m_have = 0;
+            return;
+        }
+    }
+    if (byte < 0x80) {
+        if (isControl(byte, m_keepLayout))
+            appendHex(out, byte);
+        else
+            out += static_cast<char>(byte);
+        return;
+    }
+    m_need = characterLength(byte);
+    if (m_need == 0) {
+        appendHex(out, byte);
+        return;
+    }
+    m_pending[0] = byte;
+    m_have = 1;
+}
+
 std::string escapeControls(std::string_view text)
 {
     std::string escaped;
     escaped.reserve(text.size());
-    bool held = false;
-    appendEscaped(escaped, text, held);
-    if (held)
-        escaped += static_cast<char>(kC1Lead);
+    Utf8Escaper escaper(true);
+    escaper.append(escaped, text);
+    escaper.finish(escaped);
+    return escaped;
+}
+
+std::string escapeLabel(std::string_view text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    Utf8Escaper escaper(false);
+    escaper.append(escaped, text);
+    escaper.finish(escaped);
     return escaped;
 }
 
 ControlEscapes::~ControlEscapes()
 {
-    if (m_held)
-        m_target.put(static_cast<char>(kC1Lead));
+    std::string rest;
+    m_escaper.finish(rest);
+    if (!rest.empty())
+        m_target.write(rest.data(), static_cast<std::streamsize>(rest.size()));
 }
 
 ControlEscapes::int_type ControlEscapes::overflow(int_type c)
@@ -72,7 +147,7 @@ ControlEscapes::int_type ControlEscapes::overflow(int_type c)
 std::streamsize ControlEscapes::xsputn(const char_type* data, std::streamsize count)
 {
     std::string escaped;
-    appendEscaped(escaped, std::string_view(data, static_cast<std::size_t>(count)), m_held);
+    m_escaper.append(escaped, std::string_view(data, static_cast<std::size_t>(count)));
     m_target.write(escaped.data(), static_cast<std::streamsize>(escaped.size()));
     return m_target.good() ? count : 0;
 }

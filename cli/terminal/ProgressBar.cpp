@@ -1,5 +1,6 @@
 #include "cli/terminal/ProgressBar.h"
 
+#include "cli/terminal/ControlEscapes.h"
 #include "features/ImageStatus.h"
 
 #include <algorithm>
@@ -221,7 +222,7 @@ struct Parts
 } // namespace
 
 ProgressBar::ProgressBar(std::ostream& stream, std::string label, Columns columns, bool sizeKnown)
-    : m_stream(stream), m_label(std::move(label)), m_columns(std::move(columns)),
+    : m_stream(stream), m_label(escapeLabel(label)), m_columns(std::move(columns)),
       m_sizeKnown(sizeKnown)
 {}
 

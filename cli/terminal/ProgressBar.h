@@ -33,7 +33,8 @@ public:
     // The terminal's width in columns, asked at every redraw and wipe.
     using Columns = std::function<int()>;
 
-    // A bar for the source shown as `label`; `columns` tells the terminal's width
+    // A bar for the source shown as `label`, its control characters, tabs, line ends and bytes
+    // that are not UTF-8 written out (escapeLabel); `columns` tells the terminal's width
     // (kDefaultColumns when empty). Without `sizeKnown` (a pipe) the line shows the megabytes
     // read in place of the bar, the percentage and the time left.
     ProgressBar(std::ostream& stream, std::string label, Columns columns = {},

@@ -45,6 +45,14 @@ public:
     // anything but a regular file there (a link, a folder, a pipe) is refused with
     // std::errc::invalid_argument without waiting for it.
     RawFile openForReading(const std::filesystem::path& name, std::error_code& ec) const;
+    // Opens the regular file at `relative` below the folder (a bare name, or folders and a name:
+    // "maps/castle.ldb"), each step taken from the one before: every folder on the way is opened
+    // inside the last, and neither a link on the way nor at the end is followed. A "..", an
+    // empty or an absolute part, a link, or anything but a folder on the way or a regular file
+    // at the end (a pipe, a device) is refused with std::errc::invalid_argument without waiting
+    // for it. (On Windows the path is joined to the folder's and opened as openForReading() opens
+    // a name: a link at the end is refused, a junction on the way is not.)
+    RawFile openFileBelow(const std::filesystem::path& relative, std::error_code& ec) const;
     // Gives the file `from` the name `to` if nothing sits there; false (and no error) when
     // something does, or when the system cannot tell without a separate look.
     bool placeNew(const std::filesystem::path& from, const std::filesystem::path& to,

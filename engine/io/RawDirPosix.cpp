@@ -131,6 +131,38 @@ RawFile RawDir::openForReading(const fs::path& name, std::error_code& ec) const
     return file;
 }
 
+RawFile RawDir::openFileBelow(const fs::path& relative, std::error_code& ec) const
+{
+    ec.clear();
+    const fs::path name = relative.filename();
+    if (relative.is_absolute() || name.empty() || name == "." || name == "..") {
+        ec = std::make_error_code(std::errc::invalid_argument);
+        return {};
+    }
+    // The folders on the way, each opened inside the one before; the last holds the file.
+    RawDir step;
+    const RawDir* at = this;
+    for (const fs::path& part : relative.parent_path()) {
+        if (part.empty() || part == "." || part == ".." || part == "/") {
+            ec = std::make_error_code(std::errc::invalid_argument);
+            return {};
+        }
+        RawDir next;
+        // Not waiting and not following: only a folder is opened on the way.
+        next.m_fd = ::openat(at->m_fd, part.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (next.m_fd < 0) {
+            ec = errno == ELOOP || errno == ENOTDIR
+                     ? std::make_error_code(std::errc::invalid_argument)
+                     : lastError();
+            return {};
+        }
+        step = std::move(next);
+        at = &step;
+    }
+    return at->openForReading(name, ec);
+}
+
 bool RawDir::placeNew(const fs::path& from, const fs::path& to, std::error_code& ec) const
 {
     ec.clear();

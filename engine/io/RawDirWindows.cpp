@@ -215,6 +215,22 @@ RawFile RawDir::openForReading(const fs::path& name, std::error_code& ec) const
     return fd < 0 ? RawFile() : RawFile(fd);
 }
 
+RawFile RawDir::openFileBelow(const fs::path& relative, std::error_code& ec) const
+{
+    ec.clear();
+    const fs::path name = relative.filename();
+    bool usable = !relative.has_root_path() && !name.empty() && name != "." && name != "..";
+    for (const fs::path& part : relative.parent_path())
+        usable = usable && !part.empty() && part != "." && part != "..";
+    if (!usable) {
+        ec = std::make_error_code(std::errc::invalid_argument);
+        return {};
+    }
+    // The path is joined to the folder's: a link at the end is refused, as openForReading()
+    // refuses one, but a junction on the way is followed.
+    return openForReading(relative, ec);
+}
+
 bool RawDir::placeNew(const fs::path& from, const fs::path& to, std::error_code& ec) const
 {
     ec.clear();

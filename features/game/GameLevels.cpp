@@ -27,11 +27,41 @@ bool liesInside(const std::filesystem::path& path, const std::filesystem::path& 
     return rootEnd == root.end() && targetAt != target.end();
 }
 
+// Whether the folder entry `entry` is a level to read: a level's name, and a regular file or a
+// link to one inside the game.
+bool isLevel(const std::filesystem::directory_entry& entry, const std::filesystem::path& root)
+{
+    if (!isLevelName(entry.path().filename()))
+        return false;
+    std::error_code ec;
+    if (entry.is_symlink(ec))
+        return entry.is_regular_file(ec) && liesInside(entry.path(), root);
+    return entry.is_regular_file(ec);
+}
+
+// The level at `entry`, with the file read for it and, through `opened`, that file's identity.
+GameLevel levelAt(const std::filesystem::directory_entry& entry,
+                  const std::filesystem::path& gameDir, const std::filesystem::path& root,
+                  const RawDir* opened)
+{
+    GameLevel level{entry.path(), entry.path().lexically_relative(gameDir), {}, {}};
+    level.inside = level.relative;
+    std::error_code ec;
+    if (entry.is_symlink(ec))
+        level.inside = std::filesystem::canonical(entry.path(), ec).lexically_relative(root);
+    if (opened != nullptr && !ec)
+        level.identity = opened->entry(level.inside, false, ec);
+    if (ec)
+        level.identity = FileIdentity{};
+    return level;
+}
+
 } // namespace
 
 std::vector<GameLevel> findLevels(const std::filesystem::path& gameDir,
                                   const std::function<bool()>& keepGoing,
-                                  std::optional<ExtractError>& error)
+                                  std::optional<ExtractError>& error,
+                                  std::vector<UnreadFolder>* unread, const RawDir* opened)
 {
     std::vector<GameLevel> levels;
     std::error_code ec;
@@ -40,39 +70,50 @@ std::vector<GameLevel> findLevels(const std::filesystem::path& gameDir,
         error = makeError(ErrorKind::SourceOpen, gameDir, "Cannot open the game folder", ec);
         return levels;
     }
-    std::filesystem::recursive_directory_iterator it(gameDir, ec);
-    const std::filesystem::recursive_directory_iterator end;
-    if (ec) {
-        error = makeError(ErrorKind::SourceOpen, gameDir, "Cannot read the game folder", ec);
-        return levels;
-    }
-    // The folder being entered when reading fails is the one that cannot be read.
-    std::filesystem::path lastFolder = gameDir;
-    for (; it != end; it.increment(ec)) {
-        if (ec)
-            break;
-        if (!keepGoing())
-            return levels;
-        const std::filesystem::directory_entry& entry = *it;
-        std::error_code folderEc;
-        if (entry.is_directory(folderEc) && !entry.is_symlink(folderEc))
-            lastFolder = entry.path();
-        if (!isLevelName(entry.path().filename()))
-            continue;
-        std::error_code typeEc;
-        if (entry.is_symlink(typeEc)) {
-            if (!entry.is_regular_file(typeEc) || !liesInside(entry.path(), root))
-                continue;
-        } else if (!entry.is_regular_file(typeEc)) {
-            continue;
+    const std::size_t firstUnread = unread != nullptr ? unread->size() : 0;
+    // The folders still to read, by their paths inside the game; one is listed at a time.
+    std::vector<std::filesystem::path> pending{std::filesystem::path()};
+    while (!pending.empty()) {
+        const std::filesystem::path relative = std::move(pending.back());
+        pending.pop_back();
+        const std::filesystem::path folder = relative.empty() ? gameDir : gameDir / relative;
+        std::vector<std::filesystem::path> inside; // its folders, to read next
+        std::filesystem::directory_iterator it(folder, ec);
+        const std::filesystem::directory_iterator end;
+        for (; !ec && it != end; it.increment(ec)) {
+            if (!keepGoing())
+                return levels;
+            const std::filesystem::directory_entry& entry = *it;
+            std::error_code typeEc;
+            if (entry.is_directory(typeEc) && !entry.is_symlink(typeEc))
+                inside.push_back(relative / entry.path().filename());
+            else if (isLevel(entry, root))
+                levels.push_back(levelAt(entry, gameDir, root, opened));
         }
-        levels.push_back({entry.path(), entry.path().lexically_relative(gameDir)});
+        // Read in sorted order, the first of them next, so a folder that cannot be read is met
+        // in the order of the paths.
+        std::sort(inside.begin(), inside.end(), [](const auto& a, const auto& b) {
+            return a.generic_u8string() > b.generic_u8string();
+        });
+        pending.insert(pending.end(), inside.begin(), inside.end());
+        if (!ec)
+            continue;
+        if (relative.empty() || unread == nullptr) {
+            error = makeError(ErrorKind::SourceOpen, folder, "Cannot read the game folder", ec);
+            return levels;
+        }
+        unread->push_back({relative, makeError(ErrorKind::SourceOpen, folder,
+                                               "Cannot read the folder of the game", ec)});
     }
-    if (ec)
-        error = makeError(ErrorKind::SourceOpen, lastFolder, "Cannot read the game folder", ec);
     std::sort(levels.begin(), levels.end(), [](const GameLevel& a, const GameLevel& b) {
         return a.relative.generic_u8string() < b.relative.generic_u8string();
     });
+    if (unread != nullptr) {
+        const auto from = unread->begin() + static_cast<std::ptrdiff_t>(firstUnread);
+        std::sort(from, unread->end(), [](const UnreadFolder& a, const UnreadFolder& b) {
+            return a.relative.generic_u8string() < b.relative.generic_u8string();
+        });
+    }
     return levels;
 }
 

@@ -37,6 +37,11 @@ class GameTextures
 public:
     GameTextures(bool trim, bool dedupe) : m_trim(trim), m_dedupe(dedupe) {}
 
+    // A folder of the game could not be read: its levels are missing from the index.
+    void markUnread(const std::filesystem::path& folder, std::string message)
+    {
+        m_index.addUnread(folder, std::move(message));
+    }
     // A level begins: `name` is its path inside the game, `folder` where its images go (as the
     // run spells it).
     void beginLevel(const std::filesystem::path& name, const std::filesystem::path& folder);

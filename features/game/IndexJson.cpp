@@ -42,7 +42,17 @@ bool writeIndexJson(const TextureIndex& index, const std::function<bool(std::str
     names.reserve(index.levels().size());
     for (const std::filesystem::path& level : index.levels())
         names.push_back(text(levelText(level)));
-    std::string piece = "{\n  \"levels\": [";
+    // The format's version: 2 added "complete" and "unread".
+    std::string piece = "{\n  \"version\": 2,\n  \"complete\": ";
+    piece += index.unread().empty() ? "true" : "false";
+    piece += ",\n  \"unread\": [";
+    for (std::size_t i = 0; i < index.unread().size(); ++i) {
+        const UnreadEntry& folder = index.unread()[i];
+        piece += (i == 0 ? "\n    " : ",\n    ");
+        piece += "{\"folder\": " + text(levelText(folder.folder)) +
+                 ", \"message\": " + text(folder.message) + "}";
+    }
+    piece += index.unread().empty() ? "],\n  \"levels\": [" : "\n  ],\n  \"levels\": [";
     for (std::size_t i = 0; i < names.size(); ++i)
         piece += (i == 0 ? "\n    " : ",\n    ") + names[i];
     piece += names.empty() ? "],\n  \"textures\": [" : "\n  ],\n  \"textures\": [";

@@ -8,7 +8,9 @@
 namespace glintmark::features {
 
 // Writes the index as JSON (textures.json, and the "textures" member of the command line's JSON
-// report), handed to `out` in pieces of about 64 KiB: {"levels": [paths], "textures": [{"sha256",
+// report), handed to `out` in pieces of about 64 KiB: {"version": 2, "complete": whether every
+// folder of the game was read, "unread": [{"folder", "message"}, ...] the folders that were not,
+// "levels": [paths], "textures": [{"sha256",
 // "width", "height", "bytes", "in": [{"level", "number", "offset"}, ...]}, ...]}, one texture a
 // line, each level named by levelText(); bytes of a name that are not UTF-8 become U+FFFD.
 // `keepGoing` is asked between textures; false ends the text early (and incomplete). False when

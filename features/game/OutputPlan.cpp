@@ -1,6 +1,7 @@
 #include "features/game/OutputPlan.h"
 
 #include "engine/io/PathText.h"
+#include "engine/io/RawDir.h"
 #include "engine/names/ImageNames.h"
 #include "engine/names/WindowsNames.h"
 #include "features/gallery/GalleryPage.h"
@@ -118,6 +119,32 @@ std::string sourceInAnotherFolder(const std::vector<std::filesystem::path>& sour
                    displayPath(sources[f]) + ", under a name its run writes or removes; " +
                    "move it, or extract them in separate runs";
         }
+    }
+    return {};
+}
+
+std::string folderAtOwnFile(const std::vector<std::filesystem::path>& sources,
+                            const OutputPlan& plan, const std::filesystem::path& outputDir,
+                            const std::vector<std::filesystem::path>& ownFiles)
+{
+    std::map<std::string, std::filesystem::path> taken; // folded name -> the file it is
+    for (const std::filesystem::path& file : ownFiles) {
+        taken.emplace(windowsNameKey(displayPath(file)), file);
+        taken.emplace(windowsNameKey(displayPath(temporaryName(file))), file);
+    }
+    if (const std::filesystem::path lock = RawDir::lockName(); !lock.empty())
+        taken.emplace(windowsNameKey(displayPath(lock)), lock);
+    for (std::size_t i = 0; i < plan.folders.size() && i < sources.size(); ++i) {
+        const std::filesystem::path below = plan.folders[i].lexically_relative(outputDir);
+        if (below.empty() || below == ".")
+            continue; // the output folder itself
+        const std::filesystem::path first = *below.begin();
+        const auto it = taken.find(windowsNameKey(displayPath(first)));
+        if (it == taken.end())
+            continue;
+        return displayPath(sources[i]) + " would extract into " + displayPath(outputDir / first) +
+               (first == below ? "" : "/...") + ", where the run writes its own " +
+               displayPath(it->second) + "; rename it, or extract it in a separate run";
     }
     return {};
 }

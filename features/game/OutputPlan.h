@@ -34,4 +34,13 @@ OutputPlan planOutputFolders(const std::vector<std::filesystem::path>& sources,
 std::string sourceInAnotherFolder(const std::vector<std::filesystem::path>& sources,
                                   const OutputPlan& plan, bool gallery);
 
+// Why the run must not start because a source's folder, or a folder on its way there, would
+// stand at the name of a file the run writes into the output folder itself (`ownFiles`: bare
+// names, such as a game's index and page), at the hidden name such a file is written under
+// first, or at the name of the lock's own file where the lock needs one; empty when none would.
+// Names are compared as Windows compares them, on every system.
+std::string folderAtOwnFile(const std::vector<std::filesystem::path>& sources,
+                            const OutputPlan& plan, const std::filesystem::path& outputDir,
+                            const std::vector<std::filesystem::path>& ownFiles);
+
 } // namespace glintmark::features

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "engine/ExtractError.h"
+#include "features/game/GameLevels.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -17,11 +20,18 @@ struct SourceList
     std::vector<std::filesystem::path> subfolders;
     // For each, its name in the game's index: its path inside its game, or its file name.
     std::vector<std::filesystem::path> names;
+    // For each, how it is opened: a game's level through the game's open folder, as the
+    // regular file the listing found there (anything else is refused, named, without waiting
+    // for it); empty for a file named on the command line, opened by its path.
+    std::vector<std::function<RawFile(std::error_code&)>> openers;
     std::vector<std::uint64_t> sizes; // for each, its size now; 0 when it has none (a pipe)
     std::uint64_t totalBytes = 0;     // all of them
     bool game = false;                // at least one source was a folder
-    // Game folders that could not be read or hold no level, each as a sentence.
-    std::vector<std::string> problems;
+    // Game folders that could not be read or hold no level, and folders inside a game that could
+    // not be read, each naming the folder and the reason.
+    std::vector<ExtractError> problems;
+    // The folders inside a game that could not be read: the levels in them are missing.
+    std::vector<UnreadFolder> unread;
 };
 
 // Opens up the game folders among `sources` (in their place, each into its levels in sorted

@@ -79,8 +79,11 @@ SourcesOutcome runLevels(const SourcesRequest& request, const SourceList& list,
     // A game (or a deduplicated run) learns every texture's digest; a writing game keeps its
     // output folder locked throughout for the index and the page it writes there at the end.
     std::shared_ptr<GameTextures> textures;
-    if (list.game || request.dedupe)
+    if (list.game || request.dedupe) {
         textures = std::make_shared<GameTextures>(request.trim, request.dedupe && writing);
+        for (const UnreadFolder& folder : list.unread)
+            textures->markUnread(folder.relative, folder.error.message);
+    }
     std::optional<LockedFolder> gameFolder;
     if (list.game && writing) {
         outcome.folderError = openGameFolder(request.outputDir, gameFolder);
@@ -101,6 +104,7 @@ SourcesOutcome runLevels(const SourcesRequest& request, const SourceList& list,
         if (textures)
             textures->beginLevel(list.names[i], plan.folders[i]);
         LevelRunSettings levelRun = settings;
+        levelRun.openSource = list.openers[i];
         // A game's level page links back to the game's page, which is written at the end.
         if (gameFolder && request.gallery) {
             levelRun.gamePage =
@@ -182,6 +186,15 @@ SourcesOutcome runSources(const SourcesRequest& request, SourcesEvents& events)
     if (std::string clash = sourceInAnotherFolder(list.files, plan, request.gallery);
         !clash.empty() && writing)
         return refused(std::move(clash));
+    // Nor may a level's folder take the place of the files a game's run writes beside them.
+    if (list.game && writing) {
+        std::vector<std::filesystem::path> ownFiles{std::string(kIndexName)};
+        if (request.gallery)
+            ownFiles.emplace_back(std::string(kGalleryName));
+        if (std::string clash = folderAtOwnFile(list.files, plan, request.outputDir, ownFiles);
+            !clash.empty())
+            return refused(std::move(clash));
+    }
     if (std::string foreign = foreignIndex(request, list);
         !foreign.empty() && writing && !request.force)
         return refused(std::move(foreign));

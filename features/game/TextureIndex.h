@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace glintmark::features {
@@ -29,11 +30,26 @@ struct Texture
     std::vector<TextureUse> in;
 };
 
+// A folder of the game that could not be read, so that its levels are missing from the index.
+struct UnreadEntry
+{
+    std::filesystem::path folder; // its path inside the game
+    std::string message;          // the folder and the system's reason
+};
+
 // The distinct textures of a game's levels: a digest and a few numbers per texture and per use,
 // never a texture's bytes.
 class TextureIndex
 {
 public:
+    // A folder of the game could not be read: the index is incomplete.
+    void addUnread(const std::filesystem::path& folder, std::string message)
+    {
+        m_unread.push_back({folder, std::move(message)});
+    }
+    // The folders of the game that could not be read, in order; none when the index is complete.
+    const std::vector<UnreadEntry>& unread() const { return m_unread; }
+
     // A level joins the index under `name` (its path inside the game); returns its index.
     std::uint32_t addLevel(const std::filesystem::path& name);
     // Image `image` of level `level` has the texture of digest `digest`, `bytes` long.
@@ -53,6 +69,7 @@ private:
     };
 
     std::vector<std::filesystem::path> m_levels;
+    std::vector<UnreadEntry> m_unread;
     std::vector<Texture> m_textures;
     std::unordered_map<Digest, std::size_t, DigestHash> m_byDigest;
     std::uint64_t m_uses = 0;

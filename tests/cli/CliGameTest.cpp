@@ -305,6 +305,17 @@ TEST(CliGame, AGamesFolderTakesNoOtherSourceUnlessForced)
     const CliRun forced = runWith({"--force", "-o", out, demoLdb().string()});
     EXPECT_EQ(forced.code, 0) << forced.err;
     EXPECT_TRUE(fs::exists(dir / "out" / "Vorlesk_0001.jpg"));
+
+TEST(CliGame, ALevelNamedAsTheIndexIsRefusedBeforeAnythingIsWritten)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path game = plantGame(dir);
+    plant(game / "textures.json.ldb", demoImage(4));
+    const CliRun run = runWith({"-o", (dir / "out").string(), game.string()});
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("textures.json.ldb would extract into"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "out"));
 }
 
 TEST(CliGame, DedupeIsRefusedWhereNothingIsWritten)

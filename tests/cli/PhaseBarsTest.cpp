@@ -142,6 +142,20 @@ TEST(PhaseBars, DrawsNothingWithoutAStreamAndAsksTheWidth)
     EXPECT_EQ(drawn, "\ra.ldb  50%") << "17 columns: no room for the bar or the rate";
 }
 
+// Whatever name a bar is given, its line holds no tab, no line end, no control and no byte
+// that is not UTF-8: each is written out.
+TEST(PhaseBars, TheNameStaysOnTheBarsLine)
+{
+    std::ostringstream stream;
+    {
+        PhaseBars bars(&stream, "a\tb\nc\x1b[2J\x9b.ldb", false);
+        bars.update(Phase::Reading, at(10));
+    }
+    const std::string drawn = stream.str();
+    EXPECT_EQ(shown(drawn).front(), "a\\x09b\\x0Ac\\x1B[2J\\x9B.ldb") << drawn;
+    EXPECT_EQ(drawn.find_first_of("\t\n\x1b\x9b"), std::string::npos) << drawn;
+}
+
 // Only the reading of a source of unknown size (a pipe) shows megabytes in place of the
 // percentage; the other phases never know a size and keep their percentage.
 TEST(PhaseBars, OnlyReadingAPipeLeavesThePercentageOut)

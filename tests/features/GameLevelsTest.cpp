@@ -1,6 +1,8 @@
 #include "features/game/GameLevels.h"
 
 #include "FeaturesTestSupport.h"
+#include "engine/io/PathText.h"
+#include "support/NoFileOverride.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +80,53 @@ TEST(GameLevels, AGameFolderThatCannotBeOpenedIsNamed)
     EXPECT_EQ(error->file, missing);
     EXPECT_NE(error->message.find("no-such-game"), std::string::npos) << error->message;
 }
+
+#ifndef _WIN32
+// A folder inside the game that cannot be read is named with its reason and passed over: every
+// level outside it is still found, before it and after it in sorted order. Without a list to
+// take it (a put-back, which is all or nothing), it is the error.
+TEST(GameLevels, AFolderThatCannotBeReadIsNamedAndPassedOver)
+{
+    const fs::path game = freshTestFolder() / "game";
+    for (const char* name : {"a/1.ldb", "b/2.ldb", "c/3.ldb", "d/4.ldb", "d/e/5.ldb", "z.ldb"})
+        writeBytes(game / name, "level");
+    fs::create_directories(game / "d" / "locked");
+    const testsupport::NoFileOverride asUser;
+    fs::permissions(game / "c", fs::perms::none);
+    fs::permissions(game / "d" / "locked", fs::perms::none);
+    std::error_code probe;
+    const fs::directory_iterator tried(game / "c", probe);
+    if (!asUser.arranged() || !probe) {
+        fs::permissions(game / "c", fs::perms::owner_all);
+        fs::permissions(game / "d" / "locked", fs::perms::owner_all);
+        GTEST_SKIP() << "folder permissions do not hold here";
+    }
+
+    std::optional<ExtractError> error;
+    std::vector<UnreadFolder> unread;
+    const std::vector<GameLevel> levels = findLevels(
+        game, [] { return true; }, error, &unread);
+    EXPECT_FALSE(error);
+    EXPECT_EQ(relativesOf(levels),
+              (std::vector<std::string>{"a/1.ldb", "b/2.ldb", "d/4.ldb", "d/e/5.ldb", "z.ldb"}));
+    ASSERT_EQ(unread.size(), 2U);
+    EXPECT_EQ(unread[0].relative.generic_string(), "c");
+    EXPECT_EQ(unread[1].relative.generic_string(), "d/locked");
+    EXPECT_EQ(unread[0].error.file, game / "c");
+    const std::string reason = std::make_error_code(std::errc::permission_denied).message();
+    EXPECT_NE(unread[0].error.message.find(reason), std::string::npos) << unread[0].error.message;
+    EXPECT_NE(unread[0].error.message.find(displayPath(game / "c")), std::string::npos);
+
+    std::optional<ExtractError> whole;
+    findLevels(
+        game, [] { return true; }, whole);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->file, game / "c");
+
+    fs::permissions(game / "c", fs::perms::owner_all);
+    fs::permissions(game / "d" / "locked", fs::perms::owner_all);
+}
+#endif
 
 TEST(GameLevels, AStopEndsTheSearch)
 {

@@ -239,5 +239,79 @@ TEST(OutputPlan, AGamesLevelsGoToTheirPathsAndMustNotClash)
     }
 }
 
+// A level's folder, or a folder on its way there, at the name of a file the run writes into the
+// output folder itself (or at that file's hidden name) is refused, as Windows compares names.
+TEST(OutputPlan, ALevelsFolderAtAFileTheRunWritesIsRefused)
+{
+    struct Case
+    {
+        std::vector<fs::path> sources;
+        std::vector<fs::path> subfolders;
+        std::vector<fs::path> ownFiles;
+        std::string problem; // empty: none
+    };
+    const std::string written = ", where the run writes its own ";
+    const std::string advice = "; rename it, or extract it in a separate run";
+    const Case cases[] = {
+        {{"g/textures.json.ldb"},
+         {"textures.json"},
+         {"textures.json"},
+         "g/textures.json.ldb would extract into " + inOut("textures.json") + written +
+             "textures.json" + advice},
+        {{"g/a.ldb", "g/index.html.ldb"},
+         {"a", "index.html"},
+         {"textures.json", "index.html"},
+         "g/index.html.ldb would extract into " + inOut("index.html") + written + "index.html" +
+             advice},
+        // without the page, its name is free
+        {{"g/index.html.ldb"}, {"index.html"}, {"textures.json"}, ""},
+        // letter case and the trailing dots Windows drops
+        {{"g/Textures.JSON.ldb"},
+         {"Textures.JSON"},
+         {"textures.json"},
+         "g/Textures.JSON.ldb would extract into " + inOut("Textures.JSON") + written +
+             "textures.json" + advice},
+        {{"g/textures.json..ldb"}, {"textures.json."}, {"textures.json"}, "g/textures.json..ldb"},
+        // the hidden name the file is written under first
+        {{"g/.textures.json.part.ldb"},
+         {".textures.json.part"},
+         {"textures.json"},
+         "g/.textures.json.part.ldb would extract into " + inOut(".textures.json.part") + written +
+             "textures.json" + advice},
+        // a folder of the game on the way to the level's folder
+        {{"g/textures.json/a.ldb"},
+         {"textures.json/a"},
+         {"textures.json"},
+         "g/textures.json/a.ldb would extract into " + inOut("textures.json") + "/..." + written +
+             "textures.json" + advice},
+        // deeper down, the same name is a folder like any other
+        {{"g/maps/textures.json.ldb", "g/maps/index.html.ldb"},
+         {"maps/textures.json", "maps/index.html"},
+         {"textures.json", "index.html"},
+         ""},
+        // near names
+        {{"g/textures.ldb", "g/textures.json.bak.ldb", "g/index.htm.ldb"},
+         {"textures", "textures.json.bak", "index.htm"},
+         {"textures.json", "index.html"},
+         ""},
+        // a file beside the game is named after its file
+        {{"g/a.ldb", "textures.json.ldb"},
+         {"a", ""},
+         {"textures.json"},
+         "textures.json.ldb would extract into " + inOut("textures.json") + written +
+             "textures.json" + advice},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sources.back().string());
+        const OutputPlan plan = planOutputFolders(c.sources, "out", true, c.subfolders);
+        ASSERT_EQ(plan.problem, "");
+        const std::string problem = folderAtOwnFile(c.sources, plan, "out", c.ownFiles);
+        if (c.problem.empty() || c.problem.ends_with(advice))
+            EXPECT_EQ(problem, c.problem);
+        else
+            EXPECT_EQ(problem.rfind(c.problem + " would extract into ", 0), 0u) << problem;
+    }
+}
+
 } // namespace
 } // namespace glintmark::features

@@ -16,6 +16,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace glintmark::features {
 namespace {
 
@@ -251,6 +255,103 @@ TEST(SourcesRun, AFolderHoldingAnotherGamesTexturesIsRefusedUnlessForced)
         EXPECT_EQ(readBytes(g.out / "textures.json"), index);
     }
 }
+
+
+// A level whose folder would stand where the game's run writes its own files is refused before
+// any level is read; listing writes none of them, so it lists the level.
+TEST(SourcesRun, ALevelsFolderAtTheGamesOwnFileIsRefusedBeforeReading)
+{
+    for (const char* name : {"textures.json.ldb", "index.html.ldb"}) {
+        for (const RunMode mode : {RunMode::Write, RunMode::ListOnly}) {
+            SCOPED_TRACE(testing::Message() << name << (mode == RunMode::Write ? "" : ", listed"));
+            const Game g;
+            writeBytes(g.game / name, testJpeg("grey"));
+            SourcesRequest request = g.request();
+            request.gallery = mode == RunMode::Write;
+            request.mode = mode;
+            Recorder events;
+            const SourcesOutcome outcome = runSources(request, events);
+            if (mode == RunMode::ListOnly) {
+                EXPECT_EQ(outcome.status, SourcesStatus::Completed);
+                continue;
+            }
+            EXPECT_EQ(outcome.status, SourcesStatus::Refused);
+            EXPECT_NE(outcome.refusal.find(name), std::string::npos) << outcome.refusal;
+            EXPECT_EQ(events.heard, (std::vector<std::string>{"listed 3 problems 0"}));
+            EXPECT_FALSE(fs::exists(g.out));
+        }
+    }
+}
+
+#ifndef _WIN32
+// A level swapped, between the listing and its reading, for a link to a file outside the game,
+// a pipe, a folder or another file, is named and passed over: never read, never waited on. The
+// other levels are read.
+TEST(SourcesRun, ALevelChangedSinceItWasListedIsNamedAndNotRead)
+{
+    struct Swapping : Recorder
+    {
+        std::function<void()> swap;
+        std::vector<std::string> errors;
+        void onListed(const SourceList& list) override
+        {
+            Recorder::onListed(list);
+            swap();
+        }
+        void onLevelEnd(const LevelOutcome& outcome) override
+        {
+            Recorder::onLevelEnd(outcome);
+            if (outcome.result.error)
+                errors.push_back(outcome.result.error->message);
+        }
+    };
+    const fs::path dir = freshTestFolder();
+    const fs::path game = dir / "game";
+    fs::create_directories(game / "maps");
+    for (const char* name : {"a.ldb", "b.ldb", "c.ldb", "d.ldb", "maps/e.ldb", "z.ldb"})
+        writeBytes(game / name, "x" + testJpeg("colour"));
+    writeBytes(dir / "outside.ldb", testJpeg("grey") + testJpeg("grey"));
+    Swapping events;
+    events.swap = [&] {
+        fs::remove(game / "a.ldb");
+        fs::create_symlink(dir / "outside.ldb", game / "a.ldb");
+        fs::remove(game / "b.ldb");
+        ASSERT_EQ(::mkfifo((game / "b.ldb").c_str(), 0600), 0);
+        fs::remove(game / "c.ldb");
+        fs::create_directory(game / "c.ldb");
+        writeBytes(dir / "other.ldb", testJpeg("grey"));
+        fs::rename(dir / "other.ldb", game / "d.ldb");
+        fs::rename(game / "maps", game / "maps-moved");
+        fs::create_directory_symlink(dir, game / "maps");
+        writeBytes(dir / "e.ldb", testJpeg("grey"));
+    };
+    SourcesRequest request;
+    request.sources = {game};
+    request.outputDir = dir / "out";
+    const SourcesOutcome outcome = runSources(request, events);
+    EXPECT_EQ(outcome.status, SourcesStatus::Failed);
+    EXPECT_EQ(events.heard,
+              (std::vector<std::string>{
+                  "listed 6 problems 0", "planned 6", "start a.ldb", "end failed 0", "start b.ldb",
+                  "end failed 0", "start c.ldb", "end failed 0", "start d.ldb", "end failed 0",
+                  "start maps/e.ldb", "end failed 0", "start z.ldb", "end completed 1",
+                  "textures 1 texture in 6 levels, 1 distinct"}));
+    for (const char* folder : {"a", "b", "c", "d", "maps"})
+        EXPECT_FALSE(fs::exists(dir / "out" / folder)) << folder;
+    // Each named, and why.
+    const std::vector<std::pair<std::string, std::string>> named = {
+        {"a.ldb", "no longer a regular file"}, {"b.ldb", "no longer a regular file"},
+        {"c.ldb", "no longer a regular file"}, {"d.ldb", "replaced meanwhile"},
+        {"e.ldb", "no longer a regular file"},
+    };
+    ASSERT_EQ(events.errors.size(), named.size());
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        EXPECT_NE(events.errors[i].find(named[i].first), std::string::npos) << events.errors[i];
+        EXPECT_NE(events.errors[i].find(named[i].second), std::string::npos) << events.errors[i];
+    }
+    EXPECT_EQ(readBytes(dir / "out" / "z" / "Vorlesk_0001.jpg"), testJpeg("colour"));
+}
+#endif
 
 // A game folder without levels is named; with nothing else to read, the run has no levels, and
 // with a file beside it, the file is read and the run fails for the folder.

@@ -60,6 +60,7 @@ TEST(TextureIndex, GroupsTheImagesByTheirTextures)
     EXPECT_EQ(indexSummary(index), "5 textures in 2 levels, 3 distinct");
     const nlohmann::json parsed = nlohmann::json::parse(jsonOf(index));
     const nlohmann::json expected = nlohmann::json::parse(R"({
+        "version": 2, "complete": true, "unread": [],
         "levels": ["maps/castle.ldb", "harbour.ldb"],
         "textures": [
           {"sha256": "01000000000000000000000000000000000000000000000000000000000000f1",
@@ -81,12 +82,32 @@ TEST(TextureIndex, SummaryAndTextWhenEmptyOrSingle)
 {
     TextureIndex empty;
     EXPECT_EQ(indexSummary(empty), "0 textures in 0 levels, 0 distinct");
-    EXPECT_EQ(nlohmann::json::parse(jsonOf(empty)),
-              nlohmann::json::parse(R"({"levels": [], "textures": []})"));
+    EXPECT_EQ(
+        nlohmann::json::parse(jsonOf(empty)),
+        nlohmann::json::parse(
+            R"({"version": 2, "complete": true, "unread": [], "levels": [], "textures": []})"));
 
     TextureIndex single;
     single.add(single.addLevel("a.ldb"), imageAt(1, 0, 1, 1), digestNumbered(9), 10);
     EXPECT_EQ(indexSummary(single), "1 texture in 1 level, 1 distinct");
+}
+
+// Folders of the game that could not be read make the index incomplete, each named in order.
+TEST(TextureIndex, FoldersThatCouldNotBeReadAreRecorded)
+{
+    TextureIndex index;
+    index.addUnread("c", "Cannot read the folder of the game \"g/c\": Permission denied");
+    index.addUnread(std::filesystem::path("maps") / "locked",
+                    "Cannot read ... locked: Permission denied");
+    index.add(index.addLevel("a.ldb"), imageAt(1, 0, 1, 1), digestNumbered(9), 10);
+    const nlohmann::json parsed = nlohmann::json::parse(jsonOf(index));
+    EXPECT_EQ(parsed["version"], 2);
+    EXPECT_EQ(parsed["complete"], false);
+    EXPECT_EQ(parsed["unread"], nlohmann::json::parse(R"([
+        {"folder": "c", "message": "Cannot read the folder of the game \"g/c\": Permission denied"},
+        {"folder": "maps/locked", "message": "Cannot read ... locked: Permission denied"}])"));
+    EXPECT_EQ(parsed["levels"], nlohmann::json::parse(R"(["a.ldb"])"));
+    EXPECT_EQ(parsed["textures"].size(), 1U);
 }
 
 TEST(TextureIndex, AStopEndsTheTextEarly)

@@ -25,10 +25,10 @@ struct LevelRunSettings
     GameTextures* textures = nullptr;
     // Where the gallery page links back to: the game's page, relative to the level's folder
     // ("../../index.html"). None when empty.
-    std::filesystem::path gamePage;
+    std::filesystem::path gamePage{};
     // Opens the level in place of opening it by its path (a game's level, through the game's
     // open folder); by its path when empty.
-    std::function<RawFile(std::error_code&)> openSource;
+    std::function<RawFile(std::error_code&)> openSource{};
 };
 
 // Extracts one level into `folder`; when writing, the folder is created (with its parents) once

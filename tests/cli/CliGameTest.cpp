@@ -305,6 +305,7 @@ TEST(CliGame, AGamesFolderTakesNoOtherSourceUnlessForced)
     const CliRun forced = runWith({"--force", "-o", out, demoLdb().string()});
     EXPECT_EQ(forced.code, 0) << forced.err;
     EXPECT_TRUE(fs::exists(dir / "out" / "Vorlesk_0001.jpg"));
+}
 
 TEST(CliGame, ALevelNamedAsTheIndexIsRefusedBeforeAnythingIsWritten)
 {

@@ -256,7 +256,6 @@ TEST(SourcesRun, AFolderHoldingAnotherGamesTexturesIsRefusedUnlessForced)
     }
 }
 
-
 // A level whose folder would stand where the game's run writes its own files is refused before
 // any level is read; listing writes none of them, so it lists the level.
 TEST(SourcesRun, ALevelsFolderAtTheGamesOwnFileIsRefusedBeforeReading)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <vector>
 
@@ -133,6 +134,24 @@ bool wholeUtf8(const std::string& text)
     return true;
 }
 
+// `text` with every byte beyond ASCII written as \xHH, so that a failure's message is whole
+// text whatever the line held.
+std::string bytesOf(const std::string& text)
+{
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            shown += c;
+            continue;
+        }
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+        shown += hex;
+    }
+    return shown;
+}
+
 // Two columns stay free behind the line, where a terminal echoes Ctrl+C as "^C": even then
 // nothing wraps, and a name shortened to fit is never cut inside a character.
 TEST(ProgressBar, NeverWiderThanTheTerminalLessThree)
@@ -157,11 +176,12 @@ TEST(ProgressBar, NeverWiderThanTheTerminalLessThree)
                 for (const auto elapsed : {0s, 10s, 100'000s}) {
                     const std::string line = ProgressBar::render(name, progress, elapsed, columns);
                     ASSERT_LE(line.size(), static_cast<std::size_t>(std::max(columns - 3, 0)))
-                        << columns << " columns: " << line;
-                    ASSERT_TRUE(wholeUtf8(line)) << columns << " columns: " << line;
+                        << columns << " columns: " << bytesOf(line);
+                    ASSERT_TRUE(wholeUtf8(line)) << columns << " columns: " << bytesOf(line);
                     const bool percentShown =
                         line.find(std::to_string(progress.percent) + "%") != std::string::npos;
-                    ASSERT_TRUE(columns < 7 || percentShown) << columns << " columns: " << line;
+                    ASSERT_TRUE(columns < 7 || percentShown)
+                        << columns << " columns: " << bytesOf(line);
                 }
             }
         }
@@ -333,7 +353,7 @@ TEST(ProgressBar, ACounterIsNeverCutAndTheNameLosesItsMiddle)
     for (int columns = 1; columns <= 140; ++columns) {
         const std::string line =
             ProgressBar::render(label, at(45, 45'000'000, 1'234), 10s, columns);
-        SCOPED_TRACE(testing::Message() << columns << " columns: " << line);
+        SCOPED_TRACE(testing::Message() << columns << " columns: " << bytesOf(line));
         if (line.rfind("[3/40] ", 0) != 0) {
             EXPECT_EQ(line.find("[3/"), std::string::npos) << "whole or not at all";
             EXPECT_LT(columns, 30) << "the label goes only where little else fits";
@@ -355,10 +375,10 @@ TEST(ProgressBar, ACounterIsNeverCutAndTheNameLosesItsMiddle)
         const std::string counted = "[12/340] " + wide + std::string(tail, 'x');
         const std::string line = ProgressBar::render(counted, at(45, 45'000'000), 10s, 140);
         const std::string shown = line.substr(0, line.find(" ["));
-        EXPECT_LE(shown.size(), 32u + 9u) << line;
-        EXPECT_GE(shown.size(), 32u + 9u - 6u) << line;
-        EXPECT_TRUE(wholeUtf8(shown)) << line;
-        EXPECT_EQ(shown.rfind("[12/340] \u00fc", 0), 0u) << line;
+        EXPECT_LE(shown.size(), 32u + 9u) << bytesOf(line);
+        EXPECT_GE(shown.size(), 32u + 9u - 6u) << bytesOf(line);
+        EXPECT_TRUE(wholeUtf8(shown)) << bytesOf(line);
+        EXPECT_EQ(shown.rfind("[12/340] \u00fc", 0), 0u) << bytesOf(line);
     }
     // Brackets that hold no counter are part of the name, which keeps its end.
     for (const std::string other :

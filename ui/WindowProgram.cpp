@@ -124,6 +124,21 @@ std::unique_ptr<QApplication> startWindowSystem(int& argc, char* argv[])
     return app;
 }
 
+// Saves each window's picture and the screen's into `dir`, and unloads the windows; the
+// program's exit code.
+int saveScreenshots(const QString& dir)
+{
+    QString error;
+    const bool saved = WindowShots::saveAll(dir, &error);
+    WindowRefs::unloadSecondaries();
+    delete WindowRefs::frmMain();
+    if (!saved) {
+        std::fprintf(stderr, "glintmark: %s\n", qPrintable(error));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int runWindowProgram(int& argc, char* argv[])
@@ -193,17 +208,8 @@ int runWindowProgram(int& argc, char* argv[])
     if (!files.isEmpty())
         WindowRefs::frmMain()->chooseSource(files.constFirst());
 
-    if (parser.isSet(screenshot)) {
-        QString error;
-        const bool saved = WindowShots::saveAll(parser.value(screenshot), &error);
-        WindowRefs::unloadSecondaries();
-        delete WindowRefs::frmMain();
-        if (!saved) {
-            std::fprintf(stderr, "glintmark: %s\n", qPrintable(error));
-            return 1;
-        }
-        return 0;
-    }
+    if (parser.isSet(screenshot))
+        return saveScreenshots(parser.value(screenshot));
 
     QPointer<FrmMain> window = WindowRefs::frmMain();
     window->Form_Load();

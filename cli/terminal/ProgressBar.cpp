@@ -221,7 +221,8 @@ struct Parts
 
 } // namespace
 
-ProgressBar::ProgressBar(std::ostream& stream, std::string label, Columns columns, bool sizeKnown)
+ProgressBar::ProgressBar(std::ostream& stream, const std::string& label, Columns columns,
+                         bool sizeKnown)
     : m_stream(stream), m_label(escapeLabel(label)), m_columns(std::move(columns)),
       m_sizeKnown(sizeKnown)
 {}

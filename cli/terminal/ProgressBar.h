@@ -37,7 +37,7 @@ public:
     // that are not UTF-8 written out (escapeLabel); `columns` tells the terminal's width
     // (kDefaultColumns when empty). Without `sizeKnown` (a pipe) the line shows the megabytes
     // read in place of the bar, the percentage and the time left.
-    ProgressBar(std::ostream& stream, std::string label, Columns columns = {},
+    ProgressBar(std::ostream& stream, const std::string& label, Columns columns = {},
                 bool sizeKnown = true);
 
     // Takes the progress at time `now`; redraws when the last redraw is old enough, or at once

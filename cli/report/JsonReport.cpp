@@ -71,7 +71,7 @@ Json errorJson(const std::optional<ExtractError>& error)
         return nullptr;
     return {
         {"kind", errorKindName(error->kind)},
-        {"file", displayPath(error->file)},
+        {"file", reportedPath(error->file)},
         {"message", error->message},
     };
 }
@@ -88,8 +88,8 @@ void JsonReport::beginSource(const std::filesystem::path& source,
                              const std::filesystem::path& folder)
 {
     m_out << (m_sources++ == 0 ? "\n" : ",\n")
-          << "    {\n      \"source\": " << text(displayPath(source))
-          << ",\n      \"output\": " << text(displayPath(folder)) << ",\n      \"images\": [";
+          << "    {\n      \"source\": " << text(reportedPath(source))
+          << ",\n      \"output\": " << text(reportedPath(folder)) << ",\n      \"images\": [";
     m_images = 0;
 }
 

@@ -26,7 +26,7 @@ const char* putBackStatusName(PutBackStatus status)
 Json replacementJson(const features::Replacement& image)
 {
     return {{"number", image.number},
-            {"file", displayPath(image.file)},
+            {"file", reportedPath(image.file)},
             {"offset", image.offset},
             {"end", image.end},
             {"length", image.length},
@@ -37,7 +37,7 @@ Json replacementJson(const features::Replacement& image)
 
 Json refusalJson(const features::Refusal& image)
 {
-    return {{"number", image.number}, {"file", displayPath(image.file)}, {"reason", image.reason}};
+    return {{"number", image.number}, {"file", reportedPath(image.file)}, {"reason", image.reason}};
 }
 
 Json errorJson(const std::optional<ExtractError>& error)
@@ -45,7 +45,7 @@ Json errorJson(const std::optional<ExtractError>& error)
     if (!error)
         return nullptr;
     return {{"kind", errorKindName(error->kind)},
-            {"file", displayPath(error->file)},
+            {"file", reportedPath(error->file)},
             {"message", error->message}};
 }
 

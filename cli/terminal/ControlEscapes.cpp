@@ -1,5 +1,7 @@
 #include "cli/terminal/ControlEscapes.h"
 
+#include "engine/names/Utf8.h"
+
 #include <cstdio>
 #include <ostream>
 
@@ -19,37 +21,6 @@ bool isControl(unsigned char byte, bool keepLayout)
     if (keepLayout && (byte == '\n' || byte == '\t'))
         return false;
     return byte < 0x20 || byte == 0x7F;
-}
-
-// The bytes of the UTF-8 character that `lead` begins, or 0 when no valid character begins
-// with it (a continuation byte, C0 and C1, which only begin overlong forms, F5 and above).
-std::size_t characterLength(unsigned char lead)
-{
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return 2;
-    if (lead >= 0xE0 && lead <= 0xEF)
-        return 3;
-    if (lead >= 0xF0 && lead <= 0xF4)
-        return 4;
-    return 0;
-}
-
-// Whether `byte` may stand second in a character begun by `lead`: the ranges that leave out
-// overlong forms, surrogates and code points beyond U+10FFFF.
-bool fitsSecond(unsigned char lead, unsigned char byte)
-{
-    switch (lead) {
-    case 0xE0:
-        return byte >= 0xA0 && byte <= 0xBF;
-    case 0xED:
-        return byte >= 0x80 && byte <= 0x9F;
-    case 0xF0:
-        return byte >= 0x90 && byte <= 0xBF;
-    case 0xF4:
-        return byte >= 0x80 && byte <= 0x8F;
-    default:
-        return byte >= 0x80 && byte <= 0xBF;
-    }
 }
 
 } // namespace
@@ -75,7 +46,7 @@ void Utf8Escaper::release(std::string& out)
 void Utf8Escaper::take(std::string& out, unsigned char byte)
 {
     if (m_have > 0) {
-        const bool fits = m_have == 1 ? fitsSecond(m_pending[0], byte) : (byte & 0xC0) == 0x80;
+        const bool fits = m_have == 1 ? utf8FitsSecond(m_pending[0], byte) : (byte & 0xC0) == 0x80;
         if (!fits) {
             release(out); // a character cut short: its bytes are not UTF-8
         } else {
@@ -99,7 +70,7 @@ void Utf8Escaper::take(std::string& out, unsigned char byte)
             out += static_cast<char>(byte);
         return;
     }
-    m_need = characterLength(byte);
+    m_need = utf8Length(byte);
     if (m_need == 0) {
         appendHex(out, byte);
         return;

@@ -12,7 +12,7 @@ namespace glintmark::features {
 // folder of the game was read, "unread": [{"folder", "message"}, ...] the folders that were not,
 // "levels": [paths], "textures": [{"sha256",
 // "width", "height", "bytes", "in": [{"level", "number", "offset"}, ...]}, ...]}, one texture a
-// line, each level named by levelText(); bytes of a name that are not UTF-8 become U+FFFD.
+// line, each level named by levelText(), which keeps every byte of a name.
 // `keepGoing` is asked between textures; false ends the text early (and incomplete). False when
 // it ended early or `out` refused a piece.
 bool writeIndexJson(const TextureIndex& index, const std::function<bool(std::string_view)>& out,

@@ -1,6 +1,7 @@
 #include "features/game/TextureIndex.h"
 
 #include "engine/io/PathText.h"
+#include "engine/names/Utf8.h"
 #include "features/ImageStatus.h"
 
 #include <algorithm>
@@ -13,7 +14,7 @@ std::string levelText(const std::filesystem::path& level)
 #ifdef _WIN32
     std::replace(text.begin(), text.end(), '\\', '/');
 #endif
-    return text;
+    return escapedName(text);
 }
 
 std::size_t TextureIndex::DigestHash::operator()(const Digest& digest) const

@@ -75,7 +75,8 @@ private:
     std::uint64_t m_uses = 0;
 };
 
-// A level's path inside the game as the index and the reports write it, '/' between folders.
+// A level's path inside the game as the index and the reports write it, '/' between folders,
+// its bytes kept by escapedName(): two levels never share a name.
 std::string levelText(const std::filesystem::path& level);
 
 // "N textures in L levels, D distinct", the summary a game's run ends with.

@@ -137,16 +137,17 @@ TEST(TextureIndex, NamesAreJsonStringsWhateverBytesTheyHold)
         bool posixOnly; // bytes a Windows name cannot hold, or a backslash it reads as a folder
     } rows[] = {
         {"plain/level.ldb", R"("plain/level.ldb")", false},
-        {"say \"hi\"\\", R"("say \"hi\"\\")", true},
+        {"say \"hi\"\\", R"("say \"hi\"\\\\")", true},
+        {"not \\xFF a byte", R"("not \\\\xFF a byte")", true},
         {std::string("tab\tnul") + '\0' + "\x1f", R"("tab\u0009nul\u0000\u001f")", false},
         {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE",
          "\"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE\"", false},
-        {"bad \xFF byte", R"("bad \ufffd byte")", true},
-        {"cut \xC3", R"("cut \ufffd")", true},
-        {"overlong \xC0\xAF", R"("overlong \ufffd\ufffd")", true},
-        {"surrogate \xED\xA0\x80", R"("surrogate \ufffd\ufffd\ufffd")", true},
-        {"beyond \xF4\x90\x80\x80", R"("beyond \ufffd\ufffd\ufffd\ufffd")", true},
-        {"lone \x80 continuation", R"("lone \ufffd continuation")", true},
+        {"bad \xFF byte", R"("bad \\xFF byte")", true},
+        {"cut \xC3", R"("cut \\xC3")", true},
+        {"overlong \xC0\xAF", R"("overlong \\xC0\\xAF")", true},
+        {"surrogate \xED\xA0\x80", R"("surrogate \\xED\\xA0\\x80")", true},
+        {"beyond \xF4\x90\x80\x80", R"("beyond \\xF4\\x90\\x80\\x80")", true},
+        {"lone \x80 continuation", R"("lone \\x80 continuation")", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.json);

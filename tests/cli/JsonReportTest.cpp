@@ -371,7 +371,9 @@ TEST(JsonReport, NamesStayUtf8)
 }
 
 #ifndef _WIN32
-TEST(JsonReport, NamesThatAreNotUtf8GetReplacementCharacters)
+// Paths keep their bytes, escaped as the texture index escapes names; a message is text for
+// people, where such a byte is a replacement character.
+TEST(JsonReport, PathsThatAreNotUtf8KeepTheirBytesEscaped)
 {
     std::ostringstream out;
     JsonReport report(out, RunMode::Write);
@@ -382,9 +384,9 @@ TEST(JsonReport, NamesThatAreNotUtf8GetReplacementCharacters)
     report.endSource(failed);
     report.finish();
     const json source = json::parse(out.str())["sources"][0];
-    EXPECT_EQ(source["source"], "levels/\xEF\xBF\xBD.ldb");
-    EXPECT_EQ(source["output"], "out/\xEF\xBF\xBD");
-    EXPECT_EQ(source["error"]["file"], "levels/\xEF\xBF\xBD.ldb");
+    EXPECT_EQ(source["source"], "levels/\\xFF.ldb");
+    EXPECT_EQ(source["output"], "out/\\xFF");
+    EXPECT_EQ(source["error"]["file"], "levels/\\xFF.ldb");
     EXPECT_EQ(source["error"]["message"],
               "Cannot read \"levels/\xEF\xBF\xBD.ldb\": Input/output error");
 }

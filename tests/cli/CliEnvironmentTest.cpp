@@ -43,6 +43,11 @@ TEST(CliEnvironment, TheWritersVariableIsReadAsWritersIsAndRefusedAsItIs)
     const fs::path dir = freshTestFolder();
     int n = 0;
     for (const WritersCase& c : cases) {
+#ifdef _WIN32
+        // Windows holds no empty variable: setting one to "" removes it.
+        if (c.variable && c.variable->empty())
+            continue;
+#endif
         const std::string shown = c.variable.value_or("(unset)");
         SCOPED_TRACE(shown + " " + ::testing::PrintToString(c.options));
         const ScopedEnvironment variable("GLINTMARK_WRITERS", c.variable);

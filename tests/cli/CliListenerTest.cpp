@@ -151,7 +151,7 @@ TEST(CliListener, AGamesPutBackCountsOffItsLevelsAndNeverRunsBackwards)
         {1, false, Phase::Comparing, 50, "[2/4] l1.ldb (comparing)", 37},
         {1, false, Phase::Reading, 10, "[2/4] l1.ldb (reading)", 40}, // held, not 27
         {3, false, Phase::Reading, 100, "[4/4] l3.ldb (reading)", 100},
-        {0, true, Phase::Reading, 20, "[1/4] l0.ldb, everywhere (reading)", 5}, // the next pass
+        {0, true, Phase::Reading, 0, "[1/4] l0.ldb, everywhere (reading)", 0}, // the next pass
         {1, true, Phase::Reading, 0, "[2/4] l1.ldb, everywhere (reading)", 25},
     };
     std::optional<std::pair<std::size_t, bool>> level;

@@ -13,14 +13,17 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace glintmark {
 
 class LockedFolder;
+class RawDir;
 
 // Bytes read from the source at a time; the files written never depend on it. The size that came
 // out fastest on a level with thousands of textures (bench/README.md): a block stays in the CPU's
@@ -86,6 +89,22 @@ struct ImageInfo
     std::filesystem::path file; // the file written; empty in list mode
     std::uint64_t written = 0;  // bytes its file holds (would hold, in list mode)
     JpegStructure jpeg;         // what its marker structure tells
+    // Its file is a further name (a hard link) of an earlier file holding the same bytes, made
+    // instead of writing them (ExtractObserver::onImageRead).
+    bool linked = false;
+    // Why the link asked for could not be made; its bytes were written instead.
+    std::error_code linkRefused{};
+};
+
+// An earlier file that holds exactly the bytes an image's file would: the image's file becomes a
+// further name of it rather than a copy. It must still be the file `identity` (as large and last
+// written then), and `sameBytes` must accept its bytes, read through the new name.
+struct ImageLink
+{
+    std::shared_ptr<const RawDir> folder{}; // where it is; null for the run's own folder
+    std::filesystem::path name{};           // its name there
+    FileIdentity identity{};
+    std::function<bool(RawFile&)> sameBytes{};
 };
 
 // How far a run has got, reported after every block.
@@ -155,6 +174,16 @@ public:
     {
         (void)number;
         (void)offset;
+    }
+    // Called once image `image` has all its bytes, before its file is written, when the run has
+    // writers beside it: an earlier file with exactly those bytes makes the image a link to it
+    // (none: the bytes are written). The link is made and checked where the writers put the
+    // file in place, and the bytes are written after all where it cannot be (a reason in
+    // ImageInfo::linkRefused).
+    virtual std::optional<ImageLink> onImageRead(const ImageInfo& image)
+    {
+        (void)image;
+        return std::nullopt;
     }
     // Called with every byte of every image, in order, as the run reads it; `offset` is where
     // `data` sits in the source.

@@ -40,6 +40,11 @@ public:
             m_events.onImage(CheckedImage{image, {}, {}});
     }
 
+    std::optional<ImageLink> onImageRead(const ImageInfo& image) override
+    {
+        return m_textures ? m_textures->linkFor(image) : std::nullopt;
+    }
+
     void onSourceOpened(const RawFile& source, const FileIdentity& identity) override
     {
         if (m_kept)

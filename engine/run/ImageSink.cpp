@@ -125,7 +125,10 @@ std::optional<ExtractError> ImageSink::finish()
         return std::nullopt;
     m_open = false;
     if (m_pool) {
-        m_pool->close(m_current);
+        std::optional<ImageLink> link;
+        if (m_observer != nullptr)
+            link = m_observer->onImageRead(m_current);
+        m_pool->close(m_current, std::move(link));
         return std::nullopt;
     }
     if (m_mode == RunMode::Write) {

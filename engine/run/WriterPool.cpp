@@ -30,6 +30,7 @@ struct WriterPool::Slot
     std::filesystem::path name;
     std::filesystem::path temporary;
     std::optional<ExtractError> error;
+    std::optional<ImageLink> link; // the earlier file to link to rather than write
     std::deque<Chunk> chunks; // bytes handed over and not written yet, in order
     std::size_t waiting = 0;  // how many bytes they are
     bool handedOut = false;   // a writer has taken it
@@ -144,13 +145,15 @@ void WriterPool::add(const SharedBlock& block, const char* data, std::size_t cou
         m_forWriters.notify_all();
 }
 
-void WriterPool::close(const ImageInfo& info)
+void WriterPool::close(const ImageInfo& info, std::optional<ImageLink> link)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_slots.empty())
         return;
     Slot& newest = *m_slots.back();
     newest.info = info;
+    if (!newest.handedOut)
+        newest.link = std::move(link);
     newest.closed = true;
     if (newest.handedOut) {
         // Its writer waits for the close.
@@ -258,8 +261,34 @@ void WriterPool::wakeForWait()
         m_forWriters.notify_all();
 }
 
+bool WriterPool::link(Slot& slot)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!slot.link || slot.dropped)
+        return false;
+    const ImageLink link = std::move(*slot.link);
+    slot.link.reset();
+    lock.unlock();
+    std::error_code refused;
+    m_folder.linkPart(link.folder.get(), link.name, link.identity, slot.temporary,
+                      link.sameBytes, refused);
+    lock.lock();
+    if (refused) {
+        slot.info.linkRefused = refused;
+        return false;
+    }
+    slot.info.linked = true;
+    // Bytes it will never need; their blocks may be free now.
+    slot.waiting = 0;
+    slot.chunks.clear();
+    m_forRun.notify_all();
+    return true;
+}
+
 bool WriterPool::write(Slot& slot)
 {
+    if (link(slot))
+        return true;
     std::error_code ec;
     RawFile file = m_folder.createPart(slot.temporary, ec);
     std::unique_lock<std::mutex> lock(m_mutex);

@@ -72,8 +72,10 @@ public:
     // Adds the bytes [data, data + count) of `block` to the newest image, without copying them;
     // they are dropped once it has failed.
     void add(const SharedBlock& block, const char* data, std::size_t count);
-    // The newest image has all its bytes; `info` describes it whole.
-    void close(const ImageInfo& info);
+    // The newest image has all its bytes; `info` describes it whole. With `link`, its file is
+    // made a link to that earlier file rather than written, unless a writer has begun writing
+    // it already (a large image) or the link cannot be made (then its bytes are written).
+    void close(const ImageInfo& info, std::optional<ImageLink> link = std::nullopt);
 
     // The oldest image, once it is in place or has failed. None when there is no image, or the
     // oldest is not there yet and `wait` is false, or it is still open: with `wait`, an image
@@ -91,6 +93,9 @@ private:
     void work();
     // Whether a writer may take the oldest image nobody writes yet; under m_mutex.
     bool nextIsReady() const;
+    // Makes `slot`'s part file the link it was closed with; true when it is there. A link that
+    // cannot be made leaves the bytes to be written, its reason in the image's description.
+    bool link(Slot& slot);
     // Creates `slot`'s part file and writes its bytes as they come, until it is closed, dropped
     // or a write fails; true when the file is complete. A part file that will not be kept is
     // removed.

@@ -3,10 +3,14 @@
 #include "engine/LockedFolder.h"
 #include "engine/names/ImageNames.h"
 
+#include <algorithm>
 #include <array>
 
 namespace glintmark::features {
 namespace {
+
+// Folders of earlier levels kept open to link from.
+constexpr std::size_t kOpenFolders = 4;
 
 // Whether the whole of `file`, read from its start, has the digest `digest`.
 bool holds(RawFile& file, const Digest& digest)
@@ -51,23 +55,71 @@ void GameTextures::image(const ImageInfo& image)
     if (!digests)
         return;
     m_index.add(m_level, image, digests->texture, digests->textureBytes);
-    if (m_dedupe && !image.file.empty())
-        m_written.emplace_back(image.number, digests->written);
+    if (!m_dedupe || image.file.empty())
+        return;
+    // Without writers, nothing was asked before the image was written.
+    if (m_written.empty() || m_written.back().number < image.number)
+        m_written.push_back(WrittenImage{image.number, digests->written, false});
+    if (image.linked || image.linkRefused)
+        settle(image);
 }
 
-const RawDir* GameTextures::folderOf(std::uint32_t level, std::error_code& ec)
+std::optional<ImageLink> GameTextures::linkFor(const ImageInfo& image)
+{
+    if (!m_dedupe || image.file.empty())
+        return std::nullopt;
+    const std::optional<Digest> digest = m_hasher.written(image.number);
+    if (!digest)
+        return std::nullopt;
+    m_written.push_back(WrittenImage{image.number, *digest, false});
+    // Files are known once their level is done: an image like one of its own level is linked
+    // after the level.
+    const auto first = m_firstFiles.find(*digest);
+    if (first == m_firstFiles.end())
+        return std::nullopt;
+    std::error_code ec;
+    std::shared_ptr<const RawDir> from = folderOf(first->second.level, ec);
+    if (ec)
+        return std::nullopt; // tried again after the level, where a refusal is told
+    const std::filesystem::path stem{std::string(kImageStem)};
+    return ImageLink{std::move(from), imageFileName(stem, first->second.number, kImageExt),
+                     first->second.identity,
+                     [wanted = *digest](RawFile& file) { return holds(file, wanted); }};
+}
+
+void GameTextures::settle(const ImageInfo& image)
+{
+    const auto found = std::lower_bound(
+        m_written.begin(), m_written.end(), image.number,
+        [](const WrittenImage& written, std::uint64_t number) { return written.number < number; });
+    if (found == m_written.end() || found->number != image.number)
+        return;
+    found->settled = true;
+    if (image.linked) {
+        ++m_linked;
+        return;
+    }
+    ++m_copies;
+    if (!m_linkProblem)
+        m_linkProblem = LinkProblem{image.file, image.linkRefused};
+}
+
+std::shared_ptr<const RawDir> GameTextures::folderOf(std::uint32_t level, std::error_code& ec)
 {
     ec.clear();
     if (level == m_level)
         return nullptr;
-    if (m_openLevel != level) {
-        m_openLevel.reset();
-        m_openFolder = RawDir::open(m_folders[level], ec);
-        if (ec)
-            return nullptr;
-        m_openLevel = level;
+    for (const auto& [open, folder] : m_openFolders) {
+        if (open == level)
+            return folder;
     }
-    return &m_openFolder;
+    auto folder = std::make_shared<const RawDir>(RawDir::open(m_folders[level], ec));
+    if (ec)
+        return nullptr;
+    if (m_openFolders.size() >= kOpenFolders)
+        m_openFolders.erase(m_openFolders.begin());
+    m_openFolders.emplace_back(level, folder);
+    return folder;
 }
 
 std::optional<ExtractError> GameTextures::finishLevel(LockedFolder& folder,
@@ -76,29 +128,31 @@ std::optional<ExtractError> GameTextures::finishLevel(LockedFolder& folder,
     if (!m_dedupe || !folder.canWrite())
         return std::nullopt;
     const std::filesystem::path stem{std::string(kImageStem)};
-    for (const auto& [number, digest] : m_written) {
-        const Digest& wanted = digest; // a lambda may not capture a structured binding here
+    for (const WrittenImage& written : m_written) {
+        if (written.settled)
+            continue;
+        const Digest& wanted = written.digest;
         if (!keepGoing()) {
             folder.markStopped();
             break;
         }
-        const std::filesystem::path name = imageFileName(stem, number, kImageExt);
+        const std::filesystem::path name = imageFileName(stem, written.number, kImageExt);
         std::error_code ec;
         const FileIdentity here = folder.entry(name, ec);
         if (ec || here.type != FileType::Regular)
             continue;
         const auto [first, isFirst] =
-            m_firstFiles.emplace(digest, FirstFile{m_level, number, here});
+            m_firstFiles.emplace(wanted, FirstFile{m_level, written.number, here});
         if (isFirst || first->second.identity.sameFileAs(here))
             continue;
         const FirstFile& original = first->second;
         std::error_code refused;
-        const RawDir* from = folderOf(original.level, refused);
+        const std::shared_ptr<const RawDir> from = folderOf(original.level, refused);
         std::optional<ExtractError> error;
         if (!refused) {
             error = folder.placeLink(
-                from, imageFileName(stem, original.number, kImageExt), original.identity, name,
-                "the image file", [&wanted](RawFile& file) { return holds(file, wanted); },
+                from.get(), imageFileName(stem, original.number, kImageExt), original.identity,
+                name, "the image file", [&wanted](RawFile& file) { return holds(file, wanted); },
                 refused);
         }
         if (error)

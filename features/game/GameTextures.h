@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -49,19 +50,19 @@ public:
     void imageStart(std::uint64_t number);
     void imageBytes(const char* data, std::size_t count);
     void image(const ImageInfo& image);
+    // With `dedupe`, asked once image `image` has all its bytes, before they are written: the
+    // file of an earlier level that holds the same bytes, for the image to become a link to.
+    std::optional<ImageLink> linkFor(const ImageInfo& image);
     // The level's source is read and its images are in place in `folder`, still locked: with
-    // `dedupe`, each image whose bytes an earlier image's equal becomes a link to that one's
-    // file. A link the file system refuses leaves the file as written (a copy). `keepGoing`
-    // is asked between images; a stop leaves every file whole, linked or not.
+    // `dedupe`, each image written whose bytes an earlier image's equal (one of this level, or
+    // any image when the run had no writers to link before writing) becomes a link to that
+    // one's file. A link the file system refuses leaves the file as written (a copy).
+    // `keepGoing` is asked between images; a stop leaves every file whole, linked or not.
     std::optional<ExtractError> finishLevel(LockedFolder& folder,
                                             const std::function<bool()>& keepGoing);
 
     // The run is over: the folder kept open for linking is closed.
-    void closeFolders()
-    {
-        m_openFolder = RawDir{};
-        m_openLevel.reset();
-    }
+    void closeFolders() { m_openFolders.clear(); }
 
     const TextureIndex& index() const { return m_index; }
     // Images made links to an earlier file, and images kept as copies because no link could
@@ -79,8 +80,20 @@ private:
         FileIdentity identity;
     };
 
-    // The folder of level `level`, opened for linking from (null for the current one).
-    const RawDir* folderOf(std::uint32_t level, std::error_code& ec);
+    // An image of this level written as a file, not yet compared after the level; `settled`
+    // once the writers linked it, or could not.
+    struct WrittenImage
+    {
+        std::uint64_t number = 0;
+        Digest digest{};
+        bool settled = false;
+    };
+
+    // The folder of level `level`, opened for linking from (null for the current one). The few
+    // last asked for stay open; a link being made keeps its folder open until it is done.
+    std::shared_ptr<const RawDir> folderOf(std::uint32_t level, std::error_code& ec);
+    // Counts a link the writers made, or could not make, for image `image`.
+    void settle(const ImageInfo& image);
 
     bool m_trim;
     bool m_dedupe;
@@ -88,11 +101,10 @@ private:
     TextureHasher m_hasher{false, false};
     std::uint32_t m_level = 0;
     std::vector<std::filesystem::path> m_folders; // each level's output folder
-    // The current level's images with the digests of their written bytes, for dedupe.
-    std::vector<std::pair<std::uint64_t, Digest>> m_written;
+    // The current level's images with the digests of their written bytes, for dedupe, in order.
+    std::vector<WrittenImage> m_written;
     std::map<Digest, FirstFile> m_firstFiles;
-    std::optional<std::uint32_t> m_openLevel; // which level m_openFolder is
-    RawDir m_openFolder;
+    std::vector<std::pair<std::uint32_t, std::shared_ptr<const RawDir>>> m_openFolders;
     std::uint64_t m_linked = 0;
     std::uint64_t m_copies = 0;
     std::optional<LinkProblem> m_linkProblem;

@@ -62,4 +62,14 @@ std::optional<ImageDigests> TextureHasher::take(std::uint64_t number)
     return digests;
 }
 
+std::optional<Digest> TextureHasher::written(std::uint64_t number)
+{
+    if (m_open && m_number == number)
+        finishCurrent();
+    const auto found = m_done.find(number);
+    if (found == m_done.end())
+        return std::nullopt;
+    return found->second.written;
+}
+
 } // namespace glintmark::features

@@ -35,6 +35,9 @@ public:
     // The digests of image `number`, once its last byte is in: when the next image has started,
     // or when asked for the current one (which is then complete). Each is handed out once.
     std::optional<ImageDigests> take(std::uint64_t number);
+    // The digest of what image `number`'s file holds, once its last byte is in (as take(),
+    // completing the current image), without handing its digests out.
+    std::optional<Digest> written(std::uint64_t number);
 
 private:
     void finishCurrent();

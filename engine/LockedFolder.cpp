@@ -22,11 +22,31 @@ public:
         return !m_failure;
     }
 
+    RangeCopy copyRange(const RawFile& source, std::uint64_t offset, std::uint64_t count) override
+    {
+        if (m_failure)
+            return RangeCopy::Failed;
+        if (m_noRangeCopy)
+            return RangeCopy::Unsupported;
+        std::error_code ec;
+        const std::uint64_t copied = m_file.copyRangeFrom(source, offset, count, ec);
+        if (ec == std::errc::operation_not_supported) {
+            m_noRangeCopy = true;
+            return RangeCopy::Unsupported;
+        }
+        if (ec) {
+            m_failure = ec;
+            return RangeCopy::Failed;
+        }
+        return copied < count ? RangeCopy::Short : RangeCopy::Copied;
+    }
+
     std::error_code failure() const { return m_failure; }
 
 private:
     RawFile& m_file;
     std::error_code m_failure;
+    bool m_noRangeCopy = false; // asked once: the system copies no ranges into this file
 };
 
 } // namespace

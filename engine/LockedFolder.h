@@ -15,6 +15,15 @@ namespace glintmark {
 class OutputFolder;
 class RawDir;
 
+// What FileWriter::copyRange() did.
+enum class RangeCopy
+{
+    Copied,      // every byte asked for is added
+    Short,       // the source ended first: the bytes it had are added
+    Unsupported, // the system offers no such copy here; nothing was added
+    Failed,      // writing has failed (the file will not be kept)
+};
+
 // A whole file on its way into the output folder; its bytes are added piece by piece.
 class FileWriter
 {
@@ -22,6 +31,15 @@ public:
     virtual ~FileWriter() = default;
     // Adds bytes at the end; false once writing has failed (the file will not be kept).
     virtual bool write(std::string_view bytes) = 0;
+    // Adds `count` bytes of the file `source` from its `offset` on at the end, copied by the
+    // system without passing through the program, where it can (RawFile::copyRangeFrom).
+    virtual RangeCopy copyRange(const RawFile& source, std::uint64_t offset, std::uint64_t count)
+    {
+        (void)source;
+        (void)offset;
+        (void)count;
+        return RangeCopy::Unsupported;
+    }
 };
 
 // The output folder of a run that has read its whole source, while the run still holds it open

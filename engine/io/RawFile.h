@@ -79,6 +79,13 @@ public:
     // that takes nothing fails with std::errc::no_space_on_device.
     void writeAll(const char* data, std::size_t count, std::error_code& ec) const;
 
+    // Appends `count` bytes of `source`, from its `offset` on, at this file's position, letting
+    // the system copy them without their passing through the program (and share the file
+    // system's extents where it can); returns the bytes copied, which is short only at the
+    // source's end. Where the system has no such copy between these two files, nothing is
+    // copied and `ec` is std::errc::operation_not_supported: the caller copies them itself.
+    std::uint64_t copyRangeFrom(const RawFile& source, std::uint64_t offset, std::uint64_t count,
+                                std::error_code& ec) const;
     // A second handle on the same open file, for reading it again by position.
     RawFile duplicate(std::error_code& ec) const;
     // Reads from `offset` until `buffer` is full or the file ends, without moving the file's

@@ -81,6 +81,43 @@ FileIdentity RawFile::identity(std::error_code& ec) const
     return id;
 }
 
+std::uint64_t RawFile::copyRangeFrom(const RawFile& source, std::uint64_t offset,
+                                     std::uint64_t count, std::error_code& ec) const
+{
+    ec.clear();
+#ifdef __linux__
+    std::uint64_t copied = 0;
+    while (copied < count) {
+        auto from = static_cast<off_t>(offset + copied);
+        const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, kMaxChunk));
+        const ssize_t got = ::copy_file_range(source.m_fd, &from, m_fd, nullptr, chunk, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int reason = errno;
+            // No range copy between these files (an older system, two file systems, a file
+            // system without it): nothing was copied by this call, and the caller copies.
+            const bool unsupported = reason == ENOSYS || reason == EXDEV || reason == EINVAL ||
+                                     reason == EOPNOTSUPP || reason == EBADF;
+            ec = unsupported && copied == 0
+                     ? std::make_error_code(std::errc::operation_not_supported)
+                     : std::error_code(reason, std::system_category());
+            return copied;
+        }
+        if (got == 0)
+            break; // the source's end
+        copied += static_cast<std::uint64_t>(got);
+    }
+    return copied;
+#else
+    (void)source;
+    (void)offset;
+    (void)count;
+    ec = std::make_error_code(std::errc::operation_not_supported);
+    return 0;
+#endif
+}
+
 void RawFile::adviseSequential() const
 {
 #ifdef POSIX_FADV_SEQUENTIAL

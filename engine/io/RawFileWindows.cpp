@@ -150,6 +150,18 @@ FileIdentity RawFile::identity(std::error_code& ec) const
     return id;
 }
 
+std::uint64_t RawFile::copyRangeFrom(const RawFile& source, std::uint64_t offset,
+                                     std::uint64_t count, std::error_code& ec) const
+{
+    // Windows copies ranges only between whole files (CopyFile) or on ReFS (block cloning):
+    // the caller copies the bytes itself.
+    (void)source;
+    (void)offset;
+    (void)count;
+    ec = std::make_error_code(std::errc::operation_not_supported);
+    return 0;
+}
+
 void RawFile::adviseSequential() const
 {
     // Windows takes this hint when the file is opened (_O_SEQUENTIAL).

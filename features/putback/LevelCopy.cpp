@@ -7,12 +7,78 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace glintmark::features {
 namespace {
 
 // Bytes copied at a time; large enough that the copy runs at the speed of the disk.
 constexpr std::size_t kCopyBlock = std::size_t{1} << 20;
+
+// Bytes the system copies at a time, between questions whether to go on.
+constexpr std::uint64_t kSystemCopyBlock = std::uint64_t{64} << 20;
+// Where the system copies ranges, a file system that shares extents does so only for whole
+// blocks at the same place in both files: copies are cut at multiples of this (the largest
+// block size in common use), so that all but the ends of a stretch can be shared.
+constexpr std::uint64_t kShareAlign = std::uint64_t{64} << 10;
+// The bytes around each replaced range that the program reads and checks itself: a signature
+// less one, so that every signature that reaches a replaced byte is seen whole.
+constexpr std::uint64_t kSeam = kJfifSignature.size() - 1;
+
+// A stretch of the new level from some place on: bytes the program checks itself (replaced
+// ranges with their seams), or bytes the system may copy unseen, up to `end`.
+struct Stretch
+{
+    bool checked = false;
+    std::uint64_t end = 0;
+};
+
+// The stretch that begins at `at`, where `next` is the first replaced range not yet passed.
+Stretch nextStretch(const LevelParts& level, std::uint64_t at, std::size_t next)
+{
+    const std::uint64_t size = level.sourceId.size;
+    if (next >= level.replaced.size())
+        return {false, size};
+    const Replacement& range = level.replaced[next];
+    const std::uint64_t from = range.offset > kSeam ? range.offset - kSeam : 0;
+    if (at < from)
+        return {false, from};
+    // Ranges whose seams meet are checked as one stretch.
+    std::uint64_t end = range.offset + range.end + kSeam;
+    for (std::size_t i = next + 1; i < level.replaced.size(); ++i) {
+        const Replacement& after = level.replaced[i];
+        if (after.offset > end + kSeam)
+            break;
+        end = std::max(end, after.offset + after.end + kSeam);
+    }
+    return {true, std::min(end, size)};
+}
+
+// What the system copied of a stretch: how far it got, and why it stopped there.
+struct SystemCopy
+{
+    RangeCopy result = RangeCopy::Copied;
+    std::uint64_t count = 0;
+};
+
+// Has the system copy [at, at + count) of `source` to the end of `target`, cut at kShareAlign.
+SystemCopy copyAligned(FileWriter& target, const RawFile& source, std::uint64_t at,
+                       std::uint64_t count)
+{
+    const std::uint64_t end = at + count;
+    const std::uint64_t head = std::min(end, (at + kShareAlign - 1) / kShareAlign * kShareAlign);
+    const std::uint64_t tail = std::max(head, end / kShareAlign * kShareAlign);
+    SystemCopy copy;
+    for (const auto& [from, to] : {std::pair{at, head}, std::pair{head, tail}, std::pair{tail, end}}) {
+        if (from == to)
+            continue;
+        copy.result = target.copyRange(source, from, to - from);
+        if (copy.result != RangeCopy::Copied)
+            return copy;
+        copy.count += to - from;
+    }
+    return copy;
+}
 
 // Puts the replacements from `next` on over the block of the source that starts at `at`.
 void overlay(char* block, std::size_t count, std::uint64_t at,
@@ -77,15 +143,46 @@ bool copyLevel(LevelParts& level, FileWriter& target, RunEvents& events, bool& s
     const std::unique_ptr<char[]> read(new char[kCopyBlock]);
     const std::unique_ptr<char[]> written(new char[kCopyBlock]);
     std::size_t next = 0;
+    bool systemCopies = true; // until the system says it copies no ranges here
     Progress done;
     done.sourceSize = level.sourceId.size;
+    const auto shorter = [&level] {
+        return ExtractError{ErrorKind::SourceRead, level.sourcePath,
+                            "The source file \"" + displayPath(level.sourcePath) +
+                                "\" became shorter while it was read"};
+    };
     for (std::uint64_t at = 0; at < level.sourceId.size;) {
         if (!events.keepGoing()) {
             stopped = true;
             return false;
         }
+        // The bytes of the replacements the copy has passed are not needed again.
+        while (next < level.replaced.size() &&
+               level.replaced[next].offset + level.replaced[next].end + kSeam <= at)
+            std::string().swap(level.replaced[next++].bytes);
+        const Stretch stretch = nextStretch(level, at, next);
+        if (!stretch.checked && systemCopies) {
+            const SystemCopy copied = copyAligned(target, level.source, at,
+                                                  std::min(stretch.end - at, kSystemCopyBlock));
+            if (copied.result == RangeCopy::Failed)
+                return false;
+            if (copied.result == RangeCopy::Short) {
+                error = shorter();
+                return false;
+            }
+            // The program copies from where the system stopped, when it copies no ranges here.
+            systemCopies = copied.result == RangeCopy::Copied;
+            if (copied.count > 0) {
+                check.copied(copied.count);
+                at += copied.count;
+                done.bytesRead = at;
+                done.percent = percentOf(at, level.sourceId.size);
+                events.onProgress(Phase::Writing, done);
+                continue;
+            }
+        }
         const auto want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, level.sourceId.size - at));
+            static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, stretch.end - at));
         std::error_code ec;
         const std::size_t got = level.source.readAt(at, read.get(), want, ec);
         if (ec) {
@@ -94,15 +191,9 @@ bool copyLevel(LevelParts& level, FileWriter& target, RunEvents& events, bool& s
             return false;
         }
         if (got < want) {
-            error = ExtractError{ErrorKind::SourceRead, level.sourcePath,
-                                 "The source file \"" + displayPath(level.sourcePath) +
-                                     "\" became shorter while it was read"};
+            error = shorter();
             return false;
         }
-        // The bytes of the replacements the copy has passed are not needed again.
-        while (next < level.replaced.size() &&
-               level.replaced[next].offset + level.replaced[next].end <= at)
-            std::string().swap(level.replaced[next++].bytes);
         if ((error = holdBytesFor(level, at, got, next)))
             return false;
         if (!events.keepGoing()) {

@@ -26,6 +26,12 @@ public:
 
     // Takes the next `count` bytes of the source and of the new level.
     void feed(const char* source, const char* written, std::size_t count);
+    // The next `count` bytes of the new level are the source's own, copied by the system without
+    // passing through the program; they hold no replaced byte and lie at least a signature's
+    // length less one away from every replaced range, so no signature can begin among them that
+    // reaches a replaced byte. The signature count then rests on the caller's check that the
+    // source is unchanged since its scan.
+    void copied(std::uint64_t count);
     // After the last bytes: what differed, or nothing when the new level is sound.
     std::optional<std::string> finish();
 
@@ -47,6 +53,7 @@ private:
     std::vector<std::uint64_t> m_inSource; // the signatures of the block being fed
     std::vector<std::uint64_t> m_inWritten;
     std::uint64_t m_found = 0;   // signatures found in the new level so far
+    bool m_copied = false;       // some bytes were copied by the system, not fed
     std::size_t m_nextRange = 0; // index into m_replaced
     std::string m_range;         // the bytes of the replaced range being read
     std::uint64_t m_at = 0;      // bytes fed so far

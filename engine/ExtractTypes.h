@@ -98,13 +98,12 @@ struct ImageInfo
 
 // An earlier file that holds exactly the bytes an image's file would: the image's file becomes a
 // further name of it rather than a copy. It must still be the file `identity` (as large and last
-// written then), and `sameBytes` must accept its bytes, read through the new name.
+// written then), and its bytes, read through the new name, the image's own.
 struct ImageLink
 {
     std::shared_ptr<const RawDir> folder{}; // where it is; null for the run's own folder
     std::filesystem::path name{};           // its name there
     FileIdentity identity{};
-    std::function<bool(RawFile&)> sameBytes{};
 };
 
 // How far a run has got, reported after every block.

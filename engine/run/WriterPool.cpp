@@ -4,6 +4,7 @@
 #include "engine/run/OutputFolder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <system_error>
 #include <utility>
 
@@ -21,6 +22,27 @@ struct Chunk
     const char* data = nullptr;
     std::size_t count = 0;
 };
+
+// Bytes compared at a time when a link's bytes are read back.
+constexpr std::size_t kCompareBlock = std::size_t{64} << 10;
+
+// Whether `file`, read from its start, holds exactly the bytes of `chunks` and no more.
+bool holdsExactly(RawFile& file, const std::deque<Chunk>& chunks)
+{
+    const std::unique_ptr<char[]> buffer(new char[kCompareBlock]);
+    std::error_code ec;
+    for (const Chunk& chunk : chunks) {
+        for (std::size_t done = 0; done < chunk.count;) {
+            const std::size_t want = std::min(kCompareBlock, chunk.count - done);
+            if (file.readFully(buffer.get(), want, ec) != want || ec ||
+                std::memcmp(buffer.get(), chunk.data + done, want) != 0)
+                return false;
+            done += want;
+        }
+    }
+    char more = 0;
+    return file.readFully(&more, 1, ec) == 0 && !ec;
+}
 
 } // namespace
 
@@ -269,9 +291,12 @@ bool WriterPool::link(Slot& slot)
     const ImageLink link = std::move(*slot.link);
     slot.link.reset();
     lock.unlock();
+    // The bytes stay with the slot until the link is made: they are what it is checked against,
+    // and what is written when it cannot be made. Only this writer touches them meanwhile.
+    const auto sameBytes = [&slot](RawFile& file) { return holdsExactly(file, slot.chunks); };
     std::error_code refused;
-    m_folder.linkPart(link.folder.get(), link.name, link.identity, slot.temporary,
-                      link.sameBytes, refused);
+    m_folder.linkPart(link.folder.get(), link.name, link.identity, slot.temporary, sameBytes,
+                      refused);
     lock.lock();
     if (refused) {
         slot.info.linkRefused = refused;

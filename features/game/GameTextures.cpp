@@ -83,8 +83,7 @@ std::optional<ImageLink> GameTextures::linkFor(const ImageInfo& image)
         return std::nullopt; // tried again after the level, where a refusal is told
     const std::filesystem::path stem{std::string(kImageStem)};
     return ImageLink{std::move(from), imageFileName(stem, first->second.number, kImageExt),
-                     first->second.identity,
-                     [wanted = *digest](RawFile& file) { return holds(file, wanted); }};
+                     first->second.identity};
 }
 
 void GameTextures::settle(const ImageInfo& image)

@@ -1,5 +1,6 @@
 #include "EngineTestSupport.h"
 
+#include "engine/io/RawDir.h"
 #include "engine/run/WriterPool.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,9 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -217,5 +221,179 @@ TEST(WriterPool, AWriteThatFailsKeepsNoneAfterIt)
     }
 }
 #endif
+
+// Asks for links to the files of an earlier run as images are read whole, and can stop the run
+// at the first progress after a given image was asked about.
+struct Linker : Recorder
+{
+    std::map<std::uint64_t, glintmark::ImageLink> links; // by image number
+    std::vector<std::uint64_t> asked;
+    std::uint64_t stopAfterAsking = 0; // 0: never
+    bool stopping = false;
+
+    std::optional<glintmark::ImageLink> onImageRead(const glintmark::ImageInfo& image) override
+    {
+        asked.push_back(image.number);
+        stopping = stopping || image.number == stopAfterAsking;
+        const auto found = links.find(image.number);
+        if (found == links.end())
+            return std::nullopt;
+        return found->second;
+    }
+    bool onProgress(const glintmark::Progress& p) override
+    {
+        return !stopping && Recorder::onProgress(p);
+    }
+};
+
+// Five images, the fourth larger than a writer waits for before it takes it.
+std::string linkLevel()
+{
+    return junk(37) + realImage() + junk(40, 'k') + signature() + junk(100, 'b') + signature() +
+           junk(200, 'c') + signature() + junk(glintmark::kStreamFrom + 1000, 'm') + signature() +
+           junk(50, 'd');
+}
+
+// An earlier run's images in `folder`, which the test then prepares, and links to them.
+struct Earlier
+{
+    fs::path folder;
+    std::shared_ptr<const glintmark::RawDir> dir;
+
+    glintmark::FileIdentity identity(std::uint64_t number) const
+    {
+        std::error_code ec;
+        return dir->entry(imageName(number), false, ec);
+    }
+    glintmark::ImageLink link(std::uint64_t number, const glintmark::FileIdentity& identity) const
+    {
+        return glintmark::ImageLink{dir, imageName(number), identity};
+    }
+};
+
+Earlier extractEarlier(const TempDir& dir, const std::string& level)
+{
+    writeFile(dir / "level.ldb", level);
+    fs::create_directory(dir / "earlier");
+    auto job = makeJob(dir / "level.ldb", dir / "earlier");
+    job.writers = 2;
+    EXPECT_EQ(glintmark::runExtraction(job).status, RunStatus::Completed);
+    std::error_code ec;
+    Earlier earlier{dir / "earlier", std::make_shared<const glintmark::RawDir>(
+                                         glintmark::RawDir::open(dir / "earlier", ec))};
+    EXPECT_FALSE(ec);
+    return earlier;
+}
+
+// An image read whole becomes a link to the earlier file it was given, only when that is still
+// the file it was and holds exactly its bytes; otherwise its bytes are written, the refusal
+// told. A large image a writer began writing before its end is written as it is.
+TEST(WriterPool, AnImageBecomesALinkOnlyToAnEarlierFileThatHoldsItsBytes)
+{
+    TempDir dir;
+    const std::string level = linkLevel();
+    const auto all = referenceCut(level);
+    const Earlier earlier = extractEarlier(dir, level);
+    const fs::path old = earlier.folder;
+
+    Linker linker;
+    // 1: the same bytes, the same file.
+    linker.links[1] = earlier.link(1, earlier.identity(1));
+    // 2: the identity of another file.
+    linker.links[2] = earlier.link(2, earlier.identity(3));
+    // 3: the same file, written over with other bytes of its length since.
+    std::string other = readFile(old / imageName(3));
+    other.back() ^= 1;
+    writeFile(old / imageName(3), other);
+    linker.links[3] = earlier.link(3, earlier.identity(3));
+    // 4: large: linked, unless its writer took it before its end (then written whole).
+    linker.links[4] = earlier.link(4, earlier.identity(4));
+    // 5: gone since.
+    linker.links[5] = earlier.link(5, earlier.identity(5));
+    fs::remove(old / imageName(5));
+
+    fs::create_directory(dir / "out");
+    auto job = makeJob(dir / "level.ldb", dir / "out");
+    job.writers = 2;
+    const auto result = glintmark::runExtraction(job, &linker);
+    ASSERT_EQ(result.status, RunStatus::Completed);
+    EXPECT_EQ(filesIn(dir / "out"), expectedFiles(all));
+    EXPECT_EQ(linker.asked, (std::vector<std::uint64_t>{1, 2, 3, 4, 5}));
+
+    const struct
+    {
+        std::uint64_t number;
+        std::optional<bool> linked; // none: either, as the writers' timing has it
+        bool refused;
+    } rows[] = {
+        {1, true, false}, {2, false, true}, {3, false, true}, {4, {}, false}, {5, false, true}};
+    ASSERT_EQ(linker.images.size(), std::size(rows));
+    for (const auto& row : rows) {
+        SCOPED_TRACE("image " + std::to_string(row.number));
+        const glintmark::ImageInfo& image = linker.images[row.number - 1];
+        if (row.linked) {
+            EXPECT_EQ(image.linked, *row.linked);
+        }
+        EXPECT_EQ(static_cast<bool>(image.linkRefused), row.refused);
+        if (row.number != 5) {
+            EXPECT_EQ(
+                fs::equivalent(dir / "out" / imageName(row.number), old / imageName(row.number)),
+                image.linked);
+        }
+    }
+}
+
+// One writer writes each image as it reads it: nothing is asked.
+TEST(WriterPool, WithoutWritersNoLinkIsAskedFor)
+{
+    TempDir dir;
+    const std::string level = linkLevel();
+    const Earlier earlier = extractEarlier(dir, level);
+    Linker linker;
+    linker.links[1] = earlier.link(1, earlier.identity(1));
+    fs::create_directory(dir / "out");
+    auto job = makeJob(dir / "level.ldb", dir / "out");
+    job.writers = 1;
+    ASSERT_EQ(glintmark::runExtraction(job, &linker).status, RunStatus::Completed);
+    EXPECT_TRUE(linker.asked.empty());
+    EXPECT_FALSE(fs::equivalent(dir / "out" / imageName(1), earlier.folder / imageName(1)));
+}
+
+// A stop between an image's digest and its link: the images read whole stay, each linked one
+// a link to its earlier file, and nothing hidden is left.
+TEST(WriterPool, AStopBetweenADigestAndItsLinkLeavesWholeFilesOnly)
+{
+    const std::string level = linkLevel();
+    const auto all = referenceCut(level);
+    for (const std::size_t block : {std::size_t{512}, glintmark::kDefaultBlockSize}) {
+        for (std::uint64_t stopAt = 1; stopAt <= 5; ++stopAt) {
+            SCOPED_TRACE("block " + std::to_string(block) + ", stopped after asking about image " +
+                         std::to_string(stopAt));
+            TempDir dir;
+            const Earlier earlier = extractEarlier(dir, level);
+            Linker linker;
+            for (std::uint64_t number = 1; number <= 5; ++number)
+                linker.links[number] = earlier.link(number, earlier.identity(number));
+            linker.stopAfterAsking = stopAt;
+            fs::create_directory(dir / "out");
+            auto job = makeJob(dir / "level.ldb", dir / "out", block);
+            job.writers = 2;
+            const auto result = glintmark::runExtraction(job, &linker);
+
+            EXPECT_EQ(result.status, stopAt == 5 ? RunStatus::Completed : RunStatus::Stopped);
+            EXPECT_EQ(result.count, linker.images.size());
+            const decltype(all) kept(all.begin(), all.begin() + static_cast<long>(result.count));
+            EXPECT_EQ(filesIn(dir / "out"), expectedFiles(kept));
+            for (const glintmark::ImageInfo& image : linker.images) {
+                if (image.number != 4) {
+                    EXPECT_TRUE(image.linked) << image.number;
+                }
+                EXPECT_EQ(fs::equivalent(dir / "out" / imageName(image.number),
+                                         earlier.folder / imageName(image.number)),
+                          image.linked);
+            }
+        }
+    }
+}
 
 } // namespace

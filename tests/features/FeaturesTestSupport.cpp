@@ -406,4 +406,43 @@ std::string noiseJpeg(unsigned width, unsigned height)
     return refereeEncode(noise, settings);
 }
 
+std::string generatedLevel()
+{
+    LevelBuilder level(11, {0xFF, 4093});
+    level.filler(1000);
+    for (int number = 1; number <= 11; ++number) {
+        if (number == 1 || number == 7) // across the first and second mebibyte
+            level.fillerUpTo((std::size_t{1} << 20) * (number == 1 ? 1 : 2) - 900);
+        level.image(demoImage(number)).filler(300);
+    }
+    return level.bytes();
+}
+
+NewLevel replacedLevel()
+{
+    NewLevel level;
+    level.source = generatedLevel();
+    level.written = level.source;
+    std::uint64_t at = 0;
+    for (int number = 1; number <= 11; ++number) {
+        const std::string original = demoImage(number);
+        at = level.source.find(original, at);
+        const std::string edited = reencoded(original, 25);
+        if (imageInfo(original).jpeg.coding != JpegCoding::Baseline ||
+            edited.size() > original.size())
+            continue;
+        level.written.replace(at, original.size(),
+                              edited + std::string(original.size() - edited.size(), '\0'));
+        level.replaced.push_back(features::Replacement{static_cast<std::uint64_t>(number),
+                                                       {},
+                                                       at,
+                                                       original.size(),
+                                                       edited,
+                                                       {},
+                                                       false,
+                                                       edited.size()});
+    }
+    return level;
+}
+
 } // namespace glintmark::featurestest

@@ -2,6 +2,7 @@
 
 #include "engine/Extraction.h"
 #include "features/ImageStatus.h"
+#include "features/putback/PutBack.h"
 #include "support/LevelBuilder.h"
 
 #include <cstdint>
@@ -110,5 +111,19 @@ std::string refereeEncode(const Referee& decoded, const RefereeEncoding& setting
 std::string reencoded(const std::string& jpeg, int quality, bool progressive = false);
 // A picture of seeded noise, which no quality setting makes small, encoded at quality 100.
 std::string noiseJpeg(unsigned width, unsigned height);
+
+// A level of a few mebibytes: the sample's images among seeded bytes, with images across the
+// put-back copy's block boundaries and near-signatures in between.
+std::string generatedLevel();
+
+// The generated level with every baseline image encoded again at a lower quality where that
+// makes it smaller, and the replacements that say so.
+struct NewLevel
+{
+    std::string source;
+    std::string written;
+    std::vector<features::Replacement> replaced;
+};
+NewLevel replacedLevel();
 
 } // namespace glintmark::featurestest

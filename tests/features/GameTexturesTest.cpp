@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace glintmark::features {
 namespace {
@@ -28,7 +29,9 @@ using featurestest::writeBytes;
 struct Events : RunEvents
 {
     std::function<bool()> going = [] { return true; };
+    std::vector<ImageInfo> images; // as each level's run told of them
     bool keepGoing() override { return going(); }
+    void onImage(const CheckedImage& image) override { images.push_back(image); }
 };
 
 // Runs one level of the game into `folder`.
@@ -123,6 +126,11 @@ TEST(GameTextures, IndexesEveryTextureAndStoresTheSameBytesOnce)
             EXPECT_EQ(readBytes(a3), row.trim ? game.colour : game.colour + "AAA");
             EXPECT_EQ(readBytes(b1), row.trim ? game.colour : game.colour + "BB");
             EXPECT_EQ(partsIn(outA), 0);
+            // With writers, the second level's use is linked before anything of it is written;
+            // one writing alone links after the level.
+            ASSERT_EQ(events.images.size(), 6U);
+            EXPECT_EQ(events.images[4].linked, writers > 1 && row.dedupe && row.trim);
+            EXPECT_FALSE(events.images[2].linked); // a use of the level's own: after the level
         }
     }
 }

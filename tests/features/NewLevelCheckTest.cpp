@@ -13,20 +13,6 @@ namespace {
 using features::NewLevelCheck;
 using features::Replacement;
 
-// A level of a few block lengths: the sample's images among seeded bytes of the game's own, with
-// images across the copy's block boundaries and near-signatures in between.
-std::string generatedLevel()
-{
-    LevelBuilder level(11, {0xFF, 4093});
-    level.filler(1000);
-    for (int number = 1; number <= 11; ++number) {
-        if (number == 1 || number == 7) // across the first and second mebibyte
-            level.fillerUpTo((std::size_t{1} << 20) * (number == 1 ? 1 : 2) - 900);
-        level.image(demoImage(number)).filler(300);
-    }
-    return level.bytes();
-}
-
 std::vector<std::uint64_t> signaturesIn(const std::string& bytes)
 {
     std::vector<std::uint64_t> found;
@@ -34,42 +20,6 @@ std::vector<std::uint64_t> signaturesIn(const std::string& bytes)
          hit = bytes.find(kSignature, hit + 1))
         found.push_back(hit);
     return found;
-}
-
-// The generated level with every baseline image encoded again at a lower quality where that
-// makes it smaller, and the replacements that say so.
-struct NewLevel
-{
-    std::string source;
-    std::string written;
-    std::vector<Replacement> replaced;
-};
-
-NewLevel replacedLevel()
-{
-    NewLevel level;
-    level.source = generatedLevel();
-    level.written = level.source;
-    std::uint64_t at = 0;
-    for (int number = 1; number <= 11; ++number) {
-        const std::string original = demoImage(number);
-        at = level.source.find(original, at);
-        const std::string edited = reencoded(original, 25);
-        if (imageInfo(original).jpeg.coding != JpegCoding::Baseline ||
-            edited.size() > original.size())
-            continue;
-        level.written.replace(at, original.size(),
-                              edited + std::string(original.size() - edited.size(), '\0'));
-        level.replaced.push_back({static_cast<std::uint64_t>(number),
-                                  {},
-                                  at,
-                                  original.size(),
-                                  edited,
-                                  {},
-                                  false,
-                                  edited.size()});
-    }
-    return level;
 }
 
 // The check of `written` fed in blocks of `block` bytes, against a source that the scan found
@@ -200,6 +150,52 @@ TEST(NewLevelCheck, TheFirstProblemIsTheOneReported)
     written[500] = 'y';
     EXPECT_EQ(check(level, written, 4099), "byte 500 changed outside the replaced images");
     EXPECT_EQ(check(level, written, 300), "byte 500 changed outside the replaced images");
+}
+
+} // namespace
+} // namespace glintmark::featurestest
+
+namespace glintmark::featurestest {
+namespace {
+
+// The level fed as the system's copy gives it: the bytes between replaced images copied unseen,
+// each replaced image read with `seam` bytes on either side; `fault` changes one byte read.
+std::optional<std::string> checkCopied(const NewLevel& level, std::uint64_t seam,
+                                       std::optional<std::uint64_t> fault = {})
+{
+    NewLevelCheck checker(level.source.size(), 0, level.replaced);
+    std::string written = level.written;
+    if (fault)
+        written[*fault] ^= 0x5A;
+    std::uint64_t at = 0;
+    for (const Replacement& range : level.replaced) {
+        const std::uint64_t from = std::max(at, range.offset - seam);
+        checker.copied(from - at);
+        const std::uint64_t to = range.offset + range.end + seam;
+        checker.feed(level.source.data() + from, written.data() + from, to - from);
+        at = to;
+    }
+    checker.copied(level.source.size() - at);
+    return checker.finish();
+}
+
+TEST(NewLevelCheck, CopiedBytesMustKeepASignatureAwayFromEveryReplacedImage)
+{
+    const NewLevel level = replacedLevel();
+    const Replacement& first = level.replaced.front();
+    EXPECT_EQ(checkCopied(level, kSignature.size() - 1), std::nullopt);
+    EXPECT_EQ(checkCopied(level, 2 * kSignature.size()), std::nullopt);
+    EXPECT_EQ(checkCopied(level, kSignature.size() - 2),
+              "bytes of image " + std::to_string(first.number) + " were copied unchecked");
+    // What is read is still checked.
+    EXPECT_EQ(checkCopied(level, 20, first.offset - 5),
+              "byte " + std::to_string(first.offset - 5) + " changed outside the replaced images");
+    const std::uint64_t zeroAt = first.offset + first.bytes.size() + 1;
+    EXPECT_EQ(
+        checkCopied(level, 20, zeroAt)
+            .value_or("")
+            .rfind("image " + std::to_string(first.number) + " is not followed by zero bytes", 0),
+        0U);
 }
 
 } // namespace

@@ -89,7 +89,8 @@ std::uint64_t RawFile::copyRangeFrom(const RawFile& source, std::uint64_t offset
     std::uint64_t copied = 0;
     while (copied < count) {
         auto from = static_cast<off_t>(offset + copied);
-        const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, kMaxChunk));
+        const auto chunk =
+            static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, kMaxChunk));
         const ssize_t got = ::copy_file_range(source.m_fd, &from, m_fd, nullptr, chunk, 0);
         if (got < 0 && errno == EINTR)
             continue;

@@ -53,15 +53,15 @@ struct WriterPool::Slot
     std::filesystem::path temporary;
     std::optional<ExtractError> error;
     std::optional<ImageLink> link; // the earlier file to link to rather than write
-    std::deque<Chunk> chunks; // bytes handed over and not written yet, in order
-    std::size_t waiting = 0;  // how many bytes they are
-    bool handedOut = false;   // a writer has taken it
-    bool closed = false;      // the run has handed over all its bytes
-    bool dropped = false;     // the run gave it up: its writer stops at once
-    bool failed = false;      // it could not be created, written or put in place
-    bool written = false;     // its part file is complete and closed, waiting for its place
-    bool placed = false;      // it has taken its name
-    bool done = false;        // its writer has let go of it
+    std::deque<Chunk> chunks;      // bytes handed over and not written yet, in order
+    std::size_t waiting = 0;       // how many bytes they are
+    bool handedOut = false;        // a writer has taken it
+    bool closed = false;           // the run has handed over all its bytes
+    bool dropped = false;          // the run gave it up: its writer stops at once
+    bool failed = false;           // it could not be created, written or put in place
+    bool written = false;          // its part file is complete and closed, waiting for its place
+    bool placed = false;           // it has taken its name
+    bool done = false;             // its writer has let go of it
 };
 
 WriterPool::WriterPool(const OutputFolder& folder, unsigned writers) : m_folder(folder)

@@ -69,7 +69,8 @@ SystemCopy copyAligned(FileWriter& target, const RawFile& source, std::uint64_t 
     const std::uint64_t head = std::min(end, (at + kShareAlign - 1) / kShareAlign * kShareAlign);
     const std::uint64_t tail = std::max(head, end / kShareAlign * kShareAlign);
     SystemCopy copy;
-    for (const auto& [from, to] : {std::pair{at, head}, std::pair{head, tail}, std::pair{tail, end}}) {
+    for (const auto& [from, to] :
+         {std::pair{at, head}, std::pair{head, tail}, std::pair{tail, end}}) {
         if (from == to)
             continue;
         copy.result = target.copyRange(source, from, to - from);
@@ -162,8 +163,8 @@ bool copyLevel(LevelParts& level, FileWriter& target, RunEvents& events, bool& s
             std::string().swap(level.replaced[next++].bytes);
         const Stretch stretch = nextStretch(level, at, next);
         if (!stretch.checked && systemCopies) {
-            const SystemCopy copied = copyAligned(target, level.source, at,
-                                                  std::min(stretch.end - at, kSystemCopyBlock));
+            const SystemCopy copied =
+                copyAligned(target, level.source, at, std::min(stretch.end - at, kSystemCopyBlock));
             if (copied.result == RangeCopy::Failed)
                 return false;
             if (copied.result == RangeCopy::Short) {

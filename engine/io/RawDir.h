@@ -63,8 +63,8 @@ public:
     void replace(const std::filesystem::path& from, const std::filesystem::path& to,
                  std::error_code& ec) const;
     // Gives the file `from` in the folder `fromDir` a further name `to` here (a hard link); fails
-    // if anything sits at `to`, and where the file system has no hard links or the folders lie
-    // on different devices.
+    // if anything sits at `to` (std::errc::file_exists), and where the file system has no hard
+    // links or the folders lie on different devices.
     void linkFrom(const RawDir& fromDir, const std::filesystem::path& from,
                   const std::filesystem::path& to, std::error_code& ec) const;
     // Removes the entry `name` (a link itself, not what it leads to); folders are not removed.

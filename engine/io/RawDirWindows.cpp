@@ -254,9 +254,14 @@ void RawDir::linkFrom(const RawDir& fromDir, const fs::path& from, const fs::pat
                       std::error_code& ec) const
 {
     ec.clear();
-    if (!CreateHardLinkW((m_path + to.native()).c_str(), (fromDir.m_path + from.native()).c_str(),
-                         nullptr))
-        ec = lastError();
+    if (CreateHardLinkW((m_path + to.native()).c_str(), (fromDir.m_path + from.native()).c_str(),
+                        nullptr))
+        return;
+    const DWORD why = GetLastError();
+    // Told apart by callers that clear a leftover at the name and try again.
+    ec = why == ERROR_ALREADY_EXISTS || why == ERROR_FILE_EXISTS
+             ? std::make_error_code(std::errc::file_exists)
+             : std::error_code(static_cast<int>(why), std::system_category());
 }
 
 void RawDir::remove(const fs::path& name, std::error_code& ec) const

@@ -235,31 +235,31 @@ void OutputFolder::linkPart(const RawDir* fromDir, const fs::path& from,
                             const std::function<bool(RawFile&)>& sameBytes,
                             std::error_code& ec) const
 {
-    // A leftover at the part name goes as createPart() lets it go; never the source.
-    if (m_dir.entry(part, false, ec).type != FileType::Missing) {
-        if (!ec && m_dir.entry(part, false, ec).sameFileAs(m_source))
+    const RawDir& source = fromDir != nullptr ? *fromDir : m_dir;
+    m_dir.linkFrom(source, from, part, ec);
+    if (ec == std::errc::file_exists) {
+        // A leftover at the part name goes as createPart() lets it go; never the source.
+        const bool isSource = m_dir.entry(part, false, ec).sameFileAs(m_source);
+        if (!ec && isSource)
             ec = std::make_error_code(std::errc::file_exists);
         if (!ec)
             m_dir.remove(part, ec);
+        if (!ec)
+            m_dir.linkFrom(source, from, part, ec);
     }
-    if (ec)
-        return;
-    m_dir.linkFrom(fromDir != nullptr ? *fromDir : m_dir, from, part, ec);
     if (ec)
         return;
     // The name may have been given to another file since it was written, or the file written
     // to: only that file, as it was, is linked, never what took its place. A file removed and
-    // another created may get the same number, so its size, its time and its bytes tell.
-    const FileIdentity linked = m_dir.entry(part, false, ec);
+    // another created may get the same number, so its size, its time and its bytes tell. The
+    // link is opened as a regular file only (never a pipe or a link followed), and judged by
+    // what the open file is.
+    RawFile bytes = m_dir.openForReading(part, ec);
+    const FileIdentity linked = ec ? FileIdentity{} : bytes.identity(ec);
     const bool same = !ec && linked.sameFileAs(expected) && linked.type == FileType::Regular &&
                       linked.size == expected.size && linked.changed == expected.changed;
-    if (!ec && same) {
-        RawFile bytes = m_dir.openForReading(part, ec);
-        if (!ec && !sameBytes(bytes))
-            ec = std::make_error_code(std::errc::invalid_argument);
-    } else if (!ec) {
+    if (!ec && (!same || !sameBytes(bytes)))
         ec = std::make_error_code(std::errc::invalid_argument);
-    }
     if (ec)
         discard(part);
 }

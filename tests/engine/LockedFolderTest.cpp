@@ -244,18 +244,20 @@ TEST(LockedFolder, PutsALinkToTheExpectedFileInPlaceOrLeavesTheName)
         int swapped;          // since its identity was taken, that file was: 0 left alone,
                               // 1 replaced, 2 written to with its size and time kept,
                               // 3 replaced by another file with the same bytes and time
-        bool leftoverPart;    // a part file of an earlier run sits at the hidden name
+        int leftoverPart;     // at the hidden name: 0 nothing, 1 a part file of an earlier
+                              // run, 2 a further name of the source (swept as the folder opens)
         bool refused;         // the system makes no link (the name stays)
         const char* expected; // what the name then holds
     };
     const Case cases[] = {
-        {"in the same folder", From::ThisFolder, "first.jpg", 0, false, false, "texture"},
-        {"from another folder", From::OtherFolder, "first.jpg", 0, false, false, "texture"},
-        {"over a leftover part", From::ThisFolder, "first.jpg", 0, true, false, "texture"},
-        {"to a file since replaced", From::OtherFolder, "first.jpg", 1, false, true, "copy"},
-        {"to a file since written to", From::OtherFolder, "first.jpg", 2, false, true, "copy"},
-        {"to a lookalike put there", From::OtherFolder, "first.jpg", 3, false, true, "copy"},
-        {"to a missing file", From::ThisFolder, "missing.jpg", 0, false, true, "copy"},
+        {"in the same folder", From::ThisFolder, "first.jpg", 0, 0, false, "texture"},
+        {"from another folder", From::OtherFolder, "first.jpg", 0, 0, false, "texture"},
+        {"over a leftover part", From::ThisFolder, "first.jpg", 0, 1, false, "texture"},
+        {"over a further name of the source", From::ThisFolder, "first.jpg", 0, 2, false, "texture"},
+        {"to a file since replaced", From::OtherFolder, "first.jpg", 1, 0, true, "copy"},
+        {"to a file since written to", From::OtherFolder, "first.jpg", 2, 0, true, "copy"},
+        {"to a lookalike put there", From::OtherFolder, "first.jpg", 3, 0, true, "copy"},
+        {"to a missing file", From::ThisFolder, "missing.jpg", 0, 0, true, "copy"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -279,8 +281,10 @@ TEST(LockedFolder, PutsALinkToTheExpectedFileInPlaceOrLeavesTheName)
             fs::rename(firstFolder / "lookalike.jpg", firstFolder / "first.jpg");
         }
         writeFile(dir / "second.jpg", "copy");
-        if (c.leftoverPart)
+        if (c.leftoverPart == 1)
             writeFile(dir / ".second.jpg.part", "left by a killed run");
+        if (c.leftoverPart == 2)
+            fs::create_hard_link(dir / "level.ldb", dir / ".second.jpg.part");
 
         std::optional<glintmark::ExtractError> error;
         LockedFolder folder = LockedFolder::openBeside(
@@ -299,6 +303,7 @@ TEST(LockedFolder, PutsALinkToTheExpectedFileInPlaceOrLeavesTheName)
         EXPECT_EQ(fs::equivalent(dir / "second.jpg", firstFolder / "first.jpg"),
                   !c.refused && c.swapped == 0);
         EXPECT_TRUE(hiddenIn(dir.path()).empty());
+        EXPECT_EQ(readFile(dir / "level.ldb"), signature());
         EXPECT_EQ(folder.entry("second.jpg", ec).sameFileAs(identityOf(dir / "second.jpg")), true);
     }
 }

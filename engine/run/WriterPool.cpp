@@ -262,8 +262,6 @@ void WriterPool::work()
         // Both at once: once written, another thread may place it, and the run then free it.
         slot.written = written;
         slot.done = true;
-        if (slot.failed)
-            ++m_failed;
         placeReady(lock);
         m_forRun.notify_all();
     }
@@ -341,9 +339,13 @@ bool WriterPool::write(Slot& slot)
                 makeError(ErrorKind::ImageWrite, slot.info.file, "Cannot write the image file", ec);
         }
     }
-    // Bytes a failed or dropped image will never get; their blocks may be free now.
+    // Bytes a failed or dropped image will never get; their blocks may be free now. A failure
+    // is told at once, before its part file goes, so the run reads no further into blocks that
+    // have just come free.
     slot.waiting = 0;
     slot.chunks.clear();
+    if (slot.failed)
+        ++m_failed;
     m_forRun.notify_all();
     const bool keep = !slot.failed && !slot.dropped;
     lock.unlock();
@@ -356,6 +358,7 @@ bool WriterPool::write(Slot& slot)
     if (keep) {
         lock.lock();
         slot.failed = true;
+        ++m_failed;
         slot.error =
             makeError(ErrorKind::ImageWrite, slot.info.file, "Cannot finish the image file", ec);
     }

@@ -51,11 +51,16 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
     Json levels = Json::array();
     Json unchanged = Json::array();
     Json refused = Json::array();
+    Json passedOver = Json::array();
     for (const LevelPutBack& level : outcome.levels) {
         const std::string relative = features::levelText(level.level.relative);
         for (const features::Refusal& image : level.outcome.refused) {
             refused.push_back(refusalJson(image));
             refused.back()["level"] = relative;
+        }
+        for (const features::Refusal& image : level.outcome.passedOver) {
+            passedOver.push_back(refusalJson(image));
+            passedOver.back()["level"] = relative;
         }
         if (!level.changes()) {
             unchanged.push_back(relative);
@@ -71,6 +76,8 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
     }
     for (const features::Refusal& image : outcome.refused)
         refused.push_back(refusalJson(image));
+    for (const features::Refusal& folder : outcome.passedOver)
+        passedOver.push_back(refusalJson(folder));
     Json edits = Json::array();
     for (const auto& [file, places] : placesByFile(outcome)) {
         Json where = Json::array();
@@ -89,6 +96,7 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
         {"levels", levels},
         {"unchanged_levels", unchanged},
         {"refused", refused},
+        {"passed_over", passedOver},
         {"error", errorJson(outcome.error)},
     };
     out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
@@ -145,17 +153,17 @@ void reportGamePutBack(const GamePutBackRequest& request, const GamePutBackOutco
     for (const LevelPutBack& level : outcome.levels) {
         for (const features::Refusal& image : level.outcome.refused)
             parts.refused.push_back(&image);
+        for (const features::Refusal& image : level.outcome.passedOver)
+            parts.passedOver.push_back(&image);
     }
     for (const features::Refusal& image : outcome.refused)
         parts.refused.push_back(&image);
+    for (const features::Refusal& folder : outcome.passedOver)
+        parts.passedOver.push_back(&folder);
     parts.notWritten = "no level was written under " + displayPath(request.into);
     parts.error = &outcome.error;
     parts.json = [&](std::ostream& to) { writeJson(request, outcome, to); };
-    // Quiet, a game's report is its errors only.
-    parts.lines = [&](std::ostream& to) {
-        if (!quiet)
-            writeLines(outcome, verbose, to);
-    };
+    parts.lines = [&](std::ostream& to) { writeLines(outcome, verbose, to); };
     parts.summary = [&] { return summary(request, outcome); };
     writePutBackReport(parts, json, quiet, out, err);
 }

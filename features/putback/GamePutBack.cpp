@@ -6,6 +6,7 @@
 #include "features/putback/LevelCopy.h"
 #include "features/putback/LevelScan.h"
 #include "features/putback/ReplacementPlan.h"
+#include "features/putback/UnmatchedFolders.h"
 
 #include <algorithm>
 #include <map>
@@ -467,6 +468,24 @@ std::optional<ExtractError> findGameLevels(GameRun& run)
     return error;
 }
 
+// Names every folder of the extraction that holds image files but is no level's: refused, or
+// passed over as the request asked, so that no edit goes nowhere unsaid.
+std::optional<ExtractError> findUnmatched(GameRun& run)
+{
+    std::set<fs::path> levelFolders;
+    for (const LevelPutBack& level : run.outcome.levels)
+        levelFolders.insert(run.request.folder / levelFolderName(level.level.relative));
+    std::optional<ExtractError> error;
+    const std::vector<UnmatchedFolder> unmatched = findUnmatchedFolders(
+        run.request.folder, levelFolders, [&run] { return run.events.keepGoing(); }, error);
+    run.stopped = !error && !run.events.keepGoing();
+    std::vector<Refusal>& told =
+        run.request.ignoreUnmatched ? run.outcome.passedOver : run.outcome.refused;
+    for (const UnmatchedFolder& folder : unmatched)
+        told.push_back({0, folder.folder, unmatchedFolderReason(folder, run.request.game)});
+    return error;
+}
+
 // The outcome, taken from `outcome`, with its status and error.
 GamePutBackOutcome ended(GamePutBackOutcome& outcome, PutBackStatus status,
                          std::optional<ExtractError> error = std::nullopt)
@@ -496,6 +515,10 @@ GamePutBackOutcome putBackGame(const GamePutBackRequest& request, RunEvents& eve
     }
     if (auto error = findGameLevels(run))
         return ended(outcome, PutBackStatus::Failed, std::move(error));
+    if (!run.stopped) {
+        if (auto error = findUnmatched(run))
+            return ended(outcome, PutBackStatus::Failed, std::move(error));
+    }
     if (!run.stopped) {
         if (auto error = planGame(run))
             return ended(outcome, PutBackStatus::Failed, std::move(error));

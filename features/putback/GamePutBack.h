@@ -47,8 +47,12 @@ struct GamePutBackOutcome
     PutBackStatus status = PutBackStatus::Failed;
     std::vector<LevelPutBack> levels; // every level of the game, sorted by relative path
     // Edits refused for the game as a whole: a second, different edit of a texture already
-    // edited elsewhere (--everywhere), naming both files.
+    // edited elsewhere (--everywhere), naming both files; a folder of the extraction that holds
+    // image files but is no level's, naming the folder.
     std::vector<Refusal> refused;
+    // Folders of the extraction that hold image files but are no level's, as the request asked
+    // (ignoreUnmatched): each naming the folder, with how many files it holds.
+    std::vector<Refusal> passedOver{};
     std::optional<ExtractError> error;
 };
 

@@ -3,6 +3,7 @@
 // leaves none of the new levels behind.
 #include "FeaturesTestSupport.h"
 
+#include "engine/io/PathText.h"
 #include "features/putback/GamePutBack.h"
 
 #include <gtest/gtest.h>
@@ -494,6 +495,98 @@ TEST_F(GamePutBack, NewLevelsInsideTheGameAreRefused)
     for (const auto& [relative, level] : levels)
         EXPECT_TRUE(readBytes(dir / "game" / relative) == level.bytes()) << relative;
 #endif
+}
+
+// Image files in a folder of the extraction that is no level's folder (a level renamed since, a
+// game folder given one folder too deep, images at the extraction's top) go nowhere: each such
+// folder is named, and refused unless the request passes over what matches nothing.
+TEST_F(GamePutBack, AFolderOfImagesThatIsNoLevelsIsNamed)
+{
+    const std::string edited = reencoded(shared(), 25);
+    // Files that are no image files, wherever they are, are not told of.
+    writeBytes(dir / "out" / "textures.json", "{}");
+    writeBytes(dir / "out" / "index.html", "x");
+    fs::create_directories(dir / "out" / "notes");
+    writeBytes(dir / "out" / "notes" / "todo.txt", "x");
+    const auto reason = [&](const std::string& game, std::uint64_t files,
+                            const std::string& level) {
+        return "holds " + std::to_string(files) + (files == 1 ? " image file" : " image files") +
+               ", but it is the folder of no level in " + displayPath(dir / game) +
+               (level.empty()
+                    ? std::string(" (a game's extraction holds each level's images in a folder of "
+                                  "its own)")
+                    : " (no " + level + ".ldb there)") +
+               ", so none is read; is the game the one they were extracted from, and was the "
+               "level renamed?";
+    };
+    struct Case
+    {
+        const char* what;
+        std::function<void()> change;
+        std::string game;                                      // below the test folder
+        std::vector<std::pair<std::string, std::string>> told; // folder below "out", reason
+        std::vector<std::string> written;                      // with the unmatched passed over
+    };
+    const std::vector<Case> cases = {
+        {"a level renamed since the extraction",
+         [&] {
+             fs::rename(dir / "game" / "maps" / "plain.ldb", dir / "game" / "maps" / "flat.ldb");
+             edit("a", 2, edited);
+             edit("maps/plain", 1, reencoded(testJpeg("taller"), 25));
+         },
+         "game",
+         {{"maps/plain", reason("game", 2, "maps/plain")}},
+         {"a.ldb"}},
+        {"the game folder given one folder too deep",
+         [&] { edit("maps/castle", 1, edited); },
+         "game/maps",
+         {{"a", reason("game/maps", 2, "a")},
+          {"maps/castle", reason("game/maps", 2, "maps/castle")},
+          {"maps/deep/cave", reason("game/maps", 4, "maps/deep/cave")},
+          {"maps/plain", reason("game/maps", 2, "maps/plain")}},
+         {}},
+        {"images at the top of the extraction, one saved as PNG",
+         [&] {
+             writeBytes(dir / "out" / imageName(1), edited);
+             writeBytes(dir / "out" / "Vorlesk_0002.png", "x");
+         },
+         "game",
+         {{"", reason("game", 2, "")}},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        c.change();
+        for (const bool ignoreUnmatched : {false, true}) {
+            SCOPED_TRACE(ignoreUnmatched ? "passed over" : "refused");
+            fs::remove_all(dir / "new");
+            GamePutBackRequest asked = request(false);
+            asked.game = dir / c.game;
+            asked.ignoreUnmatched = ignoreUnmatched;
+            Recorder events;
+            const GamePutBackOutcome outcome = features::putBackGame(asked, events);
+            const auto& told = ignoreUnmatched ? outcome.passedOver : outcome.refused;
+            EXPECT_TRUE((ignoreUnmatched ? outcome.refused : outcome.passedOver).empty());
+            std::vector<std::pair<std::string, std::string>> named;
+            for (const features::Refusal& folder : told) {
+                EXPECT_EQ(folder.number, 0u);
+                named.emplace_back(folder.file.lexically_relative(dir / "out").generic_string(),
+                                   folder.reason);
+            }
+            for (auto& [folder, why] : named)
+                folder = folder == "." ? "" : folder;
+            EXPECT_EQ(named, c.told);
+            if (!ignoreUnmatched) {
+                EXPECT_EQ(outcome.status, PutBackStatus::Refused);
+                expectNoNewLevels();
+                continue;
+            }
+            EXPECT_EQ(outcome.status, PutBackStatus::Written)
+                << (outcome.error ? outcome.error->message : "");
+            EXPECT_EQ(filesUnder(dir / "new"), c.written);
+        }
+    }
 }
 
 } // namespace

@@ -156,6 +156,8 @@ std::optional<ExtractError> planLevel(GameRun& run, std::size_t index,
                                       level.outcome))
         return error;
     run.stopped = !run.events.keepGoing();
+    // Closed until an edit of it is read again, so that no descriptor is held for each level.
+    state.edited->dir = RawDir();
     for (const Replacement& replacement : level.outcome.replaced) {
         run.held += replacement.bytes.size();
         state.originals.push_back(scan.original(replacement.number));
@@ -395,12 +397,21 @@ std::optional<ExtractError> writeLevel(GameRun& run, std::size_t index, NewLevel
     LockedFolder* folder = written.folderFor(level.into, state.sourceId, error);
     if (error)
         return error;
-    const auto reload = [&](Replacement& replacement) {
+    const auto reload = [&](Replacement& replacement) -> std::optional<ExtractError> {
         const std::size_t owner = run.owner.at(replacement.file.parent_path());
         PutBackRequest again = levelRequest(run, level);
         again.folder = run.outcome.levels[owner].folder;
-        return reloadReplacement(again, *run.states[owner].edited, source,
-                                 originalOf(state, replacement.number), run.events, replacement);
+        // Opened for this edit only; what is read must be what was planned, or it fails.
+        EditedFolder& edits = *run.states[owner].edited;
+        std::error_code ec;
+        edits.dir = RawDir::open(again.folder, ec);
+        if (ec)
+            return makeError(ErrorKind::SourceOpen, again.folder,
+                             "Cannot read the folder of edited images", ec);
+        auto reloaded = reloadReplacement(
+            again, edits, source, originalOf(state, replacement.number), run.events, replacement);
+        edits.dir = RawDir();
+        return reloaded;
     };
     std::optional<ExtractError> failure;
     error = folder->writePart(level.into.filename(), "the new level", [&](FileWriter& writer) {

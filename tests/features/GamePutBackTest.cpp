@@ -13,6 +13,10 @@
 #include <functional>
 #include <map>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 namespace glintmark::featurestest {
 namespace {
 
@@ -588,6 +592,56 @@ TEST_F(GamePutBack, AFolderOfImagesThatIsNoLevelsIsNamed)
         }
     }
 }
+
+#ifndef _WIN32
+// The descriptors a game's put-back holds stay bounded however many levels have edits: under a
+// limit of 64, 200 levels each with an edit (read again as each is written, none held) go back.
+TEST_F(GamePutBack, DescriptorsStayBoundedWhateverTheNumberOfLevels)
+{
+    constexpr int kLevels = 200;
+    const std::string edited = reencoded(shared(), 25);
+    fs::remove_all(dir / "game");
+    fs::remove_all(dir / "out");
+    const LevelBuilder level = levelOf(5, {shared()});
+    for (int i = 0; i < kLevels; ++i) {
+        const std::string name = "level" + std::to_string(1000 + i);
+        fs::create_directories(dir / "game");
+        writeBytes(dir / "game" / (name + ".ldb"), level.bytes());
+        fs::create_directories(dir / "out" / name);
+        writeBytes(dir / "out" / name / imageName(1), edited);
+    }
+    struct rlimit before
+    {
+    };
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+    for (const bool dryRun : {true, false}) {
+        SCOPED_TRACE(dryRun ? "dry run" : "written");
+        GamePutBackRequest asked = request(false);
+        asked.dryRun = dryRun;
+        asked.heldBytes = 0;
+        Recorder events;
+        struct rlimit lowered = before;
+        lowered.rlim_cur = 64;
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+        const GamePutBackOutcome outcome = features::putBackGame(asked, events);
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
+        ASSERT_EQ(outcome.status, dryRun ? PutBackStatus::DryRun : PutBackStatus::Written)
+            << (outcome.error ? outcome.error->message : "");
+        ASSERT_EQ(outcome.levels.size(), static_cast<std::size_t>(kLevels));
+        for (const features::LevelPutBack& one : outcome.levels)
+            EXPECT_TRUE(one.changes()) << one.level.relative;
+    }
+    const std::string expected = [&] {
+        std::string bytes = level.bytes();
+        bytes.replace(level.offset(0), shared().size(),
+                      edited + std::string(shared().size() - edited.size(), '\0'));
+        return bytes;
+    }();
+    EXPECT_EQ(filesUnder(dir / "new").size(), static_cast<std::size_t>(kLevels));
+    EXPECT_TRUE(readBytes(dir / "new" / "level1000.ldb") == expected);
+    EXPECT_TRUE(readBytes(dir / "new" / "level1199.ldb") == expected);
+}
+#endif
 
 } // namespace
 } // namespace glintmark::featurestest

@@ -96,7 +96,7 @@ bool readSampling(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
 
 // Decodes the pixels; false with `refusal` set when they would be larger than the limits allow.
 bool decodePixels(jpeg_decompress_struct& info, Trap& trap, const unsigned char* data,
-                  std::size_t size, const DecodeLimits& limits, Pixels& pixels,
+                  std::size_t size, const DecodeLimits& limits, int components, Pixels& pixels,
                   std::string& refusal)
 {
     if (setjmp(trap.jump) != 0)
@@ -105,8 +105,9 @@ bool decodePixels(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
     watch(info, trap);
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
+    const int wanted = components == 1 || components == 3 ? components : info.num_components;
     const std::uint64_t bytes = std::uint64_t{info.image_width} * info.image_height *
-                                static_cast<std::uint64_t>(info.num_components);
+                                static_cast<std::uint64_t>(std::max(wanted, info.num_components));
     if (bytes > limits.maxImageBytes || bytes >= limits.maxMemory) {
         refusal = "its " + std::to_string(bytes) + " bytes of pixels are more than " +
                   (bytes > limits.maxImageBytes
@@ -124,6 +125,9 @@ bool decodePixels(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
         info.out_color_space = JCS_CMYK;
     else if (info.jpeg_color_space != JCS_GRAYSCALE)
         info.out_color_space = JCS_RGB;
+    // Grey for colour or colour for grey, when asked.
+    if (wanted != info.num_components)
+        info.out_color_space = wanted == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_start_decompress(&info);
     pixels.width = info.output_width;
     pixels.height = info.output_height;
@@ -235,14 +239,14 @@ std::vector<Sampling> frameSampling(const unsigned char* data, std::size_t size)
 }
 
 DecodedImage::DecodedImage(const unsigned char* data, std::size_t size,
-                           std::function<bool()> keepGoing)
+                           std::function<bool()> keepGoing, int components)
     : m_limits(decodeLimits()), m_keepGoing(std::move(keepGoing))
 {
     jpeg_decompress_struct info{};
     Trap trap{};
     arm(trap, info, m_keepGoing);
     std::string refusal;
-    if (!decodePixels(info, trap, data, size, m_limits, m_pixels, refusal)) {
+    if (!decodePixels(info, trap, data, size, m_limits, components, m_pixels, refusal)) {
         m_error = refusal.empty() ? failureText(trap, m_limits, 0) : refusal;
         m_stopped = trap.stopped;
         m_pixels = Pixels{};

@@ -101,7 +101,7 @@ std::variant<Replacement, std::string> fitInto(std::string edited, const ImageIn
     if (want.coding == JpegCoding::Lossless || want.precision != 8)
         return "image " + std::to_string(original.number) + " is " + codingText(want) + " with " +
                std::to_string(want.precision) + "-bit samples, which --fit cannot encode";
-    DecodedImage pixels(data(std::as_const(edited)), edited.size(), keepGoing);
+    DecodedImage pixels(data(std::as_const(edited)), edited.size(), keepGoing, want.components);
     std::string().swap(edited); // only the pixels are needed from here on
     if (!pixels.ok())
         return "does not decode: " + pixels.error();
@@ -196,9 +196,19 @@ judgeReplacement(std::string edited, const ImageInfo& original, const std::strin
     // The frame headers tell the shape: an image of another is refused before it is decoded.
     if (mine.width != want.width || mine.height != want.height)
         return "is " + dimensions(mine) + ", image " + number + " is " + dimensions(want);
-    if (mine.components != want.components)
-        return "has " + std::to_string(mine.components) + " colour components, image " + number +
-               " has " + std::to_string(want.components);
+    // Grey for colour and colour for grey are converted by --fit; other counts (CMYK) are not.
+    const bool otherComponents = mine.components != want.components;
+    if (otherComponents) {
+        const auto greyOrColour = [](int components) { return components == 1 || components == 3; };
+        const bool convertible = greyOrColour(mine.components) && greyOrColour(want.components);
+        if (!fit || !convertible)
+            return "has " + std::to_string(mine.components) + " colour components, image " +
+                   number + " has " + std::to_string(want.components) +
+                   (convertible
+                        ? std::string("; --fit would convert it to ") +
+                              (want.components == 1 ? "grey" : "colour") + " and re-encode it"
+                        : std::string());
+    }
     const DecodeResult decoded = decodeJpeg(data(through), through.size(), keepGoing);
     if (!decoded.decodes())
         return "does not decode: " + decoded.message;
@@ -207,7 +217,7 @@ judgeReplacement(std::string edited, const ImageInfo& original, const std::strin
     replacement.number = original.number;
     replacement.offset = original.offset;
     replacement.end = *want.end;
-    const bool codingFits = codingAccepted(want, mine);
+    const bool codingFits = codingAccepted(want, mine) && !otherComponents;
     if (!codingFits && !fit)
         return "is " + codingText(mine) + ", image " + number + " is " + codingText(want) +
                "; --fit would re-encode it";

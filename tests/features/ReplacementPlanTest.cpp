@@ -106,8 +106,9 @@ std::string decisionText(const std::variant<Unchanged, Replacement, std::string>
 // original's coding and sampling.
 std::string fittedAt(const std::string& edited, const Original& original, int quality)
 {
-    const Referee pixels = referee(edited);
+    // The edit's pixels in the original's colour: grey for grey, RGB for colour.
     const Referee want = referee(original.bytes);
+    const Referee pixels = referee(edited, want.pixelColourSpace);
     RefereeEncoding settings;
     settings.quality = quality;
     settings.progressive = want.progressive;
@@ -243,10 +244,12 @@ TEST(ReplacementPlan, AnEditOfAnotherShapeOrCodingIsRefused)
          Decision::Refused, "is 48\u00d740, image 1 is 48\u00d732"},
         {"another width, the right height", testJpeg("wider"), originalOf(colour), true,
          Decision::Refused, "is 56\u00d732, image 1 is 48\u00d732"},
-        {"greyscale for colour", testJpeg("grey"), originalOf(colour), true, Decision::Refused,
-         "has 1 colour components, image 1 has 3"},
-        {"colour for greyscale", colour, originalOf(testJpeg("grey")), true, Decision::Refused,
-         "has 3 colour components, image 1 has 1"},
+        {"greyscale for colour", testJpeg("grey"), originalOf(colour), false, Decision::Refused,
+         "has 1 colour components, image 1 has 3; --fit would convert it to colour and re-encode "
+         "it"},
+        {"colour for greyscale", colour, originalOf(testJpeg("grey")), false, Decision::Refused,
+         "has 3 colour components, image 1 has 1; --fit would convert it to grey and re-encode "
+         "it"},
         {"arithmetic for Huffman", testJpeg("arithmetic"), originalOf(colour), false,
          Decision::Refused,
          "is extended arithmetic-coded, image 1 is baseline; --fit would re-encode it"},
@@ -311,6 +314,12 @@ TEST(ReplacementPlan, AnEditInAnAcceptedCodingGoesBackAsItIs)
         {"trailing bytes behind a changed image", baseline + "more", originalOf(colour), false,
          Decision::PutBack, baseline},
         {"the signature inside it, fitted", withSignature, originalOf(colour), true,
+         Decision::Fitted, ""},
+        // An editor's grey save of a colour texture, and a colour save of a grey one: converted
+        // by libjpeg and encoded again, even where the bytes would fit as they are.
+        {"greyscale for colour, fitted", testJpeg("grey"), originalOf(colour), true,
+         Decision::Fitted, ""},
+        {"colour for greyscale, fitted", reencoded(colour, 30), originalOf(testJpeg("grey")), true,
          Decision::Fitted, ""},
     };
     for (const Case& c : cases) {

@@ -85,6 +85,16 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
             where.push_back({{"level", features::levelText(level)}, {"numbers", numbers}});
         edits.push_back({{"file", displayPath(file)}, {"places", where}});
     }
+    Json shared = Json::array();
+    for (const features::SharedEdit& edit : outcome.sharedEdits) {
+        Json files = Json::array();
+        Json in = Json::array();
+        for (std::size_t i = 0; i < edit.files.size(); ++i) {
+            files.push_back(displayPath(edit.files[i]));
+            in.push_back(features::levelText(edit.levels[i]));
+        }
+        shared.push_back({{"files", files}, {"levels", in}});
+    }
     const Json document = {
         {"game", displayPath(request.game)},
         {"folder", displayPath(request.folder)},
@@ -93,6 +103,7 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
         {"everywhere", request.everywhere},
         {"status", putBackStatusName(outcome.status)},
         {"edits", edits},
+        {"shared_files", shared},
         {"levels", levels},
         {"unchanged_levels", unchanged},
         {"refused", refused},
@@ -120,6 +131,17 @@ void writeLines(const GamePutBackOutcome& outcome, bool unchanged, std::ostream&
                 out << (i == 0 ? "" : ", ") << numbers[i];
             separator = "; ";
         }
+        out << '\n';
+    }
+    // A file linked under several levels' folders (--dedupe) was edited in each of them at once.
+    for (const features::SharedEdit& edit : outcome.sharedEdits) {
+        out << displayPath(edit.files.front()) << " is one file with";
+        for (std::size_t i = 1; i < edit.files.size(); ++i)
+            out << (i == 1 ? " " : ", ") << displayPath(edit.files[i]);
+        out << " (hard links, as --dedupe stores them): an edit of it is an edit in each of its "
+            << counted(edit.levels.size(), "level", "levels") << ": ";
+        for (std::size_t i = 0; i < edit.levels.size(); ++i)
+            out << (i == 0 ? "" : ", ") << features::levelText(edit.levels[i]);
         out << '\n';
     }
     for (const LevelPutBack& level : outcome.levels) {

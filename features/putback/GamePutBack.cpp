@@ -42,7 +42,10 @@ struct GameRun
     std::vector<LevelState> states;        // one for each level
     std::map<Digest, Edit> edits;          // by the texture of the edit's original
     std::map<fs::path, std::size_t> owner; // a folder of edited images to the level it belongs to
-    std::uint64_t held = 0;                // replacement bytes kept in memory
+    // Each edited file by its identity (device, index), with the levels whose folders name it.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<std::pair<std::size_t, fs::path>>>
+        editedFiles;
+    std::uint64_t held = 0; // replacement bytes kept in memory
     bool stopped = false;
 };
 
@@ -156,6 +159,12 @@ std::optional<ExtractError> planLevel(GameRun& run, std::size_t index,
                                       level.outcome))
         return error;
     run.stopped = !run.events.keepGoing();
+    for (const Replacement& replacement : level.outcome.replaced) {
+        std::error_code ec;
+        const FileIdentity file = edited.dir.entry(replacement.file.filename(), false, ec);
+        if (!ec && file.type == FileType::Regular && file.index != 0)
+            run.editedFiles[{file.device, file.index}].emplace_back(index, replacement.file);
+    }
     // Closed until an edit of it is read again, so that no descriptor is held for each level.
     state.edited->dir = RawDir();
     for (const Replacement& replacement : level.outcome.replaced) {
@@ -253,6 +262,25 @@ private:
     std::size_t m_next = 0;
 };
 
+// Tells the edited files that are one file under several levels' folders (hard links): an edit
+// saved through one name changed them all.
+void tellSharedEdits(GameRun& run)
+{
+    for (const auto& [identity, names] : run.editedFiles) {
+        if (names.size() < 2)
+            continue;
+        SharedEdit shared;
+        for (const auto& [level, file] : names) {
+            shared.files.push_back(file);
+            shared.levels.push_back(run.outcome.levels[level].level.relative);
+        }
+        run.outcome.sharedEdits.push_back(std::move(shared));
+    }
+    std::sort(run.outcome.sharedEdits.begin(), run.outcome.sharedEdits.end(),
+              [](const SharedEdit& a, const SharedEdit& b) { return a.files < b.files; });
+    run.editedFiles.clear();
+}
+
 // Reads every level with a folder of edited images and plans what goes back; with --everywhere
 // then finds every place of every edited texture in every level.
 std::optional<ExtractError> planGame(GameRun& run)
@@ -273,6 +301,7 @@ std::optional<ExtractError> planGame(GameRun& run)
         if (run.request.everywhere && !run.stopped)
             recordEdits(run, i, textures);
     }
+    tellSharedEdits(run);
     // Without --everywhere no edit was recorded.
     if (run.edits.empty() || !run.outcome.refused.empty())
         return std::nullopt;
@@ -518,7 +547,7 @@ bool anyRefused(const GamePutBackOutcome& outcome)
 GamePutBackOutcome putBackGame(const GamePutBackRequest& request, RunEvents& events)
 {
     GamePutBackOutcome outcome;
-    GameRun run{request, events, outcome, {}, {}, {}};
+    GameRun run{request, events, outcome, {}, {}, {}, {}};
     // The target is refused before anything is read (in a dry run too, when named).
     if (!request.dryRun || !request.into.empty()) {
         if (auto error = refuseIntoGame(request, request.into))

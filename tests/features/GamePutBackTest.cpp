@@ -594,6 +594,39 @@ TEST_F(GamePutBack, AFolderOfImagesThatIsNoLevelsIsNamed)
 }
 
 #ifndef _WIN32
+// An edited file that is one file under several levels' folders (hard links, as --dedupe stores
+// them) was edited in each: each level takes it, and the outcome tells it, with those levels.
+// Linked files left unchanged are not told.
+TEST_F(GamePutBack, AnEditedFileLinkedUnderSeveralLevelsIsTold)
+{
+    const fs::path out = dir / "out";
+    fs::remove(out / "maps/castle" / imageName(1));
+    fs::create_hard_link(out / "a" / imageName(2), out / "maps/castle" / imageName(1));
+    fs::remove(out / "maps/deep/cave" / imageName(3));
+    fs::create_hard_link(out / "a" / imageName(1), out / "maps/deep/cave" / imageName(3));
+    const std::string edited = reencoded(shared(), 25);
+    writeBytes(out / "a" / imageName(2), edited); // saved in place: every name sees it
+    for (const bool everywhere : {false, true}) {
+        SCOPED_TRACE(everywhere ? "everywhere" : "each its own level");
+        fs::remove_all(dir / "new");
+        Recorder events;
+        const GamePutBackOutcome outcome = features::putBackGame(request(everywhere), events);
+        ASSERT_EQ(outcome.status, PutBackStatus::Written)
+            << (outcome.error ? outcome.error->message : "");
+        ASSERT_EQ(outcome.sharedEdits.size(), 1u);
+        const features::SharedEdit& linked = outcome.sharedEdits[0];
+        EXPECT_EQ(linked.files, (std::vector<fs::path>{out / "a" / imageName(2),
+                                                       out / "maps/castle" / imageName(1)}));
+        EXPECT_EQ(linked.levels, (std::vector<fs::path>{"a.ldb", "maps/castle.ldb"}));
+        const std::vector<std::string> written =
+            everywhere ? std::vector<std::string>{"a.ldb", "maps/castle.ldb", "maps/deep/cave.ldb"}
+                       : std::vector<std::string>{"a.ldb", "maps/castle.ldb"};
+        EXPECT_EQ(filesUnder(dir / "new"), written);
+    }
+}
+#endif
+
+#ifndef _WIN32
 // The descriptors a game's put-back holds stay bounded however many levels have edits: under a
 // limit of 64, 200 levels each with an edit (read again as each is written, none held) go back.
 TEST_F(GamePutBack, DescriptorsStayBoundedWhateverTheNumberOfLevels)

@@ -94,11 +94,20 @@ bool readSampling(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
     return true;
 }
 
+// What the pixels are decoded under: the limits, and the colour components wanted (1 grey, 3
+// colour; anything else keeps the image's own).
+struct DecodeAsked
+{
+    DecodeLimits limits{};
+    int components = 0;
+};
+
 // Decodes the pixels; false with `refusal` set when they would be larger than the limits allow.
 bool decodePixels(jpeg_decompress_struct& info, Trap& trap, const unsigned char* data,
-                  std::size_t size, const DecodeLimits& limits, int components, Pixels& pixels,
-                  std::string& refusal)
+                  std::size_t size, const DecodeAsked& asked, Pixels& pixels, std::string& refusal)
 {
+    const DecodeLimits& limits = asked.limits;
+    const int components = asked.components;
     if (setjmp(trap.jump) != 0)
         return false;
     jpeg_create_decompress(&info);
@@ -246,7 +255,7 @@ DecodedImage::DecodedImage(const unsigned char* data, std::size_t size,
     Trap trap{};
     arm(trap, info, m_keepGoing);
     std::string refusal;
-    if (!decodePixels(info, trap, data, size, m_limits, components, m_pixels, refusal)) {
+    if (!decodePixels(info, trap, data, size, {m_limits, components}, m_pixels, refusal)) {
         m_error = refusal.empty() ? failureText(trap, m_limits, 0) : refusal;
         m_stopped = trap.stopped;
         m_pixels = Pixels{};

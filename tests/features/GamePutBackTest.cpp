@@ -593,6 +593,23 @@ TEST_F(GamePutBack, AFolderOfImagesThatIsNoLevelsIsNamed)
     }
 }
 
+// A folder of edits that is not there fails the put-back, naming it, before any level is read.
+TEST_F(GamePutBack, AFolderOfEditsThatIsNotThereFailsNamed)
+{
+    GamePutBackRequest asked = request(false);
+    asked.folder = dir / "nosuch";
+    Recorder events;
+    const GamePutBackOutcome outcome = features::putBackGame(asked, events);
+    EXPECT_EQ(outcome.status, PutBackStatus::Failed);
+    ASSERT_TRUE(outcome.error.has_value());
+    EXPECT_EQ(outcome.error->file, dir / "nosuch");
+    EXPECT_NE(outcome.error->message.find("Cannot read the folder of edited images"),
+              std::string::npos)
+        << outcome.error->message;
+    EXPECT_TRUE(events.heard.empty());
+    expectNoNewLevels();
+}
+
 #ifndef _WIN32
 // An edited file that is one file under several levels' folders (hard links, as --dedupe stores
 // them) was edited in each: each level takes it, and the outcome tells it, with those levels.

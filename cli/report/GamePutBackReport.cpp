@@ -51,11 +51,16 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
     Json levels = Json::array();
     Json unchanged = Json::array();
     Json refused = Json::array();
+    Json passedOver = Json::array();
     for (const LevelPutBack& level : outcome.levels) {
         const std::string relative = features::levelText(level.level.relative);
         for (const features::Refusal& image : level.outcome.refused) {
             refused.push_back(refusalJson(image));
             refused.back()["level"] = relative;
+        }
+        for (const features::Refusal& image : level.outcome.passedOver) {
+            passedOver.push_back(refusalJson(image));
+            passedOver.back()["level"] = relative;
         }
         if (!level.changes()) {
             unchanged.push_back(relative);
@@ -71,12 +76,24 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
     }
     for (const features::Refusal& image : outcome.refused)
         refused.push_back(refusalJson(image));
+    for (const features::Refusal& folder : outcome.passedOver)
+        passedOver.push_back(refusalJson(folder));
     Json edits = Json::array();
     for (const auto& [file, places] : placesByFile(outcome)) {
         Json where = Json::array();
         for (const auto& [level, numbers] : places)
             where.push_back({{"level", features::levelText(level)}, {"numbers", numbers}});
         edits.push_back({{"file", displayPath(file)}, {"places", where}});
+    }
+    Json shared = Json::array();
+    for (const features::SharedEdit& edit : outcome.sharedEdits) {
+        Json files = Json::array();
+        Json in = Json::array();
+        for (std::size_t i = 0; i < edit.files.size(); ++i) {
+            files.push_back(displayPath(edit.files[i]));
+            in.push_back(features::levelText(edit.levels[i]));
+        }
+        shared.push_back({{"files", files}, {"levels", in}});
     }
     const Json document = {
         {"game", displayPath(request.game)},
@@ -86,9 +103,11 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
         {"everywhere", request.everywhere},
         {"status", putBackStatusName(outcome.status)},
         {"edits", edits},
+        {"shared_files", shared},
         {"levels", levels},
         {"unchanged_levels", unchanged},
         {"refused", refused},
+        {"passed_over", passedOver},
         {"error", errorJson(outcome.error)},
     };
     out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
@@ -112,6 +131,17 @@ void writeLines(const GamePutBackOutcome& outcome, bool unchanged, std::ostream&
                 out << (i == 0 ? "" : ", ") << numbers[i];
             separator = "; ";
         }
+        out << '\n';
+    }
+    // A file linked under several levels' folders (--dedupe) was edited in each of them at once.
+    for (const features::SharedEdit& edit : outcome.sharedEdits) {
+        out << displayPath(edit.files.front()) << " is one file with";
+        for (std::size_t i = 1; i < edit.files.size(); ++i)
+            out << (i == 1 ? " " : ", ") << displayPath(edit.files[i]);
+        out << " (hard links, as --dedupe stores them): an edit of it is an edit in each of its "
+            << counted(edit.levels.size(), "level", "levels") << ": ";
+        for (std::size_t i = 0; i < edit.levels.size(); ++i)
+            out << (i == 0 ? "" : ", ") << features::levelText(edit.levels[i]);
         out << '\n';
     }
     for (const LevelPutBack& level : outcome.levels) {
@@ -145,17 +175,17 @@ void reportGamePutBack(const GamePutBackRequest& request, const GamePutBackOutco
     for (const LevelPutBack& level : outcome.levels) {
         for (const features::Refusal& image : level.outcome.refused)
             parts.refused.push_back(&image);
+        for (const features::Refusal& image : level.outcome.passedOver)
+            parts.passedOver.push_back(&image);
     }
     for (const features::Refusal& image : outcome.refused)
         parts.refused.push_back(&image);
+    for (const features::Refusal& folder : outcome.passedOver)
+        parts.passedOver.push_back(&folder);
     parts.notWritten = "no level was written under " + displayPath(request.into);
     parts.error = &outcome.error;
     parts.json = [&](std::ostream& to) { writeJson(request, outcome, to); };
-    // Quiet, a game's report is its errors only.
-    parts.lines = [&](std::ostream& to) {
-        if (!quiet)
-            writeLines(outcome, verbose, to);
-    };
+    parts.lines = [&](std::ostream& to) { writeLines(outcome, verbose, to); };
     parts.summary = [&] { return summary(request, outcome); };
     writePutBackReport(parts, json, quiet, out, err);
 }

@@ -21,6 +21,12 @@ void writePutBackReport(const PutBackReportParts& parts, bool json, bool quiet, 
                              : std::to_string(refused) + " edited textures cannot")
             << " go back\n";
     }
+    // JSON carries them in the document; quiet, only errors are told.
+    if (!json && !quiet) {
+        for (const features::Refusal* image : parts.passedOver)
+            err << kProgram << displayPath(image->file) << ' ' << image->reason
+                << " (passed over: --ignore-unmatched)\n";
+    }
     if (parts.error != nullptr && *parts.error)
         err << kProgram << (*parts.error)->message << '\n';
     err << std::flush;
@@ -29,10 +35,10 @@ void writePutBackReport(const PutBackReportParts& parts, bool json, bool quiet, 
         parts.status == PutBackStatus::Written || parts.status == PutBackStatus::DryRun;
     if (json) {
         parts.json(out);
-    } else if (done) {
+    } else if (done && !quiet) {
+        // Quiet, a put-back's report is its errors only.
         parts.lines(out);
-        if (!quiet)
-            out << parts.summary();
+        out << parts.summary();
     }
     // Out now, so that a report that cannot be written is known before the exit code is.
     out << std::flush;

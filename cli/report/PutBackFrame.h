@@ -15,7 +15,8 @@ struct PutBackReportParts
 {
     features::PutBackStatus status = features::PutBackStatus::Failed;
     bool dryRun = false;
-    std::vector<const features::Refusal*> refused; // every refused file, in the order told
+    std::vector<const features::Refusal*> refused;      // every refused file, in the order told
+    std::vector<const features::Refusal*> passedOver{}; // files that match no image, let be
     std::string notWritten; // refused, not a dry run: "new.ldb was not written"
     const std::optional<ExtractError>* error = nullptr;
     std::function<void(std::ostream&)> json;  // the whole JSON document
@@ -24,8 +25,9 @@ struct PutBackReportParts
 };
 
 // Writes a put-back's report: on `err` every refused file with its reason, the line that says
-// nothing was written for them, and any error; on `out` the JSON document, or once the put-back
-// is done its lines and (unless quiet) its summary. Both streams are flushed before it returns.
+// nothing was written for them, and any error, and (unless quiet or JSON) every file passed over;
+// on `out` the JSON document, or once the put-back is done its lines and (unless quiet) its
+// summary. Both streams are flushed before it returns.
 void writePutBackReport(const PutBackReportParts& parts, bool json, bool quiet, std::ostream& out,
                         std::ostream& err);
 

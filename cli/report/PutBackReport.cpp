@@ -31,6 +31,9 @@ void writeJson(const PutBackRequest& request, const PutBackOutcome& outcome, std
     Json refused = Json::array();
     for (const Refusal& image : outcome.refused)
         refused.push_back(refusalJson(image));
+    Json passedOver = Json::array();
+    for (const Refusal& image : outcome.passedOver)
+        passedOver.push_back(refusalJson(image));
     const Json error = errorJson(outcome.error);
     const Json document = {
         {"source", displayPath(request.source)},
@@ -42,6 +45,7 @@ void writeJson(const PutBackRequest& request, const PutBackOutcome& outcome, std
         {"unchanged", outcome.unchanged},
         {"replaced", replaced},
         {"refused", refused},
+        {"passed_over", passedOver},
         {"error", error},
     };
     out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
@@ -101,6 +105,8 @@ void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome,
     parts.dryRun = request.dryRun;
     for (const Refusal& image : outcome.refused)
         parts.refused.push_back(&image);
+    for (const Refusal& image : outcome.passedOver)
+        parts.passedOver.push_back(&image);
     parts.notWritten = displayPath(request.into) + " was not written";
     parts.error = &outcome.error;
     parts.json = [&](std::ostream& to) { writeJson(request, outcome, to); };

@@ -6,6 +6,7 @@
 #include "features/putback/LevelCopy.h"
 #include "features/putback/LevelScan.h"
 #include "features/putback/ReplacementPlan.h"
+#include "features/putback/UnmatchedFolders.h"
 
 #include <algorithm>
 #include <map>
@@ -41,7 +42,10 @@ struct GameRun
     std::vector<LevelState> states;        // one for each level
     std::map<Digest, Edit> edits;          // by the texture of the edit's original
     std::map<fs::path, std::size_t> owner; // a folder of edited images to the level it belongs to
-    std::uint64_t held = 0;                // replacement bytes kept in memory
+    // Each edited file by its identity (device, index), with the levels whose folders name it.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<std::pair<std::size_t, fs::path>>>
+        editedFiles;
+    std::uint64_t held = 0; // replacement bytes kept in memory
     bool stopped = false;
 };
 
@@ -156,6 +160,14 @@ std::optional<ExtractError> planLevel(GameRun& run, std::size_t index,
         return error;
     run.stopped = !run.events.keepGoing();
     for (const Replacement& replacement : level.outcome.replaced) {
+        std::error_code ec;
+        const FileIdentity file = edited.dir.entry(replacement.file.filename(), false, ec);
+        if (!ec && file.type == FileType::Regular && file.index != 0)
+            run.editedFiles[{file.device, file.index}].emplace_back(index, replacement.file);
+    }
+    // Closed until an edit of it is read again, so that no descriptor is held for each level.
+    state.edited->dir = RawDir();
+    for (const Replacement& replacement : level.outcome.replaced) {
         run.held += replacement.bytes.size();
         state.originals.push_back(scan.original(replacement.number));
     }
@@ -250,6 +262,25 @@ private:
     std::size_t m_next = 0;
 };
 
+// Tells the edited files that are one file under several levels' folders (hard links): an edit
+// saved through one name changed them all.
+void tellSharedEdits(GameRun& run)
+{
+    for (const auto& [identity, names] : run.editedFiles) {
+        if (names.size() < 2)
+            continue;
+        SharedEdit shared;
+        for (const auto& [level, file] : names) {
+            shared.files.push_back(file);
+            shared.levels.push_back(run.outcome.levels[level].level.relative);
+        }
+        run.outcome.sharedEdits.push_back(std::move(shared));
+    }
+    std::sort(run.outcome.sharedEdits.begin(), run.outcome.sharedEdits.end(),
+              [](const SharedEdit& a, const SharedEdit& b) { return a.files < b.files; });
+    run.editedFiles.clear();
+}
+
 // Reads every level with a folder of edited images and plans what goes back; with --everywhere
 // then finds every place of every edited texture in every level.
 std::optional<ExtractError> planGame(GameRun& run)
@@ -270,6 +301,7 @@ std::optional<ExtractError> planGame(GameRun& run)
         if (run.request.everywhere && !run.stopped)
             recordEdits(run, i, textures);
     }
+    tellSharedEdits(run);
     // Without --everywhere no edit was recorded.
     if (run.edits.empty() || !run.outcome.refused.empty())
         return std::nullopt;
@@ -394,12 +426,21 @@ std::optional<ExtractError> writeLevel(GameRun& run, std::size_t index, NewLevel
     LockedFolder* folder = written.folderFor(level.into, state.sourceId, error);
     if (error)
         return error;
-    const auto reload = [&](Replacement& replacement) {
+    const auto reload = [&](Replacement& replacement) -> std::optional<ExtractError> {
         const std::size_t owner = run.owner.at(replacement.file.parent_path());
         PutBackRequest again = levelRequest(run, level);
         again.folder = run.outcome.levels[owner].folder;
-        return reloadReplacement(again, *run.states[owner].edited, source,
-                                 originalOf(state, replacement.number), run.events, replacement);
+        // Opened for this edit only; what is read must be what was planned, or it fails.
+        EditedFolder& edits = *run.states[owner].edited;
+        std::error_code ec;
+        edits.dir = RawDir::open(again.folder, ec);
+        if (ec)
+            return makeError(ErrorKind::SourceOpen, again.folder,
+                             "Cannot read the folder of edited images", ec);
+        auto reloaded = reloadReplacement(
+            again, edits, source, originalOf(state, replacement.number), run.events, replacement);
+        edits.dir = RawDir();
+        return reloaded;
     };
     std::optional<ExtractError> failure;
     error = folder->writePart(level.into.filename(), "the new level", [&](FileWriter& writer) {
@@ -467,6 +508,24 @@ std::optional<ExtractError> findGameLevels(GameRun& run)
     return error;
 }
 
+// Names every folder of the extraction that holds image files but is no level's: refused, or
+// passed over as the request asked, so that no edit goes nowhere unsaid.
+std::optional<ExtractError> findUnmatched(GameRun& run)
+{
+    std::set<fs::path> levelFolders;
+    for (const LevelPutBack& level : run.outcome.levels)
+        levelFolders.insert(run.request.folder / levelFolderName(level.level.relative));
+    std::optional<ExtractError> error;
+    const std::vector<UnmatchedFolder> unmatched = findUnmatchedFolders(
+        run.request.folder, levelFolders, [&run] { return run.events.keepGoing(); }, error);
+    run.stopped = !error && !run.events.keepGoing();
+    std::vector<Refusal>& told =
+        run.request.ignoreUnmatched ? run.outcome.passedOver : run.outcome.refused;
+    for (const UnmatchedFolder& folder : unmatched)
+        told.push_back({0, folder.folder, unmatchedFolderReason(folder, run.request.game)});
+    return error;
+}
+
 // The outcome, taken from `outcome`, with its status and error.
 GamePutBackOutcome ended(GamePutBackOutcome& outcome, PutBackStatus status,
                          std::optional<ExtractError> error = std::nullopt)
@@ -488,7 +547,7 @@ bool anyRefused(const GamePutBackOutcome& outcome)
 GamePutBackOutcome putBackGame(const GamePutBackRequest& request, RunEvents& events)
 {
     GamePutBackOutcome outcome;
-    GameRun run{request, events, outcome, {}, {}, {}};
+    GameRun run{request, events, outcome, {}, {}, {}, {}};
     // The target is refused before anything is read (in a dry run too, when named).
     if (!request.dryRun || !request.into.empty()) {
         if (auto error = refuseIntoGame(request, request.into))
@@ -496,6 +555,10 @@ GamePutBackOutcome putBackGame(const GamePutBackRequest& request, RunEvents& eve
     }
     if (auto error = findGameLevels(run))
         return ended(outcome, PutBackStatus::Failed, std::move(error));
+    if (!run.stopped) {
+        if (auto error = findUnmatched(run))
+            return ended(outcome, PutBackStatus::Failed, std::move(error));
+    }
     if (!run.stopped) {
         if (auto error = planGame(run))
             return ended(outcome, PutBackStatus::Failed, std::move(error));

@@ -41,14 +41,28 @@ struct LevelPutBack
     bool changes() const { return !outcome.replaced.empty(); }
 };
 
+// An edited file that is one file under several levels' folders (hard links, as --dedupe makes
+// them): an edit of it is an edit in each of those levels.
+struct SharedEdit
+{
+    std::vector<std::filesystem::path> files{};  // each of its names, in the order of the levels
+    std::vector<std::filesystem::path> levels{}; // the relative paths of those levels
+};
+
 // What a put-back into a game did or would do.
 struct GamePutBackOutcome
 {
     PutBackStatus status = PutBackStatus::Failed;
     std::vector<LevelPutBack> levels; // every level of the game, sorted by relative path
     // Edits refused for the game as a whole: a second, different edit of a texture already
-    // edited elsewhere (--everywhere), naming both files.
+    // edited elsewhere (--everywhere), naming both files; a folder of the extraction that holds
+    // image files but is no level's, naming the folder.
     std::vector<Refusal> refused;
+    // Folders of the extraction that hold image files but are no level's, as the request asked
+    // (ignoreUnmatched): each naming the folder, with how many files it holds.
+    std::vector<Refusal> passedOver{};
+    // Edited files that are one file in several levels' folders, in the order of their first name.
+    std::vector<SharedEdit> sharedEdits{};
     std::optional<ExtractError> error;
 };
 

@@ -94,19 +94,29 @@ bool readSampling(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
     return true;
 }
 
+// What the pixels are decoded under: the limits, and the colour components wanted (1 grey, 3
+// colour; anything else keeps the image's own).
+struct DecodeAsked
+{
+    DecodeLimits limits{};
+    int components = 0;
+};
+
 // Decodes the pixels; false with `refusal` set when they would be larger than the limits allow.
 bool decodePixels(jpeg_decompress_struct& info, Trap& trap, const unsigned char* data,
-                  std::size_t size, const DecodeLimits& limits, Pixels& pixels,
-                  std::string& refusal)
+                  std::size_t size, const DecodeAsked& asked, Pixels& pixels, std::string& refusal)
 {
+    const DecodeLimits& limits = asked.limits;
+    const int components = asked.components;
     if (setjmp(trap.jump) != 0)
         return false;
     jpeg_create_decompress(&info);
     watch(info, trap);
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
+    const int wanted = components == 1 || components == 3 ? components : info.num_components;
     const std::uint64_t bytes = std::uint64_t{info.image_width} * info.image_height *
-                                static_cast<std::uint64_t>(info.num_components);
+                                static_cast<std::uint64_t>(std::max(wanted, info.num_components));
     if (bytes > limits.maxImageBytes || bytes >= limits.maxMemory) {
         refusal = "its " + std::to_string(bytes) + " bytes of pixels are more than " +
                   (bytes > limits.maxImageBytes
@@ -124,6 +134,9 @@ bool decodePixels(jpeg_decompress_struct& info, Trap& trap, const unsigned char*
         info.out_color_space = JCS_CMYK;
     else if (info.jpeg_color_space != JCS_GRAYSCALE)
         info.out_color_space = JCS_RGB;
+    // Grey for colour or colour for grey, when asked.
+    if (wanted != info.num_components)
+        info.out_color_space = wanted == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_start_decompress(&info);
     pixels.width = info.output_width;
     pixels.height = info.output_height;
@@ -235,14 +248,14 @@ std::vector<Sampling> frameSampling(const unsigned char* data, std::size_t size)
 }
 
 DecodedImage::DecodedImage(const unsigned char* data, std::size_t size,
-                           std::function<bool()> keepGoing)
+                           std::function<bool()> keepGoing, int components)
     : m_limits(decodeLimits()), m_keepGoing(std::move(keepGoing))
 {
     jpeg_decompress_struct info{};
     Trap trap{};
     arm(trap, info, m_keepGoing);
     std::string refusal;
-    if (!decodePixels(info, trap, data, size, m_limits, m_pixels, refusal)) {
+    if (!decodePixels(info, trap, data, size, {m_limits, components}, m_pixels, refusal)) {
         m_error = refusal.empty() ? failureText(trap, m_limits, 0) : refusal;
         m_stopped = trap.stopped;
         m_pixels = Pixels{};

@@ -46,8 +46,10 @@ struct Pixels
 class DecodedImage
 {
 public:
-    // Decodes the JPEG in `data`; on failure, error() says why.
-    DecodedImage(const unsigned char* data, std::size_t size, std::function<bool()> keepGoing = {});
+    // Decodes the JPEG in `data`; on failure, error() says why. With `components` 1 or 3 the
+    // pixels come out grey or colour (RGB) whatever the image holds, as libjpeg converts them.
+    DecodedImage(const unsigned char* data, std::size_t size, std::function<bool()> keepGoing = {},
+                 int components = 0);
 
     // Whether the pixels are there.
     bool ok() const { return m_error.empty(); }

@@ -19,8 +19,8 @@ struct PutBackRequest
     std::filesystem::path into;   // the new level to write (unused in a dry run)
     bool fit = false;             // encode again what does not fit or is coded otherwise
     bool dryRun = false;          // say what would be done; write nothing
-    bool ignoreUnmatched = false; // pass over files that match no image: named almost as one,
-                                  // or numbered beyond the level's, instead of refusing them
+    bool ignoreUnmatched = false; // pass over image files that match no image: not named as one
+                                  // is, or numbered beyond the level's, instead of refusing them
     // The most bytes of replacements kept in memory from the comparing to the writing; those
     // beyond it are read and encoded again as the writing reaches them, and must come out the
     // same.
@@ -68,6 +68,9 @@ struct PutBackOutcome
     std::uint64_t unchanged = 0; // edited-folder images equal to their originals
     std::vector<Replacement> replaced;
     std::vector<Refusal> refused;
+    // Image files that match no image, passed over as the request asked (ignoreUnmatched), each
+    // with why it matches none.
+    std::vector<Refusal> passedOver{};
     std::optional<ExtractError> error;
 };
 

@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
+#include <limits>
+#include <string_view>
 #include <utility>
 
 namespace glintmark::features {
@@ -98,7 +101,7 @@ std::variant<Replacement, std::string> fitInto(std::string edited, const ImageIn
     if (want.coding == JpegCoding::Lossless || want.precision != 8)
         return "image " + std::to_string(original.number) + " is " + codingText(want) + " with " +
                std::to_string(want.precision) + "-bit samples, which --fit cannot encode";
-    DecodedImage pixels(data(std::as_const(edited)), edited.size(), keepGoing);
+    DecodedImage pixels(data(std::as_const(edited)), edited.size(), keepGoing, want.components);
     std::string().swap(edited); // only the pixels are needed from here on
     if (!pixels.ok())
         return "does not decode: " + pixels.error();
@@ -193,9 +196,19 @@ judgeReplacement(std::string edited, const ImageInfo& original, const std::strin
     // The frame headers tell the shape: an image of another is refused before it is decoded.
     if (mine.width != want.width || mine.height != want.height)
         return "is " + dimensions(mine) + ", image " + number + " is " + dimensions(want);
-    if (mine.components != want.components)
-        return "has " + std::to_string(mine.components) + " colour components, image " + number +
-               " has " + std::to_string(want.components);
+    // Grey for colour and colour for grey are converted by --fit; other counts (CMYK) are not.
+    const bool otherComponents = mine.components != want.components;
+    if (otherComponents) {
+        const auto greyOrColour = [](int components) { return components == 1 || components == 3; };
+        const bool convertible = greyOrColour(mine.components) && greyOrColour(want.components);
+        if (!fit || !convertible)
+            return "has " + std::to_string(mine.components) + " colour components, image " +
+                   number + " has " + std::to_string(want.components) +
+                   (convertible
+                        ? std::string("; --fit would convert it to ") +
+                              (want.components == 1 ? "grey" : "colour") + " and re-encode it"
+                        : std::string());
+    }
     const DecodeResult decoded = decodeJpeg(data(through), through.size(), keepGoing);
     if (!decoded.decodes())
         return "does not decode: " + decoded.message;
@@ -204,7 +217,7 @@ judgeReplacement(std::string edited, const ImageInfo& original, const std::strin
     replacement.number = original.number;
     replacement.offset = original.offset;
     replacement.end = *want.end;
-    const bool codingFits = codingAccepted(want, mine);
+    const bool codingFits = codingAccepted(want, mine) && !otherComponents;
     if (!codingFits && !fit)
         return "is " + codingText(mine) + ", image " + number + " is " + codingText(want) +
                "; --fit would re-encode it";
@@ -291,6 +304,89 @@ bool nearImageName(const fs::path& name)
     return !imageNumber(name, fs::path(std::string(stem)), kImageExt);
 }
 
+namespace {
+
+char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The extensions of the image files an editor may save, and which of them are a JPEG's.
+constexpr std::string_view kJpegExtensions[] = {".jpg", ".jpeg", ".jpe", ".jfif"};
+constexpr std::string_view kOtherImageExtensions[] = {".png", ".bmp",  ".gif",  ".tga",
+                                                      ".tif", ".tiff", ".webp", ".dds"};
+
+// The number of the first image name (the stem, in any letter case, and at least one digit)
+// that `text` carries, saturated at the largest number held.
+std::optional<std::uint64_t> carriedNumber(const std::string& text)
+{
+    const std::string_view stem = kImageStem;
+    for (std::size_t from = 0; from + stem.size() < text.size(); ++from) {
+        std::size_t i = 0;
+        while (i < stem.size() && lowerAscii(text[from + i]) == lowerAscii(stem[i]))
+            ++i;
+        std::size_t at = from + stem.size();
+        if (i < stem.size() || text[at] < '0' || text[at] > '9')
+            continue;
+        std::uint64_t number = 0;
+        constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
+        for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+            const auto digit = static_cast<std::uint64_t>(text[at] - '0');
+            number = number > (kMost - digit) / 10 ? kMost : number * 10 + digit;
+        }
+        return number;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<NearMiss> nearMiss(const fs::path& name)
+{
+    const std::string text = displayPath(name);
+    const std::size_t dot = text.rfind('.');
+    if (text.empty() || text.front() == '.' || dot == std::string::npos)
+        return std::nullopt;
+    std::string extension = text.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(), lowerAscii);
+    NearMiss miss;
+    miss.jpegName = std::find(std::begin(kJpegExtensions), std::end(kJpegExtensions), extension) !=
+                    std::end(kJpegExtensions);
+    if (!miss.jpegName &&
+        std::find(std::begin(kOtherImageExtensions), std::end(kOtherImageExtensions), extension) ==
+            std::end(kOtherImageExtensions))
+        return std::nullopt;
+    if (imageNumber(name, fs::path(std::string(kImageStem)), kImageExt))
+        return std::nullopt;
+    miss.name = name;
+    miss.number = carriedNumber(text.substr(0, dot));
+    return miss;
+}
+
+std::string nearMissReason(const NearMiss& miss, std::uint64_t imageCount, bool ownFile)
+{
+    const fs::path stem(std::string{kImageStem});
+    if (!miss.number)
+        return "is an image file named as no texture is, so it is not read; name it as the "
+               "texture it replaces is named (" +
+               displayPath(imageFileName(stem, 1, kImageExt)) + ", ...)";
+    const std::string number = std::to_string(*miss.number);
+    if (*miss.number == 0 || *miss.number > imageCount)
+        return "is named almost as image " + number + ", but " +
+               (imageCount == 0
+                    ? std::string("the level holds no texture")
+                    : "the level's textures are numbered 1 to " + std::to_string(imageCount)) +
+               ", so it is not read";
+    const std::string own = displayPath(imageFileName(stem, *miss.number, kImageExt));
+    if (ownFile)
+        return "is named almost as image " + number + ", whose own file " + own +
+               " is the one read; if this is the edit, " +
+               (miss.jpegName ? "rename it " : "save it as a JPEG named ") + own +
+               " in that file's place";
+    return "is named almost as image " + number + ", so it is not read; to put it back, " +
+           (miss.jpegName ? "rename it " : "save it as a JPEG named ") + own;
+}
+
 bool EditedFolder::has(std::uint64_t number) const
 {
     return std::binary_search(numbers.begin(), numbers.end(), number);
@@ -307,8 +403,8 @@ std::optional<ExtractError> openEditedFolder(const PutBackRequest& request, Edit
             [&](const fs::path& name) {
                 if (const auto number = imageNumber(name, stem, kImageExt))
                     folder.numbers.push_back(*number);
-                else if (nearImageName(name))
-                    folder.nearNames.push_back(name);
+                else if (auto miss = nearMiss(name))
+                    folder.nearMisses.push_back(std::move(*miss));
             },
             ec);
     }
@@ -318,7 +414,8 @@ std::optional<ExtractError> openEditedFolder(const PutBackRequest& request, Edit
     std::sort(folder.numbers.begin(), folder.numbers.end());
     folder.numbers.erase(std::unique(folder.numbers.begin(), folder.numbers.end()),
                          folder.numbers.end());
-    std::sort(folder.nearNames.begin(), folder.nearNames.end());
+    std::sort(folder.nearMisses.begin(), folder.nearMisses.end(),
+              [](const NearMiss& a, const NearMiss& b) { return a.name < b.name; });
     return std::nullopt;
 }
 
@@ -370,14 +467,13 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request,
                                              RunEvents& events, PutBackOutcome& outcome)
 {
     const fs::path stem(std::string{kImageStem});
-    for (const fs::path& name : folder.nearNames) {
-        if (request.ignoreUnmatched)
-            break;
-        outcome.refused.push_back({0, request.folder / name,
-                                   "is named almost as an extracted texture, so it would be left "
-                                   "out; name it as its original is named (" +
-                                       displayPath(imageFileName(stem, 1, kImageExt)) + ", ...)"});
-    }
+    // A file that matches no image is refused, or named as passed over: never left out unsaid.
+    std::vector<Refusal>& unmatched =
+        request.ignoreUnmatched ? outcome.passedOver : outcome.refused;
+    for (const NearMiss& miss : folder.nearMisses)
+        unmatched.push_back(
+            {0, request.folder / miss.name,
+             nearMissReason(miss, imageCount, miss.number && folder.has(*miss.number))});
 
     // Counted in images: the bytes to compare are not known before each file is read, so no
     // size is given.
@@ -391,11 +487,9 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request,
         ++done.imagesCompleted;
         done.percent = static_cast<int>(done.imagesCompleted * 100 / folder.numbers.size());
         if (number > imageCount) {
-            if (!request.ignoreUnmatched)
-                outcome.refused.push_back({number,
-                                           request.folder / imageFileName(stem, number, kImageExt),
-                                           "is numbered beyond the " + std::to_string(imageCount) +
-                                               " textures in " + displayPath(request.source)});
+            unmatched.push_back({number, request.folder / imageFileName(stem, number, kImageExt),
+                                 "is numbered beyond the " + std::to_string(imageCount) +
+                                     " textures in " + displayPath(request.source)});
             events.onProgress(Phase::Comparing, done);
             continue;
         }

@@ -33,14 +33,33 @@ judgeReplacement(std::string edited, const ImageInfo& original, const std::strin
 // ("Vorlesk_3.jpg", "vorlesk_0003.JPG"), as an editor may save it.
 bool nearImageName(const std::filesystem::path& name);
 
+// An image file in the folder of edited images that is not named as an extraction names an
+// image, so it is not read: the image whose name it carries with more, if it does.
+struct NearMiss
+{
+    std::filesystem::path name{};
+    std::optional<std::uint64_t> number{}; // the number of the image name it carries
+    bool jpegName = false;                 // it ends as a JPEG's name does (.jpg, .jpeg, ...)
+};
+
+// Whether the bare name `name` is that of an image file an editor may have saved (by its
+// extension: JPEG, PNG, BMP, GIF, TGA, TIFF, WebP, DDS) that is not an extracted image's own name
+// and not hidden; if so, the image name it carries ("Vorlesk_0005 (copy).jpg" carries
+// "Vorlesk_0005", "copy of vorlesk_5.png" carries "vorlesk_5"), if any.
+std::optional<NearMiss> nearMiss(const std::filesystem::path& name);
+
+// Why the near miss `miss` is not put back, and the name to give it: with the level's
+// `imageCount` images, and whether the folder holds the image's own file as well (`ownFile`).
+std::string nearMissReason(const NearMiss& miss, std::uint64_t imageCount, bool ownFile);
+
 // The folder of edited images, opened once and read through: which image numbers it holds files
-// for (named exactly as an extraction names them) and which names are near one.
+// for (named exactly as an extraction names them) and every other image file in it.
 struct EditedFolder
 {
     std::filesystem::path path;
     RawDir dir;
     std::vector<std::uint64_t> numbers; // ascending, one each
-    std::vector<std::filesystem::path> nearNames;
+    std::vector<NearMiss> nearMisses;   // by name
 
     // Whether the folder holds a file for image `number`.
     bool has(std::uint64_t number) const;
@@ -53,9 +72,9 @@ std::optional<ExtractError> openEditedFolder(const PutBackRequest& request, Edit
 // it holds `imageCount` images, and `originals` are those of them the folder has files for, in
 // ascending order) and judges it. Fills in the outcome's replacements, refusals and unchanged
 // count; the replacements' bytes are held up to the request's heldBytes, and only their length
-// and digest beyond it. A file that matches no image, numbered beyond the level's or with a name
-// near an image's (nearImageName), is refused unless the request ignores such files. Fails only
-// when a file cannot be read, or on a stop.
+// and digest beyond it. An image file that matches no image, numbered beyond the level's or not
+// named as an image is (nearMiss), is refused, or passed over and named so when the request
+// ignores such files. Fails only when a file cannot be read, or on a stop.
 std::optional<ExtractError> planReplacements(const PutBackRequest& request,
                                              const EditedFolder& folder, const RawFile& source,
                                              std::uint64_t imageCount,

@@ -3,6 +3,7 @@
 #include "CliTestSupport.h"
 #include "JpegCheck.h"
 
+#include "engine/io/PathText.h"
 #include "engine/jpeg/JpegReader.h"
 #include "features/putback/JpegEncode.h"
 #include "features/putback/NewLevelCheck.h"
@@ -332,6 +333,70 @@ TEST(CliPutBack, EachEditedTextureIsPutBackOrRefusedWithItsReason)
     }
 }
 
+// An image file not named as an image is, as an editor saves one, is refused with the name to
+// give it; with --ignore-unmatched it is named as passed over (not with -q), and in the JSON
+// report, and the put-back goes on.
+TEST(CliPutBack, AnImageFileNamedAsNoImageIsToldEvenWhenPassedOver)
+{
+    const fs::path dir = freshTestFolder();
+    ASSERT_EQ(runWith({"-q", "-o", (dir / "edit").string(), demoLdb().string()}).code, 0);
+    const fs::path copy = dir / "edit" / "Vorlesk_0002 (copy).jpg";
+    writeBytes(copy, encodedAgain(demoImage(2), 60));
+    writeBytes(dir / "edit" / imageName(1), encodedAgain(demoImage(1), 60));
+    const std::string told = displayPath(copy) +
+                             " is named almost as image 2, whose own file Vorlesk_0002.jpg is the "
+                             "one read; if this is the edit, rename it Vorlesk_0002.jpg in that "
+                             "file's place";
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> more;
+        int code;
+        std::string err; // all of standard error
+        bool written;
+    };
+    const std::string into = (dir / "new.ldb").string();
+    const std::vector<Case> cases = {
+        {"refused",
+         {},
+         1,
+         "glintmark-cli: " + told + "\nglintmark-cli: " + into +
+             " was not written: an edited texture cannot go back\n",
+         false},
+        {"passed over",
+         {"--ignore-unmatched"},
+         0,
+         "glintmark-cli: " + told + " (passed over: --ignore-unmatched)\n",
+         true},
+        {"passed over, quietly", {"--ignore-unmatched", "-q"}, 0, "", true},
+        {"passed over, in the JSON report", {"--ignore-unmatched", "--json"}, 0, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(dir / "new.ldb");
+        std::vector<std::string> args = {"--put-back", (dir / "edit").string(), "--into", into};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        args.push_back(demoLdb().string());
+        const CliRun run = runWith(args);
+        EXPECT_EQ(run.code, c.code);
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(fs::exists(dir / "new.ldb"), c.written);
+        // Quiet, nothing but errors: not the table, not the summary.
+        if (!c.more.empty() && c.more.back() == "-q") {
+            EXPECT_EQ(run.out, "");
+        }
+        if (c.more.size() == 2 && c.more[1] == "--json") {
+            const auto report = nlohmann::json::parse(run.out);
+            ASSERT_EQ(report["passed_over"].size(), 1u);
+            EXPECT_EQ(report["passed_over"][0]["file"], displayPath(copy));
+            EXPECT_EQ(report["passed_over"][0]["number"], 0);
+            EXPECT_EQ(report["passed_over"][0]["reason"],
+                      told.substr(displayPath(copy).size() + 1));
+            EXPECT_EQ(report["refused"].size(), 0u);
+        }
+    }
+}
+
 // A level that becomes shorter while it is read fails the put-back, and the failure names it.
 TEST(CliPutBack, ALevelThatShrinksWhileItIsListedFailsNamingIt)
 {
@@ -499,10 +564,12 @@ TEST(CliPutBack, AGameFolderTakesItsEditsIntoTheLevelsThatHoldTheirOriginals)
         std::vector<std::string> written; // the new levels, by relative path
         std::vector<std::string> said;    // on standard output, or (exit code 1) its errors
         bool conflict = false;            // castle's copy of the texture edited otherwise
+        bool orphan = false;              // images in a folder of no level (one renamed since)
     };
     const std::string into = (dir / "new").string();
     const std::string gameDir = (dir / "game").string();
     const std::string out = (dir / "out").string();
+    const std::string orphan = (dir / "out" / "gone").string();
     const std::vector<Case> cases = {
         {"everywhere",
          {"--put-back", out, "--everywhere", "--into", into, gameDir},
@@ -538,10 +605,31 @@ TEST(CliPutBack, AGameFolderTakesItsEditsIntoTheLevelsThatHoldTheirOriginals)
          2,
          {},
          {"--everywhere puts textures back into a game folder"}},
+        {"a folder of no level",
+         {"--put-back", out, "--into", into, gameDir},
+         1,
+         {},
+         {orphan + " holds 1 image file, but it is the folder of no level in " + gameDir +
+              " (no gone.ldb there)",
+          "no level was written under " + into},
+         false,
+         true},
+        {"a folder of no level, passed over",
+         {"--put-back", out, "--ignore-unmatched", "--into", into, gameDir},
+         0,
+         {"a.ldb"},
+         {"1 edited texture went into 1 level"},
+         false,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(dir / "new");
+        fs::remove_all(dir / "out" / "gone");
+        if (c.orphan) {
+            fs::create_directories(dir / "out" / "gone");
+            writeBytes(dir / "out" / "gone" / imageName(1), edited);
+        }
         writeBytes(castleEdit, c.conflict ? other : levels.at("maps/castle.ldb").expectedFile(1));
         const CliRun run = runWith(c.args);
         EXPECT_EQ(run.code, c.code) << run.err;
@@ -570,6 +658,12 @@ TEST(CliPutBack, AGameFolderTakesItsEditsIntoTheLevelsThatHoldTheirOriginals)
                 << line << "\nout:\n"
                 << run.out << "err:\n"
                 << run.err;
+        // Passed over, the folder is still named.
+        EXPECT_EQ(run.err.find(orphan + " holds 1 image file") != std::string::npos, c.orphan)
+            << run.err;
+        EXPECT_EQ(run.err.find("(passed over: --ignore-unmatched)") != std::string::npos,
+                  c.orphan && c.code == 0)
+            << run.err;
         if (c.args[3] == "--json") {
             const nlohmann::json report = nlohmann::json::parse(run.out);
             EXPECT_EQ(report["status"], "written");
@@ -579,6 +673,7 @@ TEST(CliPutBack, AGameFolderTakesItsEditsIntoTheLevelsThatHoldTheirOriginals)
                                                 {"level": "maps/castle.ldb", "numbers": [2]}])"));
             EXPECT_EQ(report["unchanged_levels"], nlohmann::json::parse(R"(["maps/plain.ldb"])"));
             EXPECT_EQ(report["levels"].size(), 2u);
+            EXPECT_EQ(report["passed_over"], nlohmann::json::array());
         }
     }
 }

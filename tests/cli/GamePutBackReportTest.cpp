@@ -95,6 +95,43 @@ TEST(GamePutBackReport, EachEditIsListedWithEveryLevelAndImageItWentInto)
     }
 }
 
+// An edited file linked under several levels' folders is told after the edits' lines, with each
+// of its names and levels, and in the JSON report; quiet, it is not.
+TEST(GamePutBackReport, AnEditedFileLinkedUnderSeveralLevelsIsTold)
+{
+    GamePutBackOutcome outcome;
+    outcome.status = PutBackStatus::Written;
+    outcome.levels.push_back(level("a.ldb", {placed("out/a/Vorlesk_0002.jpg", 2)}));
+    outcome.levels.push_back(level("b.ldb", {placed("out/b/Vorlesk_0001.jpg", 1)}));
+    outcome.levels.push_back(level("c.ldb", {placed("out/c/Vorlesk_0004.jpg", 4)}));
+    outcome.sharedEdits.push_back(
+        {{"out/a/Vorlesk_0002.jpg", "out/b/Vorlesk_0001.jpg", "out/c/Vorlesk_0004.jpg"},
+         {"a.ldb", "b.ldb", "c.ldb"}});
+    GamePutBackRequest asked = request(false);
+    asked.everywhere = false;
+    std::ostringstream out;
+    std::ostringstream err;
+    reportGamePutBack(asked, outcome, false, false, false, out, err);
+    EXPECT_EQ(out.str(), "out/a/Vorlesk_0002.jpg -> a.ldb image 2\n"
+                         "out/b/Vorlesk_0001.jpg -> b.ldb image 1\n"
+                         "out/c/Vorlesk_0004.jpg -> c.ldb image 4\n"
+                         "out/a/Vorlesk_0002.jpg is one file with out/b/Vorlesk_0001.jpg, "
+                         "out/c/Vorlesk_0004.jpg (hard links, as --dedupe stores them): an edit "
+                         "of it is an edit in each of its 3 levels: a.ldb, b.ldb, c.ldb\n"
+                         "3 edited textures went into 3 levels under new; 0 levels unchanged, of "
+                         "3 levels in game\n");
+    std::ostringstream quiet;
+    reportGamePutBack(asked, outcome, false, true, false, quiet, err);
+    EXPECT_EQ(quiet.str(), "");
+    EXPECT_EQ(err.str(), "");
+    std::ostringstream jsonOut;
+    reportGamePutBack(asked, outcome, true, false, false, jsonOut, err);
+    EXPECT_EQ(json::parse(jsonOut.str())["shared_files"],
+              json::parse(R"([{"files": ["out/a/Vorlesk_0002.jpg", "out/b/Vorlesk_0001.jpg",
+                                         "out/c/Vorlesk_0004.jpg"],
+                               "levels": ["a.ldb", "b.ldb", "c.ldb"]}])"));
+}
+
 TEST(GamePutBackReport, UnchangedLevelsAreCountedAndNamedOnlyWhenVerbose)
 {
     const GamePutBackOutcome outcome = twoEdits(PutBackStatus::Written);

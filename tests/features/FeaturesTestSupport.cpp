@@ -289,7 +289,7 @@ void compareWithStandardTables(const jpeg_decompress_struct& read, Referee& foun
 
 // Only plain data lives in this frame, so leaving it by longjmp is safe.
 bool refereeDecode(jpeg_decompress_struct& info, RefereeTrap& trap, ChunkSource& source,
-                   Referee& found)
+                   int pixelColourSpace, Referee& found)
 {
     if (setjmp(trap.jump) != 0)
         return false;
@@ -306,6 +306,8 @@ bool refereeDecode(jpeg_decompress_struct& info, RefereeTrap& trap, ChunkSource&
         found.sampling.emplace_back(info.comp_info[i].h_samp_factor,
                                     info.comp_info[i].v_samp_factor);
     compareWithStandardTables(info, found);
+    if (pixelColourSpace != 0)
+        info.out_color_space = static_cast<J_COLOR_SPACE>(pixelColourSpace);
     jpeg_start_decompress(&info);
     found.pixelComponents = info.output_components;
     found.pixelColourSpace = info.out_color_space;
@@ -321,7 +323,7 @@ bool refereeDecode(jpeg_decompress_struct& info, RefereeTrap& trap, ChunkSource&
 
 } // namespace
 
-Referee referee(const std::string& jpeg)
+Referee referee(const std::string& jpeg, int pixelColourSpace)
 {
     Referee found;
     jpeg_decompress_struct info{};
@@ -336,7 +338,7 @@ Referee referee(const std::string& jpeg)
     source.manager.skip_input_data = skipChunk;
     source.manager.resync_to_restart = jpeg_resync_to_restart;
     source.manager.term_source = noOp;
-    found.finished = refereeDecode(info, trap, source, found);
+    found.finished = refereeDecode(info, trap, source, pixelColourSpace, found);
     found.warnings = static_cast<int>(trap.errors.num_warnings);
     found.message = trap.message;
     jpeg_destroy_decompress(&info);

@@ -93,7 +93,8 @@ struct Referee
 
     bool clean() const { return finished && warnings == 0; }
 };
-Referee referee(const std::string& jpeg);
+// With `pixelColourSpace` (a J_COLOR_SPACE), the pixels come out in it, as libjpeg converts them.
+Referee referee(const std::string& jpeg, int pixelColourSpace = 0);
 
 // The referee's pixels encoded by libjpeg at `quality`: progressive or not, arithmetic or with
 // Huffman tables optimised or standard, with `sampling` per component when given.

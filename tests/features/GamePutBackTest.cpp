@@ -3,6 +3,7 @@
 // leaves none of the new levels behind.
 #include "FeaturesTestSupport.h"
 
+#include "engine/io/PathText.h"
 #include "features/putback/GamePutBack.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,10 @@
 #include <chrono>
 #include <functional>
 #include <map>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace glintmark::featurestest {
 namespace {
@@ -495,6 +500,198 @@ TEST_F(GamePutBack, NewLevelsInsideTheGameAreRefused)
         EXPECT_TRUE(readBytes(dir / "game" / relative) == level.bytes()) << relative;
 #endif
 }
+
+// Image files in a folder of the extraction that is no level's folder (a level renamed since, a
+// game folder given one folder too deep, images at the extraction's top) go nowhere: each such
+// folder is named, and refused unless the request passes over what matches nothing.
+TEST_F(GamePutBack, AFolderOfImagesThatIsNoLevelsIsNamed)
+{
+    const std::string edited = reencoded(shared(), 25);
+    // Files that are no image files, wherever they are, are not told of.
+    writeBytes(dir / "out" / "textures.json", "{}");
+    writeBytes(dir / "out" / "index.html", "x");
+    fs::create_directories(dir / "out" / "notes");
+    writeBytes(dir / "out" / "notes" / "todo.txt", "x");
+    const auto reason = [&](const std::string& game, std::uint64_t files,
+                            const std::string& level) {
+        return "holds " + std::to_string(files) + (files == 1 ? " image file" : " image files") +
+               ", but it is the folder of no level in " + displayPath(dir / game) +
+               (level.empty()
+                    ? std::string(" (a game's extraction holds each level's images in a folder of "
+                                  "its own)")
+                    : " (no " + level + ".ldb there)") +
+               ", so none is read; is the game the one they were extracted from, and was the "
+               "level renamed?";
+    };
+    struct Case
+    {
+        const char* what;
+        std::function<void()> change;
+        std::string game;                                      // below the test folder
+        std::vector<std::pair<std::string, std::string>> told; // folder below "out", reason
+        std::vector<std::string> written;                      // with the unmatched passed over
+    };
+    const std::vector<Case> cases = {
+        {"a level renamed since the extraction",
+         [&] {
+             fs::rename(dir / "game" / "maps" / "plain.ldb", dir / "game" / "maps" / "flat.ldb");
+             edit("a", 2, edited);
+             edit("maps/plain", 1, reencoded(testJpeg("taller"), 25));
+         },
+         "game",
+         {{"maps/plain", reason("game", 2, "maps/plain")}},
+         {"a.ldb"}},
+        {"the game folder given one folder too deep",
+         [&] { edit("maps/castle", 1, edited); },
+         "game/maps",
+         {{"a", reason("game/maps", 2, "a")},
+          {"maps/castle", reason("game/maps", 2, "maps/castle")},
+          {"maps/deep/cave", reason("game/maps", 4, "maps/deep/cave")},
+          {"maps/plain", reason("game/maps", 2, "maps/plain")}},
+         {}},
+        {"images at the top of the extraction, one saved as PNG",
+         [&] {
+             writeBytes(dir / "out" / imageName(1), edited);
+             writeBytes(dir / "out" / "Vorlesk_0002.png", "x");
+         },
+         "game",
+         {{"", reason("game", 2, "")}},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        c.change();
+        for (const bool ignoreUnmatched : {false, true}) {
+            SCOPED_TRACE(ignoreUnmatched ? "passed over" : "refused");
+            fs::remove_all(dir / "new");
+            GamePutBackRequest asked = request(false);
+            asked.game = dir / c.game;
+            asked.ignoreUnmatched = ignoreUnmatched;
+            Recorder events;
+            const GamePutBackOutcome outcome = features::putBackGame(asked, events);
+            const auto& told = ignoreUnmatched ? outcome.passedOver : outcome.refused;
+            EXPECT_TRUE((ignoreUnmatched ? outcome.refused : outcome.passedOver).empty());
+            std::vector<std::pair<std::string, std::string>> named;
+            for (const features::Refusal& folder : told) {
+                EXPECT_EQ(folder.number, 0u);
+                named.emplace_back(folder.file.lexically_relative(dir / "out").generic_string(),
+                                   folder.reason);
+            }
+            for (auto& [folder, why] : named)
+                folder = folder == "." ? "" : folder;
+            EXPECT_EQ(named, c.told);
+            if (!ignoreUnmatched) {
+                EXPECT_EQ(outcome.status, PutBackStatus::Refused);
+                expectNoNewLevels();
+                continue;
+            }
+            EXPECT_EQ(outcome.status, PutBackStatus::Written)
+                << (outcome.error ? outcome.error->message : "");
+            EXPECT_EQ(filesUnder(dir / "new"), c.written);
+        }
+    }
+}
+
+// A folder of edits that is not there fails the put-back, naming it, before any level is read.
+TEST_F(GamePutBack, AFolderOfEditsThatIsNotThereFailsNamed)
+{
+    GamePutBackRequest asked = request(false);
+    asked.folder = dir / "nosuch";
+    Recorder events;
+    const GamePutBackOutcome outcome = features::putBackGame(asked, events);
+    EXPECT_EQ(outcome.status, PutBackStatus::Failed);
+    ASSERT_TRUE(outcome.error.has_value());
+    EXPECT_EQ(outcome.error->file, dir / "nosuch");
+    EXPECT_NE(outcome.error->message.find("Cannot read the folder of edited images"),
+              std::string::npos)
+        << outcome.error->message;
+    EXPECT_TRUE(events.heard.empty());
+    expectNoNewLevels();
+}
+
+#ifndef _WIN32
+// An edited file that is one file under several levels' folders (hard links, as --dedupe stores
+// them) was edited in each: each level takes it, and the outcome tells it, with those levels.
+// Linked files left unchanged are not told.
+TEST_F(GamePutBack, AnEditedFileLinkedUnderSeveralLevelsIsTold)
+{
+    const fs::path out = dir / "out";
+    fs::remove(out / "maps/castle" / imageName(1));
+    fs::create_hard_link(out / "a" / imageName(2), out / "maps/castle" / imageName(1));
+    fs::remove(out / "maps/deep/cave" / imageName(3));
+    fs::create_hard_link(out / "a" / imageName(1), out / "maps/deep/cave" / imageName(3));
+    const std::string edited = reencoded(shared(), 25);
+    writeBytes(out / "a" / imageName(2), edited); // saved in place: every name sees it
+    for (const bool everywhere : {false, true}) {
+        SCOPED_TRACE(everywhere ? "everywhere" : "each its own level");
+        fs::remove_all(dir / "new");
+        Recorder events;
+        const GamePutBackOutcome outcome = features::putBackGame(request(everywhere), events);
+        ASSERT_EQ(outcome.status, PutBackStatus::Written)
+            << (outcome.error ? outcome.error->message : "");
+        ASSERT_EQ(outcome.sharedEdits.size(), 1u);
+        const features::SharedEdit& linked = outcome.sharedEdits[0];
+        EXPECT_EQ(linked.files, (std::vector<fs::path>{out / "a" / imageName(2),
+                                                       out / "maps/castle" / imageName(1)}));
+        EXPECT_EQ(linked.levels, (std::vector<fs::path>{"a.ldb", "maps/castle.ldb"}));
+        const std::vector<std::string> written =
+            everywhere ? std::vector<std::string>{"a.ldb", "maps/castle.ldb", "maps/deep/cave.ldb"}
+                       : std::vector<std::string>{"a.ldb", "maps/castle.ldb"};
+        EXPECT_EQ(filesUnder(dir / "new"), written);
+    }
+}
+#endif
+
+#ifndef _WIN32
+// The descriptors a game's put-back holds stay bounded however many levels have edits: under a
+// limit of 64, 200 levels each with an edit (read again as each is written, none held) go back.
+TEST_F(GamePutBack, DescriptorsStayBoundedWhateverTheNumberOfLevels)
+{
+    constexpr int kLevels = 200;
+    const std::string edited = reencoded(shared(), 25);
+    fs::remove_all(dir / "game");
+    fs::remove_all(dir / "out");
+    const LevelBuilder level = levelOf(5, {shared()});
+    for (int i = 0; i < kLevels; ++i) {
+        const std::string name = "level" + std::to_string(1000 + i);
+        fs::create_directories(dir / "game");
+        writeBytes(dir / "game" / (name + ".ldb"), level.bytes());
+        fs::create_directories(dir / "out" / name);
+        writeBytes(dir / "out" / name / imageName(1), edited);
+    }
+    struct rlimit before
+    {
+    };
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+    for (const bool dryRun : {true, false}) {
+        SCOPED_TRACE(dryRun ? "dry run" : "written");
+        GamePutBackRequest asked = request(false);
+        asked.dryRun = dryRun;
+        asked.heldBytes = 0;
+        Recorder events;
+        struct rlimit lowered = before;
+        lowered.rlim_cur = 64;
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+        const GamePutBackOutcome outcome = features::putBackGame(asked, events);
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
+        ASSERT_EQ(outcome.status, dryRun ? PutBackStatus::DryRun : PutBackStatus::Written)
+            << (outcome.error ? outcome.error->message : "");
+        ASSERT_EQ(outcome.levels.size(), static_cast<std::size_t>(kLevels));
+        for (const features::LevelPutBack& one : outcome.levels)
+            EXPECT_TRUE(one.changes()) << one.level.relative;
+    }
+    const std::string expected = [&] {
+        std::string bytes = level.bytes();
+        bytes.replace(level.offset(0), shared().size(),
+                      edited + std::string(shared().size() - edited.size(), '\0'));
+        return bytes;
+    }();
+    EXPECT_EQ(filesUnder(dir / "new").size(), static_cast<std::size_t>(kLevels));
+    EXPECT_TRUE(readBytes(dir / "new" / "level1000.ldb") == expected);
+    EXPECT_TRUE(readBytes(dir / "new" / "level1199.ldb") == expected);
+}
+#endif
 
 } // namespace
 } // namespace glintmark::featurestest

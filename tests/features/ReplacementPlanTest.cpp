@@ -106,8 +106,9 @@ std::string decisionText(const std::variant<Unchanged, Replacement, std::string>
 // original's coding and sampling.
 std::string fittedAt(const std::string& edited, const Original& original, int quality)
 {
-    const Referee pixels = referee(edited);
+    // The edit's pixels in the original's colour: grey for grey, RGB for colour.
     const Referee want = referee(original.bytes);
+    const Referee pixels = referee(edited, want.pixelColourSpace);
     RefereeEncoding settings;
     settings.quality = quality;
     settings.progressive = want.progressive;
@@ -243,10 +244,12 @@ TEST(ReplacementPlan, AnEditOfAnotherShapeOrCodingIsRefused)
          Decision::Refused, "is 48\u00d740, image 1 is 48\u00d732"},
         {"another width, the right height", testJpeg("wider"), originalOf(colour), true,
          Decision::Refused, "is 56\u00d732, image 1 is 48\u00d732"},
-        {"greyscale for colour", testJpeg("grey"), originalOf(colour), true, Decision::Refused,
-         "has 1 colour components, image 1 has 3"},
-        {"colour for greyscale", colour, originalOf(testJpeg("grey")), true, Decision::Refused,
-         "has 3 colour components, image 1 has 1"},
+        {"greyscale for colour", testJpeg("grey"), originalOf(colour), false, Decision::Refused,
+         "has 1 colour components, image 1 has 3; --fit would convert it to colour and re-encode "
+         "it"},
+        {"colour for greyscale", colour, originalOf(testJpeg("grey")), false, Decision::Refused,
+         "has 3 colour components, image 1 has 1; --fit would convert it to grey and re-encode "
+         "it"},
         {"arithmetic for Huffman", testJpeg("arithmetic"), originalOf(colour), false,
          Decision::Refused,
          "is extended arithmetic-coded, image 1 is baseline; --fit would re-encode it"},
@@ -311,6 +314,12 @@ TEST(ReplacementPlan, AnEditInAnAcceptedCodingGoesBackAsItIs)
         {"trailing bytes behind a changed image", baseline + "more", originalOf(colour), false,
          Decision::PutBack, baseline},
         {"the signature inside it, fitted", withSignature, originalOf(colour), true,
+         Decision::Fitted, ""},
+        // An editor's grey save of a colour texture, and a colour save of a grey one: converted
+        // by libjpeg and encoded again, even where the bytes would fit as they are.
+        {"greyscale for colour, fitted", testJpeg("grey"), originalOf(colour), true,
+         Decision::Fitted, ""},
+        {"colour for greyscale, fitted", reencoded(colour, 30), originalOf(testJpeg("grey")), true,
          Decision::Fitted, ""},
     };
     for (const Case& c : cases) {
@@ -477,21 +486,42 @@ TEST_F(EditFolder, EveryEditedImageIsJudgedAgainstItsOriginal)
     edit(3, demoImage(1));
     edit(12, smaller);
     fs::create_directories(dir / "edit" / imageName(4));
-    // Not edited images at all.
+    // Not image files at all, and a hidden one: none of them is told of.
     writeBytes(dir / "edit" / "notes.txt", "x");
     writeBytes(dir / "edit" / "index.html", "x");
-    writeBytes(dir / "edit" / "Vorlesk_.jpg", "x");
-    writeBytes(dir / "edit" / "Vorlesk_x.jpg", "x");
-    writeBytes(dir / "edit" / "Vorlesk_0003.png", "x");
-    // Named almost as a texture, as an editor may save one: each is named, not passed over.
-    // (On Windows a name in another letter case is the image's own name, the same file.)
-    std::vector<std::string> nearNames = {"Vorlesk_0000.jpg", "Vorlesk_00003.jpg",
-                                          "Vorlesk_0003.JPG", "Vorlesk_0003.jpeg",
-                                          "Vorlesk_3.jpg",    "vorlesk_0003.jpg"};
+    writeBytes(dir / "edit" / "Vorlesk_0003.jpg.bak", "x");
+    writeBytes(dir / "edit" / ".Vorlesk_0006.jpg", "x");
+    // Image files not named as an image is, as an editor may save them: each is named with the
+    // name to give it, never passed over unsaid. (On Windows a name in another letter case is
+    // the image's own name, the same file.)
+    const std::string rename = "rename it Vorlesk_0003.jpg in that file's place";
+    const std::string own = "is named almost as image 3, whose own file Vorlesk_0003.jpg is the "
+                            "one read; if this is the edit, ";
+    const std::string noTexture = "is an image file named as no texture is, so it is not read; "
+                                  "name it as the texture it replaces is named (Vorlesk_0001.jpg, "
+                                  "...)";
+    std::vector<std::pair<std::string, std::string>> nearNames = {
+        {"Vorlesk_.jpg", noTexture},
+        {"Vorlesk_0000.jpg", "is named almost as image 0, but the level's textures are numbered 1 "
+                             "to 11, so it is not read"},
+        {"Vorlesk_00003.jpg", own + rename},
+        {"Vorlesk_0003.JPG", own + rename},
+        {"Vorlesk_0003.jpeg", own + rename},
+        {"Vorlesk_0003.png", own + "save it as a JPEG named Vorlesk_0003.jpg in that file's place"},
+        {"Vorlesk_0006 (copy).jpg",
+         "is named almost as image 6, so it is not read; to put it back, rename it "
+         "Vorlesk_0006.jpg"},
+        {"Vorlesk_0007-edit.PNG", "is named almost as image 7, so it is not read; to put it back, "
+                                  "save it as a JPEG named Vorlesk_0007.jpg"},
+        {"Vorlesk_3.jpg", own + rename},
+        {"Vorlesk_x.jpg", noTexture},
+        {"vorlesk_0003.jpg", own + rename},
+    };
 #ifdef _WIN32
-    nearNames = {"Vorlesk_0000.jpg", "Vorlesk_00003.jpg", "Vorlesk_0003.jpeg", "Vorlesk_3.jpg"};
+    nearNames.erase(nearNames.begin() + 3);
+    nearNames.pop_back();
 #endif
-    for (const std::string& name : nearNames)
+    for (const auto& [name, reason] : nearNames)
         writeBytes(dir / "edit" / name, smaller);
 #ifndef _WIN32
     // Only the bytes in the folder go back, never a file a link there leads to (the command
@@ -504,11 +534,18 @@ TEST_F(EditFolder, EveryEditedImageIsJudgedAgainstItsOriginal)
 #else
     const std::size_t files = 5;
 #endif
+    const auto told = [](const std::vector<features::Refusal>& named) {
+        std::vector<std::string> lines;
+        for (const features::Refusal& refusal : named)
+            lines.push_back(std::to_string(refusal.number) + " " +
+                            refusal.file.filename().string() + " " + refusal.reason);
+        return lines;
+    };
     for (const bool ignoreUnmatched : {false, true}) {
-        SCOPED_TRACE(ignoreUnmatched ? "files that match no image passed over" : "all named");
+        SCOPED_TRACE(ignoreUnmatched ? "files that match no image passed over" : "all refused");
         ComparingEvents events;
         features::PutBackOutcome outcome;
-        features::PutBackRequest asked = request(); // by default, every such file is named
+        features::PutBackRequest asked = request(); // by default, every such file is refused
         if (ignoreUnmatched)
             asked.ignoreUnmatched = true;
         const auto error = plan(asked, events, outcome);
@@ -518,25 +555,26 @@ TEST_F(EditFolder, EveryEditedImageIsJudgedAgainstItsOriginal)
         EXPECT_EQ(outcome.replaced[0].number, 1u);
         EXPECT_EQ(outcome.replaced[0].file, dir / "edit" / imageName(1));
         EXPECT_TRUE(outcome.replaced[0].bytes == smaller);
-        std::vector<std::string> refusals;
-        for (const features::Refusal& refusal : outcome.refused)
-            refusals.push_back(std::to_string(refusal.number) + " " +
-                               refusal.file.filename().string() + " " + refusal.reason);
-        std::vector<std::string> expected;
-        if (!ignoreUnmatched) {
-            for (const std::string& name : nearNames)
-                expected.push_back("0 " + name +
-                                   " is named almost as an extracted texture, so it would be left "
-                                   "out; name it as its original is named (Vorlesk_0001.jpg, ...)");
-        }
+        std::vector<std::string> unmatched;
+        for (const auto& [name, reason] : nearNames)
+            unmatched.push_back("0 " + name + " " + reason);
+        const std::string beyond =
+            "12 Vorlesk_0012.jpg is numbered beyond the 11 textures in " + displayPath(demoLdb());
+        std::vector<std::string> expected =
+            ignoreUnmatched ? std::vector<std::string>{} : unmatched;
         expected.push_back("3 Vorlesk_0003.jpg is 200\u00d7200, image 3 is 160\u00d7120");
         expected.push_back("4 Vorlesk_0004.jpg is not a regular file");
 #ifndef _WIN32
         expected.push_back("5 Vorlesk_0005.jpg is not a regular file");
 #endif
-        if (!ignoreUnmatched)
-            expected.push_back("12 Vorlesk_0012.jpg is numbered beyond the 11 textures in " +
-                               displayPath(demoLdb()));
+        if (ignoreUnmatched) {
+            unmatched.push_back(beyond);
+            EXPECT_EQ(told(outcome.passedOver), unmatched);
+        } else {
+            expected.push_back(beyond);
+            EXPECT_TRUE(outcome.passedOver.empty());
+        }
+        const std::vector<std::string> refusals = told(outcome.refused);
         EXPECT_EQ(refusals, expected);
         // Progress is heard for each numbered file, compared or refused.
         ASSERT_EQ(events.heard.size(), files);
@@ -619,6 +657,121 @@ TEST(ReplacementPlan, NearImageNamesAreThoseAnEditorMaySave)
     };
     for (const auto& [name, near] : cases)
         EXPECT_EQ(features::nearImageName(name), near) << name;
+}
+
+TEST(ReplacementPlan, ImageFilesNotNamedAsAnImageAreNearMisses)
+{
+#ifdef _WIN32
+    constexpr bool kCaseBlind = true;
+#else
+    constexpr bool kCaseBlind = false;
+#endif
+    struct NameCase
+    {
+        const char* name;
+        bool miss;
+        std::optional<std::uint64_t> number;
+        bool jpegName;
+    };
+    constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
+    const NameCase cases[] = {
+        // an image's own name, and files that are no images or hidden
+        {"Vorlesk_0003.jpg", false, {}, false},
+        {"Vorlesk_12345.jpg", false, {}, false},
+        {"index.html", false, {}, false},
+        {"textures.json", false, {}, false},
+        {"Vorlesk_0003.jpg.bak", false, {}, false},
+        {"Vorlesk_0003", false, {}, false},
+        {".Vorlesk_0003.jpg", false, {}, false},
+        {".png", false, {}, false},
+        {"Vorlesk_0003.psd", false, {}, false},
+        // what editors and file managers save beside an image
+        {"Vorlesk_0003.png", true, 3, false},
+        {"Vorlesk_0005 (copy).jpg", true, 5, true},
+        {"Vorlesk_0006-edit.jpg", true, 6, true},
+        {"Copy of Vorlesk_0007.JPEG", true, 7, true},
+        {"vorlesk_8.Jpe", true, 8, true},
+        {"Vorlesk_0009.jfif", true, 9, true},
+        {"Vorlesk_0010.jpg.png", true, 10, false},
+        {"VORLESK_0003.jpg", !kCaseBlind, 3, true},
+        {"Vorlesk_0003.JPG", !kCaseBlind, 3, true},
+        {"Vorlesk_3.bmp", true, 3, false},
+        {"Vorlesk_3.gif", true, 3, false},
+        {"Vorlesk_3.tga", true, 3, false},
+        {"Vorlesk_3.TIF", true, 3, false},
+        {"Vorlesk_3.tiff", true, 3, false},
+        {"Vorlesk_3.webp", true, 3, false},
+        {"Vorlesk_3.dds", true, 3, false},
+        {"Vorlesk_0000.jpg", true, 0, true},
+        {"Vorlesk_99999999999999999999999 (1).jpg", true, kMost, true},
+        {"Vorlesk_18446744073709551615 (2).jpg", true, kMost, true},
+        {"Vorlesk_18446744073709551614 (2).jpg", true, kMost - 1, true},
+        // image files that carry no image's name: the stem without a digit after it
+        {"wall.png", true, {}, false},
+        {"Vorlesk_.jpg", true, {}, true},
+        {"Vorlesk_x3.jpg", true, {}, true},
+        {"Morlesk_0003.jpg", true, {}, true},
+        {"Vorlesk_", false, {}, false},
+        // the stem found again after a first one without digits
+        {"Vorlesk_a Vorlesk_0004.jpg", true, 4, true},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto miss = features::nearMiss(c.name);
+        ASSERT_EQ(miss.has_value(), c.miss);
+        if (!miss)
+            continue;
+        EXPECT_EQ(miss->name, fs::path(c.name));
+        EXPECT_EQ(miss->number, c.number);
+        EXPECT_EQ(miss->jpegName, c.jpegName);
+    }
+}
+
+TEST(ReplacementPlan, ANearMissIsToldTheNameToGiveIt)
+{
+    struct ReasonCase
+    {
+        std::optional<std::uint64_t> number;
+        bool jpegName;
+        std::uint64_t images;
+        bool ownFile;
+        const char* reason;
+    };
+    const ReasonCase cases[] = {
+        {{},
+         true,
+         11,
+         false,
+         "is an image file named as no texture is, so it is not read; name it as the texture it "
+         "replaces is named (Vorlesk_0001.jpg, ...)"},
+        {5, true, 11, false,
+         "is named almost as image 5, so it is not read; to put it back, rename it "
+         "Vorlesk_0005.jpg"},
+        {11, false, 11, false,
+         "is named almost as image 11, so it is not read; to put it back, save it as a JPEG named "
+         "Vorlesk_0011.jpg"},
+        {1, true, 1, true,
+         "is named almost as image 1, whose own file Vorlesk_0001.jpg is the one read; if this is "
+         "the edit, rename it Vorlesk_0001.jpg in that file's place"},
+        {12345, false, 20000, true,
+         "is named almost as image 12345, whose own file Vorlesk_12345.jpg is the one read; if "
+         "this is the edit, save it as a JPEG named Vorlesk_12345.jpg in that file's place"},
+        {12, true, 11, false,
+         "is named almost as image 12, but the level's textures are numbered 1 to 11, so it is "
+         "not read"},
+        {0, true, 11, false,
+         "is named almost as image 0, but the level's textures are numbered 1 to 11, so it is "
+         "not read"},
+        {1, true, 0, false,
+         "is named almost as image 1, but the level holds no texture, so it is not read"},
+    };
+    for (const ReasonCase& c : cases) {
+        features::NearMiss miss;
+        miss.name = "edited.jpg";
+        miss.number = c.number;
+        miss.jpegName = c.jpegName;
+        EXPECT_EQ(features::nearMissReason(miss, c.images, c.ownFile), c.reason);
+    }
 }
 
 TEST_F(EditFolder, AFileLargerThanAnyTextureIsNotReadIn)

@@ -20,6 +20,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -160,6 +161,7 @@ private slots:
                     ->text()
                     .startsWith(QStringLiteral("40 textures in 1 level, 40 distinct.")));
         QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("CmdCancel"))->isEnabled());
+        QCOMPARE(window.findChild<QListWidget*>(QStringLiteral("lstLevels"))->count(), 1);
     }
 
     // A game: each distinct texture once, with every level and number where it is used, as
@@ -171,6 +173,9 @@ private slots:
         const TextureModel& model = *window.model();
         QCOMPARE(model.levels(),
                  QStringList({QStringLiteral("a.ldb"), QStringLiteral("sub/b.ldb")}));
+        const auto* levels = window.findChild<QListWidget*>(QStringLiteral("lstLevels"));
+        QCOMPARE(levels->count(), 2);
+        QCOMPARE(levels->item(1)->text(), QStringLiteral("sub/b.ldb"));
         QCOMPARE(model.images(), std::uint64_t{7});
         QCOMPARE(model.rowCount(), 5);
 

@@ -126,7 +126,7 @@ void FrmTextures::buildLayout()
     m_lstTextures->setMovement(QListView::Static);
     m_lstTextures->setUniformItemSizes(true);
     m_lstTextures->setIconSize(QSize(ThumbnailCache::kSide, ThumbnailCache::kSide));
-    m_lstTextures->setGridSize(QSize(ThumbnailCache::kSide + 32, ThumbnailCache::kSide + 40));
+    m_lstTextures->setGridSize(QSize(ThumbnailCache::kSide + 36, ThumbnailCache::kSide + 28));
     m_lstTextures->setLayoutMode(QListView::Batched);
     m_lstTextures->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_lstTextures->setModel(m_filter);
@@ -137,9 +137,7 @@ void FrmTextures::buildLayout()
     splitter->addWidget(m_lstLevels);
     splitter->addWidget(m_lstTextures);
     splitter->addWidget(m_txtDetails);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 4);
-    splitter->setStretchFactor(2, 2);
+    splitter->setSizes({170, 460, 270});
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(sourceRow);
@@ -200,8 +198,9 @@ void FrmTextures::CmdCancel_Click()
 void FrmTextures::onLevelStarted(int index, int count, const QString& name, const QString& source)
 {
     m_model->setLevel(index, name, platform::toPath(source));
-    if (count > 1 || m_lstLevels->count() > 0)
-        m_lstLevels->addItem(name);
+    m_lstLevels->addItem(name);
+    if (count > 1)
+        m_lblStatus->setText(tr("Reading level %1 of %2: %3").arg(index + 1).arg(count).arg(name));
 }
 
 void FrmTextures::onFinished(const ListingEnd& end)

@@ -31,6 +31,8 @@ TextureModel::TextureModel(QObject* parent)
     : QAbstractListModel(parent), m_thumbnails(new ThumbnailCache(this))
 {
     connect(m_thumbnails, &ThumbnailCache::ready, this, &TextureModel::thumbnailReady);
+    m_blank = QPixmap(ThumbnailCache::kSide, ThumbnailCache::kSide);
+    m_blank.fill(Qt::transparent);
 }
 
 void TextureModel::clear()
@@ -172,14 +174,16 @@ QVariant TextureModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole: {
         QString text = QString::number(image.number);
-        if (image.jpeg.hasFrame)
-            text += QStringLiteral("\n%1x%2").arg(image.jpeg.width).arg(image.jpeg.height);
         if (entry.uses.size() > 1)
             text += QStringLiteral(" (x%1)").arg(entry.uses.size());
         return text;
     }
-    case Qt::DecorationRole:
-        return m_thumbnails->thumbnail(entry.level, image.offset, image.size);
+    case Qt::DecorationRole: {
+        // Until it is decoded, or when it cannot be, a blank square of the same size keeps
+        // every cell of the grid alike.
+        const QPixmap thumbnail = m_thumbnails->thumbnail(entry.level, image.offset, image.size);
+        return thumbnail.isNull() ? m_blank : thumbnail;
+    }
     case Qt::ToolTipRole:
         return details(index.row());
     case NumberRole:

@@ -5,6 +5,7 @@
 #include <QAbstractListModel>
 #include <QHash>
 #include <QPair>
+#include <QPixmap>
 #include <QStringList>
 
 #include <cstdint>
@@ -84,6 +85,7 @@ private:
     void thumbnailReady(int level, quint64 offset);
 
     ThumbnailCache* m_thumbnails;
+    QPixmap m_blank; // what a texture without its thumbnail shows
     std::vector<TextureEntry> m_rows;
     QHash<QPair<int, quint64>, int> m_rowOf; // (level, offset) of a row's image -> the row
     QStringList m_levels;

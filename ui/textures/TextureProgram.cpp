@@ -2,10 +2,13 @@
 
 #include "ui/Platform.h"
 #include "ui/textures/FrmTextures.h"
+#include "ui/textures/TextureModel.h"
+#include "ui/textures/ThumbnailCache.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QImageWriter>
 
@@ -32,6 +35,18 @@ bool saveShot(QWidget* window, const QString& dir, const QString& name)
     return false;
 }
 
+// Paints the window and lets the thumbnails it asks for come in (for ten seconds at most).
+void showThumbnails(FrmTextures& window)
+{
+    QCoreApplication::processEvents();
+    window.grab(); // a paint: the grid asks for the thumbnails it shows
+    QElapsedTimer waited;
+    waited.start();
+    while (window.model()->thumbnails()->pending() > 0 && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCoreApplication::processEvents();
+}
+
 } // namespace
 
 int runTextureWindow(const QString& source, const QString& screenshots)
@@ -48,12 +63,12 @@ int runTextureWindow(const QString& source, const QString& screenshots)
         QObject::connect(&window, &FrmTextures::listingFinished, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    QCoreApplication::processEvents();
+    showThumbnails(window);
     if (!saveShot(&window, screenshots, QStringLiteral("FrmTextures.png")))
         return 1;
     if (auto* shared = window.findChild<QCheckBox*>(QStringLiteral("chkShared")))
         shared->setChecked(true);
-    QCoreApplication::processEvents();
+    showThumbnails(window);
     return saveShot(&window, screenshots, QStringLiteral("FrmTexturesShared.png")) ? 0 : 1;
 }
 

@@ -69,6 +69,26 @@ FrmTextures::~FrmTextures() = default;
 
 void FrmTextures::buildLayout()
 {
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buildSourceRow());
+    layout->addLayout(buildProgressRow());
+    layout->addLayout(buildFilterRow());
+    layout->addWidget(buildPanes(), 1);
+    resize(900, 600);
+
+    connect(m_cmdOpen, &QPushButton::clicked, this, &FrmTextures::CmdOpen_Click);
+    connect(m_cmdOpenFolder, &QPushButton::clicked, this, &FrmTextures::CmdOpenFolder_Click);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &FrmTextures::CmdCancel_Click);
+    connect(m_lstTextures->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &FrmTextures::showCurrent);
+    connect(m_txtSearch, &QLineEdit::textChanged, this, &FrmTextures::applyFilters);
+    connect(m_cboState, &QComboBox::currentIndexChanged, this, &FrmTextures::applyFilters);
+    connect(m_cboSize, &QComboBox::currentIndexChanged, this, &FrmTextures::applyFilters);
+    connect(m_chkShared, &QCheckBox::toggled, this, &FrmTextures::applyFilters);
+}
+
+QHBoxLayout* FrmTextures::buildSourceRow()
+{
     m_txtSource = new QLineEdit(this);
     m_txtSource->setObjectName(QStringLiteral("txtSource"));
     m_txtSource->setReadOnly(true);
@@ -84,7 +104,11 @@ void FrmTextures::buildLayout()
     sourceRow->addWidget(m_cmdOpen);
     sourceRow->addWidget(m_cmdOpenFolder);
     sourceRow->addWidget(m_cmdCancel);
+    return sourceRow;
+}
 
+QHBoxLayout* FrmTextures::buildProgressRow()
+{
     m_progBar = new QProgressBar(this);
     m_progBar->setObjectName(QStringLiteral("ProgBar"));
     m_progBar->setRange(0, 100);
@@ -95,7 +119,11 @@ void FrmTextures::buildLayout()
     auto* progressRow = new QHBoxLayout;
     progressRow->addWidget(m_progBar, 1);
     progressRow->addWidget(m_lblStatus, 2);
+    return progressRow;
+}
 
+QHBoxLayout* FrmTextures::buildFilterRow()
+{
     m_txtSearch = new QLineEdit(this);
     m_txtSearch->setObjectName(QStringLiteral("txtSearch"));
     m_txtSearch->setPlaceholderText(tr("Search by number or name"));
@@ -116,7 +144,11 @@ void FrmTextures::buildLayout()
     filterRow->addWidget(m_cboState);
     filterRow->addWidget(m_cboSize);
     filterRow->addWidget(m_chkShared);
+    return filterRow;
+}
 
+QSplitter* FrmTextures::buildPanes()
+{
     m_lstLevels = new QListWidget(this);
     m_lstLevels->setObjectName(QStringLiteral("lstLevels"));
     m_lstTextures = new QListView(this);
@@ -138,23 +170,7 @@ void FrmTextures::buildLayout()
     splitter->addWidget(m_lstTextures);
     splitter->addWidget(m_txtDetails);
     splitter->setSizes({170, 460, 270});
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(sourceRow);
-    layout->addLayout(progressRow);
-    layout->addLayout(filterRow);
-    layout->addWidget(splitter, 1);
-    resize(900, 600);
-
-    connect(m_cmdOpen, &QPushButton::clicked, this, &FrmTextures::CmdOpen_Click);
-    connect(m_cmdOpenFolder, &QPushButton::clicked, this, &FrmTextures::CmdOpenFolder_Click);
-    connect(m_cmdCancel, &QPushButton::clicked, this, &FrmTextures::CmdCancel_Click);
-    connect(m_lstTextures->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            &FrmTextures::showCurrent);
-    connect(m_txtSearch, &QLineEdit::textChanged, this, &FrmTextures::applyFilters);
-    connect(m_cboState, &QComboBox::currentIndexChanged, this, &FrmTextures::applyFilters);
-    connect(m_cboSize, &QComboBox::currentIndexChanged, this, &FrmTextures::applyFilters);
-    connect(m_chkShared, &QCheckBox::toggled, this, &FrmTextures::applyFilters);
+    return splitter;
 }
 
 void FrmTextures::openSource(const std::filesystem::path& source)

@@ -6,6 +6,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
+class QSplitter;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -45,6 +47,10 @@ signals:
 
 private:
     void buildLayout();
+    QHBoxLayout* buildSourceRow();
+    QHBoxLayout* buildProgressRow();
+    QHBoxLayout* buildFilterRow();
+    QSplitter* buildPanes();
     void CmdOpen_Click();
     void CmdOpenFolder_Click();
     void CmdCancel_Click();

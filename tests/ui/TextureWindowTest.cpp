@@ -24,6 +24,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -169,7 +170,17 @@ private slots:
     void gameShowsSharedTexturesOnce()
     {
         FrmTextures window;
+        QSignalSpy bar(window.findChild<QProgressBar*>(QStringLiteral("ProgBar")),
+                       &QProgressBar::valueChanged);
         QVERIFY(listIn(window, m_game));
+        // The bar follows the bytes of the whole game: it never goes back, passes through the
+        // middle (the first level's end) and ends full.
+        QList<int> values;
+        for (const QList<QVariant>& change : bar)
+            values << change.at(0).toInt();
+        QVERIFY(std::is_sorted(values.begin(), values.end()));
+        QVERIFY(std::any_of(values.begin(), values.end(), [](int v) { return v > 20 && v < 80; }));
+        QCOMPARE(values.last(), 100);
         const TextureModel& model = *window.model();
         QCOMPARE(model.levels(),
                  QStringList({QStringLiteral("a.ldb"), QStringLiteral("sub/b.ldb")}));

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -29,6 +30,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <algorithm>
 #include <atomic>
@@ -412,6 +414,49 @@ private slots:
         QTest::qWait(50); // anything the first listing still had queued
         QCOMPARE(window.model()->rowCount(), 3);
         QCOMPARE(window.model()->levels(), QStringList{QStringLiteral("a.ldb")});
+    }
+
+    void dropOpensOneLevelOrFolder_data()
+    {
+        QTest::addColumn<QStringList>("dropped"); // paths in the game folder; "" the folder
+        QTest::addColumn<bool>("web");            // an address that is not a local file
+        QTest::addColumn<int>("rows");            // -1: nothing opened
+        QTest::newRow("a level") << QStringList{QStringLiteral("a.ldb")} << false << 3;
+        QTest::newRow("the game folder") << QStringList{QString()} << false << 5;
+        QTest::newRow("two files")
+            << QStringList{QStringLiteral("a.ldb"), QStringLiteral("sub/b.ldb")} << false << -1;
+        QTest::newRow("not a local file") << QStringList{QStringLiteral("a.ldb")} << true << -1;
+    }
+
+    // A level or a game folder dropped on the window is listed; anything else is refused.
+    void dropOpensOneLevelOrFolder()
+    {
+        QFETCH(QStringList, dropped);
+        QFETCH(bool, web);
+        QFETCH(int, rows);
+        QList<QUrl> urls;
+        for (const QString& path : dropped) {
+            const QString file = path.isEmpty() ? m_game : m_game + QLatin1Char('/') + path;
+            urls << (web ? QUrl(QStringLiteral("https://example.org") + file)
+                         : QUrl::fromLocalFile(file));
+        }
+        QMimeData data;
+        data.setUrls(urls);
+        FrmTextures window;
+        QSignalSpy finished(&window, &FrmTextures::listingFinished);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &enter);
+        QCOMPARE(enter.isAccepted(), rows >= 0);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &drop);
+        if (rows < 0) {
+            QVERIFY(!window.isListing());
+            QVERIFY(window.findChild<QLineEdit*>(QStringLiteral("txtSource"))->text().isEmpty());
+            return;
+        }
+        QVERIFY(finished.count() > 0 || finished.wait(kWaitMs));
+        QCOMPARE(window.model()->rowCount(), rows);
     }
 
     // glintmark --textures PATH --screenshot DIR lists PATH and saves the window; --help

@@ -10,6 +10,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -17,10 +19,12 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace glintmark::ui {
@@ -51,6 +55,7 @@ FrmTextures::FrmTextures(QWidget* parent)
     setWindowTitle(QStringLiteral("Glintmark Textures"));
     m_filter->setSourceModel(m_model);
     buildLayout();
+    setAcceptDrops(true);
 
     connect(m_run, &TextureRun::levelStarted, this, &FrmTextures::onLevelStarted);
     connect(m_run, &TextureRun::imagesFound, m_model, &TextureModel::addImages);
@@ -203,6 +208,29 @@ void FrmTextures::CmdOpenFolder_Click()
     const QString folder = QFileDialog::getExistingDirectory(this, tr("Open Game Folder"));
     if (!folder.isEmpty())
         openSource(platform::toPath(folder));
+}
+
+QString FrmTextures::droppedSource(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1)
+        return {};
+    const QUrl url = data->urls().constFirst();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+void FrmTextures::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedSource(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void FrmTextures::dropEvent(QDropEvent* event)
+{
+    const QString source = droppedSource(event->mimeData());
+    if (source.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openSource(platform::toPath(source));
 }
 
 void FrmTextures::CmdCancel_Click()

@@ -5,6 +5,9 @@
 #include <filesystem>
 
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
 class QComboBox;
 class QHBoxLayout;
 class QSplitter;
@@ -41,6 +44,11 @@ public:
     TextureModel* model() const { return m_model; }
     TextureFilter* filter() const { return m_filter; }
 
+protected:
+    // A level or a game folder dropped on the window is opened as if chosen.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 signals:
     // The listing started by openSource() is over (done, cancelled or failed).
     void listingFinished();
@@ -58,6 +66,8 @@ private:
     void onFinished(const ListingEnd& end);
     void showCurrent();
     void applyFilters();
+    // The one local file or folder `data` carries; empty when it carries anything else.
+    static QString droppedSource(const QMimeData* data);
 
     TextureModel* m_model;
     TextureFilter* m_filter;

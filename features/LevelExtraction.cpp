@@ -30,6 +30,9 @@ public:
         return m_events.keepGoing();
     }
 
+    // While a silent source (a pipe) is waited for, a stop asked for still ends the run.
+    bool onWaiting() override { return m_events.keepGoing(); }
+
     void onImage(const ImageInfo& image) override
     {
         if (m_textures)

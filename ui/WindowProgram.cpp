@@ -4,6 +4,7 @@
 #include "ui/Platform.h"
 #include "ui/WindowRefs.h"
 #include "ui/WindowShots.h"
+#include "ui/textures/TextureProgram.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -154,6 +155,10 @@ int runWindowProgram(int& argc, char* argv[])
                        "Extract, and every texture is written there as Vorlesk_0001.jpg, ...\n"
                        "Given a FILE, the window starts with it as the source file.\n"
                        "\n"
+                       "glintmark --textures [PATH] opens the texture window instead: every\n"
+                       "texture of a level, or of a game folder (shared ones once), listed with\n"
+                       "its details, filters and a search.\n"
+                       "\n"
                        "glintmark-cli does the same without a window, for scripts, many files\n"
                        "and whole game folders, and can also list, check and show the textures\n"
                        "and put edited ones back: see glintmark-cli --help."));
@@ -172,9 +177,17 @@ int runWindowProgram(int& argc, char* argv[])
                        "with QT_QPA_PLATFORM=offscreen)."),
         QStringLiteral("dir"));
     parser.addOption(screenshot);
-    parser.addPositionalArgument(QStringLiteral("FILE"),
-                                 QStringLiteral("The level database to start with (optional)."),
-                                 QStringLiteral("[FILE]"));
+    const QCommandLineOption textures(
+        QStringLiteral("textures"),
+        QStringLiteral("Open the texture window (\"Glintmark Textures\") and list the textures "
+                       "of PATH, a level or a game folder; with --screenshot, save it as "
+                       "<dir>/FrmTextures.png and FrmTexturesShared.png once listed, and quit."));
+    parser.addOption(textures);
+    parser.addPositionalArgument(
+        QStringLiteral("FILE"),
+        QStringLiteral("The level database to start with (optional); with --textures, "
+                       "a level or a game folder."),
+        QStringLiteral("[FILE]"));
 
     // Help and version are text only: answer them without a window system, so they work over
     // ssh and in build scripts. process() prints and ends the program. So are usage errors: the
@@ -204,6 +217,10 @@ int runWindowProgram(int& argc, char* argv[])
     const std::unique_ptr<QApplication> app = startWindowSystem(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/glintmark.ico")));
     platform::keepNoSettings();
+    if (parser.isSet(textures)) {
+        return runTextureWindow(files.isEmpty() ? QString() : files.constFirst(),
+                                parser.isSet(screenshot) ? parser.value(screenshot) : QString());
+    }
     // A file named on the command line ("Open with") is the source, as if chosen in the dialog.
     if (!files.isEmpty())
         WindowRefs::frmMain()->chooseSource(files.constFirst());

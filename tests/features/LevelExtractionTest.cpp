@@ -6,10 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 
 #include <functional>
+#include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace glintmark::featurestest {
 namespace {
@@ -324,6 +332,54 @@ TEST_F(LevelFolder, TheImagesAFailedRunKeptAreStillDecoded)
                                                    "decoding end", "image 1 yes", "image 2 no"}));
     }
 }
+
+#ifndef _WIN32
+// A stop asked for while the run waits for a silent pipe ends the run there, as stopped, with
+// the images already complete; it does not wait for the pipe's next bytes.
+TEST_F(LevelFolder, AStopWhileASourceIsSilentEndsTheRun)
+{
+    const fs::path fifo = dir / "silent.ldb";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    // More than the run's first block: two images complete in it, the third runs on.
+    LevelBuilder silent(5);
+    silent.filler(100).image(testJpeg("colour")).filler(100).image(testJpeg("grey"));
+    silent.image(testJpeg("taller")).fillerUpTo(70000);
+    const std::string& bytes = silent.bytes();
+    // The bytes go in as the run takes them (more than the pipe holds); should the stop go
+    // unheard, the pipe ends after a while, so the test fails, not hangs.
+    std::atomic<bool> ended{false};
+    std::atomic<ssize_t> wrote{0};
+    std::thread closer([writer, &ended, &bytes, &wrote] {
+        wrote = ::write(writer, bytes.data(), bytes.size());
+        for (int i = 0; i < 200 && !ended; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::close(writer);
+    });
+
+    // The stop comes once the run has read what there is and waits for more.
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&stopped] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stopped = true;
+    });
+
+    Recorder events;
+    events.stop = [&stopped](const Recorder&) { return stopped.load(); };
+    const auto started = std::chrono::steady_clock::now();
+    const LevelOutcome outcome =
+        features::extractLevel(fifo, dir / "out", {RunMode::ListOnly}, events);
+    const auto took = std::chrono::steady_clock::now() - started;
+    ended = true;
+    stopper.join();
+    closer.join();
+    EXPECT_EQ(wrote, static_cast<ssize_t>(bytes.size()));
+    EXPECT_EQ(outcome.result.status, RunStatus::Stopped);
+    EXPECT_EQ(outcome.result.count, 2u);
+    EXPECT_LT(took, std::chrono::seconds(5));
+}
+#endif
 
 } // namespace
 } // namespace glintmark::featurestest

@@ -1,0 +1,294 @@
+#include "ui/textures/FrmTextures.h"
+
+#include "ui/Platform.h"
+#include "ui/textures/TextureFilter.h"
+#include "ui/textures/TextureModel.h"
+#include "ui/textures/TextureRun.h"
+#include "ui/textures/ThumbnailCache.h"
+
+#include "features/ImageStatus.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace glintmark::ui {
+
+namespace {
+
+// The size filter's choices: at least this many bytes.
+constexpr std::uint64_t kSizeSteps[] = {0, std::uint64_t{1} << 10, std::uint64_t{16} << 10,
+                                        std::uint64_t{256} << 10};
+
+// The state filter's choices after "Any state", in the words the gallery page uses.
+constexpr JpegStatus kStates[] = {JpegStatus::Whole, JpegStatus::Trailing, JpegStatus::CutShort,
+                                  JpegStatus::Damaged};
+constexpr const char* kStateWords[] = {"Whole", "Trailing", "Cut short", "Damaged"};
+
+QString grouped(std::uint64_t value)
+{
+    return QString::fromStdString(features::groupedNumber(value));
+}
+
+} // namespace
+
+FrmTextures::FrmTextures(QWidget* parent)
+    : QWidget(parent), m_model(new TextureModel(this)), m_filter(new TextureFilter(this)),
+      m_run(new TextureRun(this))
+{
+    setObjectName(QStringLiteral("FrmTextures"));
+    setWindowTitle(QStringLiteral("Glintmark Textures"));
+    m_filter->setSourceModel(m_model);
+    buildLayout();
+    setAcceptDrops(true);
+
+    connect(m_run, &TextureRun::levelStarted, this, &FrmTextures::onLevelStarted);
+    connect(m_run, &TextureRun::imagesFound, m_model, &TextureModel::addImages);
+    connect(m_run, &TextureRun::progressed, m_progBar, &QProgressBar::setValue);
+    connect(m_run, &TextureRun::indexed, this,
+            [this](const std::shared_ptr<const features::GameTextures>& textures) {
+                m_model->applyIndex(*textures);
+            });
+    connect(m_run, &TextureRun::finished, this, &FrmTextures::onFinished);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] {
+        m_lblStatus->setText(tr("Reading... %1 textures").arg(grouped(m_model->images())));
+    });
+}
+
+FrmTextures::~FrmTextures() = default;
+
+void FrmTextures::buildLayout()
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buildSourceRow());
+    layout->addLayout(buildProgressRow());
+    layout->addLayout(buildFilterRow());
+    layout->addWidget(buildPanes(), 1);
+    resize(900, 600);
+
+    connect(m_cmdOpen, &QPushButton::clicked, this, &FrmTextures::CmdOpen_Click);
+    connect(m_cmdOpenFolder, &QPushButton::clicked, this, &FrmTextures::CmdOpenFolder_Click);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &FrmTextures::CmdCancel_Click);
+    connect(m_lstTextures->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &FrmTextures::showCurrent);
+    connect(m_txtSearch, &QLineEdit::textChanged, this, &FrmTextures::applyFilters);
+    connect(m_cboState, &QComboBox::currentIndexChanged, this, &FrmTextures::applyFilters);
+    connect(m_cboSize, &QComboBox::currentIndexChanged, this, &FrmTextures::applyFilters);
+    connect(m_chkShared, &QCheckBox::toggled, this, &FrmTextures::applyFilters);
+}
+
+QHBoxLayout* FrmTextures::buildSourceRow()
+{
+    m_txtSource = new QLineEdit(this);
+    m_txtSource->setObjectName(QStringLiteral("txtSource"));
+    m_txtSource->setReadOnly(true);
+    m_cmdOpen = new QPushButton(tr("Open &Level..."), this);
+    m_cmdOpen->setObjectName(QStringLiteral("CmdOpen"));
+    m_cmdOpenFolder = new QPushButton(tr("Open &Game Folder..."), this);
+    m_cmdOpenFolder->setObjectName(QStringLiteral("CmdOpenFolder"));
+    m_cmdCancel = new QPushButton(tr("&Cancel"), this);
+    m_cmdCancel->setObjectName(QStringLiteral("CmdCancel"));
+    m_cmdCancel->setEnabled(false);
+    auto* sourceRow = new QHBoxLayout;
+    sourceRow->addWidget(m_txtSource, 1);
+    sourceRow->addWidget(m_cmdOpen);
+    sourceRow->addWidget(m_cmdOpenFolder);
+    sourceRow->addWidget(m_cmdCancel);
+    return sourceRow;
+}
+
+QHBoxLayout* FrmTextures::buildProgressRow()
+{
+    m_progBar = new QProgressBar(this);
+    m_progBar->setObjectName(QStringLiteral("ProgBar"));
+    m_progBar->setRange(0, 100);
+    m_progBar->setValue(0);
+    m_lblStatus = new QLabel(tr("Open a level or a game folder."), this);
+    m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    m_lblStatus->setWordWrap(true);
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(m_progBar, 1);
+    progressRow->addWidget(m_lblStatus, 2);
+    return progressRow;
+}
+
+QHBoxLayout* FrmTextures::buildFilterRow()
+{
+    m_txtSearch = new QLineEdit(this);
+    m_txtSearch->setObjectName(QStringLiteral("txtSearch"));
+    m_txtSearch->setPlaceholderText(tr("Search by number or name"));
+    m_txtSearch->setClearButtonEnabled(true);
+    m_cboState = new QComboBox(this);
+    m_cboState->setObjectName(QStringLiteral("cboState"));
+    m_cboState->addItem(tr("Any state"));
+    for (const char* words : kStateWords)
+        m_cboState->addItem(tr(words));
+    m_cboSize = new QComboBox(this);
+    m_cboSize->setObjectName(QStringLiteral("cboSize"));
+    m_cboSize->addItems(
+        {tr("Any size"), tr("1 KiB or more"), tr("16 KiB or more"), tr("256 KiB or more")});
+    m_chkShared = new QCheckBox(tr("&Shared only"), this);
+    m_chkShared->setObjectName(QStringLiteral("chkShared"));
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(m_txtSearch, 1);
+    filterRow->addWidget(m_cboState);
+    filterRow->addWidget(m_cboSize);
+    filterRow->addWidget(m_chkShared);
+    return filterRow;
+}
+
+QSplitter* FrmTextures::buildPanes()
+{
+    m_lstLevels = new QListWidget(this);
+    m_lstLevels->setObjectName(QStringLiteral("lstLevels"));
+    m_lstTextures = new QListView(this);
+    m_lstTextures->setObjectName(QStringLiteral("lstTextures"));
+    m_lstTextures->setViewMode(QListView::IconMode);
+    m_lstTextures->setResizeMode(QListView::Adjust);
+    m_lstTextures->setMovement(QListView::Static);
+    m_lstTextures->setUniformItemSizes(true);
+    m_lstTextures->setIconSize(QSize(ThumbnailCache::kSide, ThumbnailCache::kSide));
+    m_lstTextures->setGridSize(QSize(ThumbnailCache::kSide + 36, ThumbnailCache::kSide + 28));
+    m_lstTextures->setLayoutMode(QListView::Batched);
+    m_lstTextures->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_lstTextures->setModel(m_filter);
+    m_txtDetails = new QPlainTextEdit(this);
+    m_txtDetails->setObjectName(QStringLiteral("txtDetails"));
+    m_txtDetails->setReadOnly(true);
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(m_lstLevels);
+    splitter->addWidget(m_lstTextures);
+    splitter->addWidget(m_txtDetails);
+    splitter->setSizes({170, 460, 270});
+    return splitter;
+}
+
+void FrmTextures::openSource(const std::filesystem::path& source)
+{
+    m_model->clear();
+    m_lstLevels->clear();
+    m_txtDetails->clear();
+    m_progBar->setValue(0);
+    m_txtSource->setText(platform::fromPath(source));
+    m_lblStatus->setText(tr("Reading..."));
+    m_cmdCancel->setEnabled(true);
+    m_run->start(source);
+}
+
+bool FrmTextures::isListing() const
+{
+    return m_run->isRunning();
+}
+
+void FrmTextures::CmdOpen_Click()
+{
+    const QString file = QFileDialog::getOpenFileName(this, tr("Open Level"), QString(),
+                                                      tr("Level databases (*.ldb);;All files (*)"));
+    if (!file.isEmpty())
+        openSource(platform::toPath(file));
+}
+
+void FrmTextures::CmdOpenFolder_Click()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Open Game Folder"));
+    if (!folder.isEmpty())
+        openSource(platform::toPath(folder));
+}
+
+QString FrmTextures::droppedSource(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1)
+        return {};
+    const QUrl url = data->urls().constFirst();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+void FrmTextures::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedSource(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void FrmTextures::dropEvent(QDropEvent* event)
+{
+    const QString source = droppedSource(event->mimeData());
+    if (source.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openSource(platform::toPath(source));
+}
+
+void FrmTextures::CmdCancel_Click()
+{
+    m_run->stop();
+    m_lblStatus->setText(tr("Cancelling..."));
+}
+
+void FrmTextures::onLevelStarted(int index, int count, const QString& name, const QString& source)
+{
+    m_model->setLevel(index, name, platform::toPath(source));
+    m_lstLevels->addItem(name);
+    if (count > 1)
+        m_lblStatus->setText(tr("Reading level %1 of %2: %3").arg(index + 1).arg(count).arg(name));
+}
+
+void FrmTextures::onFinished(const ListingEnd& end)
+{
+    m_cmdCancel->setEnabled(false);
+    QString text;
+    if (end.stopped) {
+        text = tr("Cancelled: %1 textures listed.").arg(grouped(m_model->images()));
+    } else {
+        if (!end.failed)
+            m_progBar->setValue(100);
+        const int levels = static_cast<int>(m_model->levels().size());
+        text = tr("%1 textures in %2 %3, %4 distinct.")
+                   .arg(grouped(m_model->images()))
+                   .arg(levels)
+                   .arg(levels == 1 ? tr("level") : tr("levels"))
+                   .arg(grouped(static_cast<std::uint64_t>(m_model->rowCount())));
+    }
+    if (!end.message.isEmpty())
+        text += QLatin1Char('\n') + end.message;
+    m_lblStatus->setText(text);
+    if (m_filter->rowCount() > 0 && !m_lstTextures->currentIndex().isValid())
+        m_lstTextures->setCurrentIndex(m_filter->index(0, 0));
+    emit listingFinished();
+}
+
+void FrmTextures::showCurrent()
+{
+    const QModelIndex current = m_filter->mapToSource(m_lstTextures->currentIndex());
+    m_txtDetails->setPlainText(current.isValid() ? m_model->details(current.row()) : QString());
+}
+
+void FrmTextures::applyFilters()
+{
+    m_filter->setSearch(m_txtSearch->text());
+    const int state = m_cboState->currentIndex() - 1;
+    m_filter->setState(state >= 0 && state < static_cast<int>(std::size(kStates))
+                           ? std::optional<JpegStatus>(kStates[state])
+                           : std::nullopt);
+    m_filter->setSharedOnly(m_chkShared->isChecked());
+    const int size = m_cboSize->currentIndex();
+    m_filter->setMinimumSize(
+        size >= 0 && size < static_cast<int>(std::size(kSizeSteps)) ? kSizeSteps[size] : 0);
+    showCurrent();
+}
+
+} // namespace glintmark::ui

@@ -519,7 +519,7 @@ TEST_F(GamePutBack, AFolderOfImagesThatIsNoLevelsIsNamed)
                (level.empty()
                     ? std::string(" (a game's extraction holds each level's images in a folder of "
                                   "its own)")
-                    : " (no " + displayPath(fs::path(level)) + ".ldb there)") +
+                    : " (no " + displayPath(fs::path(level).make_preferred()) + ".ldb there)") +
                ", so none is read; is the game the one they were extracted from, and was the "
                "level renamed?";
     };

@@ -189,9 +189,12 @@ TEST(CliRun, OneSourceGoesStraightIntoTheOutputFolderWhichIsCreatedWithItsParent
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, "11 textures extracted from " + demo() + " into " + out.string() + "\n");
-    EXPECT_EQ(fileNames(out).size(), 11u);
-    EXPECT_EQ(fileNames(out).front(), "Vorlesk_0001.jpg");
-    EXPECT_EQ(fileNames(out).back(), "Vorlesk_0011.jpg");
+    // The images and, beside them, the run's index.
+    const std::vector<std::string> names = fileNames(out);
+    ASSERT_EQ(names.size(), 12u);
+    EXPECT_EQ(names.front(), "Vorlesk_0001.jpg");
+    EXPECT_EQ(names[10], "Vorlesk_0011.jpg");
+    EXPECT_EQ(names.back(), "textures.json");
 }
 
 // However many threads write, the same files, byte for byte, and the same report.
@@ -334,7 +337,8 @@ TEST(CliRun, SeveralSourcesEachGetTheirOwnFolderAndNumbering)
     const CliRun run =
         runWith({"-o", (dir / "out").string(), demo(), one.string(), two.string(), none.string()});
     EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(fileNames(dir / "out"), std::vector<std::string>{});
+    // One index for the run, beside the sources' folders.
+    EXPECT_EQ(fileNames(dir / "out"), std::vector<std::string>{"textures.json"});
     EXPECT_EQ(fileNames(dir / "out" / "demo").size(), 11u);
     EXPECT_EQ(fileNames(dir / "out" / "one"), std::vector<std::string>{"Vorlesk_0001.jpg"});
     EXPECT_EQ(fileNames(dir / "out" / "two").size(), 3u);
@@ -591,7 +595,8 @@ TEST(CliRun, TheDefaultOutputFolderIsTheCurrentOne)
     const CliRun run = runWith({"-q", demo()});
     fs::current_path(before);
     EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(fileNames(dir).size(), 11u);
+    EXPECT_EQ(fileNames(dir).size(), 12u); // the images and their index
+    EXPECT_TRUE(fs::exists(dir / "textures.json"));
 }
 
 TEST(CliList, PrintsAnAlignedTableAndWritesNothing)

@@ -231,6 +231,17 @@ SourcesOutcome runSources(const SourcesRequest& request, SourcesEvents& events)
         if (std::string clash = folderAtOwnFile(list.files, plan, request.outputDir, ownFiles);
             !clash.empty())
             return refused(std::move(clash));
+        // Nor may those files replace a source, read before them and gone after.
+        for (const std::filesystem::path& name : ownFiles) {
+            const std::filesystem::path own = request.outputDir / name;
+            for (const std::filesystem::path& source : list.files) {
+                std::error_code ec; // a file that is not there is no source's
+                if (samePlace(source, own, ec)) {
+                    return refused(displayPath(source) + " is where the run writes its own " +
+                                   displayPath(name) + "; move it, or extract into another folder");
+                }
+            }
+        }
     }
     if (std::string foreign = foreignIndex(request, list);
         !foreign.empty() && writing && !request.force)

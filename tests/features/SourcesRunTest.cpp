@@ -376,6 +376,41 @@ TEST(SourcesRun, AnIndexNotWrittenLeavesNoPartAndAFailureNamesIt)
     }
 }
 
+// A source where the run writes its index is never replaced by it: the level's own run refuses
+// it before anything is written, and a run of several refuses it before reading any.
+TEST(SourcesRun, ASourceAtTheIndexsPlaceIsNeverReplaced)
+{
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> sources; // below the test's folder
+        SourcesStatus status;
+    } rows[] = {
+        {"alone", {"out/textures.json"}, SourcesStatus::Failed},
+        {"with another", {"game/harbour.ldb", "out/textures.json"}, SourcesStatus::Refused},
+        {"in a folder of its own", {"out/textures.json"}, SourcesStatus::Refused},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Game g;
+        const std::string level = "x" + testJpeg("grey");
+        fs::create_directories(g.out);
+        writeBytes(g.out / "textures.json", level);
+        SourcesRequest request = g.request();
+        request.sources.clear();
+        for (const std::string& source : row.sources)
+            request.sources.push_back(g.dir / source);
+        request.folderPerSource = std::string(row.what) == "in a folder of its own";
+        Recorder events;
+        const SourcesOutcome outcome = runSources(request, events);
+        EXPECT_EQ(outcome.status, row.status) << outcome.refusal;
+        if (row.status == SourcesStatus::Refused) {
+            EXPECT_NE(outcome.refusal.find("textures.json"), std::string::npos) << outcome.refusal;
+        }
+        EXPECT_EQ(readBytes(g.out / "textures.json"), level);
+    }
+}
+
 // Sources that cannot be run as given are refused before anything is read or made; a listing
 // reads them all the same, as it writes nothing.
 TEST(SourcesRun, SourcesThatCannotBeRunAsGivenAreRefusedBeforeReading)

@@ -35,6 +35,7 @@ features::SourcesRequest sourcesRequest(const CliOptions& options)
     request.gallery = options.gallery;
     request.dedupe = options.dedupe;
     request.force = options.force;
+    request.index = !options.noIndex;
     request.writers = options.writers;
     return request;
 }

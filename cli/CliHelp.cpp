@@ -27,6 +27,7 @@ constexpr OptionLine kOptions[] = {
     {"    --writers N", "write the images on N threads, 1 to 64 (default 2)"},
     {"    --dedupe", "store an image whose bytes came before as a hard link"},
     {"    --force", "write into DIR though it holds another game's textures"},
+    {"    --no-index", "write no textures.json beside the images"},
     {"    --json", "print one JSON report instead of lines"},
     {"-v, --verbose", "for a game, a line per level besides the totals"},
     {"-q, --quiet", "print errors only: no summary and no progress bar"},
@@ -42,12 +43,13 @@ constexpr OptionLine kOptions[] = {
 constexpr std::string_view kDescription =
     "Pulls the JPEG textures out of level database files (*.ldb) and writes each one as "
     "Vorlesk_0001.jpg, Vorlesk_0002.jpg, ... A SOURCE is a level file, - for standard input, "
-    "or a game folder: every *.ldb below it, each into a folder of its own, with "
-    "DIR/textures.json listing the distinct textures.";
+    "or a game folder: every *.ldb below it, each into a folder of its own. Every extraction "
+    "writes DIR/textures.json beside the images: each source's size and time, and each "
+    "image's texture by its SHA-256.";
 
 constexpr std::string_view kRules =
-    "--list writes nothing, so it takes no --trim, --gallery, --writers or --dedupe. "
-    "--put-back takes one SOURCE and writes only the new level named by --into; --fit, "
+    "--list writes nothing, so it takes no --trim, --gallery, --writers, --dedupe or "
+    "--no-index. --put-back takes one SOURCE and writes only the new level named by --into; --fit, "
     "--ignore-unmatched and --everywhere go with it, the options that write images do not.";
 
 struct Example

@@ -69,8 +69,8 @@ void checkPutBack(const CLI::App& app, const std::vector<std::string>& sources,
                                      outputDir + "?",
                                  CLI::ExitCodes::ExcludesError);
     }
-    for (const char* name :
-         {"--trim", "--check", "--gallery", "--folder-per-source", "--writers", "--dedupe"}) {
+    for (const char* name : {"--trim", "--check", "--gallery", "--folder-per-source", "--writers",
+                             "--dedupe", "--no-index"}) {
         if (app.get_option(name)->count() > 0) {
             throw CLI::ExcludesError(std::string("--put-back writes only the new level, so it "
                                                  "takes no ") +
@@ -87,7 +87,7 @@ void checkPutBack(const CLI::App& app, const std::vector<std::string>& sources,
 // What --list cannot go with: the options that only shape the files a run writes.
 void checkList(const CLI::App& app)
 {
-    for (const char* name : {"--trim", "--gallery", "--writers", "--dedupe"}) {
+    for (const char* name : {"--trim", "--gallery", "--writers", "--dedupe", "--no-index"}) {
         if (app.get_option(name)->count() > 0) {
             throw CLI::ExcludesError(std::string("--list writes nothing, so it takes no ") + name,
                                      CLI::ExitCodes::ExcludesError);
@@ -210,6 +210,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     addWriters(app, options.writers);
     app.add_flag("--dedupe", options.dedupe);
     app.add_flag("--force", options.force);
+    app.add_flag("--no-index", options.noIndex);
     CLI::Option* putBack =
         app.add_option("--put-back", putBackDir)->type_name("DIR")->check(notEmpty);
     CLI::Option* into = app.add_option("--into", intoFile)

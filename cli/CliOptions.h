@@ -23,6 +23,7 @@ struct CliOptions
     unsigned writers = 0;         // threads that write the images; 0: GLINTMARK_WRITERS or two
     bool dedupe = false;          // an image equal to an earlier one becomes a link to its file
     bool force = false;           // write into a folder that holds another game's textures
+    bool noIndex = false;         // write no textures.json beside the images
     // Put the edited images in this folder back into the one source, as the new level `into`
     // (a game folder: into its levels, as the new levels below the folder `into`).
     std::optional<std::filesystem::path> putBack;

@@ -109,7 +109,9 @@ void SourcesView::onTextures(const features::GameTextures& textures)
 
 void SourcesView::gameFilesWritten()
 {
-    if (m_human == nullptr || !m_game || m_options.list)
+    // Without the page or the index, the game's run wrote nothing of its own to point to.
+    if (m_human == nullptr || !m_game || m_options.list ||
+        (!m_options.gallery && m_options.noIndex))
         return;
     const std::string_view file = m_options.gallery ? features::kGalleryName : features::kIndexName;
     m_human->whereToLook((m_options.gallery ? "; open " : "; index: ") +

@@ -6,6 +6,7 @@
 #include "features/check/ImageBytesStore.h"
 #include "features/gallery/GalleryPage.h"
 #include "features/game/GameTextures.h"
+#include "features/game/IndexJson.h"
 
 namespace glintmark::features {
 namespace {
@@ -52,6 +53,8 @@ public:
     {
         if (m_kept)
             m_kept->sourceOpened(source, identity);
+        if (m_textures)
+            m_textures->sourceOpened(identity);
     }
 
     void onImageStart(std::uint64_t number, std::uint64_t offset) override
@@ -109,6 +112,17 @@ DecodeOutcome decodeKept(LevelOutcome& outcome, const ImageBytesStore& kept, Run
     return checked;
 }
 
+// Writes the index of `textures` into the level's own folder, whole or not at all.
+std::optional<ExtractError> writeIndex(const GameTextures& textures, LockedFolder& folder,
+                                       const std::function<bool()>& keepGoing)
+{
+    return folder.writeFile(std::string(kIndexName), "the texture index", [&](FileWriter& file) {
+        return writeIndexJson(
+            textures.index(), [&file](std::string_view piece) { return file.write(piece); },
+            keepGoing);
+    });
+}
+
 } // namespace
 
 LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesystem::path& folder,
@@ -117,6 +131,7 @@ LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesy
     LevelOutcome outcome{source, folder, {}, {}};
     const bool gallery = settings.gallery && settings.mode == RunMode::Write;
     const bool keepImages = settings.check || gallery;
+    const bool index = settings.writeIndex && settings.textures && settings.mode == RunMode::Write;
 
     ImageBytesStore kept;
     // Decoding and the page happen before the run lets go of the folder, so the page is written
@@ -141,9 +156,17 @@ LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesy
             if (runFolder.stopped())
                 return std::nullopt;
         }
-        if (gallery && runFolder.canWrite())
-            return writeGallery(outcome, runFolder, keepGoing, settings.gamePage);
-        return std::nullopt;
+        if (gallery && runFolder.canWrite()) {
+            if (auto error = writeGallery(outcome, runFolder, keepGoing, settings.gamePage))
+                return error;
+        }
+        if (!index || !runFolder.canWrite() || runFolder.stopped())
+            return std::nullopt;
+        if (!keepGoing()) {
+            runFolder.markStopped(); // a level stopped here has no index, not a partial one
+            return std::nullopt;
+        }
+        return writeIndex(*settings.textures, runFolder, keepGoing);
     };
     LevelObserver observer(events, keepImages ? &outcome.images : nullptr,
                            settings.check ? &kept : nullptr, settings.textures,
@@ -158,6 +181,8 @@ LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesy
     job.writers = settings.writers;
     if (gallery)
         job.finalFiles.emplace_back(kGalleryName);
+    if (index)
+        job.finalFiles.emplace_back(kIndexName);
     outcome.result = runExtraction(job, &observer, settings.mode);
     events.onPhaseEnd(Phase::Reading);
     // The images a failed run kept are still decoded; its failure stays the one reported.

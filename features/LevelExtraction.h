@@ -23,6 +23,9 @@ struct LevelRunSettings
     // Hears every image's bytes for the game's index and, writing, stores the level's
     // duplicates once; the caller has begun the level on it. None when null.
     GameTextures* textures = nullptr;
+    // Writing, with `textures`: the level's images are alone in its folder, and the run writes
+    // the index of `textures` (textures.json) there too, once they are in place.
+    bool writeIndex = false;
     // Where the gallery page links back to: the game's page, relative to the level's folder
     // ("../../index.html"). None when empty.
     std::filesystem::path gamePage{};

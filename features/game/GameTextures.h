@@ -46,6 +46,8 @@ public:
     // A level begins: `name` is its path inside the game, `folder` where its images go (as the
     // run spells it).
     void beginLevel(const std::filesystem::path& name, const std::filesystem::path& folder);
+    // The level's run opened its file, `identity`.
+    void sourceOpened(const FileIdentity& identity) { m_index.setSource(m_level, identity); }
     // The level's run tells of its images: where each starts, its bytes, and each one complete.
     void imageStart(std::uint64_t number);
     void imageBytes(const char* data, std::size_t count);

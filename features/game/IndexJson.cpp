@@ -27,9 +27,17 @@ std::string textureLine(const Texture& texture, const std::vector<std::string>& 
         const TextureUse& use = texture.in[u];
         line += u == 0 ? "" : ", ";
         line += "{\"level\": " + levelNames[use.level] + ", \"number\": " + text(use.number) +
-                ", \"offset\": " + text(use.offset) + "}";
+                ", \"offset\": " + text(use.offset) + ", \"written\": " + text(use.written) + "}";
     }
     return line + "]}";
+}
+
+// One level's file on one line: its name, size and last write, null where it has none.
+std::string sourceLine(const std::string& name, const LevelSource& source)
+{
+    const std::string size = source.regular ? text(source.size) : "null";
+    const std::string modified = source.modified ? text(*source.modified) : "null";
+    return "{\"level\": " + name + ", \"size\": " + size + ", \"modified\": " + modified + "}";
 }
 
 } // namespace
@@ -42,8 +50,9 @@ bool writeIndexJson(const TextureIndex& index, const std::function<bool(std::str
     names.reserve(index.levels().size());
     for (const std::filesystem::path& level : index.levels())
         names.push_back(text(levelText(level)));
-    // The format's version: 2 added "complete" and "unread".
-    std::string piece = "{\n  \"version\": 2,\n  \"complete\": ";
+    // The format's version: 2 added "complete" and "unread"; 3 "sources" and each use's
+    // "written".
+    std::string piece = "{\n  \"version\": 3,\n  \"complete\": ";
     piece += index.unread().empty() ? "true" : "false";
     piece += ",\n  \"unread\": [";
     for (std::size_t i = 0; i < index.unread().size(); ++i) {
@@ -55,6 +64,9 @@ bool writeIndexJson(const TextureIndex& index, const std::function<bool(std::str
     piece += index.unread().empty() ? "],\n  \"levels\": [" : "\n  ],\n  \"levels\": [";
     for (std::size_t i = 0; i < names.size(); ++i)
         piece += (i == 0 ? "\n    " : ",\n    ") + names[i];
+    piece += names.empty() ? "],\n  \"sources\": [" : "\n  ],\n  \"sources\": [";
+    for (std::size_t i = 0; i < names.size(); ++i)
+        piece += (i == 0 ? "\n    " : ",\n    ") + sourceLine(names[i], index.sources()[i]);
     piece += names.empty() ? "],\n  \"textures\": [" : "\n  ],\n  \"textures\": [";
     bool first = true;
     for (const Texture& texture : index.textures()) {

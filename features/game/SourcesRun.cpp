@@ -20,10 +20,10 @@
 namespace glintmark::features {
 namespace {
 
-// Opens and locks the output folder of a game into `folder` (creating it with its parents), for
-// the files the game's run writes there itself.
-std::optional<ExtractError> openGameFolder(const std::filesystem::path& outputDir,
-                                           std::optional<LockedFolder>& folder)
+// Opens and locks the output folder of the run's levels into `folder` (creating it with its
+// parents), for the files the run writes there itself.
+std::optional<ExtractError> openRunFolder(const std::filesystem::path& outputDir,
+                                          std::optional<LockedFolder>& folder)
 {
     std::error_code ignored; // a folder that cannot be made is named by the opening
     createFolders(outputDir, ignored);
@@ -35,20 +35,48 @@ std::optional<ExtractError> openGameFolder(const std::filesystem::path& outputDi
     return error;
 }
 
-// Writes the game's index and, with the gallery, its page through the game's locked folder.
-std::optional<ExtractError> writeGameFiles(const SourcesRequest& request, const OutputPlan& plan,
-                                           const GameTextures& textures, LockedFolder& folder,
-                                           RunEvents& events)
+// What the run writes into the output folder beside its levels' folders: the index, and a
+// game's page.
+struct RunFiles
+{
+    bool index = false;
+    bool gallery = false;
+
+    bool any() const { return index || gallery; }
+};
+
+// The files the run writes beside its levels' folders; none when it writes none, or its one
+// level writes straight into the output folder (where that level's run writes the index).
+RunFiles runFiles(const SourcesRequest& request, const SourceList& list)
+{
+    RunFiles files;
+    if (request.mode != RunMode::Write)
+        return files;
+    const bool ownFolders = list.game || request.folderPerSource || list.files.size() > 1;
+    files.index = request.index && ownFolders;
+    files.gallery = request.gallery && list.game;
+    return files;
+}
+
+// Writes the run's index and, for a game with the gallery, its page through the run's locked
+// folder.
+std::optional<ExtractError> writeRunFiles(const SourcesRequest& request, const RunFiles& files,
+                                          const OutputPlan& plan, const GameTextures& textures,
+                                          LockedFolder& folder, RunEvents& events)
 {
     const auto keepGoing = [&events] { return events.keepGoing(); };
-    std::optional<ExtractError> error =
-        folder.writeFile(std::string(kIndexName), "the texture index", [&](FileWriter& file) {
-            return writeIndexJson(
-                textures.index(), [&file](std::string_view piece) { return file.write(piece); },
-                keepGoing);
-        });
-    if (error || !request.gallery || !keepGoing())
-        return error;
+    if (files.index) {
+        std::optional<ExtractError> error =
+            folder.writeFile(std::string(kIndexName), "the texture index", [&](FileWriter& file) {
+                return writeIndexJson(
+                    textures.index(), [&file](std::string_view piece) { return file.write(piece); },
+                    keepGoing);
+            });
+        if (error)
+            return error;
+    }
+    if (!files.gallery || !keepGoing())
+        return std::nullopt;
     std::vector<std::filesystem::path> levelFolders;
     for (const std::filesystem::path& levelFolder : plan.folders)
         levelFolders.push_back(levelFolder.lexically_relative(request.outputDir));
@@ -76,23 +104,28 @@ SourcesOutcome runLevels(const SourcesRequest& request, const SourceList& list,
 {
     SourcesOutcome outcome;
     const bool writing = request.mode == RunMode::Write;
-    // A game (or a deduplicated run) learns every texture's digest; a writing game keeps its
-    // output folder locked throughout for the index and the page it writes there at the end.
+    const RunFiles files = runFiles(request, list);
+    // A game (or a deduplicated run) learns every texture's digest, and so does every run that
+    // writes an index; a run that writes files beside its levels' folders keeps the output
+    // folder locked throughout for them.
+    const bool told = list.game || request.dedupe;
     std::shared_ptr<GameTextures> textures;
-    if (list.game || request.dedupe) {
+    if (told || (writing && request.index)) {
         textures = std::make_shared<GameTextures>(request.trim, request.dedupe && writing);
         for (const UnreadFolder& folder : list.unread)
             textures->markUnread(folder.relative, folder.error.message);
     }
-    std::optional<LockedFolder> gameFolder;
-    if (list.game && writing) {
-        outcome.folderError = openGameFolder(request.outputDir, gameFolder);
+    std::optional<LockedFolder> runFolder;
+    if (files.any()) {
+        outcome.folderError = openRunFolder(request.outputDir, runFolder);
         if (outcome.folderError) {
             outcome.status = SourcesStatus::Failed;
             return outcome;
         }
     }
-    const LevelRunSettings settings = levelSettings(request, textures.get());
+    LevelRunSettings settings = levelSettings(request, textures.get());
+    // One level straight into the output folder: its own run writes the index there.
+    settings.writeIndex = writing && request.index && !files.index;
 
     bool anyFailed = !list.problems.empty();
     std::uint64_t bytesBefore = 0;
@@ -106,7 +139,7 @@ SourcesOutcome runLevels(const SourcesRequest& request, const SourceList& list,
         LevelRunSettings levelRun = settings;
         levelRun.openSource = list.openers[i];
         // A game's level page links back to the game's page, which is written at the end.
-        if (gameFolder && request.gallery) {
+        if (files.gallery) {
             levelRun.gamePage =
                 (request.outputDir / std::string(kGalleryName)).lexically_relative(plan.folders[i]);
         }
@@ -116,12 +149,14 @@ SourcesOutcome runLevels(const SourcesRequest& request, const SourceList& list,
     }
     if (textures) {
         textures->closeFolders();
-        outcome.textures = textures;
+        if (told)
+            outcome.textures = textures;
     }
     if (textures && events.keepGoing()) {
-        events.onTextures(*textures);
-        if (gameFolder && events.keepGoing()) {
-            outcome.filesError = writeGameFiles(request, plan, *textures, *gameFolder, events);
+        if (told)
+            events.onTextures(*textures);
+        if (runFolder && events.keepGoing()) {
+            outcome.filesError = writeRunFiles(request, files, plan, *textures, *runFolder, events);
             anyFailed = anyFailed || outcome.filesError.has_value();
         }
     }
@@ -132,22 +167,22 @@ SourcesOutcome runLevels(const SourcesRequest& request, const SourceList& list,
     return outcome;
 }
 
-// Why writing this run into its output folder would mix its textures with another game's, as
-// the folder's index tells; empty when it would not: no index there, or an index of the same
-// game (one of its levels is among this run's).
+// Why writing this run into its output folder would mix its textures with another run's, as
+// the folder's index tells; empty when it would not: no index there, an index of the same game
+// (one of its levels is among this run's), or, for files, an index of no level but this run's
+// (the same level extracted again).
 std::string foreignIndex(const SourcesRequest& request, const SourceList& list)
 {
     const auto indexed = readIndexLevels(request.outputDir / std::string(kIndexName));
     if (!indexed || indexed->empty())
         return {};
-    if (list.game) {
-        std::set<std::string> ours;
-        for (const std::filesystem::path& name : list.names)
-            ours.insert(levelText(name));
-        if (std::any_of(indexed->begin(), indexed->end(),
-                        [&ours](const std::string& level) { return ours.count(level) > 0; }))
-            return {};
-    }
+    std::set<std::string> ours;
+    for (const std::filesystem::path& name : list.names)
+        ours.insert(levelText(name));
+    const auto isOurs = [&ours](const std::string& level) { return ours.count(level) > 0; };
+    if (list.game ? std::any_of(indexed->begin(), indexed->end(), isOurs)
+                  : std::all_of(indexed->begin(), indexed->end(), isOurs))
+        return {};
     const std::size_t count = indexed->size();
     return "\"" + displayPath(request.outputDir) + "\" holds the textures of another game, of " +
            std::to_string(count) + (count == 1 ? " level (" : " levels (") + indexed->front() +
@@ -186,14 +221,27 @@ SourcesOutcome runSources(const SourcesRequest& request, SourcesEvents& events)
     if (std::string clash = sourceInAnotherFolder(list.files, plan, request.gallery);
         !clash.empty() && writing)
         return refused(std::move(clash));
-    // Nor may a level's folder take the place of the files a game's run writes beside them.
-    if (list.game && writing) {
-        std::vector<std::filesystem::path> ownFiles{std::string(kIndexName)};
-        if (request.gallery)
+    // Nor may a level's folder take the place of the files the run writes beside them.
+    if (const RunFiles files = runFiles(request, list); files.any()) {
+        std::vector<std::filesystem::path> ownFiles;
+        if (files.index)
+            ownFiles.emplace_back(std::string(kIndexName));
+        if (files.gallery)
             ownFiles.emplace_back(std::string(kGalleryName));
         if (std::string clash = folderAtOwnFile(list.files, plan, request.outputDir, ownFiles);
             !clash.empty())
             return refused(std::move(clash));
+        // Nor may those files replace a source, read before them and gone after.
+        for (const std::filesystem::path& name : ownFiles) {
+            const std::filesystem::path own = request.outputDir / name;
+            for (const std::filesystem::path& source : list.files) {
+                std::error_code ec; // a file that is not there is no source's
+                if (samePlace(source, own, ec)) {
+                    return refused(displayPath(source) + " is where the run writes its own " +
+                                   displayPath(name) + "; move it, or extract into another folder");
+                }
+            }
+        }
     }
     if (std::string foreign = foreignIndex(request, list);
         !foreign.empty() && writing && !request.force)

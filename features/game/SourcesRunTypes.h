@@ -33,6 +33,7 @@ struct SourcesRequest
     bool dedupe = false;  // an image equal to an earlier one becomes a link to its file
     unsigned writers = 0; // threads that write the images; 0: the engine's default
     bool force = false;   // write into a folder whose index says it holds another game's textures
+    bool index = true;    // writing, record what was cut in the index (textures.json)
 };
 
 // One level about to be read.
@@ -89,7 +90,7 @@ struct SourcesOutcome
     std::string refusal; // Refused: a sentence saying why
     // The game's output folder could not be opened and locked: no level was read.
     std::optional<ExtractError> folderError;
-    // The game's index or page could not be written; every level was.
+    // The run's index or the game's page could not be written; every level was.
     std::optional<ExtractError> filesError;
     // What the run learnt of the levels' textures (a game, or --dedupe), as onTextures() told
     // it; null otherwise.

@@ -8,6 +8,27 @@
 #include <cstring>
 
 namespace glintmark::features {
+namespace {
+
+// When a file was last written, as FileIdentity::changed counts, in nanoseconds since
+// 1970-01-01 UTC; nothing when the system did not say.
+std::optional<std::uint64_t> unixNanoseconds(std::uint64_t changed)
+{
+    if (changed == 0)
+        return std::nullopt;
+#ifdef _WIN32
+    // Windows counts tenths of a microsecond since 1601-01-01.
+    constexpr std::uint64_t kTo1970 = 116'444'736'000'000'000U;
+    if (changed < kTo1970)
+        return std::nullopt;
+    return (changed - kTo1970) * 100U;
+#else
+    return changed;
+#endif
+}
+
+} // namespace
+
 std::string levelText(const std::filesystem::path& level)
 {
     std::string text = displayPath(level);
@@ -27,7 +48,16 @@ std::size_t TextureIndex::DigestHash::operator()(const Digest& digest) const
 std::uint32_t TextureIndex::addLevel(const std::filesystem::path& name)
 {
     m_levels.push_back(name);
+    m_sources.emplace_back();
     return static_cast<std::uint32_t>(m_levels.size() - 1);
+}
+
+void TextureIndex::setSource(std::uint32_t level, const FileIdentity& identity)
+{
+    LevelSource& source = m_sources.at(level);
+    source.regular = identity.type == FileType::Regular;
+    source.size = source.regular ? identity.size : 0;
+    source.modified = source.regular ? unixNanoseconds(identity.changed) : std::nullopt;
 }
 
 void TextureIndex::add(std::uint32_t level, const ImageInfo& image, const Digest& digest,
@@ -42,7 +72,7 @@ void TextureIndex::add(std::uint32_t level, const ImageInfo& image, const Digest
         texture.bytes = bytes;
         m_textures.push_back(std::move(texture));
     }
-    m_textures[found->second].in.push_back({level, image.number, image.offset});
+    m_textures[found->second].in.push_back({level, image.number, image.offset, image.written});
     ++m_uses;
 }
 

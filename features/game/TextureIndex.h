@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -12,12 +13,23 @@
 
 namespace glintmark::features {
 
-// One place a texture is used: image `number` of a level, its signature at `offset`.
+// One place a texture is used: image `number` of a level, its signature at `offset`, its file
+// `written` bytes long (or as long as it would be, listing).
 struct TextureUse
 {
     std::uint32_t level = 0; // index into TextureIndex::levels()
     std::uint64_t number = 0;
     std::uint64_t offset = 0;
+    std::uint64_t written = 0;
+};
+
+// A level's file as the run opened it: its size and when it was last written, in nanoseconds
+// since 1970-01-01 UTC. Neither is known for what is not a regular file (a pipe).
+struct LevelSource
+{
+    bool regular = false;
+    std::uint64_t size = 0;
+    std::optional<std::uint64_t> modified{};
 };
 
 // One distinct texture and every place it is used, in the order they were found.
@@ -52,11 +64,15 @@ public:
 
     // A level joins the index under `name` (its path inside the game); returns its index.
     std::uint32_t addLevel(const std::filesystem::path& name);
+    // Level `level`'s file was opened by its run as `identity`.
+    void setSource(std::uint32_t level, const FileIdentity& identity);
     // Image `image` of level `level` has the texture of digest `digest`, `bytes` long.
     void add(std::uint32_t level, const ImageInfo& image, const Digest& digest,
              std::uint64_t bytes);
 
     const std::vector<std::filesystem::path>& levels() const { return m_levels; }
+    // For each level, its file as its run opened it; unknown until then.
+    const std::vector<LevelSource>& sources() const { return m_sources; }
     // The distinct textures, in the order each was first found.
     const std::vector<Texture>& textures() const { return m_textures; }
     // Every image added.
@@ -69,6 +85,7 @@ private:
     };
 
     std::vector<std::filesystem::path> m_levels;
+    std::vector<LevelSource> m_sources;
     std::vector<UnreadEntry> m_unread;
     std::vector<Texture> m_textures;
     std::unordered_map<Digest, std::size_t, DigestHash> m_byDigest;

@@ -216,6 +216,8 @@ TEST(CliFindings, CheckDecodesTheBytesTheRunReadFromAnySource)
                 list ? std::vector<std::string>{"--list", "--json", "--check", source.string()}
                      : std::vector<std::string>{"-o", (dir / "out").string(), "--json", "--check",
                                                 source.string()};
+            // Each source into a folder of its own: another source's index there refuses it.
+            fs::remove_all(dir / "out");
             const CliRun run = runWith(args);
             feeder.join();
             ::dup2(savedInput, 0);

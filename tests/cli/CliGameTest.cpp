@@ -288,6 +288,19 @@ TEST(CliGame, AFolderWithoutLevelsIsNamedAndFails)
     EXPECT_FALSE(fs::exists(dir / "out"));
 }
 
+// A game without its index writes only its levels, and its report points to no index.
+TEST(CliGame, WithoutAnIndexTheReportPointsToNone)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path game = plantGame(dir);
+    const fs::path out = dir / "out";
+    const CliRun run = runWith({"--no-index", "-o", out.string(), game.string()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(fileNames(out), std::vector<std::string>{});
+    EXPECT_EQ(fileNames(out / "a"), (std::vector<std::string>{imageName(1), imageName(2)}));
+    EXPECT_EQ(run.out, "5 textures in 3 levels, 3 distinct\n");
+}
+
 // A level aimed at a game's folder is refused with exit code 2, and written with --force.
 TEST(CliGame, AGamesFolderTakesNoOtherSourceUnlessForced)
 {

@@ -76,6 +76,8 @@ TEST(CliUsage, BadCommandLinesExitWithTwoAndTouchNothing)
         {{"--writers", "65", "-o", out, demo()}, "from 1 to 64"},
         {{"--writers", "two", "-o", out, demo()}, "from 1 to 64"},
         {{"--list", "--writers", "2", demo()}, "--list writes nothing, so it takes no --writers\n"},
+        {{"--list", "--no-index", demo()}, "--list writes nothing, so it takes no --no-index\n"},
+        {{"--put-back", out, "--into", out + ".ldb", "--no-index", demo()}, "--no-index"},
         {{"--put-back", out, "--into", out + ".ldb", "--writers", "2", demo()}, "--writers"},
         // a put-back writes one new level: it needs its name and one source, and no image options
         {{"--put-back", out, demo()}, "--into"},
@@ -187,9 +189,12 @@ TEST(CliRun, OneSourceGoesStraightIntoTheOutputFolderWhichIsCreatedWithItsParent
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, "11 textures extracted from " + demo() + " into " + out.string() + "\n");
-    EXPECT_EQ(fileNames(out).size(), 11u);
-    EXPECT_EQ(fileNames(out).front(), "Vorlesk_0001.jpg");
-    EXPECT_EQ(fileNames(out).back(), "Vorlesk_0011.jpg");
+    // The images and, beside them, the run's index.
+    const std::vector<std::string> names = fileNames(out);
+    ASSERT_EQ(names.size(), 12u);
+    EXPECT_EQ(names.front(), "Vorlesk_0001.jpg");
+    EXPECT_EQ(names[10], "Vorlesk_0011.jpg");
+    EXPECT_EQ(names.back(), "textures.json");
 }
 
 // However many threads write, the same files, byte for byte, and the same report.
@@ -210,6 +215,79 @@ TEST(CliRun, EveryNumberOfWritersWritesTheSameFiles)
     }
 }
 
+// Every extraction writes its index beside the images unless --no-index; an index that cannot
+// be written fails the run naming it; another level into a level's folder is bad usage unless
+// --force. (What the index holds is judged with the features.)
+TEST(CliRun, EveryExtractionWritesItsIndexUnlessAskedNotTo)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path other = sliceOfDemo(dir / "other.ldb", 2, 3);
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> first; // run first into "out", when given
+        std::vector<std::string> args;  // then this, into "out"
+        bool blocked;                   // the index's hidden name is taken
+        int code;
+        bool index;
+        const char* said; // on standard error
+    } rows[] = {
+        {"one level", {}, {demo()}, false, 0, true, ""},
+        {"one level without an index", {}, {"--no-index", demo()}, false, 0, false, ""},
+        {"two levels without an index",
+         {},
+         {"--no-index", demo(), other.string()},
+         false,
+         0,
+         false,
+         ""},
+        {"the same level again", {demo()}, {demo()}, false, 0, true, ""},
+        {"another level into its folder",
+         {demo()},
+         {other.string()},
+         false,
+         2,
+         true,
+         "holds the textures of another game, of 1 level (demo.ldb)"},
+        {"another level into its folder, forced",
+         {demo()},
+         {"--force", other.string()},
+         false,
+         0,
+         true,
+         ""},
+        {"an index that cannot be written", {}, {demo()}, true, 1, false, "textures.json"},
+        {"an index of two that cannot be written",
+         {},
+         {demo(), other.string()},
+         true,
+         1,
+         false,
+         "textures.json"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const fs::path out = dir / "out";
+        fs::remove_all(out);
+        std::vector<std::string> args{"-q", "-o", out.string()};
+        if (!row.first.empty()) {
+            std::vector<std::string> first = args;
+            first.insert(first.end(), row.first.begin(), row.first.end());
+            ASSERT_EQ(runWith(first).code, 0);
+        }
+        if (row.blocked)
+            fs::create_directories(out / ".textures.json.part" / "in the way");
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const CliRun run = runWith(args);
+        EXPECT_EQ(run.code, row.code) << run.err;
+        EXPECT_EQ(fs::exists(out / "textures.json"), row.index);
+        if (*row.said == '\0')
+            EXPECT_EQ(run.err, "");
+        else
+            EXPECT_NE(run.err.find(row.said), std::string::npos) << run.err;
+    }
+}
+
 // A script that works for several sources works for one, when it asks each to have its folder.
 TEST(CliRun, FolderPerSourceGivesASingleSourceItsOwnFolderToo)
 {
@@ -218,7 +296,8 @@ TEST(CliRun, FolderPerSourceGivesASingleSourceItsOwnFolderToo)
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out,
               "11 textures extracted from " + demo() + " into " + (out / "demo").string() + "\n");
-    EXPECT_EQ(fileNames(out), std::vector<std::string>{}); // nothing beside the folder
+    // nothing beside the folder but the run's index
+    EXPECT_EQ(fileNames(out), std::vector<std::string>{"textures.json"});
     EXPECT_EQ(fileNames(out / "demo").size(), 11u);
 }
 
@@ -258,7 +337,8 @@ TEST(CliRun, SeveralSourcesEachGetTheirOwnFolderAndNumbering)
     const CliRun run =
         runWith({"-o", (dir / "out").string(), demo(), one.string(), two.string(), none.string()});
     EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(fileNames(dir / "out"), std::vector<std::string>{});
+    // One index for the run, beside the sources' folders.
+    EXPECT_EQ(fileNames(dir / "out"), std::vector<std::string>{"textures.json"});
     EXPECT_EQ(fileNames(dir / "out" / "demo").size(), 11u);
     EXPECT_EQ(fileNames(dir / "out" / "one"), std::vector<std::string>{"Vorlesk_0001.jpg"});
     EXPECT_EQ(fileNames(dir / "out" / "two").size(), 3u);
@@ -515,7 +595,8 @@ TEST(CliRun, TheDefaultOutputFolderIsTheCurrentOne)
     const CliRun run = runWith({"-q", demo()});
     fs::current_path(before);
     EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(fileNames(dir).size(), 11u);
+    EXPECT_EQ(fileNames(dir).size(), 12u); // the images and their index
+    EXPECT_TRUE(fs::exists(dir / "textures.json"));
 }
 
 TEST(CliList, PrintsAnAlignedTableAndWritesNothing)

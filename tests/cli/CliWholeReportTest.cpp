@@ -191,7 +191,7 @@ TEST(CliWholeReport, AFolderThatCannotBeReadIsNamedAndTheRestExtracted)
     EXPECT_FALSE(fs::exists(out / "b"));
 
     const nlohmann::json index = nlohmann::json::parse(readBytes(out / "textures.json"));
-    EXPECT_EQ(index.at("version"), 2);
+    EXPECT_EQ(index.at("version"), 3);
     EXPECT_EQ(index.at("complete"), false);
     ASSERT_EQ(index.at("unread").size(), 1U);
     EXPECT_EQ(index["unread"][0].at("folder"), "b");

@@ -46,7 +46,8 @@ TEST(DemoSample, EveryExtractedImageIsItsSliceOfTheSourceAndDecodesWhole)
 
     const std::string ldb = readBytes(demoLdb());
     const auto images = demoManifest()["images"];
-    EXPECT_EQ(fileNames(out).size(), images.size());
+    EXPECT_EQ(fileNames(out).size(), images.size() + 1); // and the index beside them
+    EXPECT_TRUE(fs::exists(out / "textures.json"));
     for (const auto& image : images) {
         const std::uint64_t number = image["number"];
         SCOPED_TRACE(imageName(number));

@@ -8,12 +8,16 @@
 #include "engine/io/PathText.h"
 #include "features/game/GameTextures.h"
 #include "features/putback/PutBackRun.h"
+#include "support/Referees.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #ifndef _WIN32
@@ -122,9 +126,9 @@ TEST(SourcesRun, AGameIsHeardLevelByLevelThenItsTexturesAndItsIndexIsWritten)
     EXPECT_EQ(readBytes(g.out / "harbour" / "Vorlesk_0001.jpg"), testJpeg("colour"));
 }
 
-// Files without a game learn no textures unless asked to store them once; a listing writes
-// nothing, not even the game's index.
-TEST(SourcesRun, TexturesAreLearntForAGameOrForDedupeAndListingWritesNothing)
+// Files without a game tell no textures unless asked to store them once, but every writing run
+// writes its index; a listing writes nothing, not even the game's index.
+TEST(SourcesRun, TexturesAreToldForAGameOrForDedupeAndListingWritesNothing)
 {
     const struct
     {
@@ -135,8 +139,8 @@ TEST(SourcesRun, TexturesAreLearntForAGameOrForDedupeAndListingWritesNothing)
         bool textures;
         bool indexFile;
     } rows[] = {
-        {"a file", false, false, RunMode::Write, false, false},
-        {"a file, deduplicated", false, true, RunMode::Write, true, false},
+        {"a file", false, false, RunMode::Write, false, true},
+        {"a file, deduplicated", false, true, RunMode::Write, true, true},
         {"a game", true, false, RunMode::Write, true, true},
         {"a game, listed", true, false, RunMode::ListOnly, true, false},
     };
@@ -156,6 +160,254 @@ TEST(SourcesRun, TexturesAreLearntForAGameOrForDedupeAndListingWritesNothing)
                   row.textures);
         EXPECT_EQ(fs::exists(g.out / "textures.json"), row.indexFile);
         EXPECT_EQ(fs::exists(g.out), row.mode == RunMode::Write);
+    }
+}
+
+// One level of the test's game as a run lays it out: its source below the test's folder, its
+// name in the index, its folder below the output folder, and each image's offset and texture.
+struct LaidOut
+{
+    std::string source;
+    std::string name;
+    std::string folder;
+    std::vector<std::pair<std::uint64_t, std::string>> images; // offset, testJpeg() name
+};
+
+// Every writing run records what it cut in one index, in the game's format, beside the images
+// (one level written into the output folder) or beside the levels' folders; judged against
+// sha256sum of the textures the test put in the levels and stat of the sources and the files.
+TEST(SourcesRun, EveryWritingRunRecordsWhatItCutInItsIndex)
+{
+    const std::size_t colour = testJpeg("colour").size();
+    const LaidOut harbour{"game/harbour.ldb", "harbour.ldb", "harbour", {{1, "colour"}}};
+    const LaidOut castleAlone{
+        "game/maps/castle.ldb", "castle.ldb", "", {{4, "colour"}, {4 + colour + 3, "grey"}}};
+    LaidOut castleOwn = castleAlone;
+    castleOwn.folder = "castle";
+    LaidOut castleInGame = castleAlone;
+    castleInGame.name = "maps/castle.ldb";
+    castleInGame.folder = "maps/castle";
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> sources; // below the test's folder
+        bool folderPerSource;
+        bool trim;
+        bool index;
+        std::vector<LaidOut> levels; // in the index's order; none when no index is written
+    } rows[] = {
+        {"one level", {"game/maps/castle.ldb"}, false, false, true, {castleAlone}},
+        {"one level, trimmed", {"game/maps/castle.ldb"}, false, true, true, {castleAlone}},
+        {"one level in a folder of its own",
+         {"game/maps/castle.ldb"},
+         true,
+         false,
+         true,
+         {castleOwn}},
+        {"two files",
+         {"game/harbour.ldb", "game/maps/castle.ldb"},
+         false,
+         false,
+         true,
+         {harbour, castleOwn}},
+        {"a game", {"game"}, false, false, true, {harbour, castleInGame}},
+        {"one level without an index", {"game/maps/castle.ldb"}, false, false, false, {}},
+        {"two files without an index",
+         {"game/harbour.ldb", "game/maps/castle.ldb"},
+         false,
+         false,
+         false,
+         {}},
+        {"a game without an index", {"game"}, false, false, false, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Game g;
+        SourcesRequest request = g.request();
+        request.sources.clear();
+        for (const std::string& source : row.sources)
+            request.sources.push_back(g.dir / source);
+        request.folderPerSource = row.folderPerSource;
+        request.trim = row.trim;
+        request.index = row.index;
+        Recorder events;
+        ASSERT_EQ(runSources(request, events).status, SourcesStatus::Completed);
+
+        // One index, in the output folder, and nowhere else.
+        std::vector<std::string> indexes;
+        for (const auto& entry : fs::recursive_directory_iterator(g.out)) {
+            if (entry.path().filename().string().find("textures.json") != std::string::npos)
+                indexes.push_back(entry.path().lexically_relative(g.out).generic_string());
+        }
+        if (row.levels.empty()) {
+            EXPECT_TRUE(indexes.empty());
+            continue;
+        }
+        ASSERT_EQ(indexes, (std::vector<std::string>{"textures.json"}));
+        const nlohmann::json index = nlohmann::json::parse(readBytes(g.out / "textures.json"));
+        EXPECT_EQ(index["version"], 3);
+        EXPECT_EQ(index["complete"], true);
+
+        // Each source as stat sees it.
+        ASSERT_EQ(index["levels"].size(), row.levels.size());
+        ASSERT_EQ(index["sources"].size(), row.levels.size());
+        std::map<std::string, const LaidOut*> byName;
+        for (std::size_t i = 0; i < row.levels.size(); ++i) {
+            const LaidOut& level = row.levels[i];
+            byName[level.name] = &level;
+            EXPECT_EQ(index["levels"][i], level.name);
+            const auto facts = testsupport::statOf(g.dir / level.source);
+            if (!facts)
+                GTEST_SKIP() << "no stat to referee the sources here";
+            const nlohmann::json& source = index["sources"][i];
+            EXPECT_EQ(source["level"], level.name);
+            EXPECT_EQ(source["size"], facts->size);
+            EXPECT_EQ(source["modified"], facts->modified);
+        }
+
+        // Each image once, at its offset, its texture's digest that of the bytes the test put
+        // there, its written size that of its file.
+        std::set<std::tuple<std::string, std::uint64_t, std::uint64_t>> expected;
+        for (const LaidOut& level : row.levels) {
+            for (std::size_t n = 0; n < level.images.size(); ++n)
+                expected.emplace(level.name, n + 1, level.images[n].first);
+        }
+        std::set<std::tuple<std::string, std::uint64_t, std::uint64_t>> found;
+        for (const nlohmann::json& texture : index["textures"]) {
+            for (const nlohmann::json& use : texture["in"]) {
+                const std::string name = use["level"];
+                const std::uint64_t number = use["number"];
+                found.emplace(name, number, use["offset"].get<std::uint64_t>());
+                ASSERT_TRUE(byName.count(name)) << name;
+                const LaidOut& level = *byName[name];
+                ASSERT_LE(number, level.images.size());
+                const std::string cut = testJpeg(level.images[number - 1].second);
+                writeBytes(g.dir / "texture.bin", cut);
+                const std::string digest = testsupport::sha256sumOf(g.dir / "texture.bin");
+                if (digest.empty())
+                    GTEST_SKIP() << "no sha256sum to referee the digests here";
+                EXPECT_EQ(texture["sha256"], digest);
+                EXPECT_EQ(texture["bytes"], cut.size());
+                const auto file = testsupport::statOf(
+                    g.out / level.folder / ("Vorlesk_000" + std::to_string(number) + ".jpg"));
+                ASSERT_TRUE(file);
+                EXPECT_EQ(use["written"], file->size);
+            }
+        }
+        EXPECT_EQ(found, expected);
+    }
+}
+
+// A run stopped before its index is written, or that cannot write it, leaves no index and no
+// part of one; the failure names the file.
+TEST(SourcesRun, AnIndexNotWrittenLeavesNoPartAndAFailureNamesIt)
+{
+    struct Stopping : Recorder
+    {
+        std::size_t images = 0;
+        std::size_t stopAfter = 0; // images heard; 0 never stops
+        fs::path stopAtFile;       // once it is in place, when given
+        void onImage(const CheckedImage& image) override
+        {
+            (void)image;
+            ++images;
+        }
+        bool keepGoing() override
+        {
+            if (!stopAtFile.empty())
+                return !fs::exists(stopAtFile);
+            return stopAfter == 0 || images < stopAfter;
+        }
+        std::vector<std::string> errors;
+        void onLevelEnd(const LevelOutcome& outcome) override
+        {
+            Recorder::onLevelEnd(outcome);
+            if (outcome.result.error)
+                errors.push_back(outcome.result.error->message);
+        }
+    };
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> sources;
+        bool gallery;
+        bool stop;
+    } rows[] = {
+        {"one level, stopped", {"game/maps/castle.ldb"}, false, true},
+        {"one level, stopped with its page", {"game/maps/castle.ldb"}, true, true},
+        {"two files, stopped", {"game/harbour.ldb", "game/maps/castle.ldb"}, false, true},
+        {"one level, failed", {"game/maps/castle.ldb"}, false, false},
+        {"one level with its page, failed", {"game/maps/castle.ldb"}, true, false},
+        {"two files, failed", {"game/harbour.ldb", "game/maps/castle.ldb"}, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Game g;
+        SourcesRequest request = g.request();
+        request.sources.clear();
+        for (const std::string& source : row.sources)
+            request.sources.push_back(g.dir / source);
+        request.gallery = row.gallery;
+        if (!row.stop) // the hidden file's name is taken
+            fs::create_directories(g.out / ".textures.json.part" / "in the way");
+        Stopping events;
+        events.stopAfter = row.stop ? 2 : 0; // castle's last image, or harbour and castle's first
+        // A level's page is written before its index, so a stop comes right between them.
+        if (row.stop && row.gallery)
+            events.stopAtFile = g.out / "index.html";
+        const SourcesOutcome outcome = runSources(request, events);
+        EXPECT_FALSE(fs::exists(g.out / "textures.json"));
+        if (row.stop) {
+            EXPECT_EQ(outcome.status, SourcesStatus::Stopped);
+            EXPECT_FALSE(fs::exists(g.out / ".textures.json.part"));
+            continue;
+        }
+        EXPECT_EQ(outcome.status, SourcesStatus::Failed);
+        EXPECT_TRUE(fs::exists(g.out / ".textures.json.part" / "in the way"));
+        // Several levels' index fails the run once they are in place; a level's own, its run.
+        std::string message;
+        if (outcome.filesError)
+            message = outcome.filesError->message;
+        else if (!events.errors.empty())
+            message = events.errors.back();
+        EXPECT_EQ(outcome.filesError.has_value(), row.sources.size() > 1);
+        EXPECT_EQ(events.errors.size(), row.sources.size() > 1 ? 0U : 1U);
+        EXPECT_NE(message.find("textures.json"), std::string::npos) << message;
+    }
+}
+
+// A source where the run writes its index is never replaced by it: the level's own run refuses
+// it before anything is written, and a run of several refuses it before reading any.
+TEST(SourcesRun, ASourceAtTheIndexsPlaceIsNeverReplaced)
+{
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> sources; // below the test's folder
+        SourcesStatus status;
+    } rows[] = {
+        {"alone", {"out/textures.json"}, SourcesStatus::Failed},
+        {"with another", {"game/harbour.ldb", "out/textures.json"}, SourcesStatus::Refused},
+        {"in a folder of its own", {"out/textures.json"}, SourcesStatus::Refused},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Game g;
+        const std::string level = "x" + testJpeg("grey");
+        fs::create_directories(g.out);
+        writeBytes(g.out / "textures.json", level);
+        SourcesRequest request = g.request();
+        request.sources.clear();
+        for (const std::string& source : row.sources)
+            request.sources.push_back(g.dir / source);
+        request.folderPerSource = std::string(row.what) == "in a folder of its own";
+        Recorder events;
+        const SourcesOutcome outcome = runSources(request, events);
+        EXPECT_EQ(outcome.status, row.status) << outcome.refusal;
+        if (row.status == SourcesStatus::Refused) {
+            EXPECT_NE(outcome.refusal.find("textures.json"), std::string::npos) << outcome.refusal;
+        }
+        EXPECT_EQ(readBytes(g.out / "textures.json"), level);
     }
 }
 
@@ -205,33 +457,73 @@ TEST(SourcesRun, SourcesThatCannotBeRunAsGivenAreRefusedBeforeReading)
     }
 }
 
-// A folder whose index says it holds another game's textures takes no other source, unless
-// forced; the same game goes into it again.
+// A folder whose index says it holds another game's (or other levels') textures takes no other
+// source, unless forced; the same game, or the same level, goes into it again.
 TEST(SourcesRun, AFolderHoldingAnotherGamesTexturesIsRefusedUnlessForced)
 {
+    const std::vector<std::string> game{"game"};
+    const std::vector<std::string> keep{"other/keep.ldb"};
+    const std::string ofTheGame = "of 2 levels (harbour.ldb, ...)";
+    const std::string ofKeep = "of 1 level (keep.ldb)";
     const struct
     {
         const char* what;
-        std::vector<std::string> sources; // below the test's folder
+        std::vector<std::string> first;   // extracted first, below the test's folder
+        std::vector<std::string> sources; // then these
         bool force;
         RunMode mode;
-        bool refused;
+        std::string refused; // what the refusal says the folder holds; empty when written
     } rows[] = {
-        {"the same game again", {"game"}, false, RunMode::Write, false},
-        {"one of its levels on its own", {"game/harbour.ldb"}, false, RunMode::Write, true},
-        {"two files", {"game/harbour.ldb", "other/keep.ldb"}, false, RunMode::Write, true},
-        {"another game", {"other"}, false, RunMode::Write, true},
-        {"another game, forced", {"other"}, true, RunMode::Write, false},
-        {"another game, listed", {"other"}, false, RunMode::ListOnly, false},
+        {"the same game again", game, {"game"}, false, RunMode::Write, ""},
+        {"one of its levels on its own",
+         game,
+         {"game/harbour.ldb"},
+         false,
+         RunMode::Write,
+         ofTheGame},
+        {"two files",
+         game,
+         {"game/harbour.ldb", "other/keep.ldb"},
+         false,
+         RunMode::Write,
+         ofTheGame},
+        {"another game", game, {"other"}, false, RunMode::Write, ofTheGame},
+        {"another game, forced", game, {"other"}, true, RunMode::Write, ""},
+        {"another game, listed", game, {"other"}, false, RunMode::ListOnly, ""},
+        {"the same level again", keep, {"other/keep.ldb"}, false, RunMode::Write, ""},
+        {"another level into a level's folder",
+         keep,
+         {"game/harbour.ldb"},
+         false,
+         RunMode::Write,
+         ofKeep},
+        {"another level into a level's folder, forced",
+         keep,
+         {"game/harbour.ldb"},
+         true,
+         RunMode::Write,
+         ""},
+        {"the level and another",
+         keep,
+         {"other/keep.ldb", "game/harbour.ldb"},
+         false,
+         RunMode::Write,
+         ""},
+        {"a game into a level's folder", keep, {"game"}, false, RunMode::Write, ofKeep},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const Game g;
         fs::create_directories(g.dir / "other");
         writeBytes(g.dir / "other" / "keep.ldb", "k" + testJpeg("grey"));
+        SourcesRequest firstRequest = g.request();
+        firstRequest.sources.clear();
+        for (const std::string& source : row.first)
+            firstRequest.sources.push_back(g.dir / source);
         Recorder first;
-        ASSERT_EQ(runSources(g.request(), first).status, SourcesStatus::Completed);
+        ASSERT_EQ(runSources(firstRequest, first).status, SourcesStatus::Completed);
         const std::string index = readBytes(g.out / "textures.json");
+        const std::vector<std::string> entries = entriesIn(g.out);
         SourcesRequest request = g.request();
         request.sources.clear();
         for (const std::string& source : row.sources)
@@ -240,18 +532,18 @@ TEST(SourcesRun, AFolderHoldingAnotherGamesTexturesIsRefusedUnlessForced)
         request.mode = row.mode;
         Recorder events;
         const SourcesOutcome outcome = runSources(request, events);
-        if (!row.refused) {
-            EXPECT_NE(outcome.status, SourcesStatus::Refused) << outcome.refusal;
+        if (row.refused.empty()) {
+            EXPECT_EQ(outcome.status, SourcesStatus::Completed) << outcome.refusal;
             continue;
         }
         EXPECT_EQ(outcome.status, SourcesStatus::Refused);
         EXPECT_EQ(outcome.refusal,
-                  "\"" + displayPath(g.out) +
-                      "\" holds the textures of another game, of 2 levels (harbour.ldb, ...), as "
-                      "its textures.json says; extract into another folder, or add --force to "
-                      "extract into it all the same");
+                  "\"" + displayPath(g.out) + "\" holds the textures of another game, " +
+                      row.refused +
+                      ", as its textures.json says; extract into another folder, or add --force "
+                      "to extract into it all the same");
         EXPECT_EQ(events.heard.size(), 1u) << "nothing read";
-        EXPECT_EQ(entriesIn(g.out), (std::vector<std::string>{"harbour", "maps", "textures.json"}));
+        EXPECT_EQ(entriesIn(g.out), entries);
         EXPECT_EQ(readBytes(g.out / "textures.json"), index);
     }
 }

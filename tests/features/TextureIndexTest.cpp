@@ -20,11 +20,12 @@ Digest digestNumbered(unsigned char n)
 }
 
 ImageInfo imageAt(std::uint64_t number, std::uint64_t offset, std::uint32_t width,
-                  std::uint32_t height)
+                  std::uint32_t height, std::uint64_t written = 0)
 {
     ImageInfo image;
     image.number = number;
     image.offset = offset;
+    image.written = written;
     image.jpeg.width = width;
     image.jpeg.height = height;
     return image;
@@ -50,30 +51,32 @@ TEST(TextureIndex, GroupsTheImagesByTheirTextures)
     TextureIndex index;
     const std::uint32_t castle = index.addLevel("maps/castle.ldb");
     const std::uint32_t harbour = index.addLevel("harbour.ldb");
-    index.add(castle, imageAt(1, 100, 64, 32), digestNumbered(1), 900);
-    index.add(castle, imageAt(2, 1000, 16, 16), digestNumbered(2), 300);
-    index.add(castle, imageAt(3, 1300, 64, 32), digestNumbered(1), 900);
-    index.add(harbour, imageAt(1, 50, 64, 32), digestNumbered(1), 900);
-    index.add(harbour, imageAt(2, 950, 8, 8), digestNumbered(3), 120);
+    index.add(castle, imageAt(1, 100, 64, 32, 900), digestNumbered(1), 900);
+    index.add(castle, imageAt(2, 1000, 16, 16, 300), digestNumbered(2), 300);
+    index.add(castle, imageAt(3, 1300, 64, 32, 905), digestNumbered(1), 900);
+    index.add(harbour, imageAt(1, 50, 64, 32, 901), digestNumbered(1), 900);
+    index.add(harbour, imageAt(2, 950, 8, 8, 120), digestNumbered(3), 120);
 
     EXPECT_EQ(index.uses(), 5U);
     EXPECT_EQ(indexSummary(index), "5 textures in 2 levels, 3 distinct");
     const nlohmann::json parsed = nlohmann::json::parse(jsonOf(index));
     const nlohmann::json expected = nlohmann::json::parse(R"({
-        "version": 2, "complete": true, "unread": [],
+        "version": 3, "complete": true, "unread": [],
         "levels": ["maps/castle.ldb", "harbour.ldb"],
+        "sources": [{"level": "maps/castle.ldb", "size": null, "modified": null},
+                    {"level": "harbour.ldb", "size": null, "modified": null}],
         "textures": [
           {"sha256": "01000000000000000000000000000000000000000000000000000000000000f1",
            "width": 64, "height": 32, "bytes": 900,
-           "in": [{"level": "maps/castle.ldb", "number": 1, "offset": 100},
-                  {"level": "maps/castle.ldb", "number": 3, "offset": 1300},
-                  {"level": "harbour.ldb", "number": 1, "offset": 50}]},
+           "in": [{"level": "maps/castle.ldb", "number": 1, "offset": 100, "written": 900},
+                  {"level": "maps/castle.ldb", "number": 3, "offset": 1300, "written": 905},
+                  {"level": "harbour.ldb", "number": 1, "offset": 50, "written": 901}]},
           {"sha256": "02000000000000000000000000000000000000000000000000000000000000f2",
            "width": 16, "height": 16, "bytes": 300,
-           "in": [{"level": "maps/castle.ldb", "number": 2, "offset": 1000}]},
+           "in": [{"level": "maps/castle.ldb", "number": 2, "offset": 1000, "written": 300}]},
           {"sha256": "03000000000000000000000000000000000000000000000000000000000000f3",
            "width": 8, "height": 8, "bytes": 120,
-           "in": [{"level": "harbour.ldb", "number": 2, "offset": 950}]}
+           "in": [{"level": "harbour.ldb", "number": 2, "offset": 950, "written": 120}]}
         ]})");
     EXPECT_EQ(parsed, expected);
 }
@@ -82,10 +85,10 @@ TEST(TextureIndex, SummaryAndTextWhenEmptyOrSingle)
 {
     TextureIndex empty;
     EXPECT_EQ(indexSummary(empty), "0 textures in 0 levels, 0 distinct");
-    EXPECT_EQ(
-        nlohmann::json::parse(jsonOf(empty)),
-        nlohmann::json::parse(
-            R"({"version": 2, "complete": true, "unread": [], "levels": [], "textures": []})"));
+    EXPECT_EQ(nlohmann::json::parse(jsonOf(empty)),
+              nlohmann::json::parse(
+                  R"({"version": 3, "complete": true, "unread": [], "levels": [], "sources": [],
+                "textures": []})"));
 
     TextureIndex single;
     single.add(single.addLevel("a.ldb"), imageAt(1, 0, 1, 1), digestNumbered(9), 10);
@@ -101,13 +104,58 @@ TEST(TextureIndex, FoldersThatCouldNotBeReadAreRecorded)
                     "Cannot read ... locked: Permission denied");
     index.add(index.addLevel("a.ldb"), imageAt(1, 0, 1, 1), digestNumbered(9), 10);
     const nlohmann::json parsed = nlohmann::json::parse(jsonOf(index));
-    EXPECT_EQ(parsed["version"], 2);
+    EXPECT_EQ(parsed["version"], 3);
     EXPECT_EQ(parsed["complete"], false);
     EXPECT_EQ(parsed["unread"], nlohmann::json::parse(R"([
         {"folder": "c", "message": "Cannot read the folder of the game \"g/c\": Permission denied"},
         {"folder": "maps/locked", "message": "Cannot read ... locked: Permission denied"}])"));
     EXPECT_EQ(parsed["levels"], nlohmann::json::parse(R"(["a.ldb"])"));
     EXPECT_EQ(parsed["textures"].size(), 1U);
+}
+
+// Each level's file is recorded as its run opened it: a regular file with its size and last
+// write in nanoseconds since 1970, anything else (a pipe) with neither, nor a time the system
+// did not give.
+TEST(TextureIndex, EachSourceIsRecordedAsItsRunOpenedIt)
+{
+#ifdef _WIN32
+    // Windows counts tenths of a microsecond since 1601.
+    const std::uint64_t changed = 116'444'736'000'000'000U + 17'652'900'001'234'567U;
+#else
+    const std::uint64_t changed = 1'765'290'000'123'456'700U;
+#endif
+    const struct
+    {
+        const char* what;
+        FileType type;
+        std::uint64_t size;
+        std::uint64_t changed;
+        const char* json;
+    } rows[] = {
+        {"a regular file", FileType::Regular, 4096, changed,
+         R"({"level": "a.ldb", "size": 4096, "modified": 1765290000123456700})"},
+        {"an empty file", FileType::Regular, 0, changed,
+         R"({"level": "a.ldb", "size": 0, "modified": 1765290000123456700})"},
+        {"no time given", FileType::Regular, 12, 0,
+         R"({"level": "a.ldb", "size": 12, "modified": null})"},
+        {"a pipe", FileType::Other, 0, changed,
+         R"({"level": "a.ldb", "size": null, "modified": null})"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TextureIndex index;
+        const std::uint32_t first = index.addLevel("a.ldb");
+        index.addLevel("b.ldb"); // never opened
+        FileIdentity identity;
+        identity.type = row.type;
+        identity.size = row.size;
+        identity.changed = row.changed;
+        index.setSource(first, identity);
+        const nlohmann::json parsed = nlohmann::json::parse(jsonOf(index));
+        EXPECT_EQ(parsed["sources"][0], nlohmann::json::parse(row.json));
+        EXPECT_EQ(parsed["sources"][1],
+                  nlohmann::json::parse(R"({"level": "b.ldb", "size": null, "modified": null})"));
+    }
 }
 
 TEST(TextureIndex, AStopEndsTheTextEarly)

@@ -165,6 +165,7 @@ private slots:
                     .startsWith(QStringLiteral("40 textures in 1 level, 40 distinct.")));
         QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("CmdCancel"))->isEnabled());
         QCOMPARE(window.findChild<QListWidget*>(QStringLiteral("lstLevels"))->count(), 1);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Glintmark Textures"));
     }
 
     // A game: each distinct texture once, with every level and number where it is used, as

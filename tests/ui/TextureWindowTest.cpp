@@ -166,6 +166,8 @@ private slots:
         QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("CmdCancel"))->isEnabled());
         QCOMPARE(window.findChild<QListWidget*>(QStringLiteral("lstLevels"))->count(), 1);
         QCOMPARE(window.windowTitle(), QStringLiteral("Glintmark Textures"));
+        // The source is chosen with the buttons or a drop, never typed over.
+        QVERIFY(window.findChild<QLineEdit*>(QStringLiteral("txtSource"))->isReadOnly());
     }
 
     // A game: each distinct texture once, with every level and number where it is used, as

@@ -115,6 +115,32 @@ std::optional<ExtractError> holdBytesFor(LevelParts& level, std::uint64_t at, st
     return std::nullopt;
 }
 
+// The source read short of the size it had.
+ExtractError shorter(const LevelParts& level)
+{
+    return ExtractError{ErrorKind::SourceRead, level.sourcePath,
+                        "The source file \"" + displayPath(level.sourcePath) +
+                            "\" became shorter while it was read"};
+}
+
+// Once every byte is written: what the check of the whole found, or the source having changed
+// since it was scanned, as the reason the new level is not put in place.
+std::optional<ExtractError> checkWhole(const LevelParts& level, NewLevelCheck& check)
+{
+    std::optional<std::string> problem = check.finish();
+    std::error_code ec;
+    const FileIdentity now = level.source.identity(ec);
+    if (!problem &&
+        (ec || now.size != level.sourceId.size || now.changed != level.sourceId.changed))
+        problem = "the source changed while it was read";
+    if (!problem)
+        return std::nullopt;
+    return ExtractError{ErrorKind::ImageWrite, level.into,
+                        "\"" + displayPath(level.into) +
+                            "\" was not put in place: a check of what was written found that " +
+                            *problem};
+}
+
 } // namespace
 
 std::optional<ExtractError> refuseSource(const std::filesystem::path& path, const RawFile& source,
@@ -147,11 +173,6 @@ bool copyLevel(LevelParts& level, FileWriter& target, RunEvents& events, bool& s
     bool systemCopies = true; // until the system says it copies no ranges here
     Progress done;
     done.sourceSize = level.sourceId.size;
-    const auto shorter = [&level] {
-        return ExtractError{ErrorKind::SourceRead, level.sourcePath,
-                            "The source file \"" + displayPath(level.sourcePath) +
-                                "\" became shorter while it was read"};
-    };
     for (std::uint64_t at = 0; at < level.sourceId.size;) {
         if (!events.keepGoing()) {
             stopped = true;
@@ -168,7 +189,7 @@ bool copyLevel(LevelParts& level, FileWriter& target, RunEvents& events, bool& s
             if (copied.result == RangeCopy::Failed)
                 return false;
             if (copied.result == RangeCopy::Short) {
-                error = shorter();
+                error = shorter(level);
                 return false;
             }
             // The program copies from where the system stopped, when it copies no ranges here.
@@ -192,7 +213,7 @@ bool copyLevel(LevelParts& level, FileWriter& target, RunEvents& events, bool& s
             return false;
         }
         if (got < want) {
-            error = shorter();
+            error = shorter(level);
             return false;
         }
         if ((error = holdBytesFor(level, at, got, next)))
@@ -218,21 +239,8 @@ bool copyLevel(LevelParts& level, FileWriter& target, RunEvents& events, bool& s
         stopped = true;
         return false;
     }
-    std::optional<std::string> problem = check.finish();
-    std::error_code ec;
-    const FileIdentity now = level.source.identity(ec);
-    if (!problem &&
-        (ec || now.size != level.sourceId.size || now.changed != level.sourceId.changed))
-        problem = "the source changed while it was read";
-    if (problem) {
-        error = ExtractError{ErrorKind::ImageWrite, level.into,
-                             "\"" + displayPath(level.into) +
-                                 "\" was not put in place: a check of what was written found "
-                                 "that " +
-                                 *problem};
-        return false;
-    }
-    return true;
+    error = checkWhole(level, check);
+    return !error;
 }
 
 } // namespace glintmark::features

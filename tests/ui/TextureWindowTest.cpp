@@ -206,6 +206,16 @@ private slots:
                 QCOMPARE(row.uses[u].level, uses[t][u].first);
                 QCOMPARE(row.uses[u].number, static_cast<std::uint64_t>(uses[t][u].second));
             }
+            // The grid's caption: the number, and how many places use it when more than one.
+            const QString caption =
+                QString::number(row.image.number) +
+                (uses[t].size() > 1 ? QStringLiteral(" (x%1)").arg(uses[t].size()) : QString());
+            QCOMPARE(model.data(model.index(t), Qt::DisplayRole).toString(), caption);
+            // A thumbnail asked for comes back to the texture's own cell.
+            QSignalSpy changed(window.model(), &QAbstractItemModel::dataChanged);
+            (void)model.data(model.index(t), Qt::DecorationRole);
+            QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 10000);
+            QCOMPARE(changed.at(0).at(0).toModelIndex().row(), t);
         }
 
         const QJsonArray cliTextures =
@@ -238,6 +248,7 @@ private slots:
         QVERIFY(details.contains(QStringLiteral("SHA-256: ") + sha256(m_db.texture(1))));
         QVERIFY(details.contains(QStringLiteral("State: trailing: ")));
         QVERIFY(details.contains(QStringLiteral("Coding: baseline")));
+        QVERIFY(details.contains(QStringLiteral("Decodes: ")));
         QVERIFY(details.contains(QStringLiteral("Used 2 times:")));
         QVERIFY(details.contains(QStringLiteral("a.ldb #2 at ")));
         QVERIFY(details.contains(QStringLiteral("sub/b.ldb #1 at ")));

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <memory>
+#include <utility>
 
 namespace glintmark::ui {
 
@@ -140,6 +141,31 @@ int saveScreenshots(const QString& dir)
     return 0;
 }
 
+// Adds the options that choose what the program does, --screenshot and --textures, and the
+// FILE, to `parser`; returns the two options.
+std::pair<QCommandLineOption, QCommandLineOption> addRunOptions(QCommandLineParser& parser)
+{
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save each window as <dir>/FrmMain.png, FrmAbout.png and "
+                       "FrmBrowse.png, and the screen as Screen.png, and quit (works headless "
+                       "with QT_QPA_PLATFORM=offscreen)."),
+        QStringLiteral("dir"));
+    parser.addOption(screenshot);
+    const QCommandLineOption textures(
+        QStringLiteral("textures"),
+        QStringLiteral("Open the texture window (\"Glintmark Textures\") and list the textures "
+                       "of PATH, a level or a game folder; with --screenshot, save it as "
+                       "<dir>/FrmTextures.png and FrmTexturesShared.png once listed, and quit."));
+    parser.addOption(textures);
+    parser.addPositionalArgument(
+        QStringLiteral("FILE"),
+        QStringLiteral("The level database to start with (optional); with --textures, "
+                       "a level or a game folder."),
+        QStringLiteral("[FILE]"));
+    return {screenshot, textures};
+}
+
 } // namespace
 
 int runWindowProgram(int& argc, char* argv[])
@@ -170,24 +196,7 @@ int runWindowProgram(int& argc, char* argv[])
     QCommandLineOption oldVersion(QStringLiteral("v"));
     oldVersion.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(oldVersion);
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Save each window as <dir>/FrmMain.png, FrmAbout.png and "
-                       "FrmBrowse.png, and the screen as Screen.png, and quit (works headless "
-                       "with QT_QPA_PLATFORM=offscreen)."),
-        QStringLiteral("dir"));
-    parser.addOption(screenshot);
-    const QCommandLineOption textures(
-        QStringLiteral("textures"),
-        QStringLiteral("Open the texture window (\"Glintmark Textures\") and list the textures "
-                       "of PATH, a level or a game folder; with --screenshot, save it as "
-                       "<dir>/FrmTextures.png and FrmTexturesShared.png once listed, and quit."));
-    parser.addOption(textures);
-    parser.addPositionalArgument(
-        QStringLiteral("FILE"),
-        QStringLiteral("The level database to start with (optional); with --textures, "
-                       "a level or a game folder."),
-        QStringLiteral("[FILE]"));
+    const auto [screenshot, textures] = addRunOptions(parser);
 
     // Help and version are text only: answer them without a window system, so they work over
     // ssh and in build scripts. process() prints and ends the program. So are usage errors: the

@@ -419,6 +419,26 @@ private slots:
                     .startsWith(QStringLiteral("Cancelled: 1 textures listed.")));
         QCOMPARE(window.model()->entry(0).image.offset, std::uint64_t{300});
     }
+
+    // Another source opened while a listing still waits on a silent pipe: the waiting listing
+    // is stopped and its thread ended before the new one starts, and only the new one shows.
+    void openingAnotherSourceEndsAWaitingListing()
+    {
+        const QString fifo = m_dir.filePath(QStringLiteral("quiet.ldb"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const int writer = ::open(QFile::encodeName(fifo).constData(), O_RDWR);
+        QVERIFY(writer >= 0);
+        FrmTextures window;
+        QSignalSpy finished(&window, &FrmTextures::listingFinished);
+        window.openSource(glintmark::ui::platform::toPath(fifo));
+        QVERIFY(window.isListing());
+        QVERIFY(listIn(window, m_game));
+        ::close(writer);
+        QCOMPARE(window.model()->images(), std::uint64_t{7});
+        QVERIFY(window.findChild<QLabel*>(QStringLiteral("lblStatus"))
+                    ->text()
+                    .startsWith(QStringLiteral("7 textures in 2 levels")));
+    }
 #endif
 
     // Opening another source while one is listed shows only the new one's textures.

@@ -50,26 +50,28 @@ void TextureHasher::finishCurrent()
     m_done.emplace(m_number, digests);
 }
 
-std::optional<ImageDigests> TextureHasher::take(std::uint64_t number)
+ImageDigests* TextureHasher::complete(std::uint64_t number)
 {
     if (m_open && m_number == number)
         finishCurrent();
     const auto found = m_done.find(number);
-    if (found == m_done.end())
+    return found == m_done.end() ? nullptr : &found->second;
+}
+
+std::optional<ImageDigests> TextureHasher::take(std::uint64_t number)
+{
+    const ImageDigests* digests = complete(number);
+    if (digests == nullptr)
         return std::nullopt;
-    const ImageDigests digests = found->second;
-    m_done.erase(found);
-    return digests;
+    const ImageDigests taken = *digests;
+    m_done.erase(number);
+    return taken;
 }
 
 std::optional<Digest> TextureHasher::written(std::uint64_t number)
 {
-    if (m_open && m_number == number)
-        finishCurrent();
-    const auto found = m_done.find(number);
-    if (found == m_done.end())
-        return std::nullopt;
-    return found->second.written;
+    const ImageDigests* digests = complete(number);
+    return digests == nullptr ? std::nullopt : std::optional<Digest>(digests->written);
 }
 
 } // namespace glintmark::features

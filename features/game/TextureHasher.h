@@ -41,6 +41,9 @@ public:
 
 private:
     void finishCurrent();
+    // The digests of image `number` once its last byte is in (completing the current image),
+    // not handed out; null when there are none.
+    ImageDigests* complete(std::uint64_t number);
 
     bool m_trim;
     bool m_hashWritten;

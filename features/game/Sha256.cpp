@@ -1,13 +1,14 @@
 #include "features/game/Sha256.h"
 
+#include "features/game/Sha256Blocks.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace glintmark::features {
-namespace {
 
 // The first 32 bits of the fractional parts of the cube roots of the first 64 primes.
-constexpr std::array<std::uint32_t, 64> kRound = {
+const std::array<std::uint32_t, 64> kSha256Rounds = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
     0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -16,6 +17,8 @@ constexpr std::array<std::uint32_t, 64> kRound = {
     0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+namespace {
 
 // The first 32 bits of the fractional parts of the square roots of the first 8 primes.
 constexpr std::array<std::uint32_t, 8> kInitial = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
@@ -26,11 +29,14 @@ std::uint32_t rotateRight(std::uint32_t value, unsigned bits)
     return (value >> bits) | (value << (32U - bits));
 }
 
-} // namespace
+// Whether the processor's SHA instructions do the work; asked once.
+bool useHardware()
+{
+    static const bool available = sha256HardwareAvailable();
+    return available;
+}
 
-Sha256::Sha256() : m_state(kInitial) {}
-
-void Sha256::compress(const unsigned char* block)
+void compressBlock(Sha256State& state, const unsigned char* block)
 {
     std::array<std::uint32_t, 64> w{};
     for (std::size_t i = 0; i < 16; ++i) {
@@ -44,18 +50,18 @@ void Sha256::compress(const unsigned char* block)
             rotateRight(w[i - 2], 17) ^ rotateRight(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    std::uint32_t a = m_state[0];
-    std::uint32_t b = m_state[1];
-    std::uint32_t c = m_state[2];
-    std::uint32_t d = m_state[3];
-    std::uint32_t e = m_state[4];
-    std::uint32_t f = m_state[5];
-    std::uint32_t g = m_state[6];
-    std::uint32_t h = m_state[7];
+    std::uint32_t a = state[0];
+    std::uint32_t b = state[1];
+    std::uint32_t c = state[2];
+    std::uint32_t d = state[3];
+    std::uint32_t e = state[4];
+    std::uint32_t f = state[5];
+    std::uint32_t g = state[6];
+    std::uint32_t h = state[7];
     for (std::size_t i = 0; i < 64; ++i) {
         const std::uint32_t s1 = rotateRight(e, 6) ^ rotateRight(e, 11) ^ rotateRight(e, 25);
         const std::uint32_t choose = (e & f) ^ (~e & g);
-        const std::uint32_t t1 = h + s1 + choose + kRound[i] + w[i];
+        const std::uint32_t t1 = h + s1 + choose + kSha256Rounds[i] + w[i];
         const std::uint32_t s0 = rotateRight(a, 2) ^ rotateRight(a, 13) ^ rotateRight(a, 22);
         const std::uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
         const std::uint32_t t2 = s0 + majority;
@@ -68,14 +74,32 @@ void Sha256::compress(const unsigned char* block)
         b = a;
         a = t1 + t2;
     }
-    m_state[0] += a;
-    m_state[1] += b;
-    m_state[2] += c;
-    m_state[3] += d;
-    m_state[4] += e;
-    m_state[5] += f;
-    m_state[6] += g;
-    m_state[7] += h;
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
+}
+
+} // namespace
+
+void sha256BlocksPortable(Sha256State& state, const unsigned char* data, std::size_t blocks)
+{
+    for (; blocks > 0; --blocks, data += 64)
+        compressBlock(state, data);
+}
+
+Sha256::Sha256(bool portable) : m_state(kInitial), m_hardware(!portable && useHardware()) {}
+
+void Sha256::compress(const unsigned char* data, std::size_t blocks)
+{
+    if (m_hardware)
+        sha256BlocksHardware(m_state, data, blocks);
+    else
+        sha256BlocksPortable(m_state, data, blocks);
 }
 
 void Sha256::add(const unsigned char* data, std::size_t count)
@@ -89,11 +113,14 @@ void Sha256::add(const unsigned char* data, std::size_t count)
         count -= take;
         if (m_pendingCount < m_pending.size())
             return;
-        compress(m_pending.data());
+        compress(m_pending.data(), 1);
         m_pendingCount = 0;
     }
-    for (; count >= 64; data += 64, count -= 64)
-        compress(data);
+    if (count >= 64) {
+        compress(data, count / 64);
+        data += count - count % 64;
+        count %= 64;
+    }
     if (count > 0) {
         std::memcpy(m_pending.data(), data, count);
         m_pendingCount = count;
@@ -116,7 +143,9 @@ Digest Sha256::finish()
         for (std::size_t j = 0; j < 4; ++j)
             digest[4 * i + j] = static_cast<unsigned char>(m_state[i] >> (24 - 8 * j));
     }
-    *this = Sha256();
+    m_state = kInitial;
+    m_pendingCount = 0;
+    m_total = 0;
     return digest;
 }
 

@@ -1,15 +1,21 @@
 #include "features/game/Sha256.h"
 
+#include "tests/support/Referees.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
 
 #include <string>
 
 namespace glintmark::features {
 namespace {
 
-std::string hashOf(const std::string& text, std::size_t piece)
+std::string hashOf(const std::string& text, std::size_t piece, bool portable = false)
 {
-    Sha256 hash;
+    Sha256 hash(portable);
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     for (std::size_t at = 0; at < text.size(); at += piece)
         hash.add(bytes + at, std::min(piece, text.size() - at));
@@ -41,22 +47,50 @@ TEST(Sha256, GivesTheStandardDigestWhateverPiecesTheBytesComeIn)
     for (const auto& row : rows) {
         for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{64},
                                         std::size_t{65}, std::size_t{4096}}) {
-            SCOPED_TRACE(std::to_string(row.text.size()) + " bytes in pieces of " +
-                         std::to_string(piece));
-            EXPECT_EQ(hashOf(row.text, piece), row.digest);
+            for (const bool portable : {false, true}) {
+                SCOPED_TRACE(std::to_string(row.text.size()) + " bytes in pieces of " +
+                             std::to_string(piece) + (portable ? ", portable" : ""));
+                EXPECT_EQ(hashOf(row.text, piece, portable), row.digest);
+            }
         }
+    }
+}
+
+// Bytes of every value in every position of a block, many blocks at a time, as sha256sum hashes
+// them: whichever code compresses (the processor's SHA instructions where it has them).
+TEST(Sha256, AgreesWithSha256sumOnEveryByteValue)
+{
+    std::string bytes(3 * 1024 * 1024 + 77, '\0');
+    std::uint32_t seed = 12345;
+    for (char& byte : bytes) {
+        seed = seed * 1103515245U + 12345U;
+        byte = static_cast<char>(seed >> 23);
+    }
+    const auto file = std::filesystem::path(::testing::TempDir()) / "sha256-bytes.bin";
+    std::ofstream(file, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const std::string expected = testsupport::sha256sumOf(file);
+    std::filesystem::remove(file);
+    if (expected.empty())
+        GTEST_SKIP() << "no sha256sum to ask";
+    for (const bool portable : {false, true}) {
+        SCOPED_TRACE(portable ? "portable" : "default");
+        EXPECT_EQ(hashOf(bytes, 1 << 20, portable), expected);
+        EXPECT_EQ(hashOf(bytes, 100, portable), expected);
     }
 }
 
 TEST(Sha256, StartsOverAfterEachDigest)
 {
-    Sha256 hash;
-    const std::string abc = "abc";
-    hash.add(reinterpret_cast<const unsigned char*>(abc.data()), abc.size());
-    (void)hash.finish();
-    hash.add(reinterpret_cast<const unsigned char*>(abc.data()), abc.size());
-    EXPECT_EQ(digestHex(hash.finish()),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    for (const bool portable : {false, true}) {
+        Sha256 hash(portable);
+        const std::string abc = "abc";
+        hash.add(reinterpret_cast<const unsigned char*>(abc.data()), abc.size());
+        (void)hash.finish();
+        hash.add(reinterpret_cast<const unsigned char*>(abc.data()), abc.size());
+        EXPECT_EQ(digestHex(hash.finish()),
+                  "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    }
 }
 
 } // namespace

@@ -33,7 +33,9 @@ const std::map<std::string, std::string> kFiles = {
 // Writes `files` through `folder`; false at the first that fails.
 bool writeAll(NewGameFolder& folder, const std::map<std::string, std::string>& files)
 {
-    for (const auto& [relative, bytes] : files) {
+    for (const auto& file : files) {
+        const std::string& relative = file.first;
+        const std::string& bytes = file.second;
         bool complete = false;
         const auto error = folder.write(
             relative, "the new level", [&bytes](FileWriter& writer) { return writer.write(bytes); },

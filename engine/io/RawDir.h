@@ -29,6 +29,18 @@ public:
 
     // Opens an existing folder; anything else is refused with "not a directory".
     static RawDir open(const std::filesystem::path& path, std::error_code& ec);
+    // Whether a folder is open.
+#ifdef _WIN32
+    bool isOpen() const
+    {
+        return m_open;
+    }
+#else
+    bool isOpen() const
+    {
+        return m_fd >= 0;
+    }
+#endif
 
     // The name of the file that holds the lock inside a locked folder; empty where the lock
     // needs no file of its own.
@@ -69,6 +81,22 @@ public:
                   const std::filesystem::path& to, std::error_code& ec) const;
     // Removes the entry `name` (a link itself, not what it leads to); folders are not removed.
     void remove(const std::filesystem::path& name, std::error_code& ec) const;
+    // Makes the folder `name`; fails if anything at all sits there already.
+    void makeFolder(const std::filesystem::path& name, std::error_code& ec) const;
+    // Opens the folder `name` inside this one. A link at the name is not followed: it, or
+    // anything but a folder there, is refused with std::errc::not_a_directory.
+    RawDir openFolder(const std::filesystem::path& name, std::error_code& ec) const;
+    // Removes the empty folder `name`.
+    void removeFolder(const std::filesystem::path& name, std::error_code& ec) const;
+    // Gives the entry `from` (a folder too) the name `to`, which must be free: something there
+    // fails with std::errc::file_exists. (Where the system cannot refuse in the same step, an
+    // empty folder appearing at `to` between the look and the rename may be replaced.)
+    void rename(const std::filesystem::path& from, const std::filesystem::path& to,
+                std::error_code& ec) const;
+    // Swaps the entries `first` and `second` (folders too) in one step; false (and no error)
+    // where the system or the file system offers no such exchange.
+    bool exchange(const std::filesystem::path& first, const std::filesystem::path& second,
+                  std::error_code& ec) const;
     // Calls `visit` with the name of every entry of the folder, "." and ".." aside.
     void forEachName(const std::function<void(const std::filesystem::path&)>& visit,
                      std::error_code& ec) const;

@@ -201,6 +201,72 @@ void RawDir::remove(const fs::path& name, std::error_code& ec) const
         ec = lastError();
 }
 
+void RawDir::makeFolder(const fs::path& name, std::error_code& ec) const
+{
+    ec.clear();
+    if (::mkdirat(m_fd, name.c_str(), 0777) != 0)
+        ec = lastError();
+}
+
+RawDir RawDir::openFolder(const fs::path& name, std::error_code& ec) const
+{
+    ec.clear();
+    RawDir dir;
+    // Not waiting and not following: only a folder is opened.
+    dir.m_fd =
+        ::openat(m_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (dir.m_fd < 0)
+        ec = errno == ELOOP ? std::make_error_code(std::errc::not_a_directory) : lastError();
+    return dir;
+}
+
+void RawDir::removeFolder(const fs::path& name, std::error_code& ec) const
+{
+    ec.clear();
+    if (::unlinkat(m_fd, name.c_str(), AT_REMOVEDIR) != 0)
+        ec = lastError();
+}
+
+void RawDir::rename(const fs::path& from, const fs::path& to, std::error_code& ec) const
+{
+    ec.clear();
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+    if (::renameat2(m_fd, from.c_str(), m_fd, to.c_str(), RENAME_NOREPLACE) == 0)
+        return;
+    if (errno != EINVAL && errno != ENOSYS) {
+        ec = lastError();
+        return;
+    }
+#endif
+    // Looked at first: renameat() would put a folder in the place of an empty one, a file in
+    // the place of a file.
+    struct stat st
+    {
+    };
+    if (::fstatat(m_fd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        ec = std::make_error_code(std::errc::file_exists);
+        return;
+    }
+    if (::renameat(m_fd, from.c_str(), m_fd, to.c_str()) != 0)
+        ec = lastError();
+}
+
+bool RawDir::exchange(const fs::path& first, const fs::path& second, std::error_code& ec) const
+{
+    ec.clear();
+#if defined(__linux__) && defined(RENAME_EXCHANGE)
+    if (::renameat2(m_fd, first.c_str(), m_fd, second.c_str(), RENAME_EXCHANGE) == 0)
+        return true;
+    // A file system without the flag, or a kernel without the call: the caller does without.
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        ec = lastError();
+#else
+    (void)first;
+    (void)second;
+#endif
+    return false;
+}
+
 void RawDir::forEachName(const std::function<void(const fs::path&)>& visit,
                          std::error_code& ec) const
 {

@@ -5,6 +5,7 @@
 #include "engine/io/PathText.h"
 #include "features/putback/LevelCopy.h"
 #include "features/putback/LevelScan.h"
+#include "features/putback/NewGameFolder.h"
 #include "features/putback/ReplacementPlan.h"
 #include "features/putback/UnmatchedFolders.h"
 
@@ -77,6 +78,29 @@ std::optional<ExtractError> refuseIntoGame(const GamePutBackRequest& request, co
                     displayPath(request.game) + "\" itself (at \"" + displayPath(at) +
                     "\"); choose a folder outside it";
     return error;
+}
+
+// An earlier put-back's folder of new levels is replaced whole: it may not hold the game or the
+// folder of edits, which would go with it.
+std::optional<ExtractError> refuseReplacingInputs(const GamePutBackRequest& request)
+{
+    std::error_code ec;
+    const fs::path into = fs::canonical(request.into, ec);
+    if (ec)
+        return std::nullopt;
+    for (const auto& [input, what] : {std::pair{&request.game, "game folder"},
+                                      std::pair{&request.folder, "folder of edited images"}}) {
+        if (!within(*input, into))
+            continue;
+        ExtractError error;
+        error.kind = ErrorKind::OutputIsSource;
+        error.file = request.into;
+        error.message = "The " + std::string(what) + " \"" + displayPath(*input) +
+                        "\" lies inside \"" + displayPath(request.into) +
+                        "\", which the new levels replace whole; choose a folder outside it";
+        return error;
+    }
+    return std::nullopt;
 }
 
 // The request for one level, as putBack() would take it; `heldBytes` is what is left of the
@@ -314,95 +338,6 @@ std::optional<ExtractError> planGame(GameRun& run)
     return std::nullopt;
 }
 
-// The hidden files written so far and the folders made for them; all go again unless every new
-// level is written and checked.
-class NewLevels
-{
-public:
-    explicit NewLevels(const GamePutBackRequest& request) : m_request(request) {}
-    NewLevels(const NewLevels&) = delete;
-    NewLevels& operator=(const NewLevels&) = delete;
-    ~NewLevels() { discard(); }
-
-    // The locked folder the new level `into` goes into, made (with the folders above it, up to
-    // and including the request's) when missing.
-    LockedFolder* folderFor(const fs::path& into, const FileIdentity& sourceId,
-                            std::optional<ExtractError>& error)
-    {
-        const fs::path folder = into.parent_path();
-        if (auto found = m_folders.find(folder); found != m_folders.end()) {
-            error = found->second.checkName(into.filename(), "the new level");
-            return error ? nullptr : &found->second;
-        }
-        // A link on the way may lead into the game: refused before any folder is made there.
-        if ((error = refuseIntoGame(m_request, folder)) || (error = makeFolders(folder)))
-            return nullptr;
-        LockedFolder locked =
-            LockedFolder::openBeside(into, sourceId, "the new level", "run", error);
-        if (error)
-            return nullptr;
-        return &m_folders.emplace(folder, std::move(locked)).first->second;
-    }
-
-    // A hidden file now waits in `folder` for the name `name`.
-    void written(LockedFolder& folder, const fs::path& name)
-    {
-        m_parts.emplace_back(&folder, name);
-    }
-
-    // Puts every hidden file in its place, in order.
-    std::optional<ExtractError> place()
-    {
-        while (!m_parts.empty()) {
-            auto [folder, name] = m_parts.front();
-            m_parts.erase(m_parts.begin());
-            if (auto error = folder->placePart(name, "the new level"))
-                return error;
-        }
-        m_created.clear(); // they hold the new levels now
-        return std::nullopt;
-    }
-
-    // Removes the hidden files written, and the folders made, that are still there.
-    void discard()
-    {
-        for (auto& [folder, name] : m_parts)
-            folder->discardPart(name);
-        m_parts.clear();
-        m_folders.clear(); // unlocked and closed before they are removed
-        for (auto it = m_created.rbegin(); it != m_created.rend(); ++it) {
-            std::error_code ignored; // only an empty folder goes; a full one is no leftover
-            fs::remove(*it, ignored);
-        }
-        m_created.clear();
-    }
-
-private:
-    std::optional<ExtractError> makeFolders(const fs::path& folder)
-    {
-        std::vector<fs::path> missing;
-        std::error_code ec;
-        for (fs::path at = folder; !at.empty() && !fs::exists(fs::symlink_status(at, ec));
-             at = at.parent_path()) {
-            missing.push_back(at);
-            if (at == at.parent_path())
-                break;
-        }
-        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-            if (fs::create_directory(*it, ec))
-                m_created.push_back(*it);
-            if (ec)
-                return makeError(ErrorKind::OutputFolder, *it, "Cannot create the folder", ec);
-        }
-        return std::nullopt;
-    }
-
-    const GamePutBackRequest& m_request;
-    std::map<fs::path, LockedFolder> m_folders;
-    std::vector<std::pair<LockedFolder*, fs::path>> m_parts;
-    std::vector<fs::path> m_created; // parents first
-};
-
 // The original of replacement `number`, among a level's.
 const ImageInfo& originalOf(const LevelState& state, std::uint64_t number)
 {
@@ -412,7 +347,7 @@ const ImageInfo& originalOf(const LevelState& state, std::uint64_t number)
 }
 
 // Writes level `index` to its hidden file, checked as one level's new level is.
-std::optional<ExtractError> writeLevel(GameRun& run, std::size_t index, NewLevels& written)
+std::optional<ExtractError> writeLevel(GameRun& run, std::size_t index, NewGameFolder& written)
 {
     LevelPutBack& level = run.outcome.levels[index];
     const LevelState& state = run.states[index];
@@ -421,10 +356,6 @@ std::optional<ExtractError> writeLevel(GameRun& run, std::size_t index, NewLevel
     if (auto error = openLevel(level, source, sourceId, run.stopped); error || run.stopped)
         return error;
     if (auto error = checkSame(level.level.file, state.sourceId, sourceId))
-        return error;
-    std::optional<ExtractError> error;
-    LockedFolder* folder = written.folderFor(level.into, state.sourceId, error);
-    if (error)
         return error;
     const auto reload = [&](Replacement& replacement) -> std::optional<ExtractError> {
         const std::size_t owner = run.owner.at(replacement.file.parent_path());
@@ -443,25 +374,49 @@ std::optional<ExtractError> writeLevel(GameRun& run, std::size_t index, NewLevel
         return reloaded;
     };
     std::optional<ExtractError> failure;
-    error = folder->writePart(level.into.filename(), "the new level", [&](FileWriter& writer) {
-        LevelParts parts{
-            level.level.file,       level.into, source, state.sourceId, level.outcome.images,
-            level.outcome.replaced, reload};
-        return copyLevel(parts, writer, run.events, run.stopped, failure);
-    });
+    bool complete = false;
+    auto error = written.write(
+        level.level.relative, "the new level",
+        [&](FileWriter& writer) {
+            LevelParts parts{
+                level.level.file,       level.into, source, state.sourceId, level.outcome.images,
+                level.outcome.replaced, reload};
+            return copyLevel(parts, writer, run.events, run.stopped, failure);
+        },
+        complete);
     if (failure)
         error = std::move(failure);
-    if (!error && !run.stopped)
-        written.written(*folder, level.into.filename());
     return error;
 }
 
-// Writes every level that changes, then puts them all in place; a failure or a stop on the way
-// leaves none of them.
+// `error`, with what discarding the unfinished new levels could not remove told after it.
+std::optional<ExtractError> leavingNothing(NewGameFolder& written,
+                                           std::optional<ExtractError> error)
+{
+    std::optional<ExtractError> left = written.discard();
+    if (!left)
+        return error;
+    if (!error)
+        return left;
+    error->message += "; " + left->message;
+    return error;
+}
+
+// Writes every level that changes into a hidden folder beside the new levels' folder, then puts
+// it in that folder's place; a failure or a stop on the way leaves that folder as it was.
 std::optional<ExtractError> writeGame(GameRun& run)
 {
-    NewLevels written(run.request);
     const auto& levels = run.outcome.levels;
+    // With no level to write, nothing is made; an earlier put-back's folder is still replaced,
+    // so that none of its levels passes for this run's.
+    std::error_code ec;
+    if (std::none_of(levels.begin(), levels.end(),
+                     [](const LevelPutBack& level) { return level.changes(); }) &&
+        !fs::exists(fs::symlink_status(run.request.into, ec)))
+        return std::nullopt;
+    NewGameFolder written(run.request.into);
+    if (auto error = written.begin())
+        return leavingNothing(written, std::move(error));
     Pass writing(run,
                  static_cast<std::size_t>(
                      std::count_if(levels.begin(), levels.end(),
@@ -473,17 +428,18 @@ std::optional<ExtractError> writeGame(GameRun& run)
         if (!run.events.keepGoing())
             run.stopped = true;
         if (run.stopped)
-            return std::nullopt;
+            return leavingNothing(written, std::nullopt);
         writing.at(i);
         if (auto error = writeLevel(run, i, written); error || run.stopped)
-            return error;
+            return leavingNothing(written, std::move(error));
     }
     // A stop that comes after the last level still leaves nothing behind.
     if (!run.events.keepGoing()) {
         run.stopped = true;
-        return std::nullopt;
+        return leavingNothing(written, std::nullopt);
     }
-    return written.place();
+    auto error = written.place();
+    return written.placed() ? error : leavingNothing(written, std::move(error));
 }
 
 // The game's levels, each with the folder of its edited images (when the extraction has one)
@@ -551,6 +507,10 @@ GamePutBackOutcome putBackGame(const GamePutBackRequest& request, RunEvents& eve
     // The target is refused before anything is read (in a dry run too, when named).
     if (!request.dryRun || !request.into.empty()) {
         if (auto error = refuseIntoGame(request, request.into))
+            return ended(outcome, PutBackStatus::Failed, std::move(error));
+        if (auto error = refuseForeignFolder(request.into))
+            return ended(outcome, PutBackStatus::Failed, std::move(error));
+        if (auto error = refuseReplacingInputs(request))
             return ended(outcome, PutBackStatus::Failed, std::move(error));
     }
     if (auto error = findGameLevels(run))

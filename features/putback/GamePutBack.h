@@ -70,9 +70,11 @@ struct GamePutBackOutcome
 // extraction's folder named by levelFolderName) with their originals, as putBack() does for one
 // level, and with --everywhere also finds every image of every level whose texture is an edited
 // image's original's. Unless a dry run, or anything is refused, it then writes every level that
-// changes under `request.into` at its relative path, each through a hidden file checked as one
-// level's is, and puts them in place only once all are written; a refusal, a failure or a stop
-// leaves none of them and no hidden file.
+// changes, checked as one level's is, at its relative path into a hidden folder beside
+// `request.into`, and puts that folder in its place by one rename once all are written (a folder
+// an earlier put-back made there is replaced whole; anything else there is refused before
+// anything is read). A refusal, a failure or a stop leaves `request.into` as it was and no
+// hidden folder.
 GamePutBackOutcome putBackGame(const GamePutBackRequest& request, RunEvents& events);
 
 } // namespace glintmark::features

@@ -565,6 +565,7 @@ TEST(CliPutBack, AGameFolderTakesItsEditsIntoTheLevelsThatHoldTheirOriginals)
         std::vector<std::string> said;    // on standard output, or (exit code 1) its errors
         bool conflict = false;            // castle's copy of the texture edited otherwise
         bool orphan = false;              // images in a folder of no level (one renamed since)
+        bool foreign = false;             // a folder of the user's stands at the new levels' place
     };
     const std::string into = (dir / "new").string();
     const std::string gameDir = (dir / "game").string();
@@ -621,6 +622,15 @@ TEST(CliPutBack, AGameFolderTakesItsEditsIntoTheLevelsThatHoldTheirOriginals)
          {"1 edited texture went into 1 level"},
          false,
          true},
+        {"the new levels' place taken by a folder of the user's",
+         {"--put-back", out, "--everywhere", "--into", into, gameDir},
+         1,
+         {},
+         {"The new levels would replace the folder \"" + into + "\", which no put-back made",
+          "choose a new folder, or move that one away first"},
+         false,
+         false,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -631,7 +641,15 @@ TEST(CliPutBack, AGameFolderTakesItsEditsIntoTheLevelsThatHoldTheirOriginals)
             writeBytes(dir / "out" / "gone" / imageName(1), edited);
         }
         writeBytes(castleEdit, c.conflict ? other : levels.at("maps/castle.ldb").expectedFile(1));
+        if (c.foreign) {
+            fs::create_directories(dir / "new");
+            writeBytes(dir / "new" / "mine.txt", "mine");
+        }
         const CliRun run = runWith(c.args);
+        EXPECT_EQ(hiddenIn(dir), std::vector<std::string>{});
+        if (c.foreign) {
+            EXPECT_EQ(readBytes(dir / "new" / "mine.txt"), "mine");
+        }
         EXPECT_EQ(run.code, c.code) << run.err;
         std::vector<std::string> written;
         for (const auto& [relative, level] : levels) {
@@ -641,7 +659,10 @@ TEST(CliPutBack, AGameFolderTakesItsEditsIntoTheLevelsThatHoldTheirOriginals)
         EXPECT_EQ(written, c.written);
         for (const fs::path& folder : {dir / "new", dir / "new" / "maps"}) {
             if (fs::exists(folder)) {
-                EXPECT_EQ(hiddenIn(folder), std::vector<std::string>{});
+                // The record of the put-back that made the folder aside.
+                std::vector<std::string> hidden = hiddenIn(folder);
+                std::erase(hidden, ".glintmark-put-back.json");
+                EXPECT_EQ(hidden, std::vector<std::string>{});
             }
         }
         for (const std::string& relative : written) {

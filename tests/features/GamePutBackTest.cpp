@@ -5,6 +5,8 @@
 
 #include "engine/io/PathText.h"
 #include "features/putback/GamePutBack.h"
+#include "features/putback/NewGameFolder.h"
+#include "support/Referees.h"
 
 #include <gtest/gtest.h>
 
@@ -63,16 +65,27 @@ struct Recorder : features::RunEvents
     }
 };
 
-// Every file below `folder`, hidden ones too, by its path inside it.
+// Every file below `folder`, hidden ones too, by its path inside it; the put-back's record at
+// its top aside.
 std::vector<std::string> filesUnder(const fs::path& folder)
 {
     std::vector<std::string> files;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (it->is_regular_file())
+        if (it->is_regular_file() && it->path() != folder / features::kNewLevelsRecord)
             files.push_back(it->path().lexically_relative(folder).generic_string());
     std::sort(files.begin(), files.end());
     return files;
+}
+
+// The hidden folders a run left beside `place` (their names start with a dot and its name).
+std::vector<std::string> leftBeside(const fs::path& place)
+{
+    std::vector<std::string> left;
+    for (const std::string& name : entriesIn(place.parent_path()))
+        if (name.rfind("." + place.filename().string(), 0) == 0)
+            left.push_back(name);
+    return left;
 }
 
 // The textures of the game: a shared one, and others that stand in one level each.
@@ -148,6 +161,21 @@ protected:
     void expectNoNewLevels() const
     {
         EXPECT_EQ(filesUnder(dir / "new"), std::vector<std::string>{});
+    }
+
+    // An earlier put-back's new levels in "new": a.ldb with its first image edited (and what
+    // else is edited). The edit is taken back after.
+    void earlierPutBack()
+    {
+        const fs::path file = dir / "out" / "a" / imageName(1);
+        const std::string original = readBytes(file);
+        writeBytes(file, reencoded(testJpeg("grey"), 30));
+        Recorder events;
+        const GamePutBackOutcome outcome = features::putBackGame(request(false), events);
+        writeBytes(file, original);
+        ASSERT_EQ(outcome.status, PutBackStatus::Written);
+        const std::vector<std::string> written = filesUnder(dir / "new");
+        ASSERT_NE(std::find(written.begin(), written.end(), "a.ldb"), written.end());
     }
 
     fs::path dir;
@@ -303,37 +331,42 @@ TEST_F(GamePutBack, TwoDifferentEditsOfOneTextureAreRefusedTheSameEditTwiceIsNot
                 expectedLevel("maps/deep/cave.ldb", {4}, second));
 }
 
+// A stop or a failure at any moment of the writing leaves the new levels' folder as it was,
+// whether nothing or an earlier put-back's folder stood there, and no hidden folder beside it;
+// find and sha256sum judge the folder before and after.
 TEST_F(GamePutBack, AStopOrAFailureWhileTheLevelsAreWrittenLeavesNone)
 {
     edit("maps/castle", 1, reencoded(shared(), 25));
+    const fs::path into = dir / "new";
+    // The hidden folder the run writes the new levels into.
+    const auto hidden = [into] {
+        const std::vector<std::string> names = leftBeside(into);
+        return names.size() == 1 ? into.parent_path() / names.front() : into / "none";
+    };
     struct Case
     {
         const char* what;
         std::function<bool(const Recorder&)> stop;
-        std::function<void()> before;                // readies the failure
-        std::function<void(const Recorder&)> onEach; // or brings it about on the way
+        std::function<void(const Recorder&)> onEach; // brings a failure about on the way
         PutBackStatus status;
-        const char* reason = ""; // a part of the failure's message
+        const char* reason = "";   // a part of the failure's message
+        bool changesPlace = false; // the case itself puts something at the new levels' place
     };
     const fs::path lastLevel = dir / "game" / "maps/deep/cave.ldb";
     const std::vector<Case> cases = {
         {"stop as the first level is written",
          [](const Recorder& r) { return r.writing(); },
          {},
-         {},
          PutBackStatus::Stopped},
         {"stop as the second is written",
          [](const Recorder& r) { return r.levelsWritten() >= 1; },
-         {},
          {},
          PutBackStatus::Stopped},
         {"stop after the last is written",
          [](const Recorder& r) { return r.levelsWritten() >= 3; },
          {},
-         {},
          PutBackStatus::Stopped},
         {"the last level's source shrinks once the writing began",
-         {},
          {},
          [lastLevel](const Recorder& r) {
              if (r.writing())
@@ -350,65 +383,161 @@ TEST_F(GamePutBack, AStopOrAFailureWhileTheLevelsAreWrittenLeavesNone)
              return false;
          },
          {},
-         {},
          PutBackStatus::Failed,
          "became shorter while it was read"},
-        {"a folder stands at the last new level's name",
+        {"a folder comes at the last new level's name in the hidden folder",
          {},
-         [this] { fs::create_directories(dir / "new" / "maps/deep/cave.ldb"); },
-         {},
+         [&hidden](const Recorder& r) {
+             if (r.writing())
+                 fs::create_directories(hidden() / "maps/deep/cave.ldb");
+         },
          PutBackStatus::Failed,
          "cave.ldb"},
+        {"the new levels' folder made a file once the levels are written",
+         {},
+         [into](const Recorder& r) {
+             if (r.levelsWritten() == 3 && !fs::is_regular_file(into)) {
+                 fs::remove_all(into);
+                 writeBytes(into, "came meanwhile");
+             }
+         },
+         PutBackStatus::Failed,
+         "is not a folder",
+         true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        fs::remove_all(dir / "new");
-        writeBytes(lastLevel, levels.at("maps/deep/cave.ldb").bytes());
-        if (c.before)
-            c.before();
-        Recorder events;
-        events.stop = c.stop;
-        events.onEach = c.onEach;
-        const GamePutBackOutcome outcome = features::putBackGame(request(true), events);
-        EXPECT_EQ(outcome.status, c.status);
-        EXPECT_EQ(outcome.error.has_value(), c.status == PutBackStatus::Failed);
-        if (outcome.error) {
-            EXPECT_NE(outcome.error->message.find(c.reason), std::string::npos)
-                << outcome.error->message;
-        }
-        EXPECT_GE(events.levelsWritten(), c.status == PutBackStatus::Stopped ? 0 : 2);
-        expectNoNewLevels();
-        // The folders the run made for the new levels go with them.
-        if (!c.before) {
-            EXPECT_FALSE(fs::exists(dir / "new")) << entriesIn(dir / "new").size();
+    for (const bool earlier : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (earlier ? ", over an earlier put-back" : ""));
+            fs::remove_all(into);
+            writeBytes(lastLevel, levels.at("maps/deep/cave.ldb").bytes());
+            if (earlier)
+                earlierPutBack();
+            const std::string before = testsupport::treeListing(into);
+            Recorder events;
+            events.stop = c.stop;
+            events.onEach = c.onEach;
+            const GamePutBackOutcome outcome = features::putBackGame(request(true), events);
+            EXPECT_EQ(outcome.status, c.status);
+            EXPECT_EQ(outcome.error.has_value(), c.status == PutBackStatus::Failed);
+            if (outcome.error) {
+                EXPECT_NE(outcome.error->message.find(c.reason), std::string::npos)
+                    << outcome.error->message;
+            }
+            EXPECT_GE(events.levelsWritten(), c.status == PutBackStatus::Stopped ? 0 : 2);
+            EXPECT_EQ(leftBeside(into), std::vector<std::string>{});
+            if (c.changesPlace) {
+                EXPECT_TRUE(readBytes(into) == "came meanwhile");
+                continue;
+            }
+            EXPECT_EQ(fs::exists(into), earlier);
+            EXPECT_EQ(testsupport::treeListing(into), before);
         }
     }
     // A stop at each question asked after the last level's last block, up to the putting in
     // place: none of the levels is left; once they are in place, no question is asked again.
     for (const int after : {1, 2, 3}) {
         SCOPED_TRACE("stop at question " + std::to_string(after) + " after the last block");
-        fs::remove_all(dir / "new");
+        fs::remove_all(into);
         Recorder events;
         events.stop = [after](const Recorder& r) {
             return r.levelsWritten() == 3 && r.askedSinceProgress >= after;
         };
         const GamePutBackOutcome outcome = features::putBackGame(request(true), events);
+        EXPECT_EQ(leftBeside(into), std::vector<std::string>{});
         if (after < 3) {
             EXPECT_EQ(outcome.status, PutBackStatus::Stopped);
-            expectNoNewLevels();
-            EXPECT_FALSE(fs::exists(dir / "new"));
+            EXPECT_FALSE(fs::exists(into));
         } else {
             EXPECT_EQ(outcome.status, PutBackStatus::Written);
-            EXPECT_EQ(filesUnder(dir / "new").size(), 3u);
+            EXPECT_EQ(filesUnder(into).size(), 3u);
         }
     }
     // A stop asked for before anything is read: no level is read at all.
-    fs::remove_all(dir / "new");
+    fs::remove_all(into);
     Recorder events;
     events.stop = [](const Recorder&) { return true; };
     EXPECT_EQ(features::putBackGame(request(true), events).status, PutBackStatus::Stopped);
     EXPECT_TRUE(events.heard.empty());
-    expectNoNewLevels();
+    EXPECT_FALSE(fs::exists(into));
+}
+
+// A second put-back into the new levels' folder of an earlier one replaces it whole: none of its
+// levels stays. Anything else at that place is refused before anything is read, and stays.
+TEST_F(GamePutBack, AnEarlierPutBacksFolderIsReplacedWholeAnyOtherIsRefused)
+{
+    const std::string edited = reencoded(shared(), 25);
+    const fs::path into = dir / "new";
+    const std::string record = "{\n  \"format\": \"glintmark-new-levels\",\n  \"version\": 1\n}\n";
+    // The second put-back's folder as it should be, written plainly.
+    const fs::path expected = dir / "expected";
+    fs::create_directories(expected / "maps");
+    writeBytes(expected / "maps/castle.ldb", expectedLevel("maps/castle.ldb", {1}, edited));
+    writeBytes(expected / features::kNewLevelsRecord, record);
+    struct Case
+    {
+        const char* what;
+        std::function<void()> make; // what stands at the place first
+        bool dryRun;
+        const char* refused; // a part of the refusal; empty: replaced
+        ErrorKind kind = ErrorKind::OutputFolder;
+        bool editsInside = false; // the folder of edits is a copy inside the place
+    };
+    const std::vector<Case> cases = {
+        {"an earlier put-back's folder", [this] { earlierPutBack(); }, false, ""},
+        {"a folder of the user's",
+         [into] {
+             fs::create_directories(into);
+             writeBytes(into / "mine.ldb", "mine");
+         },
+         false, "which no put-back made"},
+        {"a folder of the user's, in a dry run",
+         [into] {
+             fs::create_directories(into);
+             writeBytes(into / "mine.ldb", "mine");
+         },
+         true, "which no put-back made"},
+        {"a file", [into] { writeBytes(into, "a file"); }, false, "is not a folder"},
+        {"an earlier put-back's folder holding the edits",
+         [this, into, &edited] {
+             earlierPutBack();
+             fs::copy(dir / "out", into / "edits", fs::copy_options::recursive);
+             writeBytes(into / "edits" / "maps/castle" / imageName(1), edited);
+         },
+         false, "lies inside", ErrorKind::OutputIsSource, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(into);
+        c.make();
+        ASSERT_TRUE(fs::exists(into));
+        const std::string before =
+            testsupport::treeListing(into) + (fs::is_regular_file(into) ? readBytes(into) : "");
+        edit("maps/castle", 1, edited);
+        GamePutBackRequest asked = request(false);
+        asked.dryRun = c.dryRun;
+        if (c.editsInside)
+            asked.folder = into / "edits";
+        Recorder events;
+        const GamePutBackOutcome outcome = features::putBackGame(asked, events);
+        edit("maps/castle", 1, levels.at("maps/castle.ldb").expectedFile(0));
+        EXPECT_EQ(leftBeside(into), std::vector<std::string>{});
+        if (*c.refused == '\0') {
+            EXPECT_EQ(outcome.status, PutBackStatus::Written)
+                << (outcome.error ? outcome.error->message : "");
+            EXPECT_EQ(testsupport::treeListing(into), testsupport::treeListing(expected));
+            continue;
+        }
+        EXPECT_EQ(outcome.status, PutBackStatus::Failed);
+        ASSERT_TRUE(outcome.error.has_value());
+        EXPECT_EQ(outcome.error->kind, c.kind);
+        EXPECT_EQ(outcome.error->file, into);
+        EXPECT_NE(outcome.error->message.find(c.refused), std::string::npos)
+            << outcome.error->message;
+        EXPECT_TRUE(events.heard.empty());
+        EXPECT_EQ(testsupport::treeListing(into) +
+                      (fs::is_regular_file(into) ? readBytes(into) : ""),
+                  before);
+    }
 }
 
 // The bound on the edits' bytes kept in memory from the comparing to the writing is the whole
@@ -483,16 +612,16 @@ TEST_F(GamePutBack, NewLevelsInsideTheGameAreRefused)
         EXPECT_TRUE(readBytes(dir / "game" / "a.ldb") == levels.at("a.ldb").bytes());
     }
 #ifndef _WIN32
-    // A folder of the new levels that is a link into the game is refused where it is met, and
-    // the new levels written before it go again.
+    // A folder of new levels holding a link into the game is no put-back's: refused before
+    // anything is read, and nothing goes through the link.
     fs::create_directories(dir / "new");
     fs::create_directory_symlink(dir / "game" / "maps", dir / "new" / "maps");
     Recorder events;
     const GamePutBackOutcome outcome = features::putBackGame(request(true), events);
     EXPECT_EQ(outcome.status, PutBackStatus::Failed);
     ASSERT_TRUE(outcome.error.has_value());
-    EXPECT_EQ(outcome.error->kind, ErrorKind::OutputIsSource);
-    EXPECT_EQ(events.levelsWritten(), 1);
+    EXPECT_EQ(outcome.error->kind, ErrorKind::OutputFolder);
+    EXPECT_TRUE(events.heard.empty());
     EXPECT_EQ(entriesIn(dir / "new"), std::vector<std::string>{"maps"});
     EXPECT_FALSE(fs::exists(dir / "game" / "maps" / "deep" / ".cave.ldb.part"));
     EXPECT_FALSE(fs::exists(dir / "game" / "maps" / ".castle.ldb.part"));
@@ -645,7 +774,8 @@ TEST_F(GamePutBack, AnEditedFileLinkedUnderSeveralLevelsIsTold)
 
 #ifndef _WIN32
 // The descriptors a game's put-back holds stay bounded however many levels have edits: under a
-// limit of 64, 200 levels each with an edit (read again as each is written, none held) go back.
+// limit of 64, 200 levels each with an edit (read again as each is written, none held), each
+// in a folder of its own, go back.
 TEST_F(GamePutBack, DescriptorsStayBoundedWhateverTheNumberOfLevels)
 {
     constexpr int kLevels = 200;
@@ -654,8 +784,8 @@ TEST_F(GamePutBack, DescriptorsStayBoundedWhateverTheNumberOfLevels)
     fs::remove_all(dir / "out");
     const LevelBuilder level = levelOf(5, {shared()});
     for (int i = 0; i < kLevels; ++i) {
-        const std::string name = "level" + std::to_string(1000 + i);
-        fs::create_directories(dir / "game");
+        const std::string name = "level" + std::to_string(1000 + i) + "/map";
+        fs::create_directories((dir / "game" / name).parent_path());
         writeBytes(dir / "game" / (name + ".ldb"), level.bytes());
         fs::create_directories(dir / "out" / name);
         writeBytes(dir / "out" / name / imageName(1), edited);
@@ -688,8 +818,8 @@ TEST_F(GamePutBack, DescriptorsStayBoundedWhateverTheNumberOfLevels)
         return bytes;
     }();
     EXPECT_EQ(filesUnder(dir / "new").size(), static_cast<std::size_t>(kLevels));
-    EXPECT_TRUE(readBytes(dir / "new" / "level1000.ldb") == expected);
-    EXPECT_TRUE(readBytes(dir / "new" / "level1199.ldb") == expected);
+    EXPECT_TRUE(readBytes(dir / "new" / "level1000/map.ldb") == expected);
+    EXPECT_TRUE(readBytes(dir / "new" / "level1199/map.ldb") == expected);
 }
 #endif
 

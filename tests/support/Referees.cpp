@@ -37,6 +37,13 @@ std::string sha256sumOf(const std::filesystem::path& file)
     return line.size() >= 64 ? line.substr(0, 64) : std::string();
 }
 
+std::string treeListing(const std::filesystem::path& folder)
+{
+    return outputOf("cd " + quoted(folder) +
+                    " 2>/dev/null && { find . -mindepth 1 ! -type f -printf '%y %p\\n' && "
+                    "find . -type f -exec sha256sum {} + ; } | LC_ALL=C sort");
+}
+
 std::optional<StatFacts> statOf(const std::filesystem::path& file)
 {
     // Seconds and nanoseconds apart, so that no floating point rounds them.

@@ -134,8 +134,11 @@ EditIndexRead readEditIndex(const std::filesystem::path& file)
 {
     EditIndexRead read;
     std::error_code ec;
-    const RawFile opened = RawFile::openForReading(file, ec);
-    if (ec == std::errc::no_such_file_or_directory) {
+    // Nothing at all there is the usual case of a folder without an index, on every system.
+    const bool absent =
+        std::filesystem::symlink_status(file, ec).type() == std::filesystem::file_type::not_found;
+    const RawFile opened = absent ? RawFile() : RawFile::openForReading(file, ec);
+    if (absent || ec == std::errc::no_such_file_or_directory) {
         read.byNumber = "there is no " + displayPath(file.filename()) + " beside them";
         return read;
     }

@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 
 namespace glintmark::featurestest {
@@ -123,6 +125,7 @@ struct LevelCase
     bool ignoreUnmatched = false;
     int version = 3; // of the index; 0 for none
     std::uint64_t unchanged = 0;
+    bool rewritten = false; // the level written anew, its textures where they were
 };
 
 TEST(PutBackByTexture, EachEditGoesWhereItsTextureStandsNow)
@@ -154,6 +157,20 @@ TEST(PutBackByTexture, EachEditGoesWhereItsTextureStandsNow)
          false,
          3,
          3},
+        {"the level written anew, its textures in place",
+         "ABCD",
+         "ABCD",
+         {{4, 'D'}},
+         {{4, 'D'}},
+         PutBackStatus::Written,
+         "",
+         0,
+         0,
+         0,
+         false,
+         3,
+         3,
+         true},
         {"two textures swapped",
          "ABC",
          "BAC",
@@ -288,9 +305,14 @@ TEST(PutBackByTexture, EachEditGoesWhereItsTextureStandsNow)
             writeBytes(dir / "edit" / "textures.json", index);
         }
         // A level unlike the one extracted is written anew; the same stays as it was.
-        const LevelBuilder now = c.now != c.then ? levelOf(c.now, 6) : then;
-        if (c.now != c.then)
+        const bool anew = c.now != c.then || c.rewritten;
+        const LevelBuilder now = anew ? levelOf(c.now, 6) : then;
+        if (anew) {
+            // Its time of last write is not the extracted one's, however coarse the clock.
+            const auto extractedAt = fs::last_write_time(dir / "level.ldb");
             writeBytes(dir / "level.ldb", now.bytes());
+            fs::last_write_time(dir / "level.ldb", extractedAt + std::chrono::seconds(5));
+        }
         for (const auto& [number, letter] : c.edits)
             writeBytes(dir / "edit" / imageName(number), edited(letter));
 
@@ -311,7 +333,7 @@ TEST(PutBackByTexture, EachEditGoesWhereItsTextureStandsNow)
         }
         EXPECT_EQ(since.byTexture, c.version == 3);
         EXPECT_EQ(!since.byNumber.empty(), c.version != 3);
-        EXPECT_EQ(since.changed, c.version == 3 && c.now != c.then);
+        EXPECT_EQ(since.changed, c.version == 3 && anew);
         EXPECT_EQ(since.moved, c.moved);
         EXPECT_EQ(since.gone, c.gone);
         EXPECT_EQ(since.added, c.added);
@@ -348,6 +370,7 @@ struct GameCase
     std::map<std::uint64_t, char> edits;   // a.ldb's folder: file number to the edit it holds
     std::map<std::uint64_t, char> placedA; // image number in the new a.ldb
     std::map<std::uint64_t, char> placedB; // image number in the new b.ldb (none: not written)
+    PutBackStatus status = PutBackStatus::Written;
 };
 
 // A game of a.ldb = A B C D and b.ldb = B C, extracted; then a.ldb updated with the larger E
@@ -358,6 +381,9 @@ TEST(PutBackByTexture, AGameUpdatedSinceItsExtraction)
         {"the edit of image 4 where D now stands", true, true, {{4, 'D'}}, {{5, 'D'}}, {}},
         {"a texture of both levels, everywhere", true, true, {{2, 'B'}}, {{3, 'B'}}, {{1, 'B'}}},
         {"a texture of both levels, its own place", false, true, {{2, 'B'}}, {{3, 'B'}}, {}},
+        // Without the index the edit of image 4 meets C, which now stands there: refused, and
+        // the outcome says the edits went by number.
+        {"no index: by number", true, false, {{4, 'D'}}, {}, {}, PutBackStatus::Refused},
     };
     for (const GameCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -376,7 +402,8 @@ TEST(PutBackByTexture, AGameUpdatedSinceItsExtraction)
                                                 {"b.ldb", dir / "game" / "b.ldb", "BC"}});
         if (index.empty())
             GTEST_SKIP() << "no sha256sum or stat to ask";
-        writeBytes(dir / "out" / "textures.json", index);
+        if (c.indexed)
+            writeBytes(dir / "out" / "textures.json", index);
         const LevelBuilder updated = levelOf("EABCD", 9);
         writeBytes(dir / "game" / "a.ldb", updated.bytes());
         for (const auto& [number, letter] : c.edits)
@@ -390,11 +417,21 @@ TEST(PutBackByTexture, AGameUpdatedSinceItsExtraction)
         Quiet events;
         const features::GamePutBackOutcome outcome = features::putBackGame(request, events);
 
-        ASSERT_EQ(outcome.status, PutBackStatus::Written)
-            << (outcome.error ? outcome.error->message : "");
-        EXPECT_TRUE(outcome.byNumber.empty());
+        ASSERT_EQ(outcome.status, c.status) << (outcome.error ? outcome.error->message : "");
         ASSERT_EQ(outcome.levels.size(), 2u);
         const features::SinceExtraction& sinceA = outcome.levels[0].outcome.since;
+        if (!c.indexed) {
+            EXPECT_NE(outcome.byNumber.find("no textures.json"), std::string::npos);
+            EXPECT_FALSE(sinceA.byTexture || sinceA.changed);
+            // Every file of a meets the texture one place before its own, as before the index.
+            const auto& refused = outcome.levels[0].outcome.refused;
+            EXPECT_TRUE(std::any_of(refused.begin(), refused.end(), [](const auto& refusal) {
+                return refusal.number == 4 && refusal.reason.find("image 4") != std::string::npos;
+            }));
+            EXPECT_FALSE(fs::exists(dir / "new"));
+            continue;
+        }
+        EXPECT_TRUE(outcome.byNumber.empty());
         EXPECT_TRUE(sinceA.byTexture && sinceA.changed);
         EXPECT_EQ(sinceA.moved, 4u);
         EXPECT_EQ(sinceA.added, 1u);

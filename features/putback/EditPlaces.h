@@ -29,6 +29,7 @@ struct EditTarget
 struct LevelEdits
 {
     std::uint64_t images = 0;         // images in the level now
+    std::uint64_t named = 0;          // images the files' names go by (the index's, or images)
     std::vector<EditTarget> targets;  // one for each edited file, in ascending order of number
     std::vector<ImageInfo> originals; // the targets' places, in ascending order of number
     SinceExtraction since{};

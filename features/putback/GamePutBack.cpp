@@ -166,10 +166,8 @@ std::optional<ExtractError> planLevel(GameRun& run, std::size_t index,
         if (target.original && target.texture)
             textures[target.original->number] = *target.texture;
     }
-    const std::uint64_t named =
-        wanted.indexed != nullptr ? wanted.indexed->images.size() : found.images;
     if (auto error =
-            planEdits(one, edited, source, named, found.targets, run.events, level.outcome))
+            planEdits(one, edited, source, found.named, found.targets, run.events, level.outcome))
         return error;
     run.stopped = !run.events.keepGoing();
     for (const Replacement& replacement : level.outcome.replaced) {

@@ -71,6 +71,30 @@ ExtractError notIndexed(const EditIndex& index, const fs::path& source)
                             "'s textures"};
 }
 
+// Reads the folder's index and the level once, and ties each edited file to its place in the
+// level now (`found`), by texture when the index has the level, by number otherwise.
+std::optional<ExtractError> findEdits(const PutBackRequest& request, RawFile& source,
+                                      const FileIdentity& sourceId, const EditedFolder& edited,
+                                      RunEvents& events, LevelEdits& found, bool& stopped)
+{
+    EditScan wanted;
+    wanted.numbers = edited.numbers;
+    wanted.levelName = displayPath(request.source);
+    const EditIndexRead index = readEditIndex(request.folder / std::string(kIndexName));
+    if (index.error)
+        return index.error;
+    if (index.index) {
+        wanted.indexed = indexedLevelOf(*index.index, request.source);
+        if (wanted.indexed == nullptr)
+            return notIndexed(*index.index, request.source);
+    }
+    std::optional<ExtractError> scanned =
+        scanForEdits(request.source, source, sourceId, wanted, events, found, stopped);
+    if (!index.index && !edited.numbers.empty())
+        found.since.byNumber = index.byNumber;
+    return scanned;
+}
+
 } // namespace
 
 PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
@@ -102,33 +126,19 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     EditedFolder edited;
     if (auto error = openEditedFolder(request, edited))
         return failed(std::move(outcome), std::move(*error));
-    EditScan wanted;
-    wanted.numbers = edited.numbers;
-    wanted.levelName = displayPath(request.source);
-    const EditIndexRead index = readEditIndex(request.folder / std::string(kIndexName));
-    if (index.error)
-        return failed(std::move(outcome), *index.error);
-    if (index.index) {
-        wanted.indexed = indexedLevelOf(*index.index, request.source);
-        if (wanted.indexed == nullptr)
-            return failed(std::move(outcome), notIndexed(*index.index, request.source));
-    }
     LevelEdits found;
     bool stopped = false;
     std::optional<ExtractError> scanned =
-        scanForEdits(request.source, source, sourceId, wanted, events, found, stopped);
+        findEdits(request, source, sourceId, edited, events, found, stopped);
     outcome.images = found.images;
+    outcome.since = found.since;
     if (scanned)
         return failed(std::move(outcome), std::move(*scanned));
-    outcome.since = found.since;
-    if (!index.index && !edited.numbers.empty())
-        outcome.since.byNumber = index.byNumber;
     if (stopped)
         return ended(std::move(outcome), PutBackStatus::Stopped);
 
-    const std::uint64_t named =
-        wanted.indexed != nullptr ? wanted.indexed->images.size() : found.images;
-    if (auto error = planEdits(request, edited, source, named, found.targets, events, outcome))
+    if (auto error =
+            planEdits(request, edited, source, found.named, found.targets, events, outcome))
         return failed(std::move(outcome), std::move(*error));
     if (!events.keepGoing())
         return ended(std::move(outcome), PutBackStatus::Stopped);

@@ -460,6 +460,24 @@ judgeFile(const PutBackRequest& request, const EditedFolder& folder, const RawFi
 
 } // namespace
 
+namespace {
+
+// Names each near miss of `folder` as refused, or passed over when the request ignores files
+// that match no image; the list such files go to.
+std::vector<Refusal>& tellNearMisses(const PutBackRequest& request, const EditedFolder& folder,
+                                     std::uint64_t imageCount, PutBackOutcome& outcome)
+{
+    std::vector<Refusal>& unmatched =
+        request.ignoreUnmatched ? outcome.passedOver : outcome.refused;
+    for (const NearMiss& miss : folder.nearMisses)
+        unmatched.push_back(
+            {0, request.folder / miss.name,
+             nearMissReason(miss, imageCount, miss.number && folder.has(*miss.number))});
+    return unmatched;
+}
+
+} // namespace
+
 std::optional<ExtractError> planEdits(const PutBackRequest& request, const EditedFolder& folder,
                                       const RawFile& source, std::uint64_t imageCount,
                                       const std::vector<EditTarget>& targets, RunEvents& events,
@@ -467,12 +485,7 @@ std::optional<ExtractError> planEdits(const PutBackRequest& request, const Edite
 {
     const fs::path stem(std::string{kImageStem});
     // A file that matches no image is refused, or named as passed over: never left out unsaid.
-    std::vector<Refusal>& unmatched =
-        request.ignoreUnmatched ? outcome.passedOver : outcome.refused;
-    for (const NearMiss& miss : folder.nearMisses)
-        unmatched.push_back(
-            {0, request.folder / miss.name,
-             nearMissReason(miss, imageCount, miss.number && folder.has(*miss.number))});
+    std::vector<Refusal>& unmatched = tellNearMisses(request, folder, imageCount, outcome);
 
     // Counted in images: the bytes to compare are not known before each file is read, so no
     // size is given.

@@ -52,8 +52,13 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
     Json unchanged = Json::array();
     Json refused = Json::array();
     Json passedOver = Json::array();
+    Json since = Json::array();
     for (const LevelPutBack& level : outcome.levels) {
         const std::string relative = features::levelText(level.level.relative);
+        if (level.outcome.since.changed || !level.outcome.since.byNumber.empty()) {
+            since.push_back(sinceJson(level.outcome.since));
+            since.back()["level"] = relative;
+        }
         for (const features::Refusal& image : level.outcome.refused) {
             refused.push_back(refusalJson(image));
             refused.back()["level"] = relative;
@@ -108,6 +113,8 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
         {"unchanged_levels", unchanged},
         {"refused", refused},
         {"passed_over", passedOver},
+        {"by_number", outcome.byNumber.empty() ? Json(nullptr) : Json(outcome.byNumber)},
+        {"since_extraction", since},
         {"error", errorJson(outcome.error)},
     };
     out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
@@ -121,6 +128,11 @@ std::string counted(std::size_t count, const char* one, const char* many)
 // One line per edited file with its places, then, when asked for, one per unchanged level.
 void writeLines(const GamePutBackOutcome& outcome, bool unchanged, std::ostream& out)
 {
+    if (!outcome.byNumber.empty())
+        out << "the edits went by number (" << outcome.byNumber
+            << "), so a change of the levels since the extraction cannot be seen\n";
+    for (const LevelPutBack& level : outcome.levels)
+        out << sinceLine(features::levelText(level.level.relative), level.outcome.since);
     for (const auto& [file, places] : placesByFile(outcome)) {
         out << displayPath(file) << " ->";
         const char* separator = " ";

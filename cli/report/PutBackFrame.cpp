@@ -6,6 +6,20 @@
 
 namespace glintmark::cli {
 
+std::string sinceLine(const std::string& level, const features::SinceExtraction& since)
+{
+    if (!since.byNumber.empty())
+        return "the edits for " + level + " went by number (" + since.byNumber +
+               "), so a change of it since the extraction cannot be seen\n";
+    if (!since.byTexture || !since.changed)
+        return {};
+    const auto textures = [](std::uint64_t count) {
+        return std::to_string(count) + (count == 1 ? " texture" : " textures");
+    };
+    return level + " changed since it was extracted: " + textures(since.moved) + " moved, " +
+           std::to_string(since.gone) + " gone, " + std::to_string(since.added) + " new\n";
+}
+
 void writePutBackReport(const PutBackReportParts& parts, bool json, bool quiet, std::ostream& out,
                         std::ostream& err)
 {

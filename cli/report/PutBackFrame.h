@@ -24,6 +24,11 @@ struct PutBackReportParts
     std::function<std::string()> summary;     // the summary line, with its line feed
 };
 
+// The line that says what changed in `level` since the extraction the edits came from
+// ("LEVEL changed since it was extracted: 4 textures moved, 0 gone, 1 new"), or that the edits
+// went by number and why; empty when there is nothing to say.
+std::string sinceLine(const std::string& level, const features::SinceExtraction& since);
+
 // Writes a put-back's report: on `err` every refused file with its reason, the line that says
 // nothing was written for them, and any error, and (unless quiet or JSON) every file passed over;
 // on `out` the JSON document, or once the put-back is done its lines and (unless quiet) its

@@ -35,6 +35,16 @@ Json replacementJson(const features::Replacement& image)
             {"jfif_added", image.jfifAdded}};
 }
 
+Json sinceJson(const features::SinceExtraction& since)
+{
+    return {{"by_texture", since.byTexture},
+            {"by_number", since.byNumber.empty() ? Json(nullptr) : Json(since.byNumber)},
+            {"changed", since.changed},
+            {"moved", since.moved},
+            {"gone", since.gone},
+            {"new", since.added}};
+}
+
 Json refusalJson(const features::Refusal& image)
 {
     return {{"number", image.number}, {"file", reportedPath(image.file)}, {"reason", image.reason}};

@@ -18,6 +18,9 @@ const char* putBackStatusName(features::PutBackStatus status);
 Json replacementJson(const features::Replacement& image);
 // A refused file: number, file, reason.
 Json refusalJson(const features::Refusal& image);
+// What the edits were tied to and what changed in a level since its extraction: by_texture,
+// by_number (why, or null), changed, moved, gone, new.
+Json sinceJson(const features::SinceExtraction& since);
 // An error's kind, file and message; null when there is none.
 Json errorJson(const std::optional<ExtractError>& error);
 

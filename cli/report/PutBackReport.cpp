@@ -46,6 +46,7 @@ void writeJson(const PutBackRequest& request, const PutBackOutcome& outcome, std
         {"replaced", replaced},
         {"refused", refused},
         {"passed_over", passedOver},
+        {"since_extraction", sinceJson(outcome.since)},
         {"error", error},
     };
     out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
@@ -110,7 +111,10 @@ void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome,
     parts.notWritten = displayPath(request.into) + " was not written";
     parts.error = &outcome.error;
     parts.json = [&](std::ostream& to) { writeJson(request, outcome, to); };
-    parts.lines = [&](std::ostream& to) { writeTable(outcome, to); };
+    parts.lines = [&](std::ostream& to) {
+        to << sinceLine(displayPath(request.source), outcome.since);
+        writeTable(outcome, to);
+    };
     parts.summary = [&] { return summary(request, outcome); };
     writePutBackReport(parts, json, quiet, out, err);
 }

@@ -8,10 +8,7 @@
 #include <cstring>
 
 namespace glintmark::features {
-namespace {
 
-// When a file was last written, as FileIdentity::changed counts, in nanoseconds since
-// 1970-01-01 UTC; nothing when the system did not say.
 std::optional<std::uint64_t> unixNanoseconds(std::uint64_t changed)
 {
     if (changed == 0)
@@ -26,8 +23,6 @@ std::optional<std::uint64_t> unixNanoseconds(std::uint64_t changed)
     return changed;
 #endif
 }
-
-} // namespace
 
 std::string levelText(const std::filesystem::path& level)
 {

@@ -96,6 +96,10 @@ private:
 // its bytes kept by escapedName(): two levels never share a name.
 std::string levelText(const std::filesystem::path& level);
 
+// When a file was last written, as FileIdentity::changed counts, in nanoseconds since
+// 1970-01-01 UTC, as the index records it; nothing when the system did not say.
+std::optional<std::uint64_t> unixNanoseconds(std::uint64_t changed);
+
 // "N textures in L levels, D distinct", the summary a game's run ends with.
 std::string indexSummary(const TextureIndex& index);
 

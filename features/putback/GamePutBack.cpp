@@ -3,6 +3,10 @@
 #include "engine/Extraction.h"
 #include "engine/LockedFolder.h"
 #include "engine/io/PathText.h"
+#include "features/game/IndexJson.h"
+#include "features/game/TextureIndex.h"
+#include "features/putback/EditIndex.h"
+#include "features/putback/EditPlaces.h"
 #include "features/putback/LevelCopy.h"
 #include "features/putback/LevelScan.h"
 #include "features/putback/NewGameFolder.h"
@@ -48,6 +52,7 @@ struct GameRun
         editedFiles;
     std::uint64_t held = 0; // replacement bytes kept in memory
     bool stopped = false;
+    std::optional<EditIndex> index{}; // the extraction's index, when it has one to go by
 };
 
 // Whether `path` (made canonical as far as it exists) is `root` or lies inside it.
@@ -162,25 +167,31 @@ std::optional<ExtractError> planLevel(GameRun& run, std::size_t index,
         return error;
     run.owner[level.folder] = index;
     const EditedFolder& edited = *state.edited;
-    LevelScan::OnTexture onTexture;
-    if (run.request.everywhere)
-        onTexture = [&](const ImageInfo& image, const Digest& texture) {
-            if (edited.has(image.number))
-                textures[image.number] = texture;
-        };
-    LevelScan scan(
-        run.events, [&edited](std::uint64_t number) { return edited.has(number); }, onTexture);
-    ExtractJob listing;
-    listing.sourceFile = level.level.file;
-    const ExtractResult listed = listOpenSource(listing, source, &scan);
-    level.outcome.images = listed.count;
-    run.stopped = listed.status == RunStatus::Stopped;
-    if (listed.status == RunStatus::Failed)
-        return listed.error;
-    if (run.stopped)
-        return std::nullopt;
-    if (auto error = planReplacements(one, edited, source, listed.count, scan.originals, run.events,
-                                      level.outcome))
+    EditScan wanted;
+    wanted.numbers = edited.numbers;
+    wanted.levelName = levelText(level.level.relative);
+    wanted.hashTextures = run.request.everywhere;
+    if (run.index) {
+        wanted.indexed = run.index->level(wanted.levelName);
+        if (wanted.indexed == nullptr && !edited.numbers.empty())
+            level.outcome.since.byNumber =
+                displayPath(run.index->file) + " does not list " + wanted.levelName;
+    }
+    LevelEdits found;
+    std::optional<ExtractError> scanned = scanForEdits(level.level.file, source, state.sourceId,
+                                                       wanted, run.events, found, run.stopped);
+    level.outcome.images = found.images;
+    if (scanned || run.stopped)
+        return scanned;
+    const std::string byNumber = std::move(level.outcome.since.byNumber);
+    level.outcome.since = found.since;
+    level.outcome.since.byNumber = byNumber;
+    for (const EditTarget& target : found.targets) {
+        if (target.original && target.texture)
+            textures[target.original->number] = *target.texture;
+    }
+    if (auto error =
+            planEdits(one, edited, source, found.named, found.targets, run.events, level.outcome))
         return error;
     run.stopped = !run.events.keepGoing();
     for (const Replacement& replacement : level.outcome.replaced) {
@@ -193,7 +204,7 @@ std::optional<ExtractError> planLevel(GameRun& run, std::size_t index,
     state.edited->dir = RawDir();
     for (const Replacement& replacement : level.outcome.replaced) {
         run.held += replacement.bytes.size();
-        state.originals.push_back(scan.original(replacement.number));
+        state.originals.push_back(found.original(replacement.number));
     }
     return std::nullopt;
 }
@@ -482,6 +493,21 @@ std::optional<ExtractError> findUnmatched(GameRun& run)
     return error;
 }
 
+// The extraction's index, which ties each edit to the texture it was cut from; without one (or
+// with an older one) the edits go by number, and the outcome says why.
+std::optional<ExtractError> readGameIndex(GameRun& run)
+{
+    EditIndexRead read = readEditIndex(run.request.folder / std::string(kIndexName));
+    if (read.error)
+        return std::move(read.error);
+    run.index = std::move(read.index);
+    const bool edits = std::any_of(run.outcome.levels.begin(), run.outcome.levels.end(),
+                                   [](const LevelPutBack& level) { return !level.folder.empty(); });
+    if (!run.index && edits)
+        run.outcome.byNumber = std::move(read.byNumber);
+    return std::nullopt;
+}
+
 // The outcome, taken from `outcome`, with its status and error.
 GamePutBackOutcome ended(GamePutBackOutcome& outcome, PutBackStatus status,
                          std::optional<ExtractError> error = std::nullopt)
@@ -517,6 +543,10 @@ GamePutBackOutcome putBackGame(const GamePutBackRequest& request, RunEvents& eve
         return ended(outcome, PutBackStatus::Failed, std::move(error));
     if (!run.stopped) {
         if (auto error = findUnmatched(run))
+            return ended(outcome, PutBackStatus::Failed, std::move(error));
+    }
+    if (!run.stopped) {
+        if (auto error = readGameIndex(run))
             return ended(outcome, PutBackStatus::Failed, std::move(error));
     }
     if (!run.stopped) {

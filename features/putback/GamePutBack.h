@@ -63,6 +63,10 @@ struct GamePutBackOutcome
     std::vector<Refusal> passedOver{};
     // Edited files that are one file in several levels' folders, in the order of their first name.
     std::vector<SharedEdit> sharedEdits{};
+    // When the extraction has edits but no index to go by: why they went by number, so that a
+    // change of the levels since the extraction cannot be seen. (Each level's `since` tells the
+    // rest.)
+    std::string byNumber{};
     std::optional<ExtractError> error;
 };
 

@@ -4,8 +4,11 @@
 #include "engine/LockedFolder.h"
 #include "engine/io/PathText.h"
 #include "engine/names/ImageNames.h"
+#include "features/game/IndexJson.h"
+#include "features/game/TextureIndex.h"
+#include "features/putback/EditIndex.h"
+#include "features/putback/EditPlaces.h"
 #include "features/putback/LevelCopy.h"
-#include "features/putback/LevelScan.h"
 #include "features/putback/ReplacementPlan.h"
 
 namespace glintmark::features {
@@ -49,6 +52,49 @@ std::optional<ExtractError> refuseNameAmongEdits(const PutBackRequest& request)
                             displayPath(request.folder) + "; it was left untouched"};
 }
 
+// The index's record of the level `source`: the only level it lists (the level may have been
+// renamed since), or the one named as the file is; null when it lists others only.
+const IndexedLevel* indexedLevelOf(const EditIndex& index, const fs::path& source)
+{
+    if (index.levels.size() == 1)
+        return &index.levels.begin()->second;
+    return index.level(levelText(source.filename()));
+}
+
+ExtractError notIndexed(const EditIndex& index, const fs::path& source)
+{
+    return ExtractError{ErrorKind::SourceOpen, index.file,
+                        "The index \"" + displayPath(index.file) + "\" lists " +
+                            std::to_string(index.levels.size()) + " levels, none named " +
+                            levelText(source.filename()) +
+                            ", so the edits beside it cannot be tied to " + displayPath(source) +
+                            "'s textures"};
+}
+
+// Reads the folder's index and the level once, and ties each edited file to its place in the
+// level now (`found`), by texture when the index has the level, by number otherwise.
+std::optional<ExtractError> findEdits(const PutBackRequest& request, RawFile& source,
+                                      const FileIdentity& sourceId, const EditedFolder& edited,
+                                      RunEvents& events, LevelEdits& found, bool& stopped)
+{
+    EditScan wanted;
+    wanted.numbers = edited.numbers;
+    wanted.levelName = displayPath(request.source);
+    const EditIndexRead index = readEditIndex(request.folder / std::string(kIndexName));
+    if (index.error)
+        return index.error;
+    if (index.index) {
+        wanted.indexed = indexedLevelOf(*index.index, request.source);
+        if (wanted.indexed == nullptr)
+            return notIndexed(*index.index, request.source);
+    }
+    std::optional<ExtractError> scanned =
+        scanForEdits(request.source, source, sourceId, wanted, events, found, stopped);
+    if (!index.index && !edited.numbers.empty())
+        found.since.byNumber = index.byNumber;
+    return scanned;
+}
+
 } // namespace
 
 PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
@@ -80,18 +126,19 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     EditedFolder edited;
     if (auto error = openEditedFolder(request, edited))
         return failed(std::move(outcome), std::move(*error));
-    LevelScan scan(events, [&edited](std::uint64_t number) { return edited.has(number); });
-    ExtractJob listing;
-    listing.sourceFile = request.source;
-    const ExtractResult listed = listOpenSource(listing, source, &scan);
-    outcome.images = listed.count;
-    if (listed.status == RunStatus::Failed)
-        return failed(std::move(outcome), *listed.error);
-    if (listed.status == RunStatus::Stopped)
+    LevelEdits found;
+    bool stopped = false;
+    std::optional<ExtractError> scanned =
+        findEdits(request, source, sourceId, edited, events, found, stopped);
+    outcome.images = found.images;
+    outcome.since = found.since;
+    if (scanned)
+        return failed(std::move(outcome), std::move(*scanned));
+    if (stopped)
         return ended(std::move(outcome), PutBackStatus::Stopped);
 
-    if (auto error = planReplacements(request, edited, source, listed.count, scan.originals, events,
-                                      outcome))
+    if (auto error =
+            planEdits(request, edited, source, found.named, found.targets, events, outcome))
         return failed(std::move(outcome), std::move(*error));
     if (!events.keepGoing())
         return ended(std::move(outcome), PutBackStatus::Stopped);
@@ -100,7 +147,6 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     if (request.dryRun)
         return ended(std::move(outcome), PutBackStatus::DryRun);
 
-    bool stopped = false;
     std::optional<ExtractError> failure;
     std::optional<ExtractError> error =
         target->writeFile(request.into.filename(), "the new level", [&](FileWriter& writer) {
@@ -108,12 +154,12 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
                              request.into,
                              source,
                              sourceId,
-                             listed.count,
+                             found.images,
                              outcome.replaced,
                              [&](Replacement& replacement) {
                                  return reloadReplacement(request, edited, source,
-                                                          scan.original(replacement.number), events,
-                                                          replacement);
+                                                          found.original(replacement.number),
+                                                          events, replacement);
                              }};
             return copyLevel(level, writer, events, stopped, failure);
         });

@@ -50,6 +50,20 @@ struct Refusal
     std::string reason; // a sentence fragment following the file's name
 };
 
+// What the edits were tied to, and what changed in the level since they were extracted.
+struct SinceExtraction
+{
+    // Each edit went to the place, in the level as it is now, of the texture it was cut from, as
+    // the folder's index records it.
+    bool byTexture = false;
+    // Otherwise, for a folder with edits and no index to go by: why each went to its number.
+    std::string byNumber{};
+    bool changed = false;    // by texture: the level is not the file that was extracted
+    std::uint64_t moved = 0; // places of a texture at another number than they were
+    std::uint64_t gone = 0;  // places of a texture the level no longer holds
+    std::uint64_t added = 0; // places of a texture the level holds and did not
+};
+
 // How a put-back ended.
 enum class PutBackStatus
 {
@@ -71,6 +85,7 @@ struct PutBackOutcome
     // Image files that match no image, passed over as the request asked (ignoreUnmatched), each
     // with why it matches none.
     std::vector<Refusal> passedOver{};
+    SinceExtraction since{};
     std::optional<ExtractError> error;
 };
 

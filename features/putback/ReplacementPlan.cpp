@@ -460,49 +460,79 @@ judgeFile(const PutBackRequest& request, const EditedFolder& folder, const RawFi
 
 } // namespace
 
-std::optional<ExtractError> planReplacements(const PutBackRequest& request,
-                                             const EditedFolder& folder, const RawFile& source,
-                                             std::uint64_t imageCount,
-                                             const std::vector<ImageInfo>& originals,
-                                             RunEvents& events, PutBackOutcome& outcome)
+namespace {
+
+// Names each near miss of `folder` as refused, or passed over when the request ignores files
+// that match no image; the list such files go to.
+std::vector<Refusal>& tellNearMisses(const PutBackRequest& request, const EditedFolder& folder,
+                                     std::uint64_t imageCount, PutBackOutcome& outcome)
 {
-    const fs::path stem(std::string{kImageStem});
-    // A file that matches no image is refused, or named as passed over: never left out unsaid.
     std::vector<Refusal>& unmatched =
         request.ignoreUnmatched ? outcome.passedOver : outcome.refused;
     for (const NearMiss& miss : folder.nearMisses)
         unmatched.push_back(
             {0, request.folder / miss.name,
              nearMissReason(miss, imageCount, miss.number && folder.has(*miss.number))});
+    return unmatched;
+}
+
+} // namespace
+
+std::optional<ExtractError> planEdits(const PutBackRequest& request, const EditedFolder& folder,
+                                      const RawFile& source, std::uint64_t imageCount,
+                                      const std::vector<EditTarget>& targets, RunEvents& events,
+                                      PutBackOutcome& outcome)
+{
+    const fs::path stem(std::string{kImageStem});
+    // A file that matches no image is refused, or named as passed over: never left out unsaid.
+    std::vector<Refusal>& unmatched = tellNearMisses(request, folder, imageCount, outcome);
 
     // Counted in images: the bytes to compare are not known before each file is read, so no
     // size is given.
     Progress done;
     std::uint64_t held = 0;
     const std::function<bool()> keepGoing = [&events] { return events.keepGoing(); };
-    auto original = originals.begin();
-    for (const std::uint64_t number : folder.numbers) {
+    for (const EditTarget& target : targets) {
         if (!events.keepGoing())
             return std::nullopt;
         ++done.imagesCompleted;
-        done.percent = static_cast<int>(done.imagesCompleted * 100 / folder.numbers.size());
-        if (number > imageCount) {
-            unmatched.push_back({number, request.folder / imageFileName(stem, number, kImageExt),
-                                 "is numbered beyond the " + std::to_string(imageCount) +
-                                     " textures in " + displayPath(request.source)});
-            events.onProgress(Phase::Comparing, done);
-            continue;
-        }
-        while (original != originals.end() && original->number < number)
-            ++original;
-        if (original == originals.end() || original->number != number)
-            return ExtractError{ErrorKind::SourceRead, request.source,
-                                "The source file \"" + displayPath(request.source) +
-                                    "\" changed while it was read: image " +
-                                    std::to_string(number) + " was not found again"};
+        done.percent = static_cast<int>(done.imagesCompleted * 100 / targets.size());
+        const std::uint64_t number = target.number;
         const fs::path name = imageFileName(stem, number, kImageExt);
         std::uint64_t bytesRead = 0;
-        auto judged = judgeFile(request, folder, source, *original, name, keepGoing, bytesRead);
+        const auto told = [&](std::vector<Refusal>& list, std::string reason) {
+            list.push_back({number, request.folder / name, std::move(reason)});
+            done.bytesRead += bytesRead;
+            events.onProgress(Phase::Comparing, done);
+        };
+        if (!target.original && !target.extracted) {
+            told(unmatched, target.missing);
+            continue;
+        }
+        // A file as it was extracted is unchanged, wherever its texture now stands, if anywhere.
+        if (target.extracted) {
+            ExtractError failure;
+            auto read = readEdited(folder.dir, request.folder, name, failure);
+            if (!failure.message.empty())
+                return failure;
+            if (read.index() == 1) {
+                told(outcome.refused, std::move(std::get<1>(read)));
+                continue;
+            }
+            bytesRead = std::get<0>(read).size();
+            if (textureDigest(std::get<0>(read)) == *target.extracted) {
+                ++outcome.unchanged;
+                done.bytesRead += bytesRead;
+                events.onProgress(Phase::Comparing, done);
+                continue;
+            }
+            if (!target.original) {
+                told(unmatched, target.missing);
+                continue;
+            }
+        }
+        auto judged =
+            judgeFile(request, folder, source, *target.original, name, keepGoing, bytesRead);
         if (auto* failure = std::get_if<ExtractError>(&judged))
             return std::move(*failure);
         // A judgement cut short by a stop is no judgement.
@@ -526,7 +556,38 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request,
         done.bytesRead += bytesRead;
         events.onProgress(Phase::Comparing, done);
     }
+    // By texture, the places need not come in the files' order.
+    std::sort(outcome.replaced.begin(), outcome.replaced.end(),
+              [](const Replacement& a, const Replacement& b) { return a.offset < b.offset; });
     return std::nullopt;
+}
+
+std::optional<ExtractError> planReplacements(const PutBackRequest& request,
+                                             const EditedFolder& folder, const RawFile& source,
+                                             std::uint64_t imageCount,
+                                             const std::vector<ImageInfo>& originals,
+                                             RunEvents& events, PutBackOutcome& outcome)
+{
+    std::vector<EditTarget> targets;
+    auto original = originals.begin();
+    for (const std::uint64_t number : folder.numbers) {
+        EditTarget target;
+        target.number = number;
+        while (original != originals.end() && original->number < number)
+            ++original;
+        if (number > imageCount)
+            target.missing = "is numbered beyond the " + std::to_string(imageCount) +
+                             " textures in " + displayPath(request.source);
+        else if (original == originals.end() || original->number != number)
+            return ExtractError{ErrorKind::SourceRead, request.source,
+                                "The source file \"" + displayPath(request.source) +
+                                    "\" changed while it was read: image " +
+                                    std::to_string(number) + " was not found again"};
+        else
+            target.original = *original;
+        targets.push_back(std::move(target));
+    }
+    return planEdits(request, folder, source, imageCount, targets, events, outcome);
 }
 
 std::optional<ExtractError> reloadReplacement(const PutBackRequest& request,

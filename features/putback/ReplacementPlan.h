@@ -2,6 +2,7 @@
 
 #include "engine/io/RawDir.h"
 #include "engine/io/RawFile.h"
+#include "features/putback/EditPlaces.h"
 #include "features/putback/PutBack.h"
 
 #include <cstddef>
@@ -80,6 +81,16 @@ std::optional<ExtractError> planReplacements(const PutBackRequest& request,
                                              std::uint64_t imageCount,
                                              const std::vector<ImageInfo>& originals,
                                              RunEvents& events, PutBackOutcome& outcome);
+
+// As planReplacements, with each file's place in `source` given by `targets` (one for each of
+// the folder's numbers, in the same order): a file whose texture digest is the one it was cut
+// from (`extracted`) is unchanged wherever that texture stands now; one without a place is
+// named with its `missing` reason as a file that matches no image. `imageCount` is the count the
+// near misses' reasons give. The replacements come in ascending order of offset.
+std::optional<ExtractError> planEdits(const PutBackRequest& request, const EditedFolder& folder,
+                                      const RawFile& source, std::uint64_t imageCount,
+                                      const std::vector<EditTarget>& targets, RunEvents& events,
+                                      PutBackOutcome& outcome);
 
 // Fills in the bytes of `replacement`, which the plan did not hold, by reading its file (by its
 // name, in `folder`) and its original (`original`, in `source`, which may be another level than

@@ -699,5 +699,99 @@ TEST(CliPutBack, AGameFolderTakesItsEditsIntoTheLevelsThatHoldTheirOriginals)
     }
 }
 
+// The report says how the edits were tied to their textures: what changed in the level since the
+// extraction, an edit whose texture is gone (a failure unless passed over), edits that went by
+// number for want of an index, and an index that cannot be read.
+TEST(CliPutBack, TheReportSaysWhatChangedSinceTheExtraction)
+{
+    const fs::path dir = freshTestFolder();
+    const std::string demo = readBytes(demoLdb());
+    writeBytes(dir / "level.ldb", demo);
+    ASSERT_EQ(runWith({"-q", "-o", (dir / "edit").string(), (dir / "level.ldb").string()}).code, 0);
+    ASSERT_TRUE(fs::exists(dir / "edit" / "textures.json"));
+    const std::string index = readBytes(dir / "edit" / "textures.json");
+    writeBytes(dir / "edit" / imageName(1), encodedAgain(demoImage(1), 60));
+    std::string removed = demo;
+    removed.replace(offsetOf(1), 4, "gone");
+    const std::string edit = displayPath(dir / "edit" / imageName(1));
+    struct Case
+    {
+        const char* what;
+        std::string level;
+        std::string index; // empty: none
+        std::vector<std::string> more;
+        int code;
+        std::string out; // a line of standard output
+        std::string err; // a line of standard error
+    };
+    const std::string level = (dir / "level.ldb").string();
+    const std::vector<Case> cases = {
+        {"a texture inserted in front",
+         noiseJpeg(16, 16) + demo,
+         index,
+         {},
+         0,
+         level + " changed since it was extracted: 11 textures moved, 0 gone, 1 new\n",
+         ""},
+        {"the edited texture removed",
+         removed,
+         index,
+         {},
+         1,
+         "",
+         "glintmark-cli: " + edit + " was cut from image 1, and its texture is no longer in " +
+             level + "\n"},
+        {"the edited texture removed, passed over",
+         removed,
+         index,
+         {"--ignore-unmatched"},
+         0,
+         level + " changed since it was extracted: 10 textures moved, 1 gone, 0 new\n",
+         "(passed over: --ignore-unmatched)\n"},
+        {"no index",
+         demo,
+         "",
+         {},
+         0,
+         "the edits for " + level + " went by number (there is no textures.json beside them), " +
+             "so a change of it since the extraction cannot be seen\n",
+         ""},
+        {"an index of an unknown version",
+         demo,
+         R"({"version": 9})",
+         {},
+         1,
+         "",
+         "is of version 9, newer than this program reads (3)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(dir / "new.ldb");
+        writeBytes(dir / "level.ldb", c.level);
+        fs::remove(dir / "edit" / "textures.json");
+        if (!c.index.empty())
+            writeBytes(dir / "edit" / "textures.json", c.index);
+        std::vector<std::string> args = {"--put-back", (dir / "edit").string(), "--into",
+                                         (dir / "new.ldb").string()};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        args.push_back(level);
+        const CliRun run = runWith(args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        EXPECT_EQ(fs::exists(dir / "new.ldb"), c.code == 0);
+        // The JSON report carries the same.
+        args.insert(args.begin(), "--json");
+        const CliRun json = runWith(args);
+        EXPECT_EQ(json.code, c.code);
+        if (c.code == 0) {
+            const auto since = nlohmann::json::parse(json.out)["since_extraction"];
+            EXPECT_EQ(since["by_texture"], !c.index.empty());
+            EXPECT_EQ(since["by_number"].is_string(), c.index.empty());
+            EXPECT_EQ(since["changed"], c.level != demo);
+        }
+    }
+}
+
 } // namespace
 } // namespace glintmark::clitest

@@ -132,6 +132,50 @@ TEST(GamePutBackReport, AnEditedFileLinkedUnderSeveralLevelsIsTold)
                                "levels": ["a.ldb", "b.ldb", "c.ldb"]}])"));
 }
 
+// What changed in each level since the extraction is told before the edits, a level that went
+// by number says so, and an extraction without an index says it once; JSON says the same.
+TEST(GamePutBackReport, WhatChangedSinceTheExtractionIsToldPerLevel)
+{
+    GamePutBackOutcome outcome;
+    outcome.status = PutBackStatus::Written;
+    outcome.levels.push_back(level("a.ldb", {placed("out/a/Vorlesk_0004.jpg", 5)}));
+    outcome.levels.back().outcome.since = {true, "", true, 4, 0, 1};
+    outcome.levels.push_back(level("b.ldb", {}));
+    outcome.levels.back().outcome.since = {true, "", false, 0, 0, 0};
+    outcome.levels.push_back(level("c.ldb", {}));
+    outcome.levels.back().outcome.since.byNumber = "out/textures.json does not list c.ldb";
+    std::ostringstream out;
+    std::ostringstream err;
+    reportGamePutBack(request(false), outcome, false, false, false, out, err);
+    EXPECT_EQ(out.str(), "a.ldb changed since it was extracted: 4 textures moved, 0 gone, 1 new\n"
+                         "the edits for c.ldb went by number (out/textures.json does not list "
+                         "c.ldb), so a change of it since the extraction cannot be seen\n"
+                         "out/a/Vorlesk_0004.jpg -> a.ldb image 5\n"
+                         "1 edited texture went into 1 level under new; 2 levels unchanged, of 3 "
+                         "levels in game\n");
+    std::ostringstream jsonOut;
+    reportGamePutBack(request(false), outcome, true, false, false, jsonOut, err);
+    const json report = json::parse(jsonOut.str());
+    EXPECT_EQ(report["by_number"], nullptr);
+    ASSERT_EQ(report["since_extraction"].size(), 2u);
+    EXPECT_EQ(report["since_extraction"][0]["level"], "a.ldb");
+    EXPECT_EQ(report["since_extraction"][0]["moved"], 4);
+    EXPECT_EQ(report["since_extraction"][0]["new"], 1);
+    EXPECT_EQ(report["since_extraction"][1]["level"], "c.ldb");
+    EXPECT_TRUE(report["since_extraction"][1]["by_number"].is_string());
+
+    // Without an index, one line for the whole game.
+    outcome.levels.resize(1);
+    outcome.levels.back().outcome.since = {};
+    outcome.byNumber = "there is no textures.json beside them";
+    std::ostringstream byNumber;
+    reportGamePutBack(request(false), outcome, false, false, false, byNumber, err);
+    EXPECT_EQ(byNumber.str().substr(0, byNumber.str().find('\n')),
+              "the edits went by number (there is no textures.json beside them), so a change of "
+              "the levels since the extraction cannot be seen");
+    EXPECT_EQ(err.str(), "");
+}
+
 TEST(GamePutBackReport, UnchangedLevelsAreCountedAndNamedOnlyWhenVerbose)
 {
     const GamePutBackOutcome outcome = twoEdits(PutBackStatus::Written);

@@ -196,7 +196,7 @@ QSplitter* FrmTextures::buildPanes()
     m_lstTextures->setMovement(QListView::Static);
     m_lstTextures->setUniformItemSizes(true);
     m_lstTextures->setIconSize(QSize(ThumbnailCache::kSide, ThumbnailCache::kSide));
-    m_lstTextures->setGridSize(QSize(ThumbnailCache::kSide + 36, ThumbnailCache::kSide + 28));
+    m_lstTextures->setGridSize(TextureModel::cellSize());
     m_lstTextures->setLayoutMode(QListView::Batched);
     m_lstTextures->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_lstTextures->setModel(m_filter);

@@ -99,12 +99,20 @@ int main(int argc, char* argv[])
     QElapsedTimer clock;
     clock.start();
     window.openSource(platform::toPath(parser.positionalArguments().constFirst()));
-    if (!serveUntil([&] { return !window.isListing(); }, 600000) ||
-        !serveUntil([&] { return screenShown(grid, thumbnails); }, 600000)) {
+    if (!serveUntil([&] { return !window.isListing(); }, 600000)) {
         std::fprintf(stderr, "the listing did not end\n");
         return 1;
     }
+    const double listed = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    if (!serveUntil([&] { return screenShown(grid, thumbnails); }, 600000)) {
+        std::fprintf(stderr, "the thumbnails did not come\n");
+        return 1;
+    }
     const double opened = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    std::printf("textures %d images %llu\n", window.filter()->rowCount(),
+                static_cast<unsigned long long>(window.model()->images()));
+    std::printf("open to list and first screen: %.3f s (listed at %.3f s)\n", opened, listed);
+    std::fflush(stdout);
     if (parser.isSet(hold)) {
         if (parser.isSet(search))
             window.findChild<QLineEdit*>(QStringLiteral("txtSearch"))
@@ -113,12 +121,11 @@ int main(int argc, char* argv[])
             window.exportTo(platform::toPath(parser.value(exportInto)), false);
             serveUntil([&] { return !window.isExporting(); }, 600000);
         }
+        std::printf("holding\n"); // the view is ready for its screenshot
+        std::fflush(stdout);
         serveUntil([] { return false; }, parser.value(hold).toLongLong() * 1000);
         return 0;
     }
-    std::printf("textures %d images %llu\n", window.filter()->rowCount(),
-                static_cast<unsigned long long>(window.model()->images()));
-    std::printf("open to list and first screen: %.3f s\n", opened);
     if (parser.isSet(noScroll)) {
         std::printf("peak memory: %.1f MB\n", peakMegabytes());
         return 0;

@@ -3,15 +3,66 @@
 #include "engine/io/PathQueries.h"
 #include "engine/names/ImageNames.h"
 
+#include <algorithm>
+#include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 namespace glintmark::features {
 
 SelectedImages::SelectedImages(ExtractObserver& inner, std::set<std::uint64_t> numbers,
-                               const ExtractJob& job, std::function<bool()> keepGoing)
-    : m_inner(inner), m_numbers(std::move(numbers)), m_job(job), m_keepGoing(std::move(keepGoing))
+                               const ExtractJob& job, std::function<bool()> keepGoing,
+                               std::size_t heldInMemory)
+    : m_inner(inner), m_numbers(std::move(numbers)), m_job(job), m_keepGoing(std::move(keepGoing)),
+      m_heldInMemory(heldInMemory)
 {}
+
+bool SelectedImages::keep(const char* data, std::size_t count)
+{
+    if (!m_spilled.isOpen() && m_bytes.size() + count <= m_heldInMemory) {
+        m_bytes.append(data, count);
+        return true;
+    }
+    std::error_code ec;
+    if (!m_spilled.isOpen()) {
+        m_spilled = RawFile::createUnnamedTemporary(ec);
+        if (!ec)
+            m_spilled.writeAll(m_bytes.data(), m_bytes.size(), ec);
+        std::string().swap(m_bytes);
+    }
+    if (!ec)
+        m_spilled.writeAll(data, count, ec);
+    if (ec) {
+        m_error = makeError(ErrorKind::ImageWrite, RawFile::temporaryFolder(),
+                            "Cannot keep a large image in the temporary folder", ec);
+        return false;
+    }
+    return true;
+}
+
+bool SelectedImages::writeKept(FileWriter& file, std::uint64_t count)
+{
+    if (!m_spilled.isOpen())
+        return file.write(std::string_view(m_bytes).substr(0, count));
+    std::string piece(std::size_t{1} << 20, '\0');
+    for (std::uint64_t at = 0; at < count;) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), count - at));
+        std::error_code ec;
+        const std::size_t got = m_spilled.readAt(at, piece.data(), want, ec);
+        if (ec || got != want) {
+            m_error = makeError(ErrorKind::ImageWrite, RawFile::temporaryFolder(),
+                                "Cannot read a large image back from the temporary folder",
+                                ec ? ec : std::make_error_code(std::errc::io_error));
+            return false;
+        }
+        if (!file.write(std::string_view(piece.data(), got)))
+            return false;
+        at += got;
+    }
+    return true;
+}
 
 bool SelectedImages::onProgress(const Progress& progress)
 {
@@ -48,6 +99,7 @@ void SelectedImages::onImageStart(std::uint64_t number, std::uint64_t offset)
     if (!m_chosen)
         return;
     m_bytes.clear();
+    m_spilled = RawFile();
     m_inner.onImageStart(number, offset);
 }
 
@@ -55,7 +107,10 @@ void SelectedImages::onImageBytes(std::uint64_t offset, const char* data, std::s
 {
     if (!m_chosen)
         return;
-    m_bytes.append(data, count);
+    if (!keep(data, count)) {
+        m_chosen = false; // the run ends at its next step, failed
+        return;
+    }
     m_inner.onImageBytes(offset, data, count);
 }
 
@@ -71,11 +126,15 @@ void SelectedImages::onImage(const ImageInfo& image)
     }
     const std::filesystem::path name = imageFileName(m_job.stem, image.number, m_job.outExt);
     // The run read the whole image; trimmed, only its bytes through the end marker are kept.
-    const std::string_view bytes = std::string_view(m_bytes).substr(0, image.written);
-    m_error = m_folder->writeFile(name, "the image file",
-                                  [bytes](FileWriter& file) { return file.write(bytes); });
+    std::optional<ExtractError> error = m_folder->writeFile(
+        name, "the image file", [&](FileWriter& file) { return writeKept(file, image.written); });
+    m_spilled = RawFile();
     if (m_error)
+        return; // the temporary file failed the image: its own reason is the one told
+    if (error) {
+        m_error = std::move(error);
         return;
+    }
     ++m_written;
     ImageInfo written = image;
     written.file = imagePath(m_job.outputFolder, name);

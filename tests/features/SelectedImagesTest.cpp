@@ -5,6 +5,8 @@
 
 #include "FeaturesTestSupport.h"
 
+#include "engine/Extraction.h"
+
 #include "features/game/SourcesRun.h"
 #include "features/game/TextureIndex.h"
 #include "support/Referees.h"
@@ -236,6 +238,44 @@ TEST(SelectedImages, AStopKeepsWholeFilesAndAFailureIsNamed)
         << message;
     EXPECT_TRUE(events.told.empty());
     EXPECT_EQ(readBytes(s.out), "not a folder");
+}
+
+// An image larger than what is held in memory goes through a temporary file and is written the
+// same, byte for byte, whole or trimmed; the images around it are not written.
+TEST(SelectedImages, ALargeImageIsWrittenTheSameThroughATemporaryFile)
+{
+    const std::string tail(300000, 'z');
+    const std::vector<std::string> jpegs{testJpeg("grey"), testJpeg("colour"), testJpeg("taller")};
+    const struct
+    {
+        const char* what;
+        std::size_t heldInMemory;
+        bool trim;
+    } rows[] = {
+        {"held in memory", SelectedImages::kHeldInMemory, false},
+        {"through a temporary file", 1000, false},
+        {"through a temporary file, trimmed", 1000, true},
+        {"first in memory, then a temporary file", 70000, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const fs::path dir = freshTestFolder();
+        writeBytes(dir / "level.ldb", "x" + jpegs[0] + jpegs[1] + tail + jpegs[2] + "yy");
+        ExtractJob job;
+        job.sourceFile = dir / "level.ldb";
+        job.outputFolder = dir / "out";
+        job.trim = row.trim;
+        ExtractObserver inner;
+        SelectedImages selected(
+            inner, {2}, job, [] { return true; }, row.heldInMemory);
+        const ExtractResult result =
+            selected.settle(runExtraction(job, &selected, RunMode::ListOnly));
+        EXPECT_EQ(result.status, RunStatus::Completed);
+        EXPECT_EQ(result.count, 1U);
+        EXPECT_EQ(entriesIn(dir / "out"), (std::vector<std::string>{"Vorlesk_0002.jpg"}));
+        EXPECT_EQ(readBytes(dir / "out" / "Vorlesk_0002.jpg"),
+                  row.trim ? jpegs[1] : jpegs[1] + tail);
+    }
 }
 
 } // namespace

@@ -233,9 +233,11 @@ TEST(SelectedImages, AStopKeepsWholeFilesAndAFailureIsNamed)
     ASSERT_TRUE(events.ends[0].result.error);
     const std::string message = events.ends[0].result.error->message;
     EXPECT_NE(message.find(s.out.filename().string()), std::string::npos) << message;
+#ifndef _WIN32 // Windows words the same failure its own way
     EXPECT_NE(message.find(std::error_code(ENOTDIR, std::generic_category()).message()),
               std::string::npos)
         << message;
+#endif
     EXPECT_TRUE(events.told.empty());
     EXPECT_EQ(readBytes(s.out), "not a folder");
 }

@@ -1,5 +1,7 @@
 #include "features/LevelExtraction.h"
 
+#include "features/SelectedImages.h"
+
 #include "engine/Extraction.h"
 #include "engine/LockedFolder.h"
 #include "features/check/DecodePool.h"
@@ -183,7 +185,19 @@ LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesy
         job.finalFiles.emplace_back(kGalleryName);
     if (index)
         job.finalFiles.emplace_back(kIndexName);
-    outcome.result = runExtraction(job, &observer, settings.mode);
+    // Some of the images chosen: the source is read as a listing, and only they are written.
+    std::optional<SelectedImages> selected;
+    if (settings.mode == RunMode::Write) {
+        if (std::optional<std::set<std::uint64_t>> only = events.imagesToWrite())
+            selected.emplace(observer, std::move(*only), job,
+                             [&events] { return events.keepGoing(); });
+    }
+    if (selected) {
+        job.createFolder = false;
+        outcome.result = selected->settle(runExtraction(job, &*selected, RunMode::ListOnly));
+    } else {
+        outcome.result = runExtraction(job, &observer, settings.mode);
+    }
     events.onPhaseEnd(Phase::Reading);
     // The images a failed run kept are still decoded; its failure stays the one reported.
     if (settings.check && !decoded && outcome.result.status == RunStatus::Failed &&

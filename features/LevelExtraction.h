@@ -37,7 +37,8 @@ struct LevelRunSettings
 // Extracts one level into `folder`; when writing, the folder is created (with its parents) once
 // the source has been opened. `events` hears the reading and the decoding, and every complete
 // image: as soon as it is complete, or, when the images are decoded or shown in a gallery, once
-// that is done, in order.
+// that is done, in order. When `events` names the only images to write (imagesToWrite()), the
+// run writes, tells and indexes those alone.
 LevelOutcome extractLevel(const std::filesystem::path& source, const std::filesystem::path& folder,
                           const LevelRunSettings& settings, RunEvents& events);
 

@@ -4,7 +4,10 @@
 #include "features/ImageStatus.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <set>
 
 namespace glintmark::features {
 
@@ -30,7 +33,8 @@ struct LevelStep
 };
 
 // What a front end hears of a run, on the thread that runs it. The run calls; it never waits
-// for an answer other than keepGoing(), and nothing a listener does reaches back into the run.
+// for an answer other than keepGoing() and imagesToWrite(), and nothing a listener does reaches
+// back into the run.
 class RunEvents
 {
 public:
@@ -49,6 +53,9 @@ public:
     virtual void onImage(const CheckedImage& image) { (void)image; }
     // Asked often; false stops the run within moments, keeping only what is complete.
     virtual bool keepGoing() { return true; }
+    // Asked as a writing run of a level begins: the numbers of its only images to write; the
+    // others are read past, and neither told, checked nor indexed. Every image when none.
+    virtual std::optional<std::set<std::uint64_t>> imagesToWrite() { return std::nullopt; }
 };
 
 } // namespace glintmark::features

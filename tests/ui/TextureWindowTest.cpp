@@ -10,6 +10,7 @@
 
 #include "ui/Platform.h"
 
+#include <QAbstractItemDelegate>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -20,6 +21,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPixmap>
@@ -27,7 +29,9 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -365,6 +369,34 @@ private slots:
             }
         }
         QVERIFY(small && large); // the textures put in cover both
+    }
+
+    // Whatever the shape of its thumbnail, every cell of the grid is as large, with room for a
+    // full thumbnail and its caption below it (a filter laid out after the thumbnails are in
+    // cut the captions of the taller ones off).
+    void everyCellHoldsItsThumbnailAndCaption()
+    {
+        FrmTextures window;
+        QVERIFY(listIn(window, m_game));
+        auto* grid = window.findChild<QListView*>(QStringLiteral("lstTextures"));
+        const QAbstractItemModel& rows = *grid->model();
+        for (int r = 0; r < rows.rowCount(); ++r)
+            rows.data(rows.index(r, 0), Qt::DecorationRole);
+        QTRY_COMPARE_WITH_TIMEOUT(window.model()->thumbnails()->pending(), 0, kWaitMs);
+        QStyleOptionViewItem option;
+        option.initFrom(grid);
+        option.decorationSize = grid->iconSize();
+        option.decorationPosition = QStyleOptionViewItem::Top;
+        option.features |= QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+        const int least = ThumbnailCache::kSide + grid->fontMetrics().height();
+        QSet<int> heights;
+        for (int r = 0; r < rows.rowCount(); ++r) {
+            const QSize cell = grid->itemDelegate()->sizeHint(option, rows.index(r, 0));
+            QVERIFY2(cell.height() >= least, qPrintable(QString::number(cell.height())));
+            QVERIFY(cell.width() >= ThumbnailCache::kSide);
+            heights.insert(cell.height());
+        }
+        QCOMPARE(heights.size(), 1);
     }
 
     // A source that does not exist: the failure, with the file, in the window.

@@ -1,6 +1,7 @@
 #include "ui/textures/FrmTextures.h"
 
 #include "ui/Platform.h"
+#include "ui/textures/TextureExport.h"
 #include "ui/textures/TextureFilter.h"
 #include "ui/textures/TextureModel.h"
 #include "ui/textures/TextureRun.h"
@@ -10,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -49,7 +51,7 @@ QString grouped(std::uint64_t value)
 
 FrmTextures::FrmTextures(QWidget* parent)
     : QWidget(parent), m_model(new TextureModel(this)), m_filter(new TextureFilter(this)),
-      m_run(new TextureRun(this))
+      m_run(new TextureRun(this)), m_export(new TextureExport(this))
 {
     setObjectName(QStringLiteral("FrmTextures"));
     setWindowTitle(QStringLiteral("Glintmark Textures"));
@@ -65,6 +67,8 @@ FrmTextures::FrmTextures(QWidget* parent)
                 m_model->applyIndex(*textures);
             });
     connect(m_run, &TextureRun::finished, this, &FrmTextures::onFinished);
+    connect(m_export, &TextureExport::progressed, m_progBar, &QProgressBar::setValue);
+    connect(m_export, &TextureExport::finished, this, &FrmTextures::onExportFinished);
     connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] {
         m_lblStatus->setText(tr("Reading... %1 textures").arg(grouped(m_model->images())));
     });
@@ -79,6 +83,7 @@ void FrmTextures::buildLayout()
     layout->addLayout(buildProgressRow());
     layout->addLayout(buildFilterRow());
     layout->addWidget(buildPanes(), 1);
+    layout->addLayout(buildExportRow());
     resize(900, 600);
 
     connect(m_cmdOpen, &QPushButton::clicked, this, &FrmTextures::CmdOpen_Click);
@@ -90,6 +95,11 @@ void FrmTextures::buildLayout()
     connect(m_cboState, &QComboBox::currentIndexChanged, this, &FrmTextures::applyFilters);
     connect(m_cboSize, &QComboBox::currentIndexChanged, this, &FrmTextures::applyFilters);
     connect(m_chkShared, &QCheckBox::toggled, this, &FrmTextures::applyFilters);
+    connect(m_cmdExportAll, &QPushButton::clicked, this, &FrmTextures::CmdExportAll_Click);
+    connect(m_cmdExportSelected, &QPushButton::clicked, this,
+            &FrmTextures::CmdExportSelected_Click);
+    connect(m_cmdOpenExport, &QPushButton::clicked, this, &FrmTextures::CmdOpenExport_Click);
+    updateActions();
 }
 
 QHBoxLayout* FrmTextures::buildSourceRow()
@@ -152,6 +162,29 @@ QHBoxLayout* FrmTextures::buildFilterRow()
     return filterRow;
 }
 
+QHBoxLayout* FrmTextures::buildExportRow()
+{
+    m_cmdExportAll = new QPushButton(tr("Export &All..."), this);
+    m_cmdExportAll->setObjectName(QStringLiteral("CmdExportAll"));
+    m_cmdExportSelected = new QPushButton(tr("Export S&elected..."), this);
+    m_cmdExportSelected->setObjectName(QStringLiteral("CmdExportSelected"));
+    m_chkTrim = new QCheckBox(tr("&Trim after the end marker"), this);
+    m_chkTrim->setObjectName(QStringLiteral("chkTrim"));
+    m_chkDedupe = new QCheckBox(tr("&Duplicates as links"), this);
+    m_chkDedupe->setObjectName(QStringLiteral("chkDedupe"));
+    m_cmdOpenExport = new QPushButton(tr("Open E&xport Folder"), this);
+    m_cmdOpenExport->setObjectName(QStringLiteral("CmdOpenExport"));
+    m_cmdOpenExport->setEnabled(false);
+    auto* exportRow = new QHBoxLayout;
+    exportRow->addWidget(m_cmdExportAll);
+    exportRow->addWidget(m_cmdExportSelected);
+    exportRow->addWidget(m_chkTrim);
+    exportRow->addWidget(m_chkDedupe);
+    exportRow->addStretch(1);
+    exportRow->addWidget(m_cmdOpenExport);
+    return exportRow;
+}
+
 QSplitter* FrmTextures::buildPanes()
 {
     m_lstLevels = new QListWidget(this);
@@ -163,10 +196,12 @@ QSplitter* FrmTextures::buildPanes()
     m_lstTextures->setMovement(QListView::Static);
     m_lstTextures->setUniformItemSizes(true);
     m_lstTextures->setIconSize(QSize(ThumbnailCache::kSide, ThumbnailCache::kSide));
-    m_lstTextures->setGridSize(QSize(ThumbnailCache::kSide + 36, ThumbnailCache::kSide + 28));
+    m_lstTextures->setGridSize(TextureModel::cellSize());
     m_lstTextures->setLayoutMode(QListView::Batched);
     m_lstTextures->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_lstTextures->setModel(m_filter);
+    connect(m_lstTextures->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &FrmTextures::updateActions);
     m_txtDetails = new QPlainTextEdit(this);
     m_txtDetails->setObjectName(QStringLiteral("txtDetails"));
     m_txtDetails->setReadOnly(true);
@@ -186,8 +221,9 @@ void FrmTextures::openSource(const std::filesystem::path& source)
     m_progBar->setValue(0);
     m_txtSource->setText(platform::fromPath(source));
     m_lblStatus->setText(tr("Reading..."));
-    m_cmdCancel->setEnabled(true);
+    m_source = source;
     m_run->start(source);
+    updateActions();
 }
 
 bool FrmTextures::isListing() const
@@ -236,6 +272,7 @@ void FrmTextures::dropEvent(QDropEvent* event)
 void FrmTextures::CmdCancel_Click()
 {
     m_run->stop();
+    m_export->stop();
     m_lblStatus->setText(tr("Cancelling..."));
 }
 
@@ -249,7 +286,7 @@ void FrmTextures::onLevelStarted(int index, int count, const QString& name, cons
 
 void FrmTextures::onFinished(const ListingEnd& end)
 {
-    m_cmdCancel->setEnabled(false);
+    updateActions();
     QString text;
     if (end.stopped) {
         text = tr("Cancelled: %1 textures listed.").arg(grouped(m_model->images()));
@@ -289,6 +326,106 @@ void FrmTextures::applyFilters()
     m_filter->setMinimumSize(
         size >= 0 && size < static_cast<int>(std::size(kSizeSteps)) ? kSizeSteps[size] : 0);
     showCurrent();
+}
+
+bool FrmTextures::isExporting() const
+{
+    return m_export->isRunning();
+}
+
+void FrmTextures::updateActions()
+{
+    const bool listing = m_run->isRunning();
+    const bool exporting = m_export->isRunning();
+    const bool canExport = !listing && !exporting && !m_source.empty();
+    m_cmdCancel->setEnabled(listing || exporting);
+    m_cmdExportAll->setEnabled(canExport);
+    m_cmdExportSelected->setEnabled(canExport && m_lstTextures->selectionModel()->hasSelection());
+    m_cmdOpen->setEnabled(!exporting);
+    m_cmdOpenFolder->setEnabled(!exporting);
+}
+
+std::map<std::string, std::set<std::uint64_t>> FrmTextures::selectedImages() const
+{
+    std::map<std::string, std::set<std::uint64_t>> chosen;
+    const QStringList& levels = m_model->levels();
+    const auto choose = [&](int level, std::uint64_t number) {
+        if (level >= 0 && level < levels.size())
+            chosen[levels[level].toStdString()].insert(number);
+    };
+    for (const QModelIndex& index : m_lstTextures->selectionModel()->selectedIndexes()) {
+        const QModelIndex row = m_filter->mapToSource(index);
+        if (!row.isValid())
+            continue;
+        const TextureEntry& entry = m_model->entry(row.row());
+        if (entry.uses.empty())
+            choose(entry.level, entry.image.number);
+        for (const TextureUseRef& use : entry.uses)
+            choose(use.level, use.number);
+    }
+    return chosen;
+}
+
+void FrmTextures::exportTo(const std::filesystem::path& folder, bool selectedOnly)
+{
+    if (m_source.empty() || isListing() || isExporting())
+        return;
+    ExportChoices choices;
+    choices.trim = m_chkTrim->isChecked();
+    choices.dedupe = m_chkDedupe->isChecked();
+    choices.selectedOnly = selectedOnly;
+    if (selectedOnly) {
+        choices.chosen = selectedImages();
+        if (choices.chosen.empty()) {
+            m_lblStatus->setText(tr("Select the textures to export first."));
+            return;
+        }
+    }
+    m_progBar->setValue(0);
+    m_lblStatus->setText(tr("Exporting into %1...").arg(platform::fromPath(folder)));
+    m_export->start(m_source, folder, choices);
+    updateActions();
+}
+
+void FrmTextures::CmdExportAll_Click()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Export All Into"));
+    if (!folder.isEmpty())
+        exportTo(platform::toPath(folder), false);
+}
+
+void FrmTextures::CmdExportSelected_Click()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Export Selected Into"));
+    if (!folder.isEmpty())
+        exportTo(platform::toPath(folder), true);
+}
+
+void FrmTextures::CmdOpenExport_Click()
+{
+    if (!m_exportedFolder.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(m_exportedFolder));
+}
+
+void FrmTextures::onExportFinished(const ExportEnd& end)
+{
+    updateActions();
+    QString text;
+    if (end.stopped)
+        text = tr("Export cancelled: %1 images written into %2.");
+    else if (end.failed)
+        text = tr("Export failed: %1 images written into %2.");
+    else
+        text = tr("Exported %1 images into %2.");
+    text = text.arg(grouped(end.written), end.folder);
+    if (!end.message.isEmpty())
+        text += QLatin1Char('\n') + end.message;
+    m_lblStatus->setText(text);
+    if (end.written > 0) {
+        m_exportedFolder = end.folder;
+        m_cmdOpenExport->setEnabled(true);
+    }
+    emit exportFinished();
 }
 
 } // namespace glintmark::ui

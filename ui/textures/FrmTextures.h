@@ -3,6 +3,9 @@
 #include <QWidget>
 
 #include <filesystem>
+#include <map>
+#include <set>
+#include <string>
 
 class QCheckBox;
 class QDragEnterEvent;
@@ -23,12 +26,16 @@ namespace glintmark::ui {
 
 class TextureFilter;
 class TextureModel;
+class TextureExport;
 class TextureRun;
+struct ExportEnd;
 struct ListingEnd;
 
 // The texture window: a level or a game folder listed on a thread of its own, its textures in a
 // grid (a game's shared ones once, with their count), the details of the current one, filters
-// and a search. The listing can be cancelled, and the window stays usable while it goes.
+// and a search; the textures, all or the selected ones, exported into a chosen folder as the
+// command line extracts them. The listing and the export can be cancelled, and the window stays
+// usable while they go.
 class FrmTextures : public QWidget
 {
     Q_OBJECT
@@ -41,6 +48,13 @@ public:
     void openSource(const std::filesystem::path& source);
     // Whether a listing is going.
     bool isListing() const;
+    // Extracts the source listed into `folder`, every image or only the selected textures' (each
+    // wherever it is used), with the trim and dedupe chosen, on a thread of its own.
+    void exportTo(const std::filesystem::path& folder, bool selectedOnly);
+    // Whether an export is going.
+    bool isExporting() const;
+    // The folder the last export that wrote anything went to; empty before one.
+    QString exportedFolder() const { return m_exportedFolder; }
     TextureModel* model() const { return m_model; }
     TextureFilter* filter() const { return m_filter; }
 
@@ -52,16 +66,27 @@ protected:
 signals:
     // The listing started by openSource() is over (done, cancelled or failed).
     void listingFinished();
+    // The export started by exportTo() is over (done, cancelled or failed).
+    void exportFinished();
 
 private:
     void buildLayout();
     QHBoxLayout* buildSourceRow();
     QHBoxLayout* buildProgressRow();
     QHBoxLayout* buildFilterRow();
+    QHBoxLayout* buildExportRow();
     QSplitter* buildPanes();
     void CmdOpen_Click();
     void CmdOpenFolder_Click();
     void CmdCancel_Click();
+    void CmdExportAll_Click();
+    void CmdExportSelected_Click();
+    void CmdOpenExport_Click();
+    void onExportFinished(const ExportEnd& end);
+    // Enables what can be done now: exports once a listing is over, cancel while one runs.
+    void updateActions();
+    // The images of the selected textures, every use of each, by level name.
+    std::map<std::string, std::set<std::uint64_t>> selectedImages() const;
     void onLevelStarted(int index, int count, const QString& name, const QString& source);
     void onFinished(const ListingEnd& end);
     void showCurrent();
@@ -72,6 +97,9 @@ private:
     TextureModel* m_model;
     TextureFilter* m_filter;
     TextureRun* m_run;
+    TextureExport* m_export;
+    std::filesystem::path m_source; // what is listed
+    QString m_exportedFolder;
     QLineEdit* m_txtSource = nullptr;
     QPushButton* m_cmdOpen = nullptr;
     QPushButton* m_cmdOpenFolder = nullptr;
@@ -82,6 +110,11 @@ private:
     QComboBox* m_cboState = nullptr;
     QComboBox* m_cboSize = nullptr;
     QCheckBox* m_chkShared = nullptr;
+    QPushButton* m_cmdExportAll = nullptr;
+    QPushButton* m_cmdExportSelected = nullptr;
+    QCheckBox* m_chkTrim = nullptr;
+    QCheckBox* m_chkDedupe = nullptr;
+    QPushButton* m_cmdOpenExport = nullptr;
     QListWidget* m_lstLevels = nullptr;
     QListView* m_lstTextures = nullptr;
     QPlainTextEdit* m_txtDetails = nullptr;

@@ -160,6 +160,11 @@ QString TextureModel::details(int row) const
     return lines.join(QLatin1Char('\n'));
 }
 
+QSize TextureModel::cellSize()
+{
+    return {ThumbnailCache::kSide + 36, ThumbnailCache::kSide + 28};
+}
+
 int TextureModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
@@ -184,6 +189,8 @@ QVariant TextureModel::data(const QModelIndex& index, int role) const
         const QPixmap thumbnail = m_thumbnails->thumbnail(entry.level, image.offset, image.size);
         return thumbnail.isNull() ? m_blank : thumbnail;
     }
+    case Qt::SizeHintRole:
+        return cellSize();
     case Qt::ToolTipRole:
         return details(index.row());
     case NumberRole:

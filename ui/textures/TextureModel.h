@@ -73,6 +73,10 @@ public:
     // Whether the rows are the distinct textures (the index is in).
     bool distinct() const { return m_distinct; }
 
+    // Every cell of the grid: a thumbnail's square with a caption below it. The same for every
+    // row whatever its thumbnail's shape, so a grid of uniform cells never cuts off a caption.
+    static QSize cellSize();
+
     // The details of row `row`, a line each: number, offset, size, dimensions, coding, state,
     // decoding verdict, digest, and every level and number where it is used.
     QString details(int row) const;

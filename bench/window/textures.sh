@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The texture window's figures: the 256 MiB generated level and the 40-level generated game
+# (20,000 images) opened, the list complete and the first screen of thumbnails shown; the game's
+# grid scrolled page by page through every texture (the longest frame on the window's thread);
+# the peak memory with the game open and every thumbnail visited once (/usr/bin/time -v).
+#
+#   bash bench/window/textures.sh [--runs N]
+#
+# BUILD (default build/default) is the build tree, DATA (default /tmp/glintmark-texture-bench)
+# where the generated level and game are kept between runs; Qt's platform is offscreen unless
+# QT_QPA_PLATFORM says otherwise.
+set -euo pipefail
+runs=3
+if [ "${1:-}" = "--runs" ]; then runs=$2; fi
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+build=${BUILD:-$repo/build/default}
+data=${DATA:-/tmp/glintmark-texture-bench}
+mkdir -p "$data"
+[ -f "$data/level.ldb" ] || python3 "$repo/bench/make_container.py" --size 256 "$data/level.ldb" >&2
+[ -d "$data/game" ] || python3 "$repo/bench/game/make_game.py" --levels 40 --images 20000 \
+    "$data/game" >&2
+cmake --build "$build" --target glintmark-texture-bench -j2 >&2
+bench="$build/bench/window/glintmark-texture-bench"
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+
+echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg) before"
+for run in $(seq "$runs"); do
+    echo "== level, run $run"
+    "$bench" --no-scroll "$data/level.ldb"
+done
+for run in $(seq "$runs"); do
+    echo "== game, run $run"
+    "$bench" --no-scroll "$data/game"
+done
+echo "== game, scrolled through every thumbnail"
+/usr/bin/time -v "$bench" "$data/game" 2> "$data/time.txt"
+grep "Maximum resident" "$data/time.txt"
+echo "load $(cut -d' ' -f1-3 /proc/loadavg) after"

@@ -1,0 +1,176 @@
+#include "ui/textures/TextureExport.h"
+
+#include "features/game/SourcesRun.h"
+#include "features/game/TextureIndex.h"
+#include "ui/Platform.h"
+
+#include <QMetaObject>
+
+#include <utility>
+
+namespace glintmark::ui {
+
+// Hears the export on its thread: its progress over all its levels, the images written, every
+// failure, and which images each level is to write.
+class TextureExport::Listener : public features::SourcesEvents
+{
+public:
+    Listener(TextureExport* owner, std::uint64_t generation,
+             std::shared_ptr<std::atomic<bool>> stop, ExportChoices choices)
+        : m_owner(owner), m_generation(generation), m_stop(std::move(stop)),
+          m_choices(std::move(choices))
+    {}
+
+    void onListed(const features::SourceList& list) override
+    {
+        for (const ExtractError& problem : list.problems)
+            addProblem(problem.message);
+    }
+
+    void onLevelStart(const features::LevelStart& level) override
+    {
+        m_level = features::levelText(level.name);
+        m_bytesBefore = level.bytesBefore;
+        m_totalBytes = level.totalBytes;
+    }
+
+    std::optional<std::set<std::uint64_t>> imagesToWrite() override
+    {
+        if (!m_choices.selectedOnly)
+            return std::nullopt;
+        const auto found = m_choices.chosen.find(m_level);
+        return found == m_choices.chosen.end() ? std::set<std::uint64_t>{} : found->second;
+    }
+
+    void onProgress(features::Phase phase, const Progress& progress) override
+    {
+        if (phase != features::Phase::Reading || m_totalBytes == 0)
+            return;
+        const std::uint64_t done = m_bytesBefore + progress.bytesRead;
+        const int percent =
+            done >= m_totalBytes ? 100 : static_cast<int>(done * 100 / m_totalBytes);
+        if (percent == m_percent)
+            return;
+        m_percent = percent;
+        post([percent](TextureExport* run) { emit run->progressed(percent); });
+    }
+
+    void onLevelEnd(const features::LevelOutcome& outcome) override
+    {
+        m_written += outcome.result.count;
+        if (outcome.result.error)
+            addProblem(outcome.result.error->message);
+    }
+
+    bool keepGoing() override { return !m_stop->load(); }
+
+    // The export is over: how it ended, with every failure.
+    void finish(const features::SourcesOutcome& outcome, const std::filesystem::path& folder)
+    {
+        ExportEnd end;
+        end.stopped = outcome.status == features::SourcesStatus::Stopped;
+        end.failed = outcome.status == features::SourcesStatus::Failed ||
+                     outcome.status == features::SourcesStatus::Refused ||
+                     outcome.status == features::SourcesStatus::NoLevels;
+        end.written = m_written;
+        end.folder = platform::fromPath(folder);
+        if (!outcome.refusal.empty())
+            addProblem(outcome.refusal);
+        if (outcome.folderError)
+            addProblem(outcome.folderError->message);
+        if (outcome.filesError)
+            addProblem(outcome.filesError->message);
+        if (outcome.status == features::SourcesStatus::NoLevels && m_problems.isEmpty())
+            addProblem("No level to read.");
+        end.message = m_problems.trimmed();
+        post([end](TextureExport* run) {
+            run->m_ended = true;
+            emit run->finished(end);
+        });
+    }
+
+private:
+    void addProblem(const std::string& message)
+    {
+        m_problems += QString::fromStdString(message) + QLatin1Char('\n');
+    }
+
+    // Runs `call` on the window's thread, unless a later start() has made this export's news old.
+    template <typename Call> void post(Call call)
+    {
+        TextureExport* owner = m_owner;
+        const std::uint64_t generation = m_generation;
+        QMetaObject::invokeMethod(
+            owner,
+            [owner, generation, call = std::move(call)] {
+                if (owner->m_generation == generation)
+                    call(owner);
+            },
+            Qt::QueuedConnection);
+    }
+
+    TextureExport* m_owner;
+    std::uint64_t m_generation;
+    std::shared_ptr<std::atomic<bool>> m_stop;
+    ExportChoices m_choices;
+    std::string m_level;
+    QString m_problems;
+    std::uint64_t m_written = 0;
+    int m_percent = -1;
+    std::uint64_t m_bytesBefore = 0;
+    std::uint64_t m_totalBytes = 0;
+};
+
+TextureExport::TextureExport(QObject* parent) : QObject(parent)
+{
+    qRegisterMetaType<ExportEnd>();
+}
+
+TextureExport::~TextureExport()
+{
+    join();
+}
+
+void TextureExport::start(const std::filesystem::path& source, const std::filesystem::path& folder,
+                          const ExportChoices& choices)
+{
+    join();
+    ++m_generation;
+    m_ended = false;
+    m_stop = std::make_shared<std::atomic<bool>>(false);
+    // The command line's extraction with -o: the index beside the images, a game's levels each
+    // in a folder of its own.
+    features::SourcesRequest request;
+    request.sources = {source};
+    request.outputDir = folder;
+    request.mode = RunMode::Write;
+    request.trim = choices.trim;
+    request.dedupe = choices.dedupe;
+    auto listener = std::make_shared<Listener>(this, m_generation, m_stop, choices);
+    m_thread = QThread::create([request, listener] {
+        const features::SourcesOutcome outcome = features::runSources(request, *listener);
+        listener->finish(outcome, request.outputDir);
+    });
+    m_thread->start();
+}
+
+void TextureExport::stop()
+{
+    if (m_stop)
+        m_stop->store(true);
+}
+
+void TextureExport::join()
+{
+    if (!m_thread)
+        return;
+    stop();
+    m_thread->wait();
+    delete m_thread;
+    m_thread = nullptr;
+    // Whatever the old export still had queued is dropped by the generation's check.
+    ++m_generation;
+    m_ended = true;
+}
+
+} // namespace glintmark::ui

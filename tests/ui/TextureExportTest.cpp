@@ -200,6 +200,36 @@ private slots:
         QVERIFY(statusOf(window).startsWith(QStringLiteral("Exported 3 images")));
     }
 
+    // A level renamed between the listing and the export: what was chosen in it cannot be
+    // written, and the export says so and fails rather than reporting the others as all.
+    void aChosenLevelGoneSinceTheListingIsNamed()
+    {
+        const QString game = m_dir.filePath(QStringLiteral("renamed game"));
+        QVERIFY(QDir().mkpath(game + QStringLiteral("/sub")));
+        for (const QString& name : {QStringLiteral("/a.ldb"), QStringLiteral("/sub/b.ldb")})
+            QVERIFY(QFile::copy(m_game + name, game + name));
+        FrmTextures window;
+        QVERIFY(listIn(window, game));
+        auto* grid = window.findChild<QListView*>(QStringLiteral("lstTextures"));
+        grid->selectionModel()->clearSelection();
+        for (int row : {1, 3})
+            grid->selectionModel()->select(window.filter()->index(row, 0),
+                                           QItemSelectionModel::Select);
+        QVERIFY(QFile::rename(game + QStringLiteral("/sub/b.ldb"),
+                              game + QStringLiteral("/sub/c.ldb")));
+        const QString out = m_dir.filePath(QStringLiteral("renamed out"));
+        QVERIFY(exportIn(window, out, true));
+
+        const QString status = statusOf(window);
+        QVERIFY2(status.startsWith(QStringLiteral("Export failed")), qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral("\"sub/b.ldb\" is no longer in the source; its 2 "
+                                                "chosen images were not written")),
+                 qPrintable(status));
+        QMap<QString, QString> files = digestsBelow(out);
+        files.remove(QStringLiteral("textures.json"));
+        QCOMPARE(files.keys(), QStringList{QStringLiteral("a/Vorlesk_0002.jpg")});
+    }
+
     // A cancel as the export starts: it ends as cancelled, and every file left is whole (as the
     // command line writes it), no hidden part of one.
     void cancelLeavesNoPartFile()

@@ -6,6 +6,7 @@
 
 #include <QMetaObject>
 
+#include <string>
 #include <utility>
 
 namespace glintmark::ui {
@@ -30,6 +31,7 @@ public:
     void onLevelStart(const features::LevelStart& level) override
     {
         m_level = features::levelText(level.name);
+        m_seen.insert(m_level);
         m_bytesBefore = level.bytesBefore;
         m_totalBytes = level.totalBytes;
     }
@@ -82,6 +84,8 @@ public:
             addProblem(outcome.filesError->message);
         if (outcome.status == features::SourcesStatus::NoLevels && m_problems.isEmpty())
             addProblem("No level to read.");
+        if (m_choices.selectedOnly && !end.stopped && noteLevelsNotFound())
+            end.failed = true;
         end.message = m_problems.trimmed();
         post([end](TextureExport* run) {
             run->m_ended = true;
@@ -90,6 +94,21 @@ public:
     }
 
 private:
+    // Names each level with chosen textures that the run did not read (renamed or gone since
+    // the listing), whose textures were therefore not written; whether there was one.
+    bool noteLevelsNotFound()
+    {
+        bool missing = false;
+        for (const auto& [level, numbers] : m_choices.chosen) {
+            if (numbers.empty() || m_seen.count(level) != 0)
+                continue;
+            addProblem("The level \"" + level + "\" is no longer in the source; its " +
+                       std::to_string(numbers.size()) + " chosen images were not written.");
+            missing = true;
+        }
+        return missing;
+    }
+
     void addProblem(const std::string& message)
     {
         m_problems += QString::fromStdString(message) + QLatin1Char('\n');
@@ -114,6 +133,7 @@ private:
     std::shared_ptr<std::atomic<bool>> m_stop;
     ExportChoices m_choices;
     std::string m_level;
+    std::set<std::string> m_seen; // every level the run began
     QString m_problems;
     std::uint64_t m_written = 0;
     int m_percent = -1;

@@ -100,6 +100,11 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
         }
         shared.push_back({{"files", files}, {"levels", in}});
     }
+    Json elsewhere = Json::array();
+    for (const features::UsedElsewhere& edit : outcome.usedElsewhere)
+        elsewhere.push_back({{"file", displayPath(edit.file)},
+                             {"level", features::levelText(edit.level)},
+                             {"other_levels", edit.otherLevels}});
     const Json document = {
         {"game", displayPath(request.game)},
         {"folder", displayPath(request.folder)},
@@ -109,6 +114,7 @@ void writeJson(const GamePutBackRequest& request, const GamePutBackOutcome& outc
         {"status", putBackStatusName(outcome.status)},
         {"edits", edits},
         {"shared_files", shared},
+        {"used_elsewhere", elsewhere},
         {"levels", levels},
         {"unchanged_levels", unchanged},
         {"refused", refused},
@@ -156,6 +162,12 @@ void writeLines(const GamePutBackOutcome& outcome, bool unchanged, std::ostream&
             out << (i == 0 ? "" : ", ") << features::levelText(edit.levels[i]);
         out << '\n';
     }
+    // Without --everywhere, an edit goes into its own level only, though others hold its texture.
+    for (const features::UsedElsewhere& edit : outcome.usedElsewhere)
+        out << displayPath(edit.file) << ": its texture is also in "
+            << counted(edit.otherLevels, "other level", "other levels")
+            << " of the extraction, which keep it as it was (--everywhere would put the edit there "
+               "too)\n";
     for (const LevelPutBack& level : outcome.levels) {
         if (unchanged && !level.changes())
             out << "unchanged: " << features::levelText(level.level.relative) << '\n';

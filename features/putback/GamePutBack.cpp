@@ -53,6 +53,9 @@ struct GameRun
     std::uint64_t held = 0; // replacement bytes kept in memory
     bool stopped = false;
     std::optional<EditIndex> index{}; // the extraction's index, when it has one to go by
+    // Without --everywhere, each texture of the index with the number of levels it lists it in;
+    // made when first needed.
+    std::optional<std::map<Digest, std::size_t>> levelsOfTexture{};
 };
 
 // Whether `path` (made canonical as far as it exists) is `root` or lies inside it.
@@ -151,6 +154,43 @@ std::optional<ExtractError> checkSame(const fs::path& file, const FileIdentity& 
                             "\" changed while the game was read; nothing was put in place"};
 }
 
+// How many levels the index lists each of its textures in.
+std::map<Digest, std::size_t> countLevelsOfTextures(const EditIndex& index)
+{
+    std::map<Digest, std::size_t> levels;
+    for (const auto& [name, level] : index.levels) {
+        std::set<Digest> textures;
+        for (const auto& [number, texture] : level.images)
+            textures.insert(texture);
+        for (const Digest& texture : textures)
+            ++levels[texture];
+    }
+    return levels;
+}
+
+// Notes each replacement of `level` whose texture (the one its file was cut from, by the index)
+// the index lists in other levels as well, which keep it without --everywhere.
+void noteUsedElsewhere(GameRun& run, const LevelPutBack& level,
+                       const std::vector<EditTarget>& targets)
+{
+    if (!run.index || level.outcome.replaced.empty())
+        return;
+    if (!run.levelsOfTexture)
+        run.levelsOfTexture = countLevelsOfTextures(*run.index);
+    for (const Replacement& replacement : level.outcome.replaced) {
+        const auto target =
+            std::find_if(targets.begin(), targets.end(), [&](const EditTarget& candidate) {
+                return candidate.original && candidate.original->number == replacement.number;
+            });
+        if (target == targets.end() || !target->extracted)
+            continue;
+        const auto listed = run.levelsOfTexture->find(*target->extracted);
+        if (listed != run.levelsOfTexture->end() && listed->second > 1)
+            run.outcome.usedElsewhere.push_back(
+                {replacement.file, level.level.relative, listed->second - 1});
+    }
+}
+
 // Reads a level that has a folder of edited images and plans its replacements, as putBack()
 // does; with --everywhere also the texture of each replacement's original, in `textures`.
 std::optional<ExtractError> planLevel(GameRun& run, std::size_t index,
@@ -200,6 +240,8 @@ std::optional<ExtractError> planLevel(GameRun& run, std::size_t index,
         if (!ec && file.type == FileType::Regular && file.index != 0)
             run.editedFiles[{file.device, file.index}].emplace_back(index, replacement.file);
     }
+    if (!run.request.everywhere)
+        noteUsedElsewhere(run, level, found.targets);
     // Closed until an edit of it is read again, so that no descriptor is held for each level.
     state.edited->dir = RawDir();
     for (const Replacement& replacement : level.outcome.replaced) {

@@ -49,6 +49,15 @@ struct SharedEdit
     std::vector<std::filesystem::path> levels{}; // the relative paths of those levels
 };
 
+// An edit put back in its own level only, whose texture the extraction's index lists in other
+// levels too: they keep the texture as it was (--everywhere would replace it there as well).
+struct UsedElsewhere
+{
+    std::filesystem::path file{};  // the edited file
+    std::filesystem::path level{}; // the relative path of the level it goes into
+    std::size_t otherLevels = 0;   // the other levels the index lists the texture in
+};
+
 // What a put-back into a game did or would do.
 struct GamePutBackOutcome
 {
@@ -63,6 +72,9 @@ struct GamePutBackOutcome
     std::vector<Refusal> passedOver{};
     // Edited files that are one file in several levels' folders, in the order of their first name.
     std::vector<SharedEdit> sharedEdits{};
+    // Without --everywhere, each edit whose texture the index lists in other levels, in the
+    // order of the levels and their replacements.
+    std::vector<UsedElsewhere> usedElsewhere{};
     // When the extraction has edits but no index to go by: why they went by number, so that a
     // change of the levels since the extraction cannot be seen. (Each level's `since` tells the
     // rest.)

@@ -176,6 +176,34 @@ TEST(GamePutBackReport, WhatChangedSinceTheExtractionIsToldPerLevel)
     EXPECT_EQ(err.str(), "");
 }
 
+// Without --everywhere, an edit whose texture other levels hold is told with how many; JSON
+// says the same.
+TEST(GamePutBackReport, AnEditsTextureInOtherLevelsIsTold)
+{
+    GamePutBackOutcome outcome;
+    outcome.status = PutBackStatus::Written;
+    outcome.levels.push_back(level("a.ldb", {placed("out/a/Vorlesk_0002.jpg", 3)}));
+    outcome.usedElsewhere.push_back({"out/a/Vorlesk_0002.jpg", "a.ldb", 9});
+    std::ostringstream out;
+    std::ostringstream err;
+    reportGamePutBack(request(false), outcome, false, false, false, out, err);
+    EXPECT_EQ(out.str(),
+              "out/a/Vorlesk_0002.jpg -> a.ldb image 3\n"
+              "out/a/Vorlesk_0002.jpg: its texture is also in 9 other levels of the "
+              "extraction, which keep it as it was (--everywhere would put the edit "
+              "there too)\n"
+              "1 edited texture went into 1 level under new; 0 levels unchanged, of 1 level in "
+              "game\n");
+    std::ostringstream jsonOut;
+    reportGamePutBack(request(false), outcome, true, false, false, jsonOut, err);
+    const json report = json::parse(jsonOut.str());
+    ASSERT_EQ(report["used_elsewhere"].size(), 1u);
+    EXPECT_EQ(report["used_elsewhere"][0]["file"], "out/a/Vorlesk_0002.jpg");
+    EXPECT_EQ(report["used_elsewhere"][0]["level"], "a.ldb");
+    EXPECT_EQ(report["used_elsewhere"][0]["other_levels"], 9);
+    EXPECT_EQ(err.str(), "");
+}
+
 TEST(GamePutBackReport, UnchangedLevelsAreCountedAndNamedOnlyWhenVerbose)
 {
     const GamePutBackOutcome outcome = twoEdits(PutBackStatus::Written);

@@ -371,6 +371,7 @@ struct GameCase
     std::map<std::uint64_t, char> placedA; // image number in the new a.ldb
     std::map<std::uint64_t, char> placedB; // image number in the new b.ldb (none: not written)
     PutBackStatus status = PutBackStatus::Written;
+    std::size_t elsewhere = 0; // without --everywhere: the other levels told of for the edit
 };
 
 // A game of a.ldb = A B C D and b.ldb = B C, extracted; then a.ldb updated with the larger E
@@ -380,7 +381,15 @@ TEST(PutBackByTexture, AGameUpdatedSinceItsExtraction)
     const std::vector<GameCase> cases = {
         {"the edit of image 4 where D now stands", true, true, {{4, 'D'}}, {{5, 'D'}}, {}},
         {"a texture of both levels, everywhere", true, true, {{2, 'B'}}, {{3, 'B'}}, {{1, 'B'}}},
-        {"a texture of both levels, its own place", false, true, {{2, 'B'}}, {{3, 'B'}}, {}},
+        {"a texture of both levels, its own place",
+         false,
+         true,
+         {{2, 'B'}},
+         {{3, 'B'}},
+         {},
+         PutBackStatus::Written,
+         1},
+        {"a texture of a only, its own place", false, true, {{4, 'D'}}, {{5, 'D'}}, {}},
         // Without the index the edit of image 4 meets C, which now stands there: refused, and
         // the outcome says the edits went by number.
         {"no index: by number", true, false, {{4, 'D'}}, {}, {}, PutBackStatus::Refused},
@@ -432,6 +441,14 @@ TEST(PutBackByTexture, AGameUpdatedSinceItsExtraction)
             continue;
         }
         EXPECT_TRUE(outcome.byNumber.empty());
+        if (c.elsewhere == 0) {
+            EXPECT_TRUE(outcome.usedElsewhere.empty());
+        } else {
+            ASSERT_EQ(outcome.usedElsewhere.size(), 1u);
+            EXPECT_EQ(outcome.usedElsewhere[0].file.filename(), imageName(2));
+            EXPECT_EQ(outcome.usedElsewhere[0].level, fs::path("a.ldb"));
+            EXPECT_EQ(outcome.usedElsewhere[0].otherLevels, c.elsewhere);
+        }
         EXPECT_TRUE(sinceA.byTexture && sinceA.changed);
         EXPECT_EQ(sinceA.moved, 4u);
         EXPECT_EQ(sinceA.added, 1u);

@@ -208,10 +208,18 @@ TEST(SelectedImages, AStopKeepsWholeFilesAndAFailureIsNamed)
         SourcesRequest request;
         request.sources = {s.level};
         request.outputDir = s.out;
-        Chooser events;
+        struct StopEnds : Chooser
+        {
+            std::vector<LevelOutcome> ends;
+            void onLevelEnd(const LevelOutcome& outcome) override { ends.push_back(outcome); }
+        } events;
         events.chosen = {{"castle.ldb", {1, 2, 3}}};
         events.stopAfter = 1;
         EXPECT_EQ(runSources(request, events).status, SourcesStatus::Stopped);
+        // The level itself ends as stopped, with the one image it wrote.
+        ASSERT_EQ(events.ends.size(), 1U);
+        EXPECT_EQ(events.ends[0].result.status, RunStatus::Stopped);
+        EXPECT_EQ(events.ends[0].result.count, 1U);
         EXPECT_EQ(entriesIn(s.out), (std::vector<std::string>{"Vorlesk_0001.jpg"}));
         EXPECT_EQ(readBytes(s.out / "Vorlesk_0001.jpg"), s.file(1, false));
     }

@@ -1,4 +1,5 @@
 #include "features/game/Sha256.h"
+#include "features/game/Sha256Blocks.h"
 
 #include "tests/support/Referees.h"
 
@@ -78,6 +79,23 @@ TEST(Sha256, AgreesWithSha256sumOnEveryByteValue)
         EXPECT_EQ(hashOf(bytes, 1 << 20, portable), expected);
         EXPECT_EQ(hashOf(bytes, 100, portable), expected);
     }
+}
+
+// The SHA instructions are used exactly where the system says the processor has them (and the
+// SSSE3 and SSE4.1 they need), as /proc/cpuinfo lists its flags.
+TEST(Sha256, UsesTheSHAInstructionsWhereTheProcessorHasThem)
+{
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line) && line.rfind("flags", 0) != 0) {
+    }
+    if (line.rfind("flags", 0) != 0)
+        GTEST_SKIP() << "no /proc/cpuinfo to ask";
+    line += ' ';
+    const auto has = [&](const char* flag) {
+        return line.find(' ' + std::string(flag) + ' ') != std::string::npos;
+    };
+    EXPECT_EQ(sha256HardwareAvailable(), has("sha_ni") && has("ssse3") && has("sse4_1"));
 }
 
 TEST(Sha256, StartsOverAfterEachDigest)

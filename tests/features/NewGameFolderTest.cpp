@@ -149,6 +149,12 @@ TEST_F(NewGameFolderTest, AnythingElseAtThePlaceIsRefusedBeforeAnythingIsWritten
              writeBytes(place / kRecord, "{\"format\": \"something-else\"}");
          },
          "which no put-back made"},
+        {"a record longer than ours can be",
+         [&] {
+             fs::create_directories(place);
+             writeBytes(place / kRecord, kRecordText + std::string(5000, ' '));
+         },
+         "which no put-back made"},
 #ifndef _WIN32
         {"a link to an earlier put-back's folder",
          [&] {

@@ -242,7 +242,7 @@ TEST(PutBackByTexture, EachEditGoesWhereItsTextureStandsNow)
          {{3, 'A'}},
          {},
          PutBackStatus::Refused,
-         "now holds only once",
+         "was cut from use 2 of its texture",
          0,
          1,
          0,
@@ -527,6 +527,20 @@ TEST(PutBackByTexture, AnIndexIsReadOrNamedWithItsFault)
         EXPECT_EQ(level->images[1].first, 2u);
         EXPECT_EQ(features::digestHex(level->images[0].second), digest);
     }
+    // A folder, or a device, at the index's name is no index: named, not read.
+    const fs::path folder = freshTestFolder() / "textures.json";
+    fs::create_directories(folder);
+    const features::EditIndexRead notAFile = features::readEditIndex(folder);
+    ASSERT_TRUE(notAFile.error);
+    EXPECT_FALSE(notAFile.index);
+#ifndef _WIN32
+    const fs::path device = freshTestFolder() / "textures.json";
+    fs::create_symlink("/dev/null", device);
+    const features::EditIndexRead notRegular = features::readEditIndex(device);
+    ASSERT_TRUE(notRegular.error);
+    EXPECT_NE(notRegular.error->message.find("is not a regular file"), std::string::npos)
+        << notRegular.error->message;
+#endif
     const features::EditIndexRead none =
         features::readEditIndex(freshTestFolder() / "textures.json");
     EXPECT_FALSE(none.index || none.error);

@@ -268,7 +268,15 @@ private slots:
         const QString out = m_dir.filePath(QStringLiteral("a file"));
         QVERIFY(writeFile(out, "not a folder"));
         FrmTextures window;
-        QVERIFY(listIn(window, m_level));
+        // Once the listing is done, the export can start and there is nothing to cancel, also
+        // when no texture was found (so none became the current one).
+        const QString empty = m_dir.filePath(QStringLiteral("no textures.ldb"));
+        QVERIFY(writeFile(empty, QByteArray(4096, 'x')));
+        for (const QString& source : {empty, m_level}) {
+            QVERIFY(listIn(window, source));
+            QVERIFY(window.findChild<QPushButton*>(QStringLiteral("CmdExportAll"))->isEnabled());
+            QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("CmdCancel"))->isEnabled());
+        }
         QVERIFY(exportIn(window, out, false));
         const QString status = statusOf(window);
         QVERIFY2(status.startsWith(QStringLiteral("Export failed: 0 images")), qPrintable(status));

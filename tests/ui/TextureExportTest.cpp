@@ -248,6 +248,8 @@ private slots:
         QSignalSpy finished(&window, &FrmTextures::exportFinished);
         window.exportTo(glintmark::ui::platform::toPath(out), false);
         QVERIFY(window.isExporting());
+        QVERIFY2(statusOf(window).startsWith(QStringLiteral("Exporting into ")),
+                 qPrintable(statusOf(window)));
         QVERIFY(cancel->isEnabled());
         cancel->click();
         QVERIFY(finished.wait(kWaitMs));

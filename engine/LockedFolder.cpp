@@ -7,49 +7,6 @@
 #include <system_error>
 
 namespace glintmark {
-namespace {
-
-// Collects the bytes of a whole file into its hidden file, remembering the first failure.
-class TemporaryWriter : public FileWriter
-{
-public:
-    explicit TemporaryWriter(RawFile& file) : m_file(file) {}
-
-    bool write(std::string_view bytes) override
-    {
-        if (!m_failure)
-            m_file.writeAll(bytes.data(), bytes.size(), m_failure);
-        return !m_failure;
-    }
-
-    RangeCopy copyRange(const RawFile& source, std::uint64_t offset, std::uint64_t count) override
-    {
-        if (m_failure)
-            return RangeCopy::Failed;
-        if (m_noRangeCopy)
-            return RangeCopy::Unsupported;
-        std::error_code ec;
-        const std::uint64_t copied = m_file.copyRangeFrom(source, offset, count, ec);
-        if (ec == std::errc::operation_not_supported) {
-            m_noRangeCopy = true;
-            return RangeCopy::Unsupported;
-        }
-        if (ec) {
-            m_failure = ec;
-            return RangeCopy::Failed;
-        }
-        return copied < count ? RangeCopy::Short : RangeCopy::Copied;
-    }
-
-    std::error_code failure() const { return m_failure; }
-
-private:
-    RawFile& m_file;
-    std::error_code m_failure;
-    bool m_noRangeCopy = false; // asked once: the system copies no ranges into this file
-};
-
-} // namespace
 
 LockedFolder::LockedFolder(const ExtractJob& job, const OutputFolder* folder)
     : LockedFolder(imageFolder(job.outputFolder), folder)
@@ -156,7 +113,7 @@ LockedFolder::writeHidden(const std::filesystem::path& name, std::string_view wh
     if (ec)
         return makeError(ErrorKind::ImageCreate, shownAs, "Cannot create " + std::string(what), ec);
 
-    TemporaryWriter writer(file);
+    RawFileWriter writer(file);
     complete = produce(writer);
     std::error_code closed;
     file.close(closed);
@@ -186,6 +143,32 @@ void LockedFolder::discardPart(const std::filesystem::path& name)
 {
     if (m_folder != nullptr)
         m_folder->discard(temporaryName(name));
+}
+
+bool RawFileWriter::write(std::string_view bytes)
+{
+    if (!m_failure)
+        m_file.writeAll(bytes.data(), bytes.size(), m_failure);
+    return !m_failure;
+}
+
+RangeCopy RawFileWriter::copyRange(const RawFile& source, std::uint64_t offset, std::uint64_t count)
+{
+    if (m_failure)
+        return RangeCopy::Failed;
+    if (m_noRangeCopy)
+        return RangeCopy::Unsupported;
+    std::error_code ec;
+    const std::uint64_t copied = m_file.copyRangeFrom(source, offset, count, ec);
+    if (ec == std::errc::operation_not_supported) {
+        m_noRangeCopy = true;
+        return RangeCopy::Unsupported;
+    }
+    if (ec) {
+        m_failure = ec;
+        return RangeCopy::Failed;
+    }
+    return copied < count ? RangeCopy::Short : RangeCopy::Copied;
 }
 
 } // namespace glintmark

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace glintmark {
 
@@ -40,6 +41,24 @@ public:
         (void)count;
         return RangeCopy::Unsupported;
     }
+};
+
+// A FileWriter onto an open file: the bytes go to its end, ranges are copied by the system where
+// it can, and the first failure is remembered (and every call after it fails).
+class RawFileWriter : public FileWriter
+{
+public:
+    explicit RawFileWriter(RawFile& file) : m_file(file) {}
+
+    bool write(std::string_view bytes) override;
+    RangeCopy copyRange(const RawFile& source, std::uint64_t offset, std::uint64_t count) override;
+    // The first failure, if any.
+    std::error_code failure() const { return m_failure; }
+
+private:
+    RawFile& m_file;
+    std::error_code m_failure;
+    bool m_noRangeCopy = false; // asked once: the system copies no ranges into this file
 };
 
 // The output folder of a run that has read its whole source, while the run still holds it open

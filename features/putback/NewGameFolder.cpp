@@ -21,46 +21,6 @@ constexpr std::string_view kRecordText = "{\n"
 // A record longer than this is not one.
 constexpr std::size_t kRecordLimit = 4096;
 
-// Hands a file's bytes to the open file, remembering the first failure.
-class FolderFileWriter : public FileWriter
-{
-public:
-    explicit FolderFileWriter(RawFile& file) : m_file(file) {}
-
-    bool write(std::string_view bytes) override
-    {
-        if (!m_failure)
-            m_file.writeAll(bytes.data(), bytes.size(), m_failure);
-        return !m_failure;
-    }
-
-    RangeCopy copyRange(const RawFile& source, std::uint64_t offset, std::uint64_t count) override
-    {
-        if (m_failure)
-            return RangeCopy::Failed;
-        if (m_noRangeCopy)
-            return RangeCopy::Unsupported;
-        std::error_code ec;
-        const std::uint64_t copied = m_file.copyRangeFrom(source, offset, count, ec);
-        if (ec == std::errc::operation_not_supported) {
-            m_noRangeCopy = true;
-            return RangeCopy::Unsupported;
-        }
-        if (ec) {
-            m_failure = ec;
-            return RangeCopy::Failed;
-        }
-        return copied < count ? RangeCopy::Short : RangeCopy::Copied;
-    }
-
-    std::error_code failure() const { return m_failure; }
-
-private:
-    RawFile& m_file;
-    std::error_code m_failure;
-    bool m_noRangeCopy = false;
-};
-
 // The folder of new levels as given, without a trailing separator, and made absolute so that
 // it has a name of its own ("." and ".." resolved).
 fs::path absoluteFolder(const fs::path& into)
@@ -296,7 +256,7 @@ std::optional<ExtractError> NewGameFolder::write(const fs::path& relative, std::
     RawFile file = folder->createNew(name, ec);
     if (ec)
         return makeError(ErrorKind::ImageCreate, shown, "Cannot create " + std::string(what), ec);
-    FolderFileWriter writer(file);
+    RawFileWriter writer(file);
     complete = produce(writer);
     std::error_code closed;
     file.close(closed);

@@ -60,12 +60,14 @@ QString sha256(const QByteArray& bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
-// The command line's JSON listing of `source`.
-QJsonObject cliListing(const QString& source)
+// The command line's JSON listing of `source`, with its --check verdicts when `check` is set.
+QJsonObject cliListing(const QString& source, bool check = false)
 {
     QProcess cli;
-    cli.start(QStringLiteral(GLINTMARK_CLI_EXECUTABLE),
-              {QStringLiteral("--list"), QStringLiteral("--json"), source});
+    QStringList arguments{QStringLiteral("--list"), QStringLiteral("--json"), source};
+    if (check)
+        arguments.prepend(QStringLiteral("--check"));
+    cli.start(QStringLiteral(GLINTMARK_CLI_EXECUTABLE), arguments);
     if (!cli.waitForFinished(kWaitMs))
         return {};
     return QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
@@ -311,6 +313,63 @@ private slots:
         for (int r = 0; r < filter.rowCount(); ++r)
             shown << filter.mapToSource(filter.index(r, 0)).row();
         QCOMPARE(shown, rows);
+    }
+
+    // "Check All" lists the game again with every texture decoded: each row's verdict is the
+    // command line's --check verdict, the decoding filter picks by it, and the status counts them.
+    void checkAllGivesTheCommandLinesVerdicts()
+    {
+        FrmTextures window;
+        QVERIFY(listIn(window, m_game));
+        const TextureModel& model = *window.model();
+        for (int t = 0; t < model.rowCount(); ++t)
+            QCOMPARE(model.data(model.index(t), TextureModel::DecodesRole).toInt(), -1);
+        auto* checkAll = window.findChild<QPushButton*>(QStringLiteral("CmdCheckAll"));
+        QVERIFY(checkAll->isEnabled());
+        QSignalSpy finished(&window, &FrmTextures::listingFinished);
+        checkAll->click();
+        QVERIFY(finished.wait(kWaitMs));
+        QVERIFY(!checkAll->isEnabled()); // nothing left to check
+        QCOMPARE(model.rowCount(), 5);
+
+        const QJsonArray sources = cliListing(m_game, true)[QStringLiteral("sources")].toArray();
+        QCOMPARE(sources.size(), 2);
+        QList<int> decoding;
+        QList<int> failing;
+        for (int t = 0; t < model.rowCount(); ++t) {
+            const TextureEntry& row = model.entry(t);
+            const QJsonObject image = sources.at(row.level)
+                                          .toObject()[QStringLiteral("images")]
+                                          .toArray()
+                                          .at(static_cast<qsizetype>(row.image.number - 1))
+                                          .toObject();
+            const bool decodes = image[QStringLiteral("decodes")].toBool();
+            QCOMPARE(model.data(model.index(t), TextureModel::DecodesRole).toInt(),
+                     decodes ? 1 : 0);
+            (decodes ? decoding : failing) << t;
+        }
+        QCOMPARE(failing, QList<int>{4}); // the one cut short
+        const auto shown = [&window](int choice) {
+            window.findChild<QComboBox*>(QStringLiteral("cboDecoding"))->setCurrentIndex(choice);
+            QList<int> rows;
+            for (int r = 0; r < window.filter()->rowCount(); ++r)
+                rows << window.filter()->mapToSource(window.filter()->index(r, 0)).row();
+            return rows;
+        };
+        QCOMPARE(shown(1), decoding);
+        QCOMPARE(shown(2), failing);
+        QCOMPARE(shown(3), QList<int>{});
+        QCOMPARE(shown(0).size(), 5);
+        const QString status = window.findChild<QLabel*>(QStringLiteral("lblStatus"))->text();
+        QVERIFY2(status.contains(QStringLiteral("Checked: 4 decode, 1 do not.")),
+                 qPrintable(status));
+        QVERIFY(window.model()->details(4).contains(QStringLiteral("Decodes: no")));
+
+        // Another source is listed unchecked again, and can be checked.
+        QVERIFY(listIn(window, m_game));
+        QCOMPARE(model.data(model.index(0), TextureModel::DecodesRole).toInt(), -1);
+        QCOMPARE(shown(3).size(), 5);
+        QVERIFY(checkAll->isEnabled());
     }
 
     // The size filter keeps the textures of at least the size chosen.

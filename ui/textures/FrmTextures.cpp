@@ -1,6 +1,7 @@
 #include "ui/textures/FrmTextures.h"
 
 #include "ui/Platform.h"
+#include "ui/textures/DlgTextureView.h"
 #include "ui/textures/TextureExport.h"
 #include "ui/textures/TextureFilter.h"
 #include "ui/textures/TextureModel.h"
@@ -41,6 +42,10 @@ constexpr std::uint64_t kSizeSteps[] = {0, std::uint64_t{1} << 10, std::uint64_t
 constexpr JpegStatus kStates[] = {JpegStatus::Whole, JpegStatus::Trailing, JpegStatus::CutShort,
                                   JpegStatus::Damaged};
 constexpr const char* kStateWords[] = {"Whole", "Trailing", "Cut short", "Damaged"};
+
+// The decoding filter's choices after "Any decoding", as the model's DecodesRole says them.
+constexpr int kDecodes[] = {1, 0, -1};
+constexpr const char* kDecodeWords[] = {"Decodes", "Does not decode", "Not checked"};
 
 QString grouped(std::uint64_t value)
 {
@@ -95,10 +100,15 @@ void FrmTextures::buildLayout()
     connect(m_cboState, &QComboBox::currentIndexChanged, this, &FrmTextures::applyFilters);
     connect(m_cboSize, &QComboBox::currentIndexChanged, this, &FrmTextures::applyFilters);
     connect(m_chkShared, &QCheckBox::toggled, this, &FrmTextures::applyFilters);
+    connect(m_cboDecoding, &QComboBox::currentIndexChanged, this, &FrmTextures::applyFilters);
+    connect(m_cmdCheckAll, &QPushButton::clicked, this, &FrmTextures::checkAll);
     connect(m_cmdExportAll, &QPushButton::clicked, this, &FrmTextures::CmdExportAll_Click);
     connect(m_cmdExportSelected, &QPushButton::clicked, this,
             &FrmTextures::CmdExportSelected_Click);
     connect(m_cmdOpenExport, &QPushButton::clicked, this, &FrmTextures::CmdOpenExport_Click);
+    connect(m_cmdView, &QPushButton::clicked, this, &FrmTextures::viewCurrent);
+    connect(m_lstTextures, &QListView::activated, this, &FrmTextures::viewCurrent);
+    connect(m_model->thumbnails(), &ThumbnailCache::fullImage, this, &FrmTextures::onFullImage);
     updateActions();
 }
 
@@ -152,18 +162,31 @@ QHBoxLayout* FrmTextures::buildFilterRow()
     m_cboSize->setObjectName(QStringLiteral("cboSize"));
     m_cboSize->addItems(
         {tr("Any size"), tr("1 KiB or more"), tr("16 KiB or more"), tr("256 KiB or more")});
+    m_cboDecoding = new QComboBox(this);
+    m_cboDecoding->setObjectName(QStringLiteral("cboDecoding"));
+    m_cboDecoding->addItem(tr("Any decoding"));
+    for (const char* words : kDecodeWords)
+        m_cboDecoding->addItem(tr(words));
+    m_cmdCheckAll = new QPushButton(tr("Chec&k All"), this);
+    m_cmdCheckAll->setObjectName(QStringLiteral("CmdCheckAll"));
+    m_cmdCheckAll->setToolTip(tr("Decode every texture, as glintmark-cli --check does"));
     m_chkShared = new QCheckBox(tr("&Shared only"), this);
     m_chkShared->setObjectName(QStringLiteral("chkShared"));
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(m_txtSearch, 1);
     filterRow->addWidget(m_cboState);
     filterRow->addWidget(m_cboSize);
+    filterRow->addWidget(m_cboDecoding);
     filterRow->addWidget(m_chkShared);
+    filterRow->addWidget(m_cmdCheckAll);
     return filterRow;
 }
 
 QHBoxLayout* FrmTextures::buildExportRow()
 {
+    m_cmdView = new QPushButton(tr("&View Full Size..."), this);
+    m_cmdView->setObjectName(QStringLiteral("CmdView"));
+    m_cmdView->setEnabled(false);
     m_cmdExportAll = new QPushButton(tr("Export &All..."), this);
     m_cmdExportAll->setObjectName(QStringLiteral("CmdExportAll"));
     m_cmdExportSelected = new QPushButton(tr("Export S&elected..."), this);
@@ -176,6 +199,7 @@ QHBoxLayout* FrmTextures::buildExportRow()
     m_cmdOpenExport->setObjectName(QStringLiteral("CmdOpenExport"));
     m_cmdOpenExport->setEnabled(false);
     auto* exportRow = new QHBoxLayout;
+    exportRow->addWidget(m_cmdView);
     exportRow->addWidget(m_cmdExportAll);
     exportRow->addWidget(m_cmdExportSelected);
     exportRow->addWidget(m_chkTrim);
@@ -213,16 +237,19 @@ QSplitter* FrmTextures::buildPanes()
     return splitter;
 }
 
-void FrmTextures::openSource(const std::filesystem::path& source)
+void FrmTextures::openSource(const std::filesystem::path& source, bool check)
 {
+    if (m_view != nullptr)
+        m_view->hide(); // what it shows is of the source listed before
     m_model->clear();
     m_lstLevels->clear();
     m_txtDetails->clear();
     m_progBar->setValue(0);
     m_txtSource->setText(platform::fromPath(source));
-    m_lblStatus->setText(tr("Reading..."));
+    m_lblStatus->setText(check ? tr("Reading and checking...") : tr("Reading..."));
     m_source = source;
-    m_run->start(source);
+    m_checked = check;
+    m_run->start(source, check);
     updateActions();
 }
 
@@ -299,6 +326,8 @@ void FrmTextures::onFinished(const ListingEnd& end)
                    .arg(levels)
                    .arg(levels == 1 ? tr("level") : tr("levels"))
                    .arg(grouped(static_cast<std::uint64_t>(m_model->rowCount())));
+        if (m_checked && !end.failed)
+            text += QLatin1Char(' ') + verdictCounts();
     }
     if (!end.message.isEmpty())
         text += QLatin1Char('\n') + end.message;
@@ -308,10 +337,56 @@ void FrmTextures::onFinished(const ListingEnd& end)
     emit listingFinished();
 }
 
+QString FrmTextures::verdictCounts() const
+{
+    std::uint64_t decode = 0;
+    std::uint64_t doNot = 0;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const int verdict = m_model->index(row).data(TextureModel::DecodesRole).toInt();
+        decode += verdict == 1 ? 1 : 0;
+        doNot += verdict == 0 ? 1 : 0;
+    }
+    const std::uint64_t rows = static_cast<std::uint64_t>(m_model->rowCount());
+    QString text = tr("Checked: %1 decode, %2 do not").arg(grouped(decode)).arg(grouped(doNot));
+    if (decode + doNot < rows)
+        text += tr(", %1 not checked (over a decoding limit)").arg(grouped(rows - decode - doNot));
+    return text + QLatin1Char('.');
+}
+
 void FrmTextures::showCurrent()
 {
     const QModelIndex current = m_filter->mapToSource(m_lstTextures->currentIndex());
     m_txtDetails->setPlainText(current.isValid() ? m_model->details(current.row()) : QString());
+    m_cmdView->setEnabled(current.isValid());
+}
+
+void FrmTextures::viewCurrent()
+{
+    const QModelIndex current = m_filter->mapToSource(m_lstTextures->currentIndex());
+    if (!current.isValid())
+        return;
+    const TextureEntry& entry = m_model->entry(current.row());
+    if (m_view == nullptr)
+        m_view = new DlgTextureView(this);
+    const QStringList& levels = m_model->levels();
+    const QString level =
+        entry.level >= 0 && entry.level < levels.size() ? levels.at(entry.level) : QString();
+    m_view->showDecoding(tr("Texture %1 of %2").arg(entry.image.number).arg(level));
+    m_view->show();
+    m_view->raise();
+    m_view->activateWindow();
+    m_model->thumbnails()->requestFull(entry.level, entry.image.offset, entry.image.size);
+}
+
+void FrmTextures::onFullImage(int /*level*/, quint64 /*offset*/, const QImage& image,
+                              const QString& error)
+{
+    if (m_view == nullptr)
+        return;
+    if (image.isNull())
+        m_view->showError(error);
+    else
+        m_view->showImage(image);
 }
 
 void FrmTextures::applyFilters()
@@ -322,6 +397,10 @@ void FrmTextures::applyFilters()
                            ? std::optional<JpegStatus>(kStates[state])
                            : std::nullopt);
     m_filter->setSharedOnly(m_chkShared->isChecked());
+    const int decoding = m_cboDecoding->currentIndex() - 1;
+    m_filter->setDecoding(decoding >= 0 && decoding < static_cast<int>(std::size(kDecodes))
+                              ? std::optional<int>(kDecodes[decoding])
+                              : std::nullopt);
     const int size = m_cboSize->currentIndex();
     m_filter->setMinimumSize(
         size >= 0 && size < static_cast<int>(std::size(kSizeSteps)) ? kSizeSteps[size] : 0);
@@ -343,6 +422,13 @@ void FrmTextures::updateActions()
     m_cmdExportSelected->setEnabled(canExport && m_lstTextures->selectionModel()->hasSelection());
     m_cmdOpen->setEnabled(!exporting);
     m_cmdOpenFolder->setEnabled(!exporting);
+    m_cmdCheckAll->setEnabled(!listing && !exporting && !m_source.empty() && !m_checked);
+}
+
+void FrmTextures::checkAll()
+{
+    if (!m_source.empty() && !m_export->isRunning())
+        openSource(m_source, true);
 }
 
 std::map<std::string, std::set<std::uint64_t>> FrmTextures::selectedImages() const

@@ -13,6 +13,7 @@ class QDropEvent;
 class QMimeData;
 class QComboBox;
 class QHBoxLayout;
+class QImage;
 class QSplitter;
 class QLabel;
 class QLineEdit;
@@ -24,6 +25,7 @@ class QPushButton;
 
 namespace glintmark::ui {
 
+class DlgTextureView;
 class TextureFilter;
 class TextureModel;
 class TextureExport;
@@ -44,8 +46,11 @@ public:
     explicit FrmTextures(QWidget* parent = nullptr);
     ~FrmTextures() override;
 
-    // Lists the textures of `source`, a level or a game folder, in place of what is shown.
-    void openSource(const std::filesystem::path& source);
+    // Lists the textures of `source`, a level or a game folder, in place of what is shown,
+    // decoding each as the command line's --check does when `check` is set.
+    void openSource(const std::filesystem::path& source, bool check = false);
+    // Lists the source shown again, decoding every texture, so that each has its verdict.
+    void checkAll();
     // Whether a listing is going.
     bool isListing() const;
     // Extracts the source listed into `folder`, every image or only the selected textures' (each
@@ -53,6 +58,11 @@ public:
     void exportTo(const std::filesystem::path& folder, bool selectedOnly);
     // Whether an export is going.
     bool isExporting() const;
+    // Shows the current texture at full size, with zoom, in a window of its own (made on first
+    // use), decoded on a worker.
+    void viewCurrent();
+    // That window; null before the first view.
+    DlgTextureView* textureView() const { return m_view; }
     // The folder the last export that wrote anything went to; empty before one.
     QString exportedFolder() const { return m_exportedFolder; }
     TextureModel* model() const { return m_model; }
@@ -82,6 +92,7 @@ private:
     void CmdExportAll_Click();
     void CmdExportSelected_Click();
     void CmdOpenExport_Click();
+    void onFullImage(int level, quint64 offset, const QImage& image, const QString& error);
     void onExportFinished(const ExportEnd& end);
     // Enables what can be done now: exports once a listing is over, cancel while one runs.
     void updateActions();
@@ -90,6 +101,8 @@ private:
     void onLevelStarted(int index, int count, const QString& name, const QString& source);
     void onFinished(const ListingEnd& end);
     void showCurrent();
+    // What the check found, over the rows: how many decode and how many do not.
+    QString verdictCounts() const;
     void applyFilters();
     // The one local file or folder `data` carries; empty when it carries anything else.
     static QString droppedSource(const QMimeData* data);
@@ -98,7 +111,9 @@ private:
     TextureFilter* m_filter;
     TextureRun* m_run;
     TextureExport* m_export;
+    DlgTextureView* m_view = nullptr;
     std::filesystem::path m_source; // what is listed
+    bool m_checked = false;         // whether its listing decodes every texture
     QString m_exportedFolder;
     QLineEdit* m_txtSource = nullptr;
     QPushButton* m_cmdOpen = nullptr;
@@ -109,7 +124,10 @@ private:
     QLineEdit* m_txtSearch = nullptr;
     QComboBox* m_cboState = nullptr;
     QComboBox* m_cboSize = nullptr;
+    QComboBox* m_cboDecoding = nullptr;
+    QPushButton* m_cmdCheckAll = nullptr;
     QCheckBox* m_chkShared = nullptr;
+    QPushButton* m_cmdView = nullptr;
     QPushButton* m_cmdExportAll = nullptr;
     QPushButton* m_cmdExportSelected = nullptr;
     QCheckBox* m_chkTrim = nullptr;

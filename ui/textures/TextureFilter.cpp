@@ -12,6 +12,12 @@ void TextureFilter::setState(std::optional<JpegStatus> state)
     invalidateFilter();
 }
 
+void TextureFilter::setDecoding(std::optional<int> decodes)
+{
+    m_decodes = decodes;
+    invalidateFilter();
+}
+
 void TextureFilter::setSharedOnly(bool shared)
 {
     m_sharedOnly = shared;
@@ -34,6 +40,8 @@ bool TextureFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourcePar
 {
     const QModelIndex row = sourceModel()->index(sourceRow, 0, sourceParent);
     if (m_state && row.data(TextureModel::StatusRole).toInt() != static_cast<int>(*m_state))
+        return false;
+    if (m_decodes && row.data(TextureModel::DecodesRole).toInt() != *m_decodes)
         return false;
     if (m_sharedOnly && row.data(TextureModel::UsesRole).toInt() < 2)
         return false;

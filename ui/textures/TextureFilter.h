@@ -25,6 +25,9 @@ public:
     void setSharedOnly(bool shared);
     // Only textures of at least `bytes` bytes.
     void setMinimumSize(std::uint64_t bytes);
+    // Only textures the check found to decode (1), not to decode (0), or that were not checked
+    // (-1); all when empty.
+    void setDecoding(std::optional<int> decodes);
     // Only textures whose number is `text`, or whose names contain it (any case); all when empty.
     void setSearch(const QString& text);
 
@@ -33,6 +36,7 @@ protected:
 
 private:
     std::optional<JpegStatus> m_state;
+    std::optional<int> m_decodes;
     bool m_sharedOnly = false;
     std::uint64_t m_minimumSize = 0;
     QString m_search;

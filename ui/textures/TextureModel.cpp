@@ -203,6 +203,8 @@ QVariant TextureModel::data(const QModelIndex& index, int role) const
         return static_cast<int>(entry.uses.size());
     case StatusRole:
         return static_cast<int>(jpegStatus(image.jpeg, image.size));
+    case DecodesRole:
+        return image.decodes ? (*image.decodes ? 1 : 0) : -1;
     case SearchRole: {
         QStringList words;
         for (const TextureUseRef& use : entry.uses) {

@@ -51,6 +51,7 @@ public:
         SizeRole,                      // quint64: bytes, as the listing counts them
         UsesRole,                      // int: how many places use it
         StatusRole,                    // int: its JpegStatus (whole, trailing, ...)
+        DecodesRole,                   // int: 1 it decodes, 0 it does not, -1 not checked
         SearchRole                     // QString: what a search looks in (names and numbers)
     };
 

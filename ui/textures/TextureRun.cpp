@@ -164,7 +164,7 @@ TextureRun::~TextureRun()
     join();
 }
 
-void TextureRun::start(const std::filesystem::path& source)
+void TextureRun::start(const std::filesystem::path& source, bool check)
 {
     join();
     ++m_generation;
@@ -176,6 +176,7 @@ void TextureRun::start(const std::filesystem::path& source)
     // In a listing this writes nothing: it has the run learn every texture's digest and uses,
     // a single level's as well as a game's.
     request.dedupe = true;
+    request.check = check;
     auto listener = std::make_shared<Listener>(this, m_generation, m_stop);
     m_thread = QThread::create([request, listener] {
         const features::SourcesOutcome outcome = features::runSources(request, *listener);

@@ -47,9 +47,9 @@ public:
     // Stops the listing and waits for its thread, which ends within moments.
     ~TextureRun() override;
 
-    // Starts listing `source`; a listing still going is stopped first and nothing more of it
-    // is told.
-    void start(const std::filesystem::path& source);
+    // Starts listing `source`, decoding every image once its level is read when `check` is set
+    // (as --check does); a listing still going is stopped first and nothing more of it is told.
+    void start(const std::filesystem::path& source, bool check = false);
     // Asks the listing to stop; finished() follows, as stopped.
     void stop();
     bool isRunning() const { return m_thread != nullptr && !m_ended; }

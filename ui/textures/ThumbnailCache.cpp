@@ -119,6 +119,49 @@ QPixmap ThumbnailCache::thumbnail(int level, std::uint64_t offset, std::uint64_t
     return {};
 }
 
+void ThumbnailCache::requestFull(int level, std::uint64_t offset, std::uint64_t size)
+{
+    const std::uint64_t request = ++m_fullRequest;
+    const std::uint64_t generation = m_generation;
+    std::shared_ptr<LevelFile> file;
+    if (level >= 0 && static_cast<std::size_t>(level) < m_levels.size())
+        file = m_levels[static_cast<std::size_t>(level)];
+    ThumbnailCache* self = this; // outlives its workers: its destructor waits for them
+    m_pool.start([self, file, generation, request, level, offset, size] {
+        QImage picture;
+        QString error;
+        const RawFile* handle = file ? file->open() : nullptr;
+        if (!handle) {
+            error = tr("Its level cannot be read.");
+        } else if (size > kMostBytes) {
+            error = tr("It is too large to show (%1 bytes).").arg(size);
+        } else {
+            QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
+            std::error_code ec;
+            const std::size_t got =
+                handle->readAt(offset, bytes.data(), static_cast<std::size_t>(bytes.size()), ec);
+            if (ec || got != static_cast<std::size_t>(size)) {
+                error = ec ? QString::fromStdString(ec.message())
+                           : tr("Its level is shorter than when it was listed.");
+            } else {
+                QBuffer buffer(&bytes);
+                buffer.open(QIODevice::ReadOnly);
+                QImageReader reader(&buffer, "jpeg");
+                picture = reader.read();
+                if (picture.isNull())
+                    error = tr("It does not decode: %1").arg(reader.errorString());
+            }
+        }
+        QMetaObject::invokeMethod(
+            self,
+            [self, generation, request, level, offset, picture, error] {
+                if (generation == self->m_generation && request == self->m_fullRequest)
+                    emit self->fullImage(level, offset, picture, error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void ThumbnailCache::store(std::uint64_t generation, Key key, const QImage& picture)
 {
     if (generation != m_generation)

@@ -41,6 +41,9 @@ public:
     QPixmap thumbnail(int level, std::uint64_t offset, std::uint64_t size);
     // How many thumbnails are being decoded or wait for a worker.
     int pending() const { return static_cast<int>(m_pending.size()); }
+    // Decodes the texture of `size` bytes at `offset` in `level` whole, on a worker; fullImage()
+    // follows with it, for the last such request only.
+    void requestFull(int level, std::uint64_t offset, std::uint64_t size);
 
     // The picture a decoded image of any size becomes: fitted into kSide x kSide, smaller ones
     // enlarged by a whole factor with nearest-neighbour sampling, larger ones reduced smoothly.
@@ -49,6 +52,9 @@ public:
 signals:
     // The thumbnail of the texture at `offset` in `level` is ready (or known to be impossible).
     void ready(int level, quint64 offset);
+    // The texture asked for by requestFull(), decoded whole; null with `error` saying why when it
+    // cannot be.
+    void fullImage(int level, quint64 offset, const QImage& image, const QString& error);
 
 private:
     using Key = QPair<int, quint64>;
@@ -62,6 +68,7 @@ private:
     QSet<Key> m_failed;
     std::vector<std::shared_ptr<LevelFile>> m_levels;
     std::uint64_t m_generation = 0;
+    std::uint64_t m_fullRequest = 0; // the last requestFull()'s
 };
 
 } // namespace glintmark::ui

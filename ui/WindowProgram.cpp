@@ -156,7 +156,8 @@ std::pair<QCommandLineOption, QCommandLineOption> addRunOptions(QCommandLinePars
         QStringLiteral("textures"),
         QStringLiteral("Open the texture window (\"Glintmark Textures\") and list the textures "
                        "of PATH, a level or a game folder; with --screenshot, save it as "
-                       "<dir>/FrmTextures.png and FrmTexturesShared.png once listed, and quit."));
+                       "<dir>/FrmTextures.png, FrmTexturesShared.png and FrmTexturesChecked.png, "
+                       "its full-size view as DlgTextureView.png, and quit."));
     parser.addOption(textures);
     parser.addPositionalArgument(
         QStringLiteral("FILE"),

@@ -16,10 +16,13 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <jpeglib.h>
@@ -218,6 +221,35 @@ private slots:
         QVERIFY(canvas->width() <= room.width() && canvas->height() <= room.height());
         QVERIFY(canvas->width() == room.width() || canvas->height() == room.height() ||
                 canvas->width() + 1 >= room.width() || canvas->height() + 1 >= room.height());
+    }
+
+    // Zooming keeps the point of the texture in the middle of the window where it is (while the
+    // texture is larger than the window).
+    void zoomKeepsTheMiddle()
+    {
+        FrmTextures window;
+        QVERIFY(listIn(window, m_level));
+        DlgTextureView* view = viewRow(window, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!view->image().isNull(), kWaitMs);
+        view->actualSize();
+        auto* scroll = view->findChild<QScrollArea*>(QStringLiteral("scrollView"));
+        const QSize room = scroll->viewport()->size();
+        scroll->horizontalScrollBar()->setValue(600 - room.width() / 2);
+        scroll->verticalScrollBar()->setValue(400 - room.height() / 2);
+        const auto middle = [&] {
+            return QPointF(
+                (scroll->horizontalScrollBar()->value() + room.width() / 2.0) / view->zoom(),
+                (scroll->verticalScrollBar()->value() + room.height() / 2.0) / view->zoom());
+        };
+        for (void (DlgTextureView::*act)() :
+             {&DlgTextureView::zoomIn, &DlgTextureView::zoomIn, &DlgTextureView::zoomOut,
+              &DlgTextureView::actualSize}) {
+            (view->*act)();
+            const QPointF at = middle();
+            QVERIFY2(std::abs(at.x() - 600) <= 2 && std::abs(at.y() - 400) <= 2,
+                     qPrintable(
+                         QStringLiteral("%1, %2 at %3").arg(at.x()).arg(at.y()).arg(view->zoom())));
+        }
     }
 
     // Enlarged, each texture pixel is a square of one colour: its own.

@@ -602,6 +602,8 @@ private slots:
         const QImage picture(QDir(shots).filePath(QStringLiteral("FrmTextures.png")));
         QVERIFY(!picture.isNull());
         QVERIFY(!QImage(QDir(shots).filePath(QStringLiteral("FrmTexturesShared.png"))).isNull());
+        QVERIFY(!QImage(QDir(shots).filePath(QStringLiteral("FrmTexturesChecked.png"))).isNull());
+        QVERIFY(!QImage(QDir(shots).filePath(QStringLiteral("DlgTextureView.png"))).isNull());
         QVERIFY(!QFileInfo::exists(QDir(shots).filePath(QStringLiteral("FrmMain.png"))));
 
         QProcess help;

@@ -171,7 +171,17 @@ bool DlgTextureView::eventFilter(QObject* watched, QEvent* event)
 
 void DlgTextureView::setZoom(double zoom)
 {
+    // The point of the texture in the middle of the window stays there.
+    QScrollBar* across = m_scroll->horizontalScrollBar();
+    QScrollBar* down = m_scroll->verticalScrollBar();
+    const QSize room = m_scroll->viewport()->size();
+    const QSize before = m_canvas->size();
+    const double middleX = (across->value() + room.width() / 2.0) / std::max(1, before.width());
+    const double middleY = (down->value() + room.height() / 2.0) / std::max(1, before.height());
     m_canvas->setZoom(zoom);
+    const QSize after = m_canvas->size();
+    across->setValue(static_cast<int>(std::lround(middleX * after.width() - room.width() / 2.0)));
+    down->setValue(static_cast<int>(std::lround(middleY * after.height() - room.height() / 2.0)));
     const bool shown = !image().isNull();
     m_lblZoom->setText(shown ? tr("%1%").arg(std::lround(zoom * 100.0)) : QString());
     m_cmdZoomIn->setEnabled(shown && zoom < kSteps[std::size(kSteps) - 1] - kSameStep);

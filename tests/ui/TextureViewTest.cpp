@@ -250,6 +250,12 @@ private slots:
                      qPrintable(
                          QStringLiteral("%1, %2 at %3").arg(at.x()).arg(at.y()).arg(view->zoom())));
         }
+        // From the whole texture in the window, its actual size starts from its middle.
+        view->fitToWindow();
+        view->actualSize();
+        const QPointF at = middle();
+        QVERIFY2(std::abs(at.x() - 750) <= 2 && std::abs(at.y() - 550) <= 2,
+                 qPrintable(QStringLiteral("%1, %2").arg(at.x()).arg(at.y())));
     }
 
     // Enlarged, each texture pixel is a square of one colour: its own.

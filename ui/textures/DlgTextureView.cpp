@@ -176,8 +176,13 @@ void DlgTextureView::setZoom(double zoom)
     QScrollBar* down = m_scroll->verticalScrollBar();
     const QSize room = m_scroll->viewport()->size();
     const QSize before = m_canvas->size();
-    const double middleX = (across->value() + room.width() / 2.0) / std::max(1, before.width());
-    const double middleY = (down->value() + room.height() / 2.0) / std::max(1, before.height());
+    // (A texture smaller than the window is shown in its middle.)
+    const double middleX = before.width() <= room.width()
+                               ? 0.5
+                               : (across->value() + room.width() / 2.0) / before.width();
+    const double middleY = before.height() <= room.height()
+                               ? 0.5
+                               : (down->value() + room.height() / 2.0) / before.height();
     m_canvas->setZoom(zoom);
     const QSize after = m_canvas->size();
     across->setValue(static_cast<int>(std::lround(middleX * after.width() - room.width() / 2.0)));

@@ -263,6 +263,30 @@ private slots:
         QVERIFY(!window.isExporting());
     }
 
+    // Closing the window during an export stops it before the window is gone: nothing is
+    // written after, and every file left is whole, no hidden part of one.
+    void closingTheWindowStopsTheExport()
+    {
+        const QString big = m_dir.filePath(QStringLiteral("closing.ldb"));
+        QVERIFY(LevelDatabase::make(300, 3704, 60000).write(big));
+        const QString cliOut = m_dir.filePath(QStringLiteral("closing cli"));
+        QVERIFY(cliExtract(big, cliOut, {}));
+        const QMap<QString, QString> whole = digestsBelow(cliOut);
+        const QString out = m_dir.filePath(QStringLiteral("closing window"));
+        {
+            FrmTextures window;
+            QVERIFY(listIn(window, big));
+            window.exportTo(glintmark::ui::platform::toPath(out), false);
+            QVERIFY(window.isExporting());
+        }
+        const QMap<QString, QString> left = digestsBelow(out);
+        QTest::qWait(400);
+        QCOMPARE(digestsBelow(out), left);
+        QVERIFY(left.size() < whole.size());
+        for (auto it = left.cbegin(); it != left.cend(); ++it)
+            QCOMPARE(it.value(), whole.value(it.key()));
+    }
+
     // A folder that cannot be made (a file is in its place): the failure in the window, with
     // the folder and the system's reason, the file untouched, and nothing to open.
     void aFailureIsShown()

@@ -458,6 +458,33 @@ private slots:
         QCOMPARE(heights.size(), 1);
     }
 
+    // Every control has a place of its own in the window: shown, inside it, overlapping none.
+    void everyControlHasItsPlace()
+    {
+        FrmTextures window;
+        window.resize(1000, 640);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QList<QWidget*> controls;
+        for (QWidget* child : window.findChildren<QWidget*>()) {
+            if (qobject_cast<QPushButton*>(child) || qobject_cast<QCheckBox*>(child) ||
+                qobject_cast<QComboBox*>(child) || qobject_cast<QLineEdit*>(child) ||
+                qobject_cast<QProgressBar*>(child) || child->objectName() == "lblStatus")
+                if (child->parentWidget() == &window)
+                    controls << child;
+        }
+        QVERIFY(controls.size() >= 16);
+        for (int i = 0; i < controls.size(); ++i) {
+            const QWidget* control = controls.at(i);
+            QVERIFY2(control->isVisible(), qPrintable(control->objectName()));
+            QVERIFY2(window.rect().contains(control->geometry()),
+                     qPrintable(control->objectName()));
+            for (int j = i + 1; j < controls.size(); ++j)
+                QVERIFY2(!control->geometry().intersects(controls.at(j)->geometry()),
+                         qPrintable(control->objectName() + " / " + controls.at(j)->objectName()));
+        }
+    }
+
     // A source that does not exist: the failure, with the file, in the window.
     void missingSourceIsShown()
     {

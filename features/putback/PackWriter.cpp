@@ -27,7 +27,7 @@ bool readEdit(const fs::path& file, RunEvents& events,
         return false;
     }
     Sha256 hash;
-    std::array<char, 64 * 1024> buffer{};
+    std::array<char, std::size_t{64} * 1024> buffer{};
     for (;;) {
         const std::size_t got = in.readFully(buffer.data(), buffer.size(), ec);
         if (ec) {

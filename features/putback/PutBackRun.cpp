@@ -3,6 +3,8 @@
 #include "features/putback/PackFile.h"
 #include "features/putback/PackPutBack.h"
 
+#include "engine/io/PathText.h"
+
 #include <system_error>
 
 namespace glintmark::features {
@@ -39,13 +41,34 @@ void writeRunPack(const PutBackSettings& settings, RunEvents& events, PutBackRun
     result.pack = writePack(settings.pack, edits, events);
 }
 
+// The pack may not take the place of the new level(s), of the edits or of the source: one would
+// replace the other.
+std::optional<ExtractError> refuseSharedPlace(const PutBackSettings& settings)
+{
+    std::error_code ec;
+    const std::filesystem::path pack = std::filesystem::weakly_canonical(settings.pack, ec);
+    for (const auto& [other, what] :
+         {std::pair{&settings.into, "the new level(s)"}, std::pair{&settings.folder, "the edits"},
+          std::pair{&settings.source, "the source"}}) {
+        if (other->empty() || std::filesystem::weakly_canonical(*other, ec) != pack || ec)
+            continue;
+        return ExtractError{ErrorKind::OutputIsSource, settings.pack,
+                            "The pack \"" + displayPath(settings.pack) +
+                                "\" would take the place of " + what +
+                                "; choose another folder for it"};
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 PutBackRun putBackSource(const PutBackSettings& settings, RunEvents& events)
 {
     PutBackRun result;
     if (!settings.pack.empty()) {
-        result.packRefused = refuseForeignPack(settings.pack);
+        result.packRefused = refuseSharedPlace(settings);
+        if (!result.packRefused)
+            result.packRefused = refuseForeignPack(settings.pack);
         if (result.packRefused)
             return result;
     }

@@ -419,6 +419,10 @@ TEST_F(PackWrite, AnEarlierPackOrAnEmptyFolderIsReplacedWholeAndAnythingElseRefu
         {"a folder whose pack.json is a folder",
          [](const fs::path& at) { fs::create_directories(at / "pack.json"); }, true,
          "which is no pack"},
+        {"the place of the new level", [](const fs::path&) {}, true,
+         "would take the place of the new level(s); choose another folder"},
+        {"the place of the edits", [](const fs::path&) {}, true,
+         "would take the place of the edits"},
         {"a file", [](const fs::path& at) { writeBytes(at, "a file"); }, true, "is not a folder"},
 #ifndef _WIN32
         {"a link to an earlier pack",
@@ -438,8 +442,13 @@ TEST_F(PackWrite, AnEarlierPackOrAnEmptyFolderIsReplacedWholeAndAnythingElseRefu
         features::PutBackSettings settings = prepare(written);
         if (std::string(c.what) == "missing folders above")
             settings.pack = dir / "deep" / "er" / "pack";
+        if (std::string(c.what) == "the place of the new level")
+            settings.pack = dir / "." / "new.ldb";
+        if (std::string(c.what) == "the place of the edits")
+            settings.pack = dir / "edits" / "";
         c.make(settings.pack);
-        const std::string before = testsupport::treeListing(dir / "pack");
+        const std::string before =
+            testsupport::treeListing(dir / "pack") + testsupport::treeListing(dir / "edits");
         Events events;
         const features::PutBackRun run = features::putBackSource(settings, events);
         if (c.refused) {
@@ -448,7 +457,9 @@ TEST_F(PackWrite, AnEarlierPackOrAnEmptyFolderIsReplacedWholeAndAnythingElseRefu
                 << run.packRefused->message;
             EXPECT_EQ(run.status(), PutBackStatus::Failed);
             EXPECT_FALSE(fs::exists(settings.into)) << "nothing is read or written";
-            EXPECT_EQ(testsupport::treeListing(dir / "pack"), before);
+            EXPECT_EQ(testsupport::treeListing(dir / "pack") +
+                          testsupport::treeListing(dir / "edits"),
+                      before);
             continue;
         }
         EXPECT_FALSE(run.packRefused);

@@ -56,7 +56,7 @@ LevelBuilder levelOf(const std::string& letters, std::uint32_t seed)
 std::string digestOf(const fs::path& dir, const std::string& bytes)
 {
     writeBytes(dir / "digest.bin", bytes);
-    const std::string digest = testsupport::sha256sumOf(dir / "digest.bin");
+    std::string digest = testsupport::sha256sumOf(dir / "digest.bin");
     fs::remove(dir / "digest.bin");
     return digest;
 }

@@ -53,7 +53,7 @@ std::string edited(char letter, int quality = 20)
 std::string digestOf(const fs::path& dir, const std::string& bytes)
 {
     writeBytes(dir / "digest.bin", bytes);
-    const std::string digest = testsupport::sha256sumOf(dir / "digest.bin");
+    std::string digest = testsupport::sha256sumOf(dir / "digest.bin");
     fs::remove(dir / "digest.bin");
     return digest;
 }

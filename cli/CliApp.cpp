@@ -127,6 +127,7 @@ features::PutBackSettings putBackSettings(const CliOptions& options)
     settings.ignoreUnmatched = options.ignoreUnmatched;
     settings.everywhere = options.everywhere;
     settings.dryRun = options.list;
+    settings.pack = options.pack;
     return settings;
 }
 
@@ -163,8 +164,12 @@ int runPutBack(const CliOptions& options, std::ostream& rawOut, std::ostream& er
             << displayPath(settings.source) << " is not a folder\n";
         return kExitUsage;
     }
+    if (run.packRefused) {
+        err << kProgram << run.packRefused->message << "; nothing was read or written\n";
+        return kExitFailure;
+    }
 
-    reportPutBack(run, options.json, options.quiet, options.verbose, out, err);
+    reportPutBack(run, settings.pack, options.json, options.quiet, options.verbose, out, err);
     if (!watch.check()) {
         err << watch.failureLine() << std::flush;
         return kExitFailure;

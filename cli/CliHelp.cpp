@@ -36,6 +36,7 @@ constexpr OptionLine kOptions[] = {
     {"    --fit", "encode again an edit too large or coded otherwise"},
     {"    --ignore-unmatched", "pass over files in DIR named as no texture"},
     {"    --everywhere", "put each edit wherever its texture stands in the game"},
+    {"    --pack PACKDIR", "also save the edits that go back as a pack in PACKDIR"},
     {"-h, --help", "print this help and exit"},
     {"-V, --version", "print the version and the licence and exit"},
 };
@@ -50,7 +51,8 @@ constexpr std::string_view kDescription =
 constexpr std::string_view kRules =
     "--list writes nothing, so it takes no --trim, --gallery, --writers, --dedupe or "
     "--no-index. --put-back takes one SOURCE and writes only the new level named by --into; --fit, "
-    "--ignore-unmatched and --everywhere go with it, the options that write images do not.";
+    "--ignore-unmatched, --everywhere and --pack go with it, the options that write images do "
+    "not. A DIR holding pack.json is a pack: each of its textures goes wherever it stands.";
 
 struct Example
 {
@@ -65,6 +67,8 @@ constexpr Example kExamples[] = {
      "every level of game/, and out/index.html to open in a browser"},
     {"glintmark-cli --put-back textures --into new.ldb levels/castle.ldb",
      "castle.ldb with the edited textures in place, as new.ldb"},
+    {"glintmark-cli --put-back textures --list --pack mypack game/",
+     "the edits that would go back into game/, saved as the pack mypack/"},
 };
 
 constexpr OptionLine kExitCodes[] = {

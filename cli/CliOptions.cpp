@@ -197,6 +197,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     std::vector<std::string> sources;
     std::string putBackDir;
     std::string intoFile;
+    std::string packDir;
     const CLI::Validator notEmpty(rejectEmpty, "", "NOT_EMPTY");
 
     CLI::App app("", "glintmark-cli");
@@ -218,6 +219,7 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
                             ->check(notEmpty)
                             ->needs(putBack);
     addPutBackFlags(app, options, putBack);
+    app.add_option("--pack", packDir)->type_name("PACKDIR")->check(notEmpty)->needs(putBack);
     app.add_flag("--json", options.json);
     app.add_flag("-v,--verbose", options.verbose);
     app.add_flag("-q,--quiet", options.quiet);
@@ -248,6 +250,8 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv, std::ostre
     if (putBack->count() > 0) {
         options.putBack = pathFromUtf8(putBackDir);
         options.into = pathFromUtf8(intoFile);
+        if (!packDir.empty())
+            options.pack = pathFromUtf8(packDir);
     }
     if (!takeWritersVariable(options, err))
         return {std::nullopt, kExitUsage};

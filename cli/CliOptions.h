@@ -31,6 +31,7 @@ struct CliOptions
     bool fit = false; // encode again an edited image that does not fit or is coded otherwise
     bool ignoreUnmatched = false; // put-back passes over files in DIR that match no image
     bool everywhere = false;      // put-back into a game puts each edit wherever its original is
+    std::filesystem::path pack{}; // put-back also writes the edits that go back as this pack
 };
 
 // The outcome of parsing: options to run with, or an exit code when parsing already answered

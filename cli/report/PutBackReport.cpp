@@ -11,6 +11,7 @@
 #include <array>
 #include <iomanip>
 #include <ostream>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -119,13 +120,61 @@ void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome,
     writePutBackReport(parts, json, quiet, out, err);
 }
 
-void reportPutBack(const features::PutBackRun& run, bool json, bool quiet, bool verbose,
-                   std::ostream& out, std::ostream& err)
+namespace {
+
+// The pack a run wrote: its folder, the textures in it, whether it was written, and its error.
+Json packMember(const std::filesystem::path& folder, const features::PackWritten& pack)
 {
+    return {{"folder", displayPath(folder)},
+            {"written", !pack.error && !pack.stopped},
+            {"textures", pack.entries.size()},
+            {"error", errorJson(pack.error)}};
+}
+
+// What became of the pack, after the run's own report: its error on `err`, and unless quiet a
+// line on `out` once it is written.
+void reportPack(const std::filesystem::path& folder, const features::PackWritten& pack, bool quiet,
+                std::ostream& out, std::ostream& err)
+{
+    if (pack.error)
+        err << "glintmark-cli: " << pack.error->message << "; no pack was written\n" << std::flush;
+    else if (!pack.stopped && !quiet)
+        out << textures(pack.entries.size()) << " saved as the pack " << displayPath(folder) << '\n'
+            << std::flush;
+}
+
+} // namespace
+
+void reportPutBack(const features::PutBackRun& run, const std::filesystem::path& pack, bool json,
+                   bool quiet, bool verbose, std::ostream& out, std::ostream& err)
+{
+    // With a pack written, the JSON document gains a "pack" member after the run's own.
+    std::ostringstream document;
+    std::ostream& to = json && run.pack ? document : out;
     if (const auto* level = std::get_if<features::LevelPutBackRun>(&run.run))
-        reportPutBack(level->request, level->outcome, json, quiet, out, err);
-    else if (const auto* game = std::get_if<features::GamePutBackRun>(&run.run))
-        reportGamePutBack(game->request, game->outcome, json, quiet, verbose, out, err);
+        reportPutBack(level->request, level->outcome, json, quiet, to, err);
+    else if (const auto* applied = std::get_if<features::GamePutBackRun>(&run.run))
+        reportGamePutBack(applied->request, applied->outcome, json, quiet, verbose, to, err);
+    const auto* game = std::get_if<features::GamePutBackRun>(&run.run);
+    if (run.fromPack && game != nullptr && !json && !quiet &&
+        run.status() == features::PutBackStatus::Written &&
+        std::none_of(game->outcome.levels.begin(), game->outcome.levels.end(),
+                     [](const features::LevelPutBack& level) { return level.changes(); }))
+        out << "nothing written: no texture of the pack changes " << displayPath(game->request.game)
+            << '\n'
+            << std::flush;
+    if (!run.pack)
+        return;
+    if (json) {
+        Json whole = Json::parse(document.str());
+        whole["pack"] = packMember(pack, *run.pack);
+        out << whole.dump(2, ' ', false, Json::error_handler_t::replace) << '\n' << std::flush;
+        if (run.pack->error)
+            err << "glintmark-cli: " << run.pack->error->message << "; no pack was written\n"
+                << std::flush;
+        return;
+    }
+    reportPack(pack, *run.pack, quiet, out, err);
 }
 
 } // namespace glintmark::cli

@@ -21,8 +21,10 @@ void reportPutBack(const PutBackRequest& request, const PutBackOutcome& outcome,
                    bool quiet, std::ostream& out, std::ostream& err);
 
 // Writes what a put-back into a level or a game did, as the one or the other report does;
-// `verbose` names a game's unchanged levels.
-void reportPutBack(const features::PutBackRun& run, bool json, bool quiet, bool verbose,
-                   std::ostream& out, std::ostream& err);
+// `verbose` names a game's unchanged levels. When the run wrote the pack `pack` (or failed to):
+// "N textures saved as the pack PACK" (unless quiet) or its error, and in JSON a "pack" member
+// {"folder", "written", "textures", "error"}.
+void reportPutBack(const features::PutBackRun& run, const std::filesystem::path& pack, bool json,
+                   bool quiet, bool verbose, std::ostream& out, std::ostream& err);
 
 } // namespace glintmark::cli

@@ -195,6 +195,21 @@ const ImageInfo& LevelEdits::original(std::uint64_t number) const
     return *std::lower_bound(originals.begin(), originals.end(), wanted, before);
 }
 
+void recordTextures(const std::vector<EditTarget>& targets, PutBackOutcome& outcome)
+{
+    for (const Replacement& replacement : outcome.replaced) {
+        for (const EditTarget& target : targets) {
+            if (!target.original || target.original->number != replacement.number ||
+                !target.texture)
+                continue;
+            const JpegStructure& frame = target.original->jpeg;
+            outcome.textures.push_back(
+                {replacement.file, *target.texture, frame.width, frame.height, frame.components});
+            break;
+        }
+    }
+}
+
 Digest textureDigest(const std::string& bytes)
 {
     JpegReader reader;

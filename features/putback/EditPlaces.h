@@ -58,6 +58,10 @@ std::optional<ExtractError> scanForEdits(const std::filesystem::path& file, RawF
                                          const FileIdentity& sourceId, const EditScan& scan,
                                          RunEvents& events, LevelEdits& found, bool& stopped);
 
+// Adds to `outcome.textures` each replacement's file with the texture and frame of its original,
+// as `targets` (the scan's, with their textures hashed) place it.
+void recordTextures(const std::vector<EditTarget>& targets, PutBackOutcome& outcome);
+
 // The SHA-256 of an edited image's texture: its bytes from the start through its end marker, or
 // all of them when it has none, as the index records a texture.
 Digest textureDigest(const std::string& bytes);

@@ -210,7 +210,7 @@ std::optional<ExtractError> planLevel(GameRun& run, std::size_t index,
     EditScan wanted;
     wanted.numbers = edited.numbers;
     wanted.levelName = levelText(level.level.relative);
-    wanted.hashTextures = run.request.everywhere;
+    wanted.hashTextures = run.request.everywhere || run.request.recordTextures;
     if (run.index) {
         wanted.indexed = run.index->level(wanted.levelName);
         if (wanted.indexed == nullptr && !edited.numbers.empty())
@@ -233,6 +233,8 @@ std::optional<ExtractError> planLevel(GameRun& run, std::size_t index,
     if (auto error =
             planEdits(one, edited, source, found.named, found.targets, run.events, level.outcome))
         return error;
+    if (run.request.recordTextures)
+        recordTextures(found.targets, level.outcome);
     run.stopped = !run.events.keepGoing();
     for (const Replacement& replacement : level.outcome.replaced) {
         std::error_code ec;

@@ -24,6 +24,8 @@ struct GamePutBackRequest
     // The most bytes of replacements kept in memory, over all levels, from the comparing to the
     // writing; those beyond it are read and encoded again as the writing reaches them.
     std::uint64_t heldBytes = std::uint64_t{64} << 20;
+    // Record, in each level's outcome, the texture of each edit's original (as putBack() does).
+    bool recordTextures = false;
 };
 
 // One level of the game and what becomes of it.

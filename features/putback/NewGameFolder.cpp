@@ -13,7 +13,6 @@ namespace {
 namespace fs = std::filesystem;
 
 // What the record says; a later put-back knows its folder by the format's name.
-constexpr std::string_view kRecordFormat = "glintmark-new-levels";
 constexpr std::string_view kRecordText = "{\n"
                                          "  \"format\": \"glintmark-new-levels\",\n"
                                          "  \"version\": 1\n"
@@ -50,42 +49,58 @@ fs::path hiddenName(const fs::path& name)
     return hidden;
 }
 
-// Whether the open folder `dir` holds the record a put-back leaves.
-bool holdsRecord(const RawDir& dir)
+// Whether the open folder `dir` is empty (and may be replaced as one of `kind`'s).
+bool isEmpty(const RawDir& dir)
 {
     std::error_code ec;
-    RawFile record = dir.openForReading(fs::path(kNewLevelsRecord), ec);
+    bool any = false;
+    dir.forEachName([&any](const fs::path&) { any = true; }, ec);
+    return !ec && !any;
+}
+
+// Whether the open folder `dir` holds the record a run leaves in a folder of `kind`.
+bool holdsRecord(const RawDir& dir, const BuiltFolder& kind)
+{
+    std::error_code ec;
+    const FileIdentity found = dir.entry(fs::path(kind.record), false, ec);
+    if (ec || found.type != FileType::Regular)
+        return kind.emptyIsOurs && isEmpty(dir);
+    RawFile record = dir.openForReading(fs::path(kind.record), ec);
     if (ec)
         return false;
+    if (kind.format.empty())
+        return true;
     std::array<char, kRecordLimit + 1> text{};
     const std::size_t read = record.readFully(text.data(), text.size(), ec);
     if (ec || read > kRecordLimit)
         return false;
     const std::string_view content(text.data(), read);
-    return content.find("\"" + std::string(kRecordFormat) + "\"") != std::string_view::npos;
+    return content.find("\"" + std::string(kind.format) + "\"") != std::string_view::npos;
 }
 
-// Whether `name` in `parent` is a folder (not a link) an earlier put-back made.
-bool isEarlierFolder(const RawDir& parent, const fs::path& name)
+// Whether `name` in `parent` is a folder (not a link) an earlier run made, as `kind` knows one.
+bool isEarlierFolder(const RawDir& parent, const fs::path& name, const BuiltFolder& kind)
 {
     std::error_code ec;
     const RawDir dir = parent.openFolder(name, ec);
-    return !ec && holdsRecord(dir);
+    return !ec && holdsRecord(dir, kind);
 }
 
-// The refusal of `into`, at which stands `found` that no put-back made.
-ExtractError foreign(const fs::path& into, FileType found)
+// The refusal of `into`, at which stands `found` that no run made.
+ExtractError foreign(const fs::path& into, FileType found, const BuiltFolder& kind)
 {
+    const std::string contents(kind.contents);
     const std::string shown = displayPath(into);
     ExtractError error;
     error.kind = ErrorKind::OutputFolder;
     error.file = into;
     if (found == FileType::Directory)
-        error.message = "The new levels would replace the folder \"" + shown +
-                        "\", which no put-back made (it holds no " + std::string(kNewLevelsRecord) +
-                        "); choose a new folder, or move that one away first";
+        error.message = "The " + contents + " would replace the folder \"" + shown + "\", " +
+                        std::string(kind.notOurs) +
+                        "; choose a new folder, or move that one away first";
     else
-        error.message = "The new levels go into a folder, but \"" + shown + "\" is " +
+        error.message = "The " + contents + (kind.plural ? " go" : " goes") +
+                        " into a folder, but \"" + shown + "\" is " +
                         (found == FileType::Link ? "a link" : "not a folder") +
                         "; choose a new folder, or move that one away first";
     return error;
@@ -120,11 +135,19 @@ std::error_code removeTree(const RawDir& parent, const fs::path& name)
 
 } // namespace
 
-std::optional<ExtractError> refuseForeignFolder(const fs::path& into)
+const BuiltFolder kNewLevelsFolder{kNewLevelsRecord,
+                                   kRecordText,
+                                   "glintmark-new-levels",
+                                   "new levels",
+                                   "which no put-back made (it holds no .glintmark-put-back.json)",
+                                   false,
+                                   true};
+
+std::optional<ExtractError> refuseForeignFolder(const fs::path& into, const BuiltFolder& kind)
 {
     const fs::path at = absoluteFolder(into);
     if (!at.has_filename())
-        return foreign(into, FileType::Other);
+        return foreign(into, FileType::Other, kind);
     std::error_code ec;
     const RawDir parent = RawDir::open(at.parent_path(), ec);
     if (ec)
@@ -133,13 +156,17 @@ std::optional<ExtractError> refuseForeignFolder(const fs::path& into)
     if (ec)
         return makeError(ErrorKind::OutputFolder, into, "Cannot look at the folder", ec);
     if (found.type == FileType::Missing ||
-        (found.type == FileType::Directory && isEarlierFolder(parent, at.filename())))
+        (found.type == FileType::Directory && isEarlierFolder(parent, at.filename(), kind)))
         return std::nullopt;
-    return foreign(into, found.type);
+    return foreign(into, found.type, kind);
 }
 
 NewGameFolder::NewGameFolder(fs::path into, bool exchange)
-    : m_into(std::move(into)), m_exchange(exchange)
+    : NewGameFolder(std::move(into), kNewLevelsFolder, exchange)
+{}
+
+NewGameFolder::NewGameFolder(fs::path into, const BuiltFolder& kind, bool exchange)
+    : m_kind(kind), m_into(std::move(into)), m_exchange(exchange)
 {}
 
 NewGameFolder::~NewGameFolder()
@@ -180,7 +207,7 @@ std::optional<ExtractError> NewGameFolder::makeParent()
 
 std::optional<ExtractError> NewGameFolder::begin()
 {
-    if (auto error = refuseForeignFolder(m_into))
+    if (auto error = refuseForeignFolder(m_into, m_kind))
         return error;
     m_name = absoluteFolder(m_into).filename();
     m_begun = true;
@@ -273,10 +300,12 @@ std::optional<ExtractError> NewGameFolder::write(const fs::path& relative, std::
 
 std::optional<ExtractError> NewGameFolder::writeRecord()
 {
+    if (m_kind.recordText.empty())
+        return std::nullopt;
     bool complete = false;
     auto error = write(
-        fs::path(kNewLevelsRecord), "the put-back's record",
-        [](FileWriter& writer) { return writer.write(kRecordText); }, complete);
+        fs::path(m_kind.record), "the put-back's record",
+        [this](FileWriter& writer) { return writer.write(m_kind.recordText); }, complete);
     return error;
 }
 
@@ -286,10 +315,12 @@ std::optional<ExtractError> NewGameFolder::removeAside(const fs::path& name)
     if (!ec)
         return std::nullopt;
     const fs::path left = m_into.parent_path() / name;
-    ExtractError error = makeError(ErrorKind::OutputFolder, left,
-                                   "The new levels are in place, but the folder they replaced "
-                                   "could not be removed whole; remove what is left of it at",
-                                   ec);
+    ExtractError error =
+        makeError(ErrorKind::OutputFolder, left,
+                  "The " + std::string(m_kind.contents) + (m_kind.plural ? " are" : " is") +
+                      " in place, but the folder they replaced could not "
+                      "be removed whole; remove what is left of it at",
+                  ec);
     return error;
 }
 
@@ -300,11 +331,11 @@ std::optional<ExtractError> NewGameFolder::replaceEarlier()
     // exchange is undone: a folder slipped in meanwhile is not removed.
     if (m_exchange && m_parent.exchange(m_hidden, m_name, ec)) {
         m_placed = true;
-        if (isEarlierFolder(m_parent, m_hidden))
+        if (isEarlierFolder(m_parent, m_hidden, m_kind))
             return removeAside(m_hidden);
         m_parent.exchange(m_hidden, m_name, ec);
         m_placed = ec.operator bool();
-        return foreign(m_into, FileType::Directory);
+        return foreign(m_into, FileType::Directory, m_kind);
     }
     if (ec)
         return makeError(ErrorKind::OutputFolder, m_into, "Cannot replace the folder", ec);
@@ -315,21 +346,22 @@ std::optional<ExtractError> NewGameFolder::replaceEarlier()
     if (ec)
         return makeError(ErrorKind::OutputFolder, m_into, "Cannot move the earlier folder aside",
                          ec);
-    if (!isEarlierFolder(m_parent, aside)) {
+    if (!isEarlierFolder(m_parent, aside, m_kind)) {
         m_parent.rename(aside, m_name, ec);
         if (ec)
             return makeError(ErrorKind::OutputFolder, m_into.parent_path() / aside,
                              "A folder that no put-back made came in the place of \"" +
                                  displayPath(m_into) + "\" and now stands at",
                              ec);
-        return foreign(m_into, FileType::Directory);
+        return foreign(m_into, FileType::Directory, m_kind);
     }
     m_parent.rename(m_hidden, m_name, ec);
     if (!ec) {
         m_placed = true;
         return removeAside(aside);
     }
-    auto error = makeError(ErrorKind::OutputFolder, m_into, "Cannot rename the new levels to", ec);
+    auto error = makeError(ErrorKind::OutputFolder, m_into,
+                           "Cannot rename the " + std::string(m_kind.contents) + " to", ec);
     m_parent.rename(aside, m_name, ec);
     if (ec)
         error.message += "; the earlier folder, moved aside, is at \"" +
@@ -344,10 +376,10 @@ std::optional<ExtractError> NewGameFolder::putInPlace()
         const FileIdentity found = m_parent.entry(m_name, false, ec);
         if (ec)
             return makeError(ErrorKind::OutputFolder, m_into, "Cannot look at the folder", ec);
-        if (found.type == FileType::Directory && isEarlierFolder(m_parent, m_name))
+        if (found.type == FileType::Directory && isEarlierFolder(m_parent, m_name, m_kind))
             return replaceEarlier();
         if (found.type != FileType::Missing)
-            return foreign(m_into, found.type);
+            return foreign(m_into, found.type, m_kind);
         m_parent.rename(m_hidden, m_name, ec);
         if (!ec) {
             m_placed = true;
@@ -357,13 +389,15 @@ std::optional<ExtractError> NewGameFolder::putInPlace()
             break;
         // Something came at the name meanwhile: looked at again.
     }
-    return makeError(ErrorKind::OutputFolder, m_into, "Cannot rename the new levels to", ec);
+    return makeError(ErrorKind::OutputFolder, m_into,
+                     "Cannot rename the " + std::string(m_kind.contents) + " to", ec);
 }
 
 std::optional<ExtractError> NewGameFolder::place()
 {
     if (!m_root.isOpen())
-        return makeError(ErrorKind::OutputFolder, m_into, "Cannot rename the new levels to",
+        return makeError(ErrorKind::OutputFolder, m_into,
+                         "Cannot rename the " + std::string(m_kind.contents) + " to",
                          std::make_error_code(std::errc::bad_file_descriptor));
     if (auto error = writeRecord())
         return error;
@@ -384,9 +418,10 @@ std::optional<ExtractError> NewGameFolder::discard()
     if (m_begun && !m_placed && !m_hidden.empty()) {
         const std::error_code ec = removeTree(m_parent, m_hidden);
         if (ec && ec != std::errc::no_such_file_or_directory)
-            error =
-                makeError(ErrorKind::OutputFolder, m_into.parent_path() / m_hidden,
-                          "Cannot remove the unfinished new levels; remove what is left at", ec);
+            error = makeError(ErrorKind::OutputFolder, m_into.parent_path() / m_hidden,
+                              "Cannot remove the unfinished " + std::string(m_kind.contents) +
+                                  "; remove what is left at",
+                              ec);
         m_hidden.clear();
     }
     m_parent = RawDir();

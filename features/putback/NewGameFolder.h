@@ -16,10 +16,26 @@ namespace glintmark::features {
 // put-back knows the folder for its own and may replace it whole.
 inline constexpr std::string_view kNewLevelsRecord = ".glintmark-put-back.json";
 
+// What kind of folder is built whole, and how a later run knows one it may replace.
+struct BuiltFolder
+{
+    std::string_view record;     // the record's name in the folder
+    std::string_view recordText; // what place() writes there; empty: the caller writes it
+    std::string_view format;     // quoted in the record; empty: any regular file of that name
+    std::string_view contents;   // what the folder holds, in messages ("new levels")
+    std::string_view notOurs;    // why a folder without the record is refused, following its name
+    bool emptyIsOurs = false;    // an empty folder may be replaced too
+    bool plural = true;          // `contents` take "are", not "is", in messages
+};
+
+// A game's folder of new levels, known by kNewLevelsRecord.
+extern const BuiltFolder kNewLevelsFolder;
+
 // Refuses, only looking, a folder of new levels `into` that a put-back may not replace: one
 // that stands there and is not a folder an earlier put-back made (by its record), or a link.
 // Nothing there, or a folder with the record, is no error.
-std::optional<ExtractError> refuseForeignFolder(const std::filesystem::path& into);
+std::optional<ExtractError> refuseForeignFolder(const std::filesystem::path& into,
+                                                const BuiltFolder& kind = kNewLevelsFolder);
 
 // A game's folder of new levels built whole beside its place, as a hidden folder, and put in
 // that place by one rename: until then nothing at `into` changes, and a failure or a stop leaves
@@ -33,6 +49,8 @@ public:
     // The folder `into`, not yet begun. Without `exchange`, an earlier folder is always renamed
     // aside first, as where the system offers no exchange.
     explicit NewGameFolder(std::filesystem::path into, bool exchange = true);
+    // The folder `into` of the kind `kind` (which outlives it), not yet begun.
+    NewGameFolder(std::filesystem::path into, const BuiltFolder& kind, bool exchange = true);
     ~NewGameFolder();
     NewGameFolder(const NewGameFolder&) = delete;
     NewGameFolder& operator=(const NewGameFolder&) = delete;
@@ -70,6 +88,7 @@ private:
     std::optional<ExtractError> replaceEarlier();
     std::optional<ExtractError> removeAside(const std::filesystem::path& name);
 
+    const BuiltFolder& m_kind;
     std::filesystem::path m_into;   // as messages name it
     std::filesystem::path m_name;   // its bare name in the folder it lies in
     std::filesystem::path m_hidden; // the hidden folder's bare name there

@@ -80,6 +80,7 @@ std::optional<ExtractError> findEdits(const PutBackRequest& request, RawFile& so
     EditScan wanted;
     wanted.numbers = edited.numbers;
     wanted.levelName = displayPath(request.source);
+    wanted.hashTextures = request.recordTextures;
     const EditIndexRead index = readEditIndex(request.folder / std::string(kIndexName));
     if (index.error)
         return index.error;
@@ -140,6 +141,8 @@ PutBackOutcome putBack(const PutBackRequest& request, RunEvents& events)
     if (auto error =
             planEdits(request, edited, source, found.named, found.targets, events, outcome))
         return failed(std::move(outcome), std::move(*error));
+    if (request.recordTextures)
+        recordTextures(found.targets, outcome);
     if (!events.keepGoing())
         return ended(std::move(outcome), PutBackStatus::Stopped);
     if (!outcome.refused.empty())

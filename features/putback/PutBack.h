@@ -2,6 +2,7 @@
 
 #include "engine/ExtractTypes.h"
 #include "features/RunEvents.h"
+#include "features/game/Sha256.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -25,6 +26,19 @@ struct PutBackRequest
     // beyond it are read and encoded again as the writing reaches them, and must come out the
     // same.
     std::uint64_t heldBytes = std::uint64_t{64} << 20;
+    // Record the texture of each replacement's original (in the outcome's `textures`), hashing
+    // the level's images as they are read when no index gives them.
+    bool recordTextures = false;
+};
+
+// An edit that goes back, with the texture of the original it replaces and that original's frame.
+struct EditedTexture
+{
+    std::filesystem::path file{}; // the edited image, as found in its folder
+    Digest texture{};
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    int components = 0;
 };
 
 // One image that takes the place of an original.
@@ -86,6 +100,9 @@ struct PutBackOutcome
     // with why it matches none.
     std::vector<Refusal> passedOver{};
     SinceExtraction since{};
+    // With recordTextures, each replacement's edit and original texture, in the replacements'
+    // order.
+    std::vector<EditedTexture> textures{};
     std::optional<ExtractError> error;
 };
 

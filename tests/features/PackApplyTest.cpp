@@ -1,0 +1,309 @@
+// Applying a pack: each of its textures goes wherever it stands, in every level and at every
+// number, judged as an edit is; an entry found nowhere is named; a refusal or a stop writes
+// nothing.
+#include "FeaturesTestSupport.h"
+
+#include "features/putback/PackPutBack.h"
+#include "features/putback/PutBackRun.h"
+#include "support/Referees.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+
+namespace glintmark::featurestest {
+namespace {
+
+namespace fs = std::filesystem;
+using features::PutBackStatus;
+using Json = nlohmann::json;
+
+struct Events : features::RunEvents
+{
+    int after = -1;
+    int asked = 0;
+    bool keepGoing() override
+    {
+        ++asked;
+        return after < 0 || asked <= after;
+    }
+};
+
+std::string texture(char letter)
+{
+    static const std::map<char, std::string> names = {
+        {'A', "colour"}, {'B', "taller"}, {'C', "wider"}, {'D', "grey"}};
+    return testJpeg(names.at(letter));
+}
+
+std::string edited(char letter)
+{
+    return reencoded(texture(letter), 20);
+}
+
+LevelBuilder levelOf(const std::string& letters, std::uint32_t seed)
+{
+    LevelBuilder level(seed);
+    level.filler(250 + seed);
+    for (const char letter : letters)
+        level.image(texture(letter)).filler(120 + seed);
+    return level;
+}
+
+// What sha256sum says of `bytes`.
+std::string digestOf(const fs::path& dir, const std::string& bytes)
+{
+    writeBytes(dir / "digest.bin", bytes);
+    std::string digest = testsupport::sha256sumOf(dir / "digest.bin");
+    fs::remove(dir / "digest.bin");
+    return digest;
+}
+
+// Writes a pack by hand into `pack`: for each texture its file's bytes, named by sha256sum of
+// the texture.
+void writePackOf(const fs::path& pack, const std::map<char, std::string>& files)
+{
+    fs::create_directories(pack);
+    Json textures = Json::array();
+    for (const auto& [letter, bytes] : files) {
+        const std::string digest = digestOf(pack.parent_path(), texture(letter));
+        ASSERT_EQ(digest.size(), 64u);
+        writeBytes(pack / (digest + ".jpg"), bytes);
+        const Referee original = referee(texture(letter));
+        textures.push_back({{"sha256", digest},
+                            {"width", original.width},
+                            {"height", original.height},
+                            {"components", original.components},
+                            {"file", digest + ".jpg"}});
+    }
+    writeBytes(pack / "pack.json", Json{{"format", "glintmark-pack"},
+                                        {"version", 1},
+                                        {"digest", "sha256"},
+                                        {"textures", textures}}
+                                       .dump());
+}
+
+// `level` with every image whose letter has a file in `files` replaced by it and zero bytes.
+std::string expectedLevel(const LevelBuilder& level, const std::string& letters,
+                          const std::map<char, std::string>& files)
+{
+    std::string bytes = level.bytes();
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        const auto file = files.find(letters[i]);
+        if (file == files.end())
+            continue;
+        const std::string original = level.image(i);
+        bytes.replace(level.offset(i), original.size(),
+                      file->second + std::string(original.size() - file->second.size(), '\0'));
+    }
+    return bytes;
+}
+
+struct ApplyCase
+{
+    const char* what;
+    std::map<std::string, std::string> levels; // relative path (or "" for one level): letters
+    std::map<char, std::string> pack;
+    PutBackStatus status;
+    std::vector<std::string> changed{}; // the levels written anew
+    std::string told{};                 // what a refusal or a passed-over entry says
+    bool ignoreUnmatched = false;
+    bool dryRun = false;
+};
+
+TEST(PackApply, EachTextureGoesWhereverItStands)
+{
+    const std::string junk = "\xFF\xD8\xFF\xE0 not an image";
+    const std::vector<ApplyCase> cases = {
+        {"the same level, a texture used twice",
+         {{"", "ABAC"}},
+         {{'A', edited('A')}},
+         PutBackStatus::Written,
+         {""}},
+        {"an updated level: the texture moved",
+         {{"", "DCBA"}},
+         {{'B', edited('B')}},
+         PutBackStatus::Written,
+         {""}},
+        {"two textures",
+         {{"", "DCBA"}},
+         {{'B', edited('B')}, {'D', edited('D')}},
+         PutBackStatus::Written,
+         {""}},
+        {"a dry run",
+         {{"", "ABAC"}},
+         {{'A', edited('A')}},
+         PutBackStatus::DryRun,
+         {},
+         "",
+         false,
+         true},
+        {"an edit equal to its original",
+         {{"", "ABAC"}},
+         {{'A', texture('A')}},
+         PutBackStatus::Written,
+         {}},
+        {"a game, in several levels",
+         {{"a.ldb", "AB"}, {"maps/c.ldb", "CA"}, {"z.ldb", "D"}},
+         {{'A', edited('A')}},
+         PutBackStatus::Written,
+         {"a.ldb", "maps/c.ldb"}},
+        {"a game, an entry found nowhere",
+         {{"a.ldb", "AB"}, {"maps/c.ldb", "CA"}},
+         {{'A', edited('A')}, {'D', edited('D')}},
+         PutBackStatus::Refused,
+         {},
+         "is the edit of a texture (" + std::to_string(referee(texture('D')).width) + "x" +
+             std::to_string(referee(texture('D')).height) + ") that is in no level of"},
+        {"a game, an entry found nowhere passed over",
+         {{"a.ldb", "AB"}, {"maps/c.ldb", "CA"}},
+         {{'A', edited('A')}, {'D', edited('D')}},
+         PutBackStatus::Written,
+         {"a.ldb", "maps/c.ldb"},
+         "that is in no level of",
+         true},
+        {"a level, nothing matches, passed over",
+         {{"", "ABC"}},
+         {{'D', edited('D')}},
+         PutBackStatus::Written,
+         {},
+         "that is in no level of",
+         true},
+        {"a level, nothing matches",
+         {{"", "ABC"}},
+         {{'D', edited('D')}},
+         PutBackStatus::Refused,
+         {},
+         "that is in no level of"},
+        {"an entry that does not decode",
+         {{"a.ldb", "AB"}},
+         {{'B', junk}},
+         PutBackStatus::Refused,
+         {},
+         "(for image 2 of a.ldb)"},
+        {"an entry too large for its place",
+         {{"", "AB"}},
+         {{'A', noiseJpeg(200, 200)}},
+         PutBackStatus::Refused,
+         {},
+         "(for image 1 of level.ldb)"},
+    };
+    for (const ApplyCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path dir = freshTestFolder();
+        features::PutBackSettings settings;
+        std::map<std::string, LevelBuilder> built;
+        std::uint32_t seed = 3;
+        for (const auto& [relative, letters] : c.levels) {
+            const fs::path file = relative.empty() ? dir / "level.ldb" : dir / "game" / relative;
+            fs::create_directories(file.parent_path());
+            built.emplace(relative, levelOf(letters, seed++));
+            writeBytes(file, built.at(relative).bytes());
+        }
+        const bool game = c.levels.count("") == 0;
+        settings.source = game ? dir / "game" : dir / "level.ldb";
+        settings.into = game ? dir / "new" : dir / "new.ldb";
+        settings.folder = dir / "pack";
+        settings.ignoreUnmatched = c.ignoreUnmatched;
+        settings.dryRun = c.dryRun;
+        writePackOf(settings.folder, c.pack);
+        Events events;
+        const features::PutBackRun run = features::putBackSource(settings, events);
+        EXPECT_TRUE(run.fromPack);
+        if (std::string(c.what) == "an edit equal to its original") {
+            const auto& levels = std::get<features::GamePutBackRun>(run.run).outcome.levels;
+            ASSERT_EQ(levels.size(), 1u);
+            EXPECT_EQ(levels[0].outcome.unchanged, 2u); // both places of A
+            EXPECT_EQ(levels[0].outcome.images, 4u);
+        }
+        EXPECT_EQ(run.status(), c.status);
+        const auto* applied = std::get_if<features::GamePutBackRun>(&run.run);
+        ASSERT_NE(applied, nullptr);
+        if (applied->outcome.error)
+            ADD_FAILURE() << applied->outcome.error->message;
+        std::string told;
+        for (const auto* list : {&applied->outcome.refused, &applied->outcome.passedOver})
+            for (const features::Refusal& refusal : *list)
+                told += refusal.file.string() + " " + refusal.reason + "\n";
+        for (const auto& level : applied->outcome.levels)
+            for (const features::Refusal& refusal : level.outcome.refused)
+                told += refusal.file.string() + " " + refusal.reason + "\n";
+        if (!c.told.empty()) {
+            EXPECT_NE(told.find(c.told), std::string::npos) << told;
+            EXPECT_NE(told.find((dir / "pack").string() + "/"), std::string::npos) << told;
+        } else {
+            EXPECT_EQ(told, "");
+        }
+        for (const auto& [relative, letters] : c.levels) {
+            const bool changed =
+                std::find(c.changed.begin(), c.changed.end(), relative) != c.changed.end();
+            const fs::path written = game ? settings.into / relative : settings.into;
+            EXPECT_EQ(fs::exists(written), changed) << relative;
+            if (changed) {
+                EXPECT_TRUE(readBytes(written) ==
+                            expectedLevel(built.at(relative), letters, c.pack))
+                    << relative;
+            }
+        }
+        if (c.changed.empty()) {
+            EXPECT_FALSE(fs::exists(settings.into));
+        }
+        if (c.changed.empty() || c.dryRun)
+            continue;
+        // The same with no replacement held in memory: each is read and judged again as its
+        // level is written, and must come out the same.
+        fs::remove_all(settings.into);
+        features::GamePutBackRequest again = applied->request;
+        again.heldBytes = 0;
+        Events second;
+        const features::GamePutBackOutcome reread = features::applyPack(again, !game, second);
+        EXPECT_EQ(reread.status, c.status);
+        for (const auto& [relative, letters] : c.levels) {
+            const fs::path written = game ? settings.into / relative : settings.into;
+            if (std::find(c.changed.begin(), c.changed.end(), relative) != c.changed.end()) {
+                EXPECT_TRUE(readBytes(written) ==
+                            expectedLevel(built.at(relative), letters, c.pack))
+                    << relative;
+            }
+        }
+    }
+}
+
+TEST(PackApply, AStopLeavesNothing)
+{
+    for (const bool game : {false, true}) {
+        SCOPED_TRACE(game);
+        const fs::path dir = freshTestFolder();
+        features::PutBackSettings settings;
+        if (game) {
+            fs::create_directories(dir / "game" / "maps");
+            writeBytes(dir / "game" / "a.ldb", levelOf("AB", 1).bytes());
+            writeBytes(dir / "game" / "maps" / "c.ldb", levelOf("CA", 2).bytes());
+        } else {
+            writeBytes(dir / "level.ldb", levelOf("ABCA", 1).bytes());
+        }
+        settings.source = game ? dir / "game" : dir / "level.ldb";
+        settings.into = dir / "new";
+        settings.folder = dir / "pack";
+        writePackOf(settings.folder, {{'A', edited('A')}, {'C', edited('C')}});
+        Events counting;
+        ASSERT_EQ(features::putBackSource(settings, counting).status(), PutBackStatus::Written);
+        ASSERT_GT(counting.asked, 3);
+        fs::remove_all(settings.into);
+        for (int after = 0; after < counting.asked; ++after) {
+            SCOPED_TRACE(after);
+            Events events;
+            events.after = after;
+            const features::PutBackRun run = features::putBackSource(settings, events);
+            EXPECT_EQ(run.status(), PutBackStatus::Stopped);
+            EXPECT_FALSE(fs::exists(settings.into));
+            EXPECT_EQ(entriesIn(dir),
+                      (std::vector<std::string>{game ? "game" : "level.ldb", "pack"}));
+        }
+    }
+}
+
+} // namespace
+} // namespace glintmark::featurestest

@@ -285,8 +285,7 @@ judgeReplacement(std::string edited, const ImageInfo& original, const std::strin
     return sealed(std::move(replacement));
 }
 
-std::variant<Replacement, std::string> judgePngEdit(const std::string& png,
-                                                    const ImageInfo& original,
+std::variant<Replacement, std::string> judgePngEdit(std::string png, const ImageInfo& original,
                                                     const std::string& originalBytes, bool fit,
                                                     const std::function<bool()>& keepGoing)
 {
@@ -294,7 +293,7 @@ std::variant<Replacement, std::string> judgePngEdit(const std::string& png,
     if (!want.end)
         return noEndMarker(original);
     const std::string number = std::to_string(original.number);
-    const PngHeader header = readPngHeader(data(png), png.size());
+    const PngHeader header = readPngHeader(data(std::as_const(png)), png.size());
     if (!header.ok)
         return "does not decode as PNG: " + header.error;
     if (header.width != want.width || header.height != want.height)
@@ -305,12 +304,13 @@ std::variant<Replacement, std::string> judgePngEdit(const std::string& png,
     if (auto reason = notEncodable(original, "a PNG edit"))
         return std::move(*reason);
     PngDecoded decoded =
-        decodePng(data(png), png.size(), decodeLimits(), keepGoing, want.components);
+        decodePng(data(std::as_const(png)), png.size(), decodeLimits(), keepGoing, want.components);
     if (decoded.transparent)
         return std::string("has transparent pixels; a texture holds none: flatten it onto a "
                            "background and save it again");
     if (!decoded.error.empty())
         return "does not decode as PNG: " + decoded.error;
+    std::string().swap(png); // only the pixels are needed from here on
     DecodedImage pixels(std::move(decoded.pixels), keepGoing);
     auto fitted = encodeToFit(pixels, original, originalBytes);
     if (auto* reason = std::get_if<std::string>(&fitted))
@@ -559,7 +559,8 @@ judgeFile(const PutBackRequest& request, const EditedFolder& folder, const RawFi
     }
     bytesRead = originalBytes.size() + std::get<0>(read).size();
     if (pngEditNumber(name)) {
-        auto png = judgePngEdit(std::get<0>(read), original, originalBytes, request.fit, keepGoing);
+        auto png = judgePngEdit(std::move(std::get<0>(read)), original, originalBytes, request.fit,
+                                keepGoing);
         if (auto* reason = std::get_if<std::string>(&png))
             return Judged(std::in_place_index<2>, std::move(*reason));
         std::get<Replacement>(png).file = path;
@@ -716,7 +717,9 @@ std::optional<ExtractError> planEdits(const PutBackRequest& request, const Edite
                 }
                 outcome.refused.push_back({number, file, twoEdits(others, number)});
             } else if (one.verdict == Verdict::Unchanged) {
-                ++outcome.unchanged;
+                // An unchanged JPEG beside the PNG that is the image's edit is no unchanged image.
+                if (edits.empty())
+                    ++outcome.unchanged;
             } else if (one.verdict == Verdict::Unmatched) {
                 unmatched.push_back({number, file, std::move(one.reason)});
             } else if (one.verdict == Verdict::Refused) {

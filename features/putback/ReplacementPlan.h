@@ -34,8 +34,7 @@ judgeReplacement(std::string edited, const ImageInfo& original, const std::strin
 // as above: decoded (8-bit, opaque) and encoded in the original's coding and sampling at the
 // highest quality that fits, whether or not `fit` is asked for (which converts grey to colour
 // and back, as for a JPEG), or refused with the reason. Never unchanged.
-std::variant<Replacement, std::string> judgePngEdit(const std::string& png,
-                                                    const ImageInfo& original,
+std::variant<Replacement, std::string> judgePngEdit(std::string png, const ImageInfo& original,
                                                     const std::string& originalBytes, bool fit,
                                                     const std::function<bool()>& keepGoing = {});
 

@@ -297,7 +297,7 @@ TEST_F(PngEdit, APngEditIsEncodedAsItsTextureIsOrRefusedWithTheReason)
          "Vorlesk_0003.png",
          3,
          {},
-         1},
+         0},
         {"a changed JPEG beside the PNG",
          {{"Vorlesk_0003.jpg", 3, "-negate -quality 50 JPEG:"},
           {"Vorlesk_0003.png", 3, "-negate PNG24:"}},

@@ -808,6 +808,8 @@ namespace {
 // quality it was encoded at, and the PNG as the file put back.
 TEST(CliPutBack, APngEditIsReportedWithTheQualityItWasEncodedAt)
 {
+    if (!testsupport::imageToolsHere())
+        GTEST_SKIP() << "needs ImageMagick's convert and djpeg, its referees";
     const fs::path dir = freshTestFolder();
     ASSERT_EQ(runWith({"-q", "-o", (dir / "edit").string(), demoLdb().string()}).code, 0);
     const fs::path png = dir / "edit" / "Vorlesk_0003.png";

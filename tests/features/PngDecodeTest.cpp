@@ -35,6 +35,8 @@ class PngDecoding : public ::testing::Test
 protected:
     void SetUp() override
     {
+        if (!testsupport::imageToolsHere())
+            GTEST_SKIP() << "needs ImageMagick's convert and djpeg and cjpeg, its referees";
         dir = freshTestFolder();
         // The sample's colour image 3 (160x120) and grey image 8 (100x100), as djpeg gives them.
         writeBytes(dir / "colour.jpg", demoImage(3));

@@ -66,6 +66,8 @@ class PngEdit : public ::testing::Test
 protected:
     void SetUp() override
     {
+        if (!testsupport::imageToolsHere())
+            GTEST_SKIP() << "needs ImageMagick's convert and djpeg and cjpeg, its referees";
         dir = freshTestFolder();
         fs::create_directories(dir / "edit");
         fs::create_directories(dir / "work");

@@ -57,6 +57,17 @@ std::string shellQuoted(const std::filesystem::path& path)
     return text + "'";
 }
 
+bool imageToolsHere()
+{
+#ifdef _WIN32
+    return false;
+#else
+    static const bool here =
+        runTool("convert -version") && runTool("djpeg -version") && runTool("cjpeg -version");
+    return here;
+#endif
+}
+
 bool runTool(const std::string& command)
 {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;

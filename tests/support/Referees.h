@@ -37,6 +37,10 @@ struct ToolPicture
     std::vector<unsigned char> pixels;
 };
 
+// Whether ImageMagick's convert and libjpeg-turbo's djpeg and cjpeg answer here: never on
+// Windows, where no POSIX shell runs them.
+bool imageToolsHere();
+
 // `path` quoted for the shell.
 std::string shellQuoted(const std::filesystem::path& path);
 

@@ -34,6 +34,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# libpng and zlib are linked in from the prefix's static libraries, never through a DLL.
+set(ZLIB_USE_STATIC_LIBS ON)
 
 # Which programs link the C++ runtime in and which use its DLLs: cmake/GlintmarkOptions.cmake.
 

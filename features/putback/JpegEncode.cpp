@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -262,6 +263,10 @@ DecodedImage::DecodedImage(const unsigned char* data, std::size_t size,
     }
     jpeg_destroy_decompress(&info);
 }
+
+DecodedImage::DecodedImage(Pixels pixels, std::function<bool()> keepGoing)
+    : m_pixels(std::move(pixels)), m_limits(decodeLimits()), m_keepGoing(std::move(keepGoing))
+{}
 
 std::optional<std::string> DecodedImage::encode(const EncodeSettings& settings)
 {

@@ -50,6 +50,8 @@ public:
     // pixels come out grey or colour (RGB) whatever the image holds, as libjpeg converts them.
     DecodedImage(const unsigned char* data, std::size_t size, std::function<bool()> keepGoing = {},
                  int components = 0);
+    // Takes pixels decoded elsewhere (8-bit grey or RGB, as a PNG's), to be encoded as above.
+    explicit DecodedImage(Pixels pixels, std::function<bool()> keepGoing = {});
 
     // Whether the pixels are there.
     bool ok() const { return m_error.empty(); }

@@ -38,7 +38,8 @@ std::optional<ExtractError> refuseNameAmongEdits(const PutBackRequest& request)
     const std::filesystem::path stem(std::string{kImageStem});
     const bool hiddenPart =
         text.size() > 6 && text.front() == '.' && text.compare(text.size() - 5, 5, ".part") == 0;
-    if (!imageNumber(name, stem, kImageExt) && !nearImageName(name) && !hiddenPart)
+    if (!imageNumber(name, stem, kImageExt) && !pngEditNumber(name) && !nearImageName(name) &&
+        !hiddenPart)
         return std::nullopt;
     const std::filesystem::path folder = request.into.parent_path().empty()
                                              ? std::filesystem::path(".")

@@ -7,6 +7,7 @@
 #include "engine/names/ImageNames.h"
 #include "features/check/JpegDecode.h"
 #include "features/putback/JpegEncode.h"
+#include "features/putback/PngDecode.h"
 
 #include <algorithm>
 #include <functional>
@@ -91,20 +92,23 @@ std::string holds(const ImageInfo& original)
            std::to_string(original.number) + " holds";
 }
 
-// Encodes the edited image again in the original's coding and sampling, at the highest quality
-// that fits; the reason when none does.
-std::variant<Replacement, std::string> fitInto(std::string edited, const ImageInfo& original,
-                                               const std::string& originalBytes,
-                                               const std::function<bool()>& keepGoing)
+// Why the original cannot be encoded by `by` (its coding or sample size are none libjpeg writes
+// here), if it cannot.
+std::optional<std::string> notEncodable(const ImageInfo& original, const char* by)
 {
     const JpegStructure& want = original.jpeg;
-    if (want.coding == JpegCoding::Lossless || want.precision != 8)
-        return "image " + std::to_string(original.number) + " is " + codingText(want) + " with " +
-               std::to_string(want.precision) + "-bit samples, which --fit cannot encode";
-    DecodedImage pixels(data(std::as_const(edited)), edited.size(), keepGoing, want.components);
-    std::string().swap(edited); // only the pixels are needed from here on
-    if (!pixels.ok())
-        return "does not decode: " + pixels.error();
+    if (want.coding != JpegCoding::Lossless && want.precision == 8)
+        return std::nullopt;
+    return "image " + std::to_string(original.number) + " is " + codingText(want) + " with " +
+           std::to_string(want.precision) + "-bit samples, which " + by + " cannot encode";
+}
+
+// Encodes `pixels` in the original's coding and sampling, at the highest quality that fits; the
+// reason when none does.
+std::variant<Replacement, std::string> encodeToFit(DecodedImage& pixels, const ImageInfo& original,
+                                                   const std::string& originalBytes)
+{
+    const JpegStructure& want = original.jpeg;
     EncodeSettings settings;
     settings.coding = want.coding == JpegCoding::Extended ? JpegCoding::Baseline : want.coding;
     settings.arithmetic = want.arithmetic;
@@ -145,6 +149,52 @@ std::variant<Replacement, std::string> fitInto(std::string edited, const ImageIn
     return best;
 }
 
+// Encodes the edited image again in the original's coding and sampling, at the highest quality
+// that fits; the reason when none does.
+std::variant<Replacement, std::string> fitInto(std::string edited, const ImageInfo& original,
+                                               const std::string& originalBytes,
+                                               const std::function<bool()>& keepGoing)
+{
+    if (auto reason = notEncodable(original, "--fit"))
+        return std::move(*reason);
+    DecodedImage pixels(data(std::as_const(edited)), edited.size(), keepGoing,
+                        original.jpeg.components);
+    std::string().swap(edited); // only the pixels are needed from here on
+    if (!pixels.ok())
+        return "does not decode: " + pixels.error();
+    return encodeToFit(pixels, original, originalBytes);
+}
+
+// Why an image of `mine` colour components cannot take the place of one of `want`, if it cannot:
+// grey for colour and colour for grey are converted with `fit`; other counts (CMYK) never are.
+std::optional<std::string> componentsRefused(int mine, int want, bool fit,
+                                             const std::string& number)
+{
+    if (mine == want)
+        return std::nullopt;
+    const auto greyOrColour = [](int components) { return components == 1 || components == 3; };
+    const bool convertible = greyOrColour(mine) && greyOrColour(want);
+    if (fit && convertible)
+        return std::nullopt;
+    return "has " + std::to_string(mine) + " colour components, image " + number + " has " +
+           std::to_string(want) +
+           (convertible ? std::string("; --fit would convert it to ") +
+                              (want == 1 ? "grey" : "colour") + " and re-encode it"
+                        : std::string());
+}
+
+std::string noEndMarker(const ImageInfo& original)
+{
+    return "differs from image " + std::to_string(original.number) +
+           ", which has no end marker before the next texture (" +
+           statusName(jpegStatus(original.jpeg, original.size)) + "), so it cannot be replaced";
+}
+
+std::string dimensions(unsigned width, unsigned height)
+{
+    return std::to_string(width) + "\u00d7" + std::to_string(height);
+}
+
 // A 64-bit FNV-1a checksum: enough to know a replacement's bytes again when they are made anew.
 std::uint64_t checksum(const std::string& bytes)
 {
@@ -183,9 +233,7 @@ judgeReplacement(std::string edited, const ImageInfo& original, const std::strin
     const std::string number = std::to_string(original.number);
     const JpegStructure& want = original.jpeg;
     if (!want.end)
-        return "differs from image " + number + ", which has no end marker before the next " +
-               "texture (" + statusName(jpegStatus(want, original.size)) +
-               "), so it cannot be replaced";
+        return noEndMarker(original);
     if (!mine.end) {
         if (mine.problem == JpegProblem::CutInScan || mine.problem == JpegProblem::CutInSegment)
             return "is not a whole JPEG: it ends at byte " + std::to_string(size) +
@@ -196,19 +244,9 @@ judgeReplacement(std::string edited, const ImageInfo& original, const std::strin
     // The frame headers tell the shape: an image of another is refused before it is decoded.
     if (mine.width != want.width || mine.height != want.height)
         return "is " + dimensions(mine) + ", image " + number + " is " + dimensions(want);
-    // Grey for colour and colour for grey are converted by --fit; other counts (CMYK) are not.
     const bool otherComponents = mine.components != want.components;
-    if (otherComponents) {
-        const auto greyOrColour = [](int components) { return components == 1 || components == 3; };
-        const bool convertible = greyOrColour(mine.components) && greyOrColour(want.components);
-        if (!fit || !convertible)
-            return "has " + std::to_string(mine.components) + " colour components, image " +
-                   number + " has " + std::to_string(want.components) +
-                   (convertible
-                        ? std::string("; --fit would convert it to ") +
-                              (want.components == 1 ? "grey" : "colour") + " and re-encode it"
-                        : std::string());
-    }
+    if (auto reason = componentsRefused(mine.components, want.components, fit, number))
+        return std::move(*reason);
     const DecodeResult decoded = decodeJpeg(data(through), through.size(), keepGoing);
     if (!decoded.decodes())
         return "does not decode: " + decoded.message;
@@ -244,6 +282,43 @@ judgeReplacement(std::string edited, const ImageInfo& original, const std::strin
     replacement.bytes = std::move(encoded.bytes);
     replacement.quality = encoded.quality;
     replacement.jfifAdded = encoded.jfifAdded;
+    return sealed(std::move(replacement));
+}
+
+std::variant<Replacement, std::string> judgePngEdit(std::string png, const ImageInfo& original,
+                                                    const std::string& originalBytes, bool fit,
+                                                    const std::function<bool()>& keepGoing)
+{
+    const JpegStructure& want = original.jpeg;
+    if (!want.end)
+        return noEndMarker(original);
+    const std::string number = std::to_string(original.number);
+    const PngHeader header = readPngHeader(data(std::as_const(png)), png.size());
+    if (!header.ok)
+        return "does not decode as PNG: " + header.error;
+    if (header.width != want.width || header.height != want.height)
+        return "is " + dimensions(header.width, header.height) + ", image " + number + " is " +
+               dimensions(want);
+    if (auto reason = componentsRefused(header.components, want.components, fit, number))
+        return std::move(*reason);
+    if (auto reason = notEncodable(original, "a PNG edit"))
+        return std::move(*reason);
+    PngDecoded decoded =
+        decodePng(data(std::as_const(png)), png.size(), decodeLimits(), keepGoing, want.components);
+    if (decoded.transparent)
+        return std::string("has transparent pixels; a texture holds none: flatten it onto a "
+                           "background and save it again");
+    if (!decoded.error.empty())
+        return "does not decode as PNG: " + decoded.error;
+    std::string().swap(png); // only the pixels are needed from here on
+    DecodedImage pixels(std::move(decoded.pixels), keepGoing);
+    auto fitted = encodeToFit(pixels, original, originalBytes);
+    if (auto* reason = std::get_if<std::string>(&fitted))
+        return std::move(*reason);
+    Replacement& replacement = std::get<Replacement>(fitted);
+    replacement.number = original.number;
+    replacement.offset = original.offset;
+    replacement.end = *want.end;
     return sealed(std::move(replacement));
 }
 
@@ -341,6 +416,21 @@ std::optional<std::uint64_t> carriedNumber(const std::string& text)
 
 } // namespace
 
+std::optional<std::uint64_t> pngEditNumber(const fs::path& name)
+{
+    const std::string text = displayPath(name);
+    constexpr std::string_view kPng = ".png";
+    if (text.size() <= kPng.size())
+        return std::nullopt;
+    const std::size_t dot = text.size() - kPng.size();
+    for (std::size_t i = 0; i < kPng.size(); ++i) {
+        if (lowerAscii(text[dot + i]) != kPng[i])
+            return std::nullopt;
+    }
+    return imageNumber(fs::path(text.substr(0, dot) + std::string(kPng)),
+                       fs::path(std::string(kImageStem)), kPng);
+}
+
 std::optional<NearMiss> nearMiss(const fs::path& name)
 {
     const std::string text = displayPath(name);
@@ -356,14 +446,16 @@ std::optional<NearMiss> nearMiss(const fs::path& name)
         std::find(std::begin(kOtherImageExtensions), std::end(kOtherImageExtensions), extension) ==
             std::end(kOtherImageExtensions))
         return std::nullopt;
-    if (imageNumber(name, fs::path(std::string(kImageStem)), kImageExt))
+    if (imageNumber(name, fs::path(std::string(kImageStem)), kImageExt) || pngEditNumber(name))
         return std::nullopt;
+    miss.pngName = extension == ".png";
     miss.name = name;
     miss.number = carriedNumber(text.substr(0, dot));
     return miss;
 }
 
-std::string nearMissReason(const NearMiss& miss, std::uint64_t imageCount, bool ownFile)
+std::string nearMissReason(const NearMiss& miss, std::uint64_t imageCount, bool ownFile,
+                           bool ownPng)
 {
     const fs::path stem(std::string{kImageStem});
     if (!miss.number)
@@ -377,19 +469,27 @@ std::string nearMissReason(const NearMiss& miss, std::uint64_t imageCount, bool 
                     ? std::string("the level holds no texture")
                     : "the level's textures are numbered 1 to " + std::to_string(imageCount)) +
                ", so it is not read";
-    const std::string own = displayPath(imageFileName(stem, *miss.number, kImageExt));
+    const std::string jpeg = displayPath(imageFileName(stem, *miss.number, kImageExt));
+    const std::string png = displayPath(imageFileName(stem, *miss.number, ".png"));
+    // A JPEG or a PNG is renamed; any other image is saved again as a JPEG.
+    const std::string advice = miss.pngName    ? "rename it " + png
+                               : miss.jpegName ? "rename it " + jpeg
+                                               : "save it as a JPEG named " + jpeg;
     if (ownFile)
-        return "is named almost as image " + number + ", whose own file " + own +
-               " is the one read; if this is the edit, " +
-               (miss.jpegName ? "rename it " : "save it as a JPEG named ") + own +
-               " in that file's place";
-    return "is named almost as image " + number + ", so it is not read; to put it back, " +
-           (miss.jpegName ? "rename it " : "save it as a JPEG named ") + own;
+        return "is named almost as image " + number + ", whose own file " + (ownPng ? png : jpeg) +
+               " is the one read; if this is the edit, " + advice + " in that file's place";
+    return "is named almost as image " + number + ", so it is not read; to put it back, " + advice;
 }
 
 bool EditedFolder::has(std::uint64_t number) const
 {
     return std::binary_search(numbers.begin(), numbers.end(), number);
+}
+
+std::vector<fs::path> EditedFolder::filesOf(std::uint64_t number) const
+{
+    const auto found = files.find(number);
+    return found == files.end() ? std::vector<fs::path>{} : found->second;
 }
 
 std::optional<ExtractError> openEditedFolder(const PutBackRequest& request, EditedFolder& folder)
@@ -401,9 +501,13 @@ std::optional<ExtractError> openEditedFolder(const PutBackRequest& request, Edit
     if (!ec) {
         folder.dir.forEachName(
             [&](const fs::path& name) {
-                if (const auto number = imageNumber(name, stem, kImageExt))
+                if (const auto number = imageNumber(name, stem, kImageExt)) {
                     folder.numbers.push_back(*number);
-                else if (auto miss = nearMiss(name))
+                    folder.files[*number].push_back(name);
+                } else if (const auto pngNumber = pngEditNumber(name)) {
+                    folder.numbers.push_back(*pngNumber);
+                    folder.files[*pngNumber].push_back(name);
+                } else if (auto miss = nearMiss(name))
                     folder.nearMisses.push_back(std::move(*miss));
             },
             ec);
@@ -411,6 +515,13 @@ std::optional<ExtractError> openEditedFolder(const PutBackRequest& request, Edit
     if (ec)
         return makeError(ErrorKind::SourceOpen, request.folder,
                          "Cannot read the folder of edited images", ec);
+    for (auto& [number, names] : folder.files) {
+        std::sort(names.begin(), names.end(), [](const fs::path& a, const fs::path& b) {
+            const bool aPng = pngEditNumber(a).has_value();
+            const bool bPng = pngEditNumber(b).has_value();
+            return aPng != bPng ? bPng : a < b;
+        });
+    }
     std::sort(folder.numbers.begin(), folder.numbers.end());
     folder.numbers.erase(std::unique(folder.numbers.begin(), folder.numbers.end()),
                          folder.numbers.end());
@@ -447,6 +558,14 @@ judgeFile(const PutBackRequest& request, const EditedFolder& folder, const RawFi
         return makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file", ec);
     }
     bytesRead = originalBytes.size() + std::get<0>(read).size();
+    if (pngEditNumber(name)) {
+        auto png = judgePngEdit(std::move(std::get<0>(read)), original, originalBytes, request.fit,
+                                keepGoing);
+        if (auto* reason = std::get_if<std::string>(&png))
+            return Judged(std::in_place_index<2>, std::move(*reason));
+        std::get<Replacement>(png).file = path;
+        return Judged(std::in_place_index<1>, std::move(std::get<Replacement>(png)));
+    }
     auto judged = judgeReplacement(std::move(std::get<0>(read)), original, originalBytes,
                                    request.fit, keepGoing);
     if (auto* replacement = std::get_if<Replacement>(&judged)) {
@@ -469,11 +588,78 @@ std::vector<Refusal>& tellNearMisses(const PutBackRequest& request, const Edited
 {
     std::vector<Refusal>& unmatched =
         request.ignoreUnmatched ? outcome.passedOver : outcome.refused;
-    for (const NearMiss& miss : folder.nearMisses)
+    for (const NearMiss& miss : folder.nearMisses) {
+        const bool own = miss.number && folder.has(*miss.number);
+        const bool ownPng = own && pngEditNumber(folder.filesOf(*miss.number).front()).has_value();
         unmatched.push_back(
-            {0, request.folder / miss.name,
-             nearMissReason(miss, imageCount, miss.number && folder.has(*miss.number))});
+            {0, request.folder / miss.name, nearMissReason(miss, imageCount, own, ownPng)});
+    }
     return unmatched;
+}
+
+} // namespace
+
+namespace {
+
+// What one file of an image comes to.
+enum class Verdict
+{
+    Unchanged,
+    Replaced,
+    Refused,
+    Unmatched // it has no place in the level
+};
+
+struct Judgement
+{
+    Verdict verdict = Verdict::Refused;
+    Replacement replacement{};
+    std::string reason{};
+};
+
+// Judges the file `name` of `target`, asking `keepGoing` on the way; the bytes read added to
+// `bytesRead`.
+std::variant<Judgement, ExtractError> judgeTarget(const PutBackRequest& request,
+                                                  const EditedFolder& folder, const RawFile& source,
+                                                  const EditTarget& target, const fs::path& name,
+                                                  const std::function<bool()>& keepGoing,
+                                                  std::uint64_t& bytesRead)
+{
+    if (!target.original && !target.extracted)
+        return Judgement{Verdict::Unmatched, {}, target.missing};
+    // A file as it was extracted is unchanged, wherever its texture now stands, if anywhere.
+    if (target.extracted) {
+        ExtractError failure;
+        auto read = readEdited(folder.dir, request.folder, name, failure);
+        if (!failure.message.empty())
+            return failure;
+        if (read.index() == 1)
+            return Judgement{Verdict::Refused, {}, std::move(std::get<1>(read))};
+        bytesRead = std::get<0>(read).size();
+        if (textureDigest(std::get<0>(read)) == *target.extracted)
+            return Judgement{Verdict::Unchanged};
+        if (!target.original)
+            return Judgement{Verdict::Unmatched, {}, target.missing};
+    }
+    auto judged = judgeFile(request, folder, source, *target.original, name, keepGoing, bytesRead);
+    if (auto* failure = std::get_if<ExtractError>(&judged))
+        return std::move(*failure);
+    if (std::holds_alternative<Unchanged>(judged))
+        return Judgement{Verdict::Unchanged};
+    if (auto* reason = std::get_if<std::string>(&judged))
+        return Judgement{Verdict::Refused, {}, std::move(*reason)};
+    return Judgement{Verdict::Replaced, std::move(std::get<Replacement>(judged))};
+}
+
+// Why a file is refused that is one of `count` edits of image `number`, the others `others`.
+std::string twoEdits(const std::vector<std::string>& others, std::uint64_t number)
+{
+    std::string text;
+    for (const std::string& other : others)
+        text += " and " + other;
+    const std::size_t count = others.size() + 1;
+    return text.substr(1) + " are " + (count == 2 ? std::string("two") : std::to_string(count)) +
+           " edits of image " + std::to_string(number) + "; keep one";
 }
 
 } // namespace
@@ -498,62 +684,58 @@ std::optional<ExtractError> planEdits(const PutBackRequest& request, const Edite
         ++done.imagesCompleted;
         done.percent = static_cast<int>(done.imagesCompleted * 100 / targets.size());
         const std::uint64_t number = target.number;
-        const fs::path name = imageFileName(stem, number, kImageExt);
-        std::uint64_t bytesRead = 0;
-        const auto told = [&](std::vector<Refusal>& list, std::string reason) {
-            list.push_back({number, request.folder / name, std::move(reason)});
+        std::vector<fs::path> names = folder.filesOf(number);
+        if (names.empty())
+            names.push_back(imageFileName(stem, number, kImageExt));
+        std::vector<Judgement> judged;
+        for (const fs::path& name : names) {
+            std::uint64_t bytesRead = 0;
+            auto one = judgeTarget(request, folder, source, target, name, keepGoing, bytesRead);
+            if (auto* failure = std::get_if<ExtractError>(&one))
+                return std::move(*failure);
+            // A judgement cut short by a stop is no judgement.
+            if (!events.keepGoing())
+                return std::nullopt;
             done.bytesRead += bytesRead;
-            events.onProgress(Phase::Comparing, done);
-        };
-        if (!target.original && !target.extracted) {
-            told(unmatched, target.missing);
-            continue;
+            judged.push_back(std::move(std::get<Judgement>(one)));
         }
-        // A file as it was extracted is unchanged, wherever its texture now stands, if anywhere.
-        if (target.extracted) {
-            ExtractError failure;
-            auto read = readEdited(folder.dir, request.folder, name, failure);
-            if (!failure.message.empty())
-                return failure;
-            if (read.index() == 1) {
-                told(outcome.refused, std::move(std::get<1>(read)));
-                continue;
-            }
-            bytesRead = std::get<0>(read).size();
-            if (textureDigest(std::get<0>(read)) == *target.extracted) {
-                ++outcome.unchanged;
-                done.bytesRead += bytesRead;
-                events.onProgress(Phase::Comparing, done);
-                continue;
-            }
-            if (!target.original) {
-                told(unmatched, target.missing);
-                continue;
-            }
+        // Beside an unchanged JPEG, a PNG is the edit; two files that both differ are two edits.
+        std::vector<std::string> edits;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (judged[i].verdict == Verdict::Replaced || judged[i].verdict == Verdict::Refused)
+                edits.push_back(displayPath(names[i]));
         }
-        auto judged =
-            judgeFile(request, folder, source, *target.original, name, keepGoing, bytesRead);
-        if (auto* failure = std::get_if<ExtractError>(&judged))
-            return std::move(*failure);
-        // A judgement cut short by a stop is no judgement.
-        if (!events.keepGoing())
-            return std::nullopt;
-        if (std::holds_alternative<Unchanged>(judged)) {
-            ++outcome.unchanged;
-        } else if (auto* reason = std::get_if<std::string>(&judged)) {
-            outcome.refused.push_back({number, request.folder / name, std::move(*reason)});
-        } else {
-            Replacement& replacement = std::get<Replacement>(judged);
-            // What a dry run never writes, and what goes beyond the bound, is not kept.
-            if (request.dryRun || held + replacement.length > request.heldBytes) {
-                replacement.bytes.clear();
-                replacement.bytes.shrink_to_fit();
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            Judgement& one = judged[i];
+            const fs::path file = request.folder / names[i];
+            if (edits.size() > 1 &&
+                (one.verdict == Verdict::Replaced || one.verdict == Verdict::Refused)) {
+                std::vector<std::string> others;
+                for (const std::string& edit : edits) {
+                    if (edit != displayPath(names[i]))
+                        others.push_back(edit);
+                }
+                outcome.refused.push_back({number, file, twoEdits(others, number)});
+            } else if (one.verdict == Verdict::Unchanged) {
+                // An unchanged JPEG beside the PNG that is the image's edit is no unchanged image.
+                if (edits.empty())
+                    ++outcome.unchanged;
+            } else if (one.verdict == Verdict::Unmatched) {
+                unmatched.push_back({number, file, std::move(one.reason)});
+            } else if (one.verdict == Verdict::Refused) {
+                outcome.refused.push_back({number, file, std::move(one.reason)});
             } else {
-                held += replacement.length;
+                Replacement& replacement = one.replacement;
+                // What a dry run never writes, and what goes beyond the bound, is not kept.
+                if (request.dryRun || held + replacement.length > request.heldBytes) {
+                    replacement.bytes.clear();
+                    replacement.bytes.shrink_to_fit();
+                } else {
+                    held += replacement.length;
+                }
+                outcome.replaced.push_back(std::move(replacement));
             }
-            outcome.replaced.push_back(std::move(replacement));
         }
-        done.bytesRead += bytesRead;
         events.onProgress(Phase::Comparing, done);
     }
     // By texture, the places need not come in the files' order.

@@ -22,7 +22,7 @@ std::vector<UnmatchedFolder> findUnmatchedFolders(const fs::path& extraction,
     std::map<fs::path, std::uint64_t> counts;
     const auto count = [&](const fs::path& file) {
         const fs::path name = file.filename();
-        if (imageNumber(name, stem, kImageExt) || nearMiss(name))
+        if (imageNumber(name, stem, kImageExt) || pngEditNumber(name) || nearMiss(name))
             ++counts[file.parent_path()];
     };
     std::error_code ec;

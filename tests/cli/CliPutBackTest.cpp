@@ -8,12 +8,16 @@
 #include "features/putback/JpegEncode.h"
 #include "features/putback/NewLevelCheck.h"
 #include "features/putback/PutBack.h"
+#include "support/Referees.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <random>
+#include <sstream>
 
 #include <jpeglib.h>
 
@@ -393,6 +397,7 @@ TEST(CliPutBack, AnImageFileNamedAsNoImageIsToldEvenWhenPassedOver)
             EXPECT_EQ(report["passed_over"][0]["reason"],
                       told.substr(displayPath(copy).size() + 1));
             EXPECT_EQ(report["refused"].size(), 0u);
+            EXPECT_EQ(report["unchanged"], 10);
         }
     }
 }
@@ -789,6 +794,87 @@ TEST(CliPutBack, TheReportSaysWhatChangedSinceTheExtraction)
             EXPECT_EQ(since["by_texture"], !c.index.empty());
             EXPECT_EQ(since["by_number"].is_string(), c.index.empty());
             EXPECT_EQ(since["changed"], c.level != demo);
+        }
+    }
+}
+
+} // namespace
+} // namespace glintmark::clitest
+
+namespace glintmark::clitest {
+namespace {
+
+// An edit saved as PNG goes back encoded again; the report's table and the JSON report give the
+// quality it was encoded at, and the PNG as the file put back.
+TEST(CliPutBack, APngEditIsReportedWithTheQualityItWasEncodedAt)
+{
+    if (!testsupport::imageToolsHere())
+        GTEST_SKIP() << "needs ImageMagick's convert and djpeg, its referees";
+    const fs::path dir = freshTestFolder();
+    ASSERT_EQ(runWith({"-q", "-o", (dir / "edit").string(), demoLdb().string()}).code, 0);
+    const fs::path png = dir / "edit" / "Vorlesk_0003.png";
+    ASSERT_TRUE(testsupport::runTool(
+        "djpeg -pnm " + testsupport::shellQuoted(dir / "edit" / "Vorlesk_0003.jpg") +
+        " | convert - -negate PNG24:" + testsupport::shellQuoted(png)));
+    const std::vector<std::string> putBack = {"--put-back", (dir / "edit").string(), "--into",
+                                              (dir / "new.ldb").string()};
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> more;
+        int code;
+    };
+    const Case cases[] = {
+        {"a dry run, as JSON", {"--json", "--list"}, 0},
+        {"a dry run", {"--list"}, 0},
+        {"written, as JSON", {"--json"}, 0},
+    };
+    int quality = 0;
+    std::uint64_t length = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> args = putBack;
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        args.push_back(demoLdb().string());
+        const CliRun run = runWith(args);
+        ASSERT_EQ(run.code, c.code) << run.err;
+        if (c.more.front() != "--json") {
+            // image, original, edited, spare, quality, file: the table's row of the PNG.
+            const std::vector<std::string> row = {
+                std::to_string(3),       std::to_string(endOf(3)),
+                std::to_string(length),  std::to_string(endOf(3) - length),
+                std::to_string(quality), "Vorlesk_0003.png"};
+            std::vector<std::vector<std::string>> rows;
+            std::istringstream lines(run.out);
+            for (std::string line; std::getline(lines, line);) {
+                std::istringstream words(line);
+                rows.emplace_back(std::istream_iterator<std::string>(words),
+                                  std::istream_iterator<std::string>());
+            }
+            EXPECT_NE(std::find(rows.begin(), rows.end(), row), rows.end()) << run.out;
+            // The unchanged JPEG beside the PNG is not counted as an unchanged image.
+            EXPECT_NE(run.out.find("1 texture would be put back from "), std::string::npos);
+            EXPECT_NE(run.out.find("; 10 unchanged, of 11 textures"), std::string::npos);
+            continue;
+        }
+        const auto report = nlohmann::json::parse(run.out);
+        ASSERT_EQ(report["replaced"].size(), 1u);
+        const auto& replaced = report["replaced"][0];
+        EXPECT_EQ(replaced["file"], displayPath(png));
+        EXPECT_EQ(replaced["number"], 3);
+        ASSERT_TRUE(replaced["quality"].is_number());
+        quality = replaced["quality"];
+        length = replaced["length"];
+        EXPECT_GE(quality, 30);
+        EXPECT_LE(quality, 95);
+        EXPECT_EQ(report["refused"].size(), 0u);
+        EXPECT_EQ(report["unchanged"], 10);
+        if (c.more.size() == 1) {
+            EXPECT_EQ(report["status"], "written");
+            const JpegCheck check =
+                decodeJpeg(readBytes(dir / "new.ldb").substr(offsetOf(3), length));
+            EXPECT_TRUE(check.decoded) << check.problem;
+            EXPECT_EQ(check.width, 160u);
         }
     }
 }

@@ -248,6 +248,54 @@ TEST_F(GamePutBack, AnEditGoesEverywhereItsOriginalStandsAndNowhereElse)
     }
 }
 
+// An edit saved as PNG beside its unchanged extracted JPEG goes everywhere its original stands,
+// encoded once: the same bytes at every place, read again or held.
+TEST_F(GamePutBack, APngEditGoesEverywhereItsOriginalStands)
+{
+    if (!testsupport::imageToolsHere())
+        GTEST_SKIP() << "needs ImageMagick's convert and djpeg, its referees";
+    const fs::path folder = dir / "out" / "maps/castle";
+    const fs::path png = folder / "Vorlesk_0001.png";
+    ASSERT_TRUE(
+        testsupport::runTool("djpeg -pnm " + testsupport::shellQuoted(folder / imageName(1)) +
+                             " | convert - -negate PNG24:" + testsupport::shellQuoted(png)));
+    for (const std::uint64_t held : {GamePutBackRequest{}.heldBytes, std::uint64_t{0}}) {
+        SCOPED_TRACE(held);
+        fs::remove_all(dir / "new");
+        GamePutBackRequest asked = request(true);
+        asked.heldBytes = held;
+        Recorder events;
+        const GamePutBackOutcome outcome = features::putBackGame(asked, events);
+        ASSERT_EQ(outcome.status, PutBackStatus::Written)
+            << (outcome.error ? outcome.error->message : "");
+        std::vector<std::string> expectedFiles;
+        for (const auto& [relative, numbers] : kSharedAt)
+            expectedFiles.push_back(relative);
+        EXPECT_EQ(filesUnder(dir / "new"), expectedFiles);
+        const features::Replacement* first = nullptr;
+        for (const features::LevelPutBack& level : outcome.levels) {
+            for (const features::Replacement& replacement : level.outcome.replaced) {
+                EXPECT_EQ(replacement.file, png);
+                EXPECT_TRUE(replacement.quality.has_value());
+                first = first != nullptr ? first : &replacement;
+            }
+        }
+        ASSERT_NE(first, nullptr);
+        const std::string castle = readBytes(dir / "new" / "maps/castle.ldb");
+        const std::string edited =
+            castle.substr(levels.at("maps/castle.ldb").offset(0), first->length);
+        const Referee decoded = referee(edited);
+        EXPECT_TRUE(decoded.clean()) << decoded.message;
+        EXPECT_EQ(decoded.quality, *first->quality);
+        EXPECT_NE(decoded.pixels, referee(shared()).pixels);
+        for (const auto& [relative, numbers] : kSharedAt) {
+            SCOPED_TRACE(relative);
+            EXPECT_TRUE(readBytes(dir / "new" / relative) ==
+                        expectedLevel(relative, numbers, edited));
+        }
+    }
+}
+
 TEST_F(GamePutBack, ADryRunOrAGameWithNothingEditedWritesNoLevel)
 {
     // Nothing edited: every level is unchanged, and none is written.

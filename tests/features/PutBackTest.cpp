@@ -320,6 +320,8 @@ TEST_F(PutBackFolder, ANewLevelThatWouldReplaceTheSourceIsRefused)
         {"new level over an edited image", dir / "edit" / imageName(1), amongEdits.c_str()},
         {"new level over a near name", dir / "edit" / "Vorlesk_0003.JPG", amongEdits.c_str()},
         {"new level at a name an edit could take", dir / "edit" / imageName(7), amongEdits.c_str()},
+        {"new level at a name a PNG edit could take", dir / "edit" / "Vorlesk_0007.PNG",
+         amongEdits.c_str()},
         {"new level at a hidden part name", dir / "edit" / ".Vorlesk_0001.jpg.part",
          amongEdits.c_str()},
         {"the same through another spelling of the folder", dir / "edit" / "." / imageName(1),

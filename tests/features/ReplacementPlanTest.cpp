@@ -506,13 +506,13 @@ TEST_F(EditFolder, EveryEditedImageIsJudgedAgainstItsOriginal)
                              "to 11, so it is not read"},
         {"Vorlesk_00003.jpg", own + rename},
         {"Vorlesk_0003.JPG", own + rename},
+        {"Vorlesk_0003.bmp", own + "save it as a JPEG named Vorlesk_0003.jpg in that file's place"},
         {"Vorlesk_0003.jpeg", own + rename},
-        {"Vorlesk_0003.png", own + "save it as a JPEG named Vorlesk_0003.jpg in that file's place"},
         {"Vorlesk_0006 (copy).jpg",
          "is named almost as image 6, so it is not read; to put it back, rename it "
          "Vorlesk_0006.jpg"},
         {"Vorlesk_0007-edit.PNG", "is named almost as image 7, so it is not read; to put it back, "
-                                  "save it as a JPEG named Vorlesk_0007.jpg"},
+                                  "rename it Vorlesk_0007.png"},
         {"Vorlesk_3.jpg", own + rename},
         {"Vorlesk_x.jpg", noTexture},
         {"vorlesk_0003.jpg", own + rename},
@@ -685,8 +685,14 @@ TEST(ReplacementPlan, ImageFilesNotNamedAsAnImageAreNearMisses)
         {".Vorlesk_0003.jpg", false, {}, false},
         {".png", false, {}, false},
         {"Vorlesk_0003.psd", false, {}, false},
+        // an image's edit saved as PNG, named as the image with ".png"
+        {"Vorlesk_0003.png", false, {}, false},
+        {"Vorlesk_0003.PNG", false, {}, false},
+        {"Vorlesk_12345.pNg", false, {}, false},
+        {"vorlesk_0003.png", !kCaseBlind, 3, false},
+        {"Vorlesk_3.png", true, 3, false},
+        {"Vorlesk_0003.png.png", true, 3, false},
         // what editors and file managers save beside an image
-        {"Vorlesk_0003.png", true, 3, false},
         {"Vorlesk_0005 (copy).jpg", true, 5, true},
         {"Vorlesk_0006-edit.jpg", true, 6, true},
         {"Copy of Vorlesk_0007.JPEG", true, 7, true},
@@ -771,6 +777,54 @@ TEST(ReplacementPlan, ANearMissIsToldTheNameToGiveIt)
         miss.number = c.number;
         miss.jpegName = c.jpegName;
         EXPECT_EQ(features::nearMissReason(miss, c.images, c.ownFile), c.reason);
+    }
+}
+
+TEST(ReplacementPlan, APngEditIsNamedAsItsImageWithPng)
+{
+    const std::pair<const char*, std::optional<std::uint64_t>> cases[] = {
+        {"Vorlesk_0002.png", 2},      {"Vorlesk_0002.PNG", 2},         {"Vorlesk_0002.Png", 2},
+        {"Vorlesk_12345.png", 12345}, {"Vorlesk_0002.jpg", {}},        {"Vorlesk_2.png", {}},
+        {"Vorlesk_00002.png", {}},    {"Vorlesk_0000.png", {}},        {"Vorlesk_0002.pn", {}},
+        {"Vorlesk_0002.pngx", {}},    {"Vorlesk_0002 (copy).png", {}}, {".png", {}},
+        {"Vorlesk_0002.png.jpg", {}}, {"xVorlesk_0002.png", {}},
+    };
+    for (const auto& [name, number] : cases)
+        EXPECT_EQ(features::pngEditNumber(name), number) << name;
+}
+
+TEST(ReplacementPlan, ANearMissOfAPngIsToldToBeRenamedAsAPng)
+{
+    struct ReasonCase
+    {
+        const char* name;
+        bool ownFile;
+        bool ownPng;
+        const char* reason;
+    };
+    const ReasonCase cases[] = {
+        {"Vorlesk_5.png", false, false,
+         "is named almost as image 5, so it is not read; to put it back, rename it "
+         "Vorlesk_0005.png"},
+        {"Vorlesk_5.png", true, false,
+         "is named almost as image 5, whose own file Vorlesk_0005.jpg is the one read; if this is "
+         "the edit, rename it Vorlesk_0005.png in that file's place"},
+        {"Vorlesk_5.png", true, true,
+         "is named almost as image 5, whose own file Vorlesk_0005.png is the one read; if this is "
+         "the edit, rename it Vorlesk_0005.png in that file's place"},
+        {"Vorlesk_5.jpg", true, true,
+         "is named almost as image 5, whose own file Vorlesk_0005.png is the one read; if this is "
+         "the edit, rename it Vorlesk_0005.jpg in that file's place"},
+        {"Vorlesk_5.bmp", false, false,
+         "is named almost as image 5, so it is not read; to put it back, save it as a JPEG named "
+         "Vorlesk_0005.jpg"},
+    };
+    for (const ReasonCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto miss = features::nearMiss(c.name);
+        ASSERT_TRUE(miss);
+        EXPECT_EQ(miss->pngName, std::string(c.name).find(".png") != std::string::npos);
+        EXPECT_EQ(features::nearMissReason(*miss, 11, c.ownFile, c.ownPng), c.reason);
     }
 }
 

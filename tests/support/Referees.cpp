@@ -1,6 +1,7 @@
 #include "support/Referees.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 namespace glintmark::testsupport {
@@ -20,8 +21,35 @@ std::string outputOf(const std::string& command)
     return status == 0 ? text : std::string();
 }
 
-// `path` quoted for the shell.
 std::string quoted(const std::filesystem::path& path)
+{
+    return shellQuoted(path);
+}
+
+// A binary PGM (P5) or PPM (P6) of 8-bit samples.
+std::optional<ToolPicture> parsePnm(const std::string& text)
+{
+    std::istringstream in(text);
+    std::string magic;
+    unsigned most = 0;
+    ToolPicture picture;
+    if (!(in >> magic >> picture.width >> picture.height >> most) || most != 255 ||
+        (magic != "P5" && magic != "P6"))
+        return std::nullopt;
+    in.get();
+    picture.components = magic == "P5" ? 1 : 3;
+    const std::size_t size =
+        std::size_t{picture.width} * picture.height * static_cast<std::size_t>(picture.components);
+    const auto at = static_cast<std::size_t>(in.tellg());
+    if (text.size() - at != size)
+        return std::nullopt;
+    picture.pixels.assign(text.begin() + static_cast<std::ptrdiff_t>(at), text.end());
+    return picture;
+}
+
+} // namespace
+
+std::string shellQuoted(const std::filesystem::path& path)
 {
     std::string text = "'";
     for (const char c : path.string())
@@ -29,7 +57,34 @@ std::string quoted(const std::filesystem::path& path)
     return text + "'";
 }
 
-} // namespace
+bool imageToolsHere()
+{
+#ifdef _WIN32
+    return false;
+#else
+    static const bool here =
+        runTool("convert -version") && runTool("djpeg -version") && runTool("cjpeg -version");
+    return here;
+#endif
+}
+
+bool runTool(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::optional<ToolPicture> djpegPicture(const std::filesystem::path& file, bool grey)
+{
+    return parsePnm(outputOf(std::string("djpeg -pnm ") + (grey ? "-grayscale " : "") +
+                             quoted(file) + " 2>/dev/null"));
+}
+
+std::optional<ToolPicture> convertPicture(const std::filesystem::path& file, int components)
+{
+    return parsePnm(outputOf("convert " + quoted(file) + " -depth 8 " +
+                             (components == 1 ? "-colorspace Rec601Luma pgm:-" : "ppm:-") +
+                             " 2>/dev/null"));
+}
 
 std::string sha256sumOf(const std::filesystem::path& file)
 {

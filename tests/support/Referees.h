@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace glintmark::testsupport {
 
@@ -26,5 +27,31 @@ struct StatFacts
 
 // What stat says of the file `file`; nothing where there is no GNU stat to ask.
 std::optional<StatFacts> statOf(const std::filesystem::path& file);
+
+// A picture as a tool wrote it: 8-bit grey (1) or RGB (3) samples, row after row.
+struct ToolPicture
+{
+    unsigned width = 0;
+    unsigned height = 0;
+    int components = 0;
+    std::vector<unsigned char> pixels;
+};
+
+// Whether ImageMagick's convert and libjpeg-turbo's djpeg and cjpeg answer here: never on
+// Windows, where no POSIX shell runs them.
+bool imageToolsHere();
+
+// `path` quoted for the shell.
+std::string shellQuoted(const std::filesystem::path& path);
+
+// Whether the shell command `command` ran and exited with 0 (its output discarded).
+bool runTool(const std::string& command);
+
+// What djpeg decodes the JPEG `file` to (grey when `grey`); nothing where it fails.
+std::optional<ToolPicture> djpegPicture(const std::filesystem::path& file, bool grey = false);
+
+// What ImageMagick's convert makes of the image `file` as 8-bit samples: grey (`components` 1,
+// as Rec. 601 luma) or RGB (3); nothing where it fails.
+std::optional<ToolPicture> convertPicture(const std::filesystem::path& file, int components);
 
 } // namespace glintmark::testsupport

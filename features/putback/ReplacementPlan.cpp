@@ -416,6 +416,20 @@ std::optional<std::uint64_t> carriedNumber(const std::string& text)
 
 } // namespace
 
+bool savedAsPng(const fs::path& name)
+{
+    const std::string text = displayPath(name.filename());
+    constexpr std::string_view kPng = ".png";
+    if (text.size() <= kPng.size())
+        return false;
+    const std::size_t dot = text.size() - kPng.size();
+    for (std::size_t i = 0; i < kPng.size(); ++i) {
+        if (lowerAscii(text[dot + i]) != kPng[i])
+            return false;
+    }
+    return true;
+}
+
 std::optional<std::uint64_t> pngEditNumber(const fs::path& name)
 {
     const std::string text = displayPath(name);
@@ -558,7 +572,7 @@ judgeFile(const PutBackRequest& request, const EditedFolder& folder, const RawFi
         return makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file", ec);
     }
     bytesRead = originalBytes.size() + std::get<0>(read).size();
-    if (pngEditNumber(name)) {
+    if (savedAsPng(name)) {
         auto png = judgePngEdit(std::move(std::get<0>(read)), original, originalBytes, request.fit,
                                 keepGoing);
         if (auto* reason = std::get_if<std::string>(&png))

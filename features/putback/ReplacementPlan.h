@@ -38,6 +38,10 @@ std::variant<Replacement, std::string> judgePngEdit(std::string png, const Image
                                                     const std::string& originalBytes, bool fit,
                                                     const std::function<bool()>& keepGoing = {});
 
+// Whether the file named `name` is judged as a PNG (judgePngEdit): its extension is ".png", in
+// any letter case.
+bool savedAsPng(const std::filesystem::path& name);
+
 // The number of the image whose edit, saved as a PNG, the bare name `name` names: the image's
 // own name with ".png" (in any letter case) for ".jpg" ("Vorlesk_0002.png", "Vorlesk_0002.PNG").
 std::optional<std::uint64_t> pngEditNumber(const std::filesystem::path& name);

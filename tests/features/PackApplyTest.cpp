@@ -305,5 +305,77 @@ TEST(PackApply, AStopLeavesNothing)
     }
 }
 
+// An entry saved as PNG is encoded for its place as a PNG edit is: libjpeg's own encoding of the
+// pixels convert reads from it, at the quality reported, in the original's coding and sampling;
+// the same when it is read again as its level is written.
+TEST(PackApply, APngEntryIsEncodedForItsPlace)
+{
+    if (!testsupport::imageToolsHere())
+        GTEST_SKIP() << "needs ImageMagick's convert and djpeg and cjpeg, its referees";
+    const fs::path dir = freshTestFolder();
+    constexpr int kNumber = 3;
+    const std::string original = demoImage(kNumber).substr(0, demoEnd(kNumber));
+    writeBytes(dir / "level.ldb", readBytes(demoLdb()));
+    writeBytes(dir / "t.jpg", original);
+    const std::string digest = digestOf(dir, original);
+    ASSERT_EQ(digest.size(), 64u);
+    fs::create_directories(dir / "pack");
+    const fs::path png = dir / "pack" / (digest + ".png");
+    ASSERT_TRUE(testsupport::runTool("djpeg -pnm " + testsupport::shellQuoted(dir / "t.jpg") +
+                                     " | convert - -negate " + testsupport::shellQuoted(png)));
+    const Referee was = referee(original);
+    writeBytes(dir / "pack" / "pack.json", Json{{"format", "glintmark-pack"},
+                                                {"version", 1},
+                                                {"digest", "sha256"},
+                                                {"textures",
+                                                 {{{"sha256", digest},
+                                                   {"width", was.width},
+                                                   {"height", was.height},
+                                                   {"components", was.components},
+                                                   {"file", digest + ".png"}}}}}
+                                               .dump());
+    const std::optional<testsupport::ToolPicture> pixels =
+        testsupport::convertPicture(png, was.components);
+    ASSERT_TRUE(pixels);
+    Referee decoded;
+    decoded.width = pixels->width;
+    decoded.height = pixels->height;
+    decoded.pixels = pixels->pixels;
+    decoded.pixelComponents = pixels->components;
+    decoded.pixelColourSpace = pixels->components == 1 ? 1 : 2; // JCS_GRAYSCALE, JCS_RGB
+
+    features::PutBackSettings settings;
+    settings.source = dir / "level.ldb";
+    settings.into = dir / "new.ldb";
+    settings.folder = dir / "pack";
+    Events events;
+    const features::PutBackRun run = features::putBackSource(settings, events);
+    ASSERT_EQ(run.status(), PutBackStatus::Written);
+    const auto& applied = std::get<features::GamePutBackRun>(run.run);
+    ASSERT_EQ(applied.outcome.levels.size(), 1u);
+    ASSERT_EQ(applied.outcome.levels[0].outcome.replaced.size(), 1u);
+    const features::Replacement& replacement = applied.outcome.levels[0].outcome.replaced[0];
+    EXPECT_EQ(replacement.number, static_cast<std::uint64_t>(kNumber));
+    ASSERT_TRUE(replacement.quality.has_value());
+    RefereeEncoding encoding;
+    encoding.quality = *replacement.quality;
+    encoding.progressive = was.progressive;
+    encoding.sampling = was.sampling;
+    const std::string expected = refereeEncode(decoded, encoding);
+    std::string level = readBytes(demoLdb());
+    ASSERT_LE(expected.size(), original.size());
+    level.replace(demoOffset(kNumber), original.size(),
+                  expected + std::string(original.size() - expected.size(), '\0'));
+    EXPECT_TRUE(readBytes(dir / "new.ldb") == level);
+
+    // Not held in memory: read and encoded again as the level is written, the same bytes.
+    fs::remove(dir / "new.ldb");
+    features::GamePutBackRequest again = applied.request;
+    again.heldBytes = 0;
+    Events second;
+    EXPECT_EQ(features::applyPack(again, true, second).status, PutBackStatus::Written);
+    EXPECT_TRUE(readBytes(dir / "new.ldb") == level);
+}
+
 } // namespace
 } // namespace glintmark::featurestest

@@ -184,8 +184,9 @@ def main():
         file = out / level_folder(use["level"]) / f"Vorlesk_{use['number']:04d}.jpg"
         file.write_bytes(edited_jpeg(file.read_bytes(), 8))
         edits.append({"sha256": texture["sha256"], "goes": goes, "file": file})
-        print(f"edited {file.relative_to(work)}: its texture is in "
-              f"{len({u['level'] for u in texture['in']})} levels")
+        levels = len({u['level'] for u in texture['in']})
+        print(f"edited {file.relative_to(work)}: its texture is in {levels} "
+              f"level{'' if levels == 1 else 's'}")
 
     holds, (renamed, new_name), added = update_game(game, updated, truth, shared, single, removed)
     print(f"updated: 2 textures put in front of others, the removed one's image cut out, "
@@ -214,7 +215,8 @@ def main():
     print(f"levels written: {len(written)} of {len(holds)}; places checked: {checked}; "
           f"new textures left alone: {len(added)}")
 
-    packed = run(cli, "--put-back", out, "--list", "--everywhere", "--pack", work / "pack", game)
+    packed = run(cli, "--put-back", out, "--list", "--everywhere", "--fit", "--pack", work / "pack",
+                 game)
     print(f"pack saved: exit {packed.returncode}, "
           f"{len(list((work / 'pack').glob('*.jpg'))) if (work / 'pack').exists() else 0} entries")
     if packed.returncode != 0:

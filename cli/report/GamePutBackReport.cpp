@@ -165,9 +165,9 @@ void writeLines(const GamePutBackOutcome& outcome, bool unchanged, std::ostream&
     // Without --everywhere, an edit goes into its own level only, though others hold its texture.
     for (const features::UsedElsewhere& edit : outcome.usedElsewhere)
         out << displayPath(edit.file) << ": its texture is also in "
-            << counted(edit.otherLevels, "other level", "other levels")
-            << " of the extraction, which keep it as it was (--everywhere would put the edit there "
-               "too)\n";
+            << counted(edit.otherLevels, "other level", "other levels") << " of the extraction, "
+            << (edit.otherLevels == 1 ? "which keeps" : "which keep")
+            << " it as it was (--everywhere would put the edit there too)\n";
     for (const LevelPutBack& level : outcome.levels) {
         if (unchanged && !level.changes())
             out << "unchanged: " << features::levelText(level.level.relative) << '\n';

@@ -194,6 +194,13 @@ TEST(GamePutBackReport, AnEditsTextureInOtherLevelsIsTold)
               "there too)\n"
               "1 edited texture went into 1 level under new; 0 levels unchanged, of 1 level in "
               "game\n");
+    std::ostringstream one;
+    GamePutBackOutcome once = outcome;
+    once.usedElsewhere[0].otherLevels = 1;
+    reportGamePutBack(request(false), once, false, false, false, one, err);
+    EXPECT_NE(one.str().find("also in 1 other level of the extraction, which keeps it as it was"),
+              std::string::npos)
+        << one.str();
     std::ostringstream jsonOut;
     reportGamePutBack(request(false), outcome, true, false, false, jsonOut, err);
     const json report = json::parse(jsonOut.str());

@@ -128,16 +128,8 @@ void judgePlaces(PackRun& run, std::size_t index, const RawFile& source,
         if ((error = readOriginal(source, level.level.file, place.image, original)))
             return;
         // An entry saved as PNG is encoded for its place, as a PNG edit in a folder is.
-        auto judged =
-            savedAsPng(entry.file)
-                ? std::visit(
-                      [](auto&& png) -> std::variant<Unchanged, Replacement, std::string> {
-                          return std::move(png);
-                      },
-                      judgePngEdit(std::move(*edit), place.image, original, run.request.fit,
-                                   keepGoing))
-                : judgeReplacement(std::move(*edit), place.image, original, run.request.fit,
-                                   keepGoing);
+        auto judged = judgeEdit(entry.file, std::move(*edit), place.image, original,
+                                run.request.fit, keepGoing);
         if (!run.events.keepGoing()) {
             run.stopped = true;
             return;

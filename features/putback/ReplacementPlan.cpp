@@ -416,6 +416,18 @@ std::optional<std::uint64_t> carriedNumber(const std::string& text)
 
 } // namespace
 
+std::variant<Unchanged, Replacement, std::string>
+judgeEdit(const fs::path& name, std::string edited, const ImageInfo& original,
+          const std::string& originalBytes, bool fit, const std::function<bool()>& keepGoing)
+{
+    if (!savedAsPng(name))
+        return judgeReplacement(std::move(edited), original, originalBytes, fit, keepGoing);
+    auto png = judgePngEdit(std::move(edited), original, originalBytes, fit, keepGoing);
+    if (auto* reason = std::get_if<std::string>(&png))
+        return std::move(*reason);
+    return std::move(std::get<Replacement>(png));
+}
+
 bool savedAsPng(const fs::path& name)
 {
     const std::string text = displayPath(name.filename());
@@ -572,16 +584,8 @@ judgeFile(const PutBackRequest& request, const EditedFolder& folder, const RawFi
         return makeError(ErrorKind::SourceRead, request.source, "Cannot read the source file", ec);
     }
     bytesRead = originalBytes.size() + std::get<0>(read).size();
-    if (savedAsPng(name)) {
-        auto png = judgePngEdit(std::move(std::get<0>(read)), original, originalBytes, request.fit,
-                                keepGoing);
-        if (auto* reason = std::get_if<std::string>(&png))
-            return Judged(std::in_place_index<2>, std::move(*reason));
-        std::get<Replacement>(png).file = path;
-        return Judged(std::in_place_index<1>, std::move(std::get<Replacement>(png)));
-    }
-    auto judged = judgeReplacement(std::move(std::get<0>(read)), original, originalBytes,
-                                   request.fit, keepGoing);
+    auto judged = judgeEdit(name, std::move(std::get<0>(read)), original, originalBytes,
+                            request.fit, keepGoing);
     if (auto* replacement = std::get_if<Replacement>(&judged)) {
         replacement->file = path;
         return Judged(std::in_place_index<1>, std::move(*replacement));

@@ -38,6 +38,13 @@ std::variant<Replacement, std::string> judgePngEdit(std::string png, const Image
                                                     const std::string& originalBytes, bool fit,
                                                     const std::function<bool()>& keepGoing = {});
 
+// What becomes of the edit in the file named `name`, whose bytes are `edited`, against the
+// original as above: judged as a PNG edit (judgePngEdit) when savedAsPng(name), as a JPEG
+// (judgeReplacement) otherwise.
+std::variant<Unchanged, Replacement, std::string>
+judgeEdit(const std::filesystem::path& name, std::string edited, const ImageInfo& original,
+          const std::string& originalBytes, bool fit, const std::function<bool()>& keepGoing = {});
+
 // Whether the file named `name` is judged as a PNG (judgePngEdit): its extension is ".png", in
 // any letter case.
 bool savedAsPng(const std::filesystem::path& name);

@@ -181,6 +181,8 @@ struct ApplyCase
 
 TEST(CliPack, APutBackFolderHoldingPackJsonIsApplied)
 {
+    if (!testsupport::sha256sumHere())
+        GTEST_SKIP() << "no sha256sum to referee the digests here";
     const std::vector<ApplyCase> cases = {
         {"applied",
          {"--put-back", "PACK", "--into", "NEW", "LEVEL"},

@@ -86,6 +86,23 @@ std::optional<ToolPicture> convertPicture(const std::filesystem::path& file, int
                              " 2>/dev/null"));
 }
 
+bool sha256sumHere()
+{
+    static const bool here = [] {
+        std::error_code ec;
+        const std::filesystem::path probe =
+            std::filesystem::temp_directory_path(ec) / "glintmark-sha256sum-probe";
+        std::FILE* file = std::fopen(probe.string().c_str(), "wb");
+        if (file == nullptr)
+            return false;
+        std::fclose(file);
+        const bool found = sha256sumOf(probe).size() == 64;
+        std::filesystem::remove(probe, ec);
+        return found;
+    }();
+    return here;
+}
+
 std::string sha256sumOf(const std::filesystem::path& file)
 {
     const std::string line = outputOf("sha256sum " + quoted(file) + " 2>/dev/null");

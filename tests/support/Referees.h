@@ -12,6 +12,9 @@ namespace glintmark::testsupport {
 // sha256sum to ask.
 std::string sha256sumOf(const std::filesystem::path& file);
 
+// Whether there is a sha256sum to ask (there is none under Wine, for one).
+bool sha256sumHere();
+
 // What find and sha256sum say of everything below the folder `folder`, hidden entries too:
 // one sorted line per entry, "<sha256>  ./<path>" for a regular file, "<type> ./<path>" for
 // anything else (find's letter: d a folder, l a link, p a pipe); empty where the folder is not

@@ -161,4 +161,25 @@ std::string digestHex(const Digest& digest)
     return text;
 }
 
+std::optional<Digest> digestFromHex(std::string_view hex)
+{
+    Digest digest{};
+    if (hex.size() != digest.size() * 2)
+        return std::nullopt;
+    int nibbles[2] = {};
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        for (int half = 0; half < 2; ++half) {
+            const char c = hex[2 * i + half];
+            if (c >= '0' && c <= '9')
+                nibbles[half] = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                nibbles[half] = c - 'a' + 10;
+            else
+                return std::nullopt;
+        }
+        digest[i] = static_cast<unsigned char>(nibbles[0] << 4 | nibbles[1]);
+    }
+    return digest;
+}
+
 } // namespace glintmark::features

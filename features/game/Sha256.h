@@ -3,7 +3,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace glintmark::features {
 
@@ -34,5 +36,8 @@ private:
 
 // The digest in lower-case hexadecimal, as sha256sum writes it.
 std::string digestHex(const Digest& digest);
+
+// The digest that `hex` writes as digestHex does (64 lower-case hex digits); none for other text.
+std::optional<Digest> digestFromHex(std::string_view hex);
 
 } // namespace glintmark::features

@@ -2,10 +2,12 @@
 
 #include "engine/io/PathText.h"
 #include "engine/io/RawFile.h"
+#include "features/game/Sha256.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 
 namespace glintmark::features {
@@ -59,20 +61,9 @@ std::optional<std::uint64_t> count(const Json& object, const char* name, bool nu
 
 Digest digestOf(const std::string& hex)
 {
-    Digest digest{};
-    const auto nibble = [&hex](std::size_t at) -> unsigned {
-        const char c = hex[at];
-        if (c >= '0' && c <= '9')
-            return static_cast<unsigned>(c - '0');
-        if (c >= 'a' && c <= 'f')
-            return static_cast<unsigned>(c - 'a' + 10);
-        throw Malformed{"\"" + hex + "\" is no SHA-256 digest"};
-    };
-    if (hex.size() != digest.size() * 2)
-        throw Malformed{"\"" + hex + "\" is no SHA-256 digest"};
-    for (std::size_t i = 0; i < digest.size(); ++i)
-        digest[i] = static_cast<unsigned char>(nibble(2 * i) << 4 | nibble(2 * i + 1));
-    return digest;
+    if (const std::optional<Digest> digest = digestFromHex(hex))
+        return *digest;
+    throw Malformed{"\"" + hex + "\" is no SHA-256 digest"};
 }
 
 // The levels of an index of the version read, with their sources and their images' textures.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include <string>
 
@@ -109,6 +110,32 @@ TEST(Sha256, StartsOverAfterEachDigest)
         EXPECT_EQ(digestHex(hash.finish()),
                   "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     }
+}
+
+// Every hex digit read at either place of a byte; anything digestHex would not write refused,
+// the characters on each side of the digits' ranges included.
+TEST(Sha256, ReadsBackOnlyWhatDigestHexWrites)
+{
+    const std::string everyDigit =
+        "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff";
+    const std::optional<Digest> read = digestFromHex(everyDigit);
+    ASSERT_TRUE(read.has_value());
+    for (std::size_t i = 0; i < read->size(); ++i)
+        EXPECT_EQ((*read)[i], (i % 16) * 0x11) << "byte " << i;
+
+    const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    ASSERT_TRUE(digestFromHex(abc).has_value());
+    EXPECT_EQ(digestHex(*digestFromHex(abc)), abc);
+
+    const auto with = [&abc](std::size_t at, char c) {
+        std::string text = abc;
+        text[at] = c;
+        return text;
+    };
+    for (const std::string& refused :
+         {std::string(), abc.substr(1), abc + "0", with(0, 'A'), with(63, 'F'), with(5, 'g'),
+          with(6, '/'), with(7, ':'), with(8, '`'), with(9, ' '), with(62, '\0')})
+        EXPECT_FALSE(digestFromHex(refused).has_value()) << '"' << refused << '"';
 }
 
 } // namespace

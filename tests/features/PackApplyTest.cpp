@@ -11,7 +11,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <map>
+#include <vector>
 
 namespace glintmark::featurestest {
 namespace {
@@ -306,6 +308,60 @@ TEST(PackApply, AStopLeavesNothing)
             EXPECT_EQ(entriesIn(dir),
                       (std::vector<std::string>{game ? "game" : "level.ldb", "pack"}));
         }
+    }
+}
+
+// A pack applied with a pack asked for is saved again: each entry that went back once, its file
+// the entry's bytes as they were, under the texture's digest.
+TEST(PackApply, WhatAPackPutBackCanBeSavedAsAPackAgain)
+{
+    if (!testsupport::sha256sumHere())
+        GTEST_SKIP() << "no sha256sum to referee the digests here";
+    const fs::path dir = freshTestFolder();
+    writeBytes(dir / "level.ldb", levelOf("ABCA", 1).bytes());
+    features::PutBackSettings settings;
+    settings.source = dir / "level.ldb";
+    settings.into = dir / "new.ldb";
+    settings.folder = dir / "pack";
+    settings.pack = dir / "again";
+    writePackOf(settings.folder, {{'A', edited('A')}, {'C', edited('C')}});
+    Events events;
+    const features::PutBackRun run = features::putBackSource(settings, events);
+    ASSERT_EQ(run.status(), PutBackStatus::Written);
+    ASSERT_TRUE(run.pack.has_value());
+    const std::string a = digestOf(dir, texture('A'));
+    const std::string c = digestOf(dir, texture('C'));
+    std::vector<std::string> expected{a + ".jpg", c + ".jpg", "pack.json"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(entriesIn(settings.pack), expected);
+    EXPECT_EQ(readBytes(settings.pack / (a + ".jpg")), edited('A'));
+    EXPECT_EQ(readBytes(settings.pack / (c + ".jpg")), edited('C'));
+}
+
+// The new level is never the level itself, under its own name or another (a hard link):
+// refused, and the level keeps its bytes.
+TEST(PackApply, TheLevelIsNeverWrittenOverItself)
+{
+    if (!testsupport::sha256sumHere())
+        GTEST_SKIP() << "no sha256sum to referee the digests here";
+    const fs::path dir = freshTestFolder();
+    const std::string bytes = levelOf("ABCA", 1).bytes();
+    writeBytes(dir / "level.ldb", bytes);
+    std::error_code ec;
+    fs::create_hard_link(dir / "level.ldb", dir / "link.ldb", ec);
+    if (ec)
+        GTEST_SKIP() << "no hard links here: " << ec.message();
+    writePackOf(dir / "pack", {{'A', edited('A')}});
+    for (const char* into : {"level.ldb", "link.ldb"}) {
+        SCOPED_TRACE(into);
+        features::PutBackSettings settings;
+        settings.source = dir / "level.ldb";
+        settings.into = dir / into;
+        settings.folder = dir / "pack";
+        Events events;
+        const features::PutBackRun run = features::putBackSource(settings, events);
+        EXPECT_NE(run.status(), PutBackStatus::Written);
+        EXPECT_TRUE(readBytes(dir / "level.ldb") == bytes);
     }
 }
 

@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <csetjmp>
@@ -185,6 +186,8 @@ private slots:
         auto* canvas = view->findChild<ZoomCanvas*>();
         auto* zoomText = view->findChild<QLabel*>(QStringLiteral("lblZoom"));
         QCOMPARE(view->zoom(), 1.0); // small: shown at its actual size
+        auto* zoomIn = view->findChild<QPushButton*>(QStringLiteral("CmdZoomIn"));
+        auto* zoomOut = view->findChild<QPushButton*>(QStringLiteral("CmdZoomOut"));
         const struct
         {
             void (DlgTextureView::*act)();
@@ -201,12 +204,33 @@ private slots:
             QCOMPARE(view->zoom(), step.zoom);
             QCOMPARE(canvas->size(), canvas->zoomedSize());
             QCOMPARE(zoomText->text(), QStringLiteral("%1%").arg(qRound(step.zoom * 100)));
+            QCOMPARE(zoomOut->isEnabled(), step.zoom > 0.125);
+            QVERIFY(zoomIn->isEnabled());
         }
-        QVERIFY(!view->findChild<QPushButton*>(QStringLiteral("CmdZoomOut"))->isEnabled());
-        for (int i = 0; i < 20; ++i)
+        QVERIFY(!zoomOut->isEnabled());
+        for (int i = 0; i < 20; ++i) {
             view->zoomIn();
+            QCOMPARE(zoomIn->isEnabled(), view->zoom() < 32.0);
+            QVERIFY(zoomOut->isEnabled());
+        }
         QCOMPARE(view->zoom(), 32.0);
-        QVERIFY(!view->findChild<QPushButton*>(QStringLiteral("CmdZoomIn"))->isEnabled());
+        QVERIFY(!zoomIn->isEnabled());
+
+        // Ctrl with the wheel turned towards the user zooms out one step, away from the user in
+        // one step; turned sideways, nothing.
+        const auto wheel = [&](QPoint angle) {
+            QWheelEvent turn(QPointF(5, 5), QPointF(5, 5), QPoint(), angle, Qt::NoButton,
+                             Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(
+                view->findChild<QWidget*>(QStringLiteral("qt_scrollarea_viewport")), &turn);
+        };
+        wheel(QPoint(0, -120));
+        QCOMPARE(view->zoom(), 24.0);
+        wheel(QPoint(120, 0));
+        wheel(QPoint(-120, 0));
+        QCOMPARE(view->zoom(), 24.0);
+        wheel(QPoint(0, 120));
+        QCOMPARE(view->zoom(), 32.0);
         QCOMPARE(canvas->zoomedSize(), QSize(12 * 32, 5 * 32));
 
         view->fitToWindow();
@@ -289,10 +313,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(statusOf(*view).startsWith(QStringLiteral("It does not decode")),
                                  kWaitMs);
         QVERIFY(view->image().isNull());
+        QCOMPARE(view->findChild<QLabel*>(QStringLiteral("lblZoom"))->text(), QString());
         for (const char* name : {"CmdZoomIn", "CmdZoomOut", "CmdActualSize", "CmdFit"})
             QVERIFY(!view->findChild<QPushButton*>(QLatin1String(name))->isEnabled());
         QVERIFY(listIn(window, m_level));
         QVERIFY(!view->isVisible());
+
+        // Nor is there anything to zoom in a view given no texture yet.
+        DlgTextureView empty;
+        QVERIFY(empty.image().isNull());
+        for (const char* name : {"CmdZoomIn", "CmdZoomOut", "CmdActualSize", "CmdFit"})
+            QVERIFY(!empty.findChild<QPushButton*>(QLatin1String(name))->isEnabled());
     }
 };
 

@@ -172,6 +172,22 @@ TEST(CliGame, PutBackNamesUnchangedLevelsOnlyWhenVerbose)
     }
 }
 
+// A put-back with no edit in it writes no level and says only that; it speaks of no pack.
+TEST(CliGame, PutBackOfNoEditSaysSoAndNoMore)
+{
+    const fs::path dir = freshTestFolder();
+    const fs::path game = plantGame(dir);
+    const fs::path out = dir / "out";
+    const fs::path into = dir / "new";
+    ASSERT_EQ(runWith({"-q", "-o", out.string(), game.string()}).code, 0);
+    const CliRun run =
+        runWith({"--put-back", out.string(), "--into", into.string(), game.string()});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "0 edited textures went into 0 levels under " + into.string() +
+                           "; 3 levels unchanged, of 3 levels in " + game.string() + "\n");
+    EXPECT_EQ(run.err, "");
+}
+
 // --list --json over the folder gives the index a writing run writes, and writes nothing.
 TEST(CliGame, ListingGivesTheSameGroupingWithoutWriting)
 {

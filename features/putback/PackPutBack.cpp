@@ -29,7 +29,14 @@ struct Place
     std::size_t entry = 0;
 };
 
-// Everything applying a pack carries from phase to phase.
+// Two edits or more for one place: none of them goes there.
+struct Clash
+{
+    ImageInfo image;
+    std::vector<std::size_t> entries;
+};
+
+// Everything applying a pack, or edits chosen one by one, carries from phase to phase.
 struct PackRun
 {
     const GamePutBackRequest& request;
@@ -37,8 +44,11 @@ struct PackRun
     RunEvents& events;
     GamePutBackOutcome& outcome;
     std::vector<PackEntry> entries{};
-    std::map<Digest, std::size_t> byTexture{}; // entry by its texture
-    std::vector<bool> found{};                 // each entry: it has a place
+    std::vector<fs::path> files{};                   // each entry's file, as it is named
+    std::vector<std::optional<TexturePlace>> only{}; // each entry's one place, if it has one
+    bool direct = false; // the files lie where they are named, not in the pack's folder
+    std::multimap<Digest, std::size_t> byTexture{}; // entries by their texture
+    std::vector<bool> found{};                      // each entry: it has a place
     RawDir pack{};
     std::vector<FileIdentity> sourceIds{};           // each level, as it was scanned
     std::vector<std::vector<ImageInfo>> originals{}; // each level's replaced images, by number
@@ -46,12 +56,25 @@ struct PackRun
     bool stopped = false;
 };
 
-// The bytes of the pack's file `name`; the reason when it cannot be read.
-std::optional<std::string> readEntry(const PackRun& run, const std::string& name,
-                                     std::string& reason)
+// The folder that holds `file`.
+fs::path folderOf(const fs::path& file)
+{
+    return file.has_parent_path() ? file.parent_path() : fs::path(".");
+}
+
+// The bytes of entry `index`'s file; the reason when it cannot be read.
+std::optional<std::string> readEntry(const PackRun& run, std::size_t index, std::string& reason)
 {
     std::error_code ec;
-    const RawFile file = run.pack.openForReading(fs::path(name), ec);
+    RawFile file;
+    if (run.direct) {
+        // Through its folder, as the pack's own files are: a link or a pipe is refused, not read.
+        const RawDir folder = RawDir::open(folderOf(run.files[index]), ec);
+        if (!ec)
+            file = folder.openForReading(run.files[index].filename(), ec);
+    } else {
+        file = run.pack.openForReading(fs::path(run.entries[index].file), ec);
+    }
     FileIdentity entry;
     if (!ec)
         entry = file.identity(ec);
@@ -115,11 +138,11 @@ void judgePlaces(PackRun& run, std::size_t index, const RawFile& source,
             return;
         }
         const PackEntry& entry = run.entries[place.entry];
-        const fs::path file = run.request.folder / entry.file;
+        const fs::path& file = run.files[place.entry];
         const std::string at = " (for image " + std::to_string(place.image.number) + " of " +
                                levelText(level.level.relative) + ")";
         std::string reason;
-        std::optional<std::string> edit = readEntry(run, entry.file, reason);
+        std::optional<std::string> edit = readEntry(run, place.entry, reason);
         if (!edit) {
             level.outcome.refused.push_back({place.image.number, file, reason + at});
             continue;
@@ -128,7 +151,7 @@ void judgePlaces(PackRun& run, std::size_t index, const RawFile& source,
         if ((error = readOriginal(source, level.level.file, place.image, original)))
             return;
         // An entry saved as PNG is encoded for its place, as a PNG edit in a folder is.
-        auto judged = judgeEdit(entry.file, std::move(*edit), place.image, original,
+        auto judged = judgeEdit(file.filename(), std::move(*edit), place.image, original,
                                 run.request.fit, keepGoing);
         if (!run.events.keepGoing()) {
             run.stopped = true;
@@ -168,14 +191,23 @@ std::optional<ExtractError> planLevel(PackRun& run, std::size_t index)
         return empty ? std::nullopt : error;
     }
     std::vector<Place> places;
+    std::vector<Clash> clashes;
     LevelScan scan(
         run.events, [](std::uint64_t) { return false; },
         [&](const ImageInfo& image, const Digest& texture) {
-            const auto entry = run.byTexture.find(texture);
-            if (entry == run.byTexture.end())
-                return;
-            places.push_back({image, entry->second});
-            run.found[entry->second] = true;
+            std::vector<std::size_t> here;
+            const auto [first, last] = run.byTexture.equal_range(texture);
+            for (auto entry = first; entry != last; ++entry) {
+                const auto& only = run.only[entry->second];
+                if (!only || (only->number == image.number && only->level == level.level.relative))
+                    here.push_back(entry->second);
+            }
+            for (const std::size_t entry : here)
+                run.found[entry] = true;
+            if (here.size() == 1)
+                places.push_back({image, here.front()});
+            else if (here.size() > 1)
+                clashes.push_back({image, std::move(here)});
         });
     ExtractJob listing;
     listing.sourceFile = level.level.file;
@@ -186,6 +218,19 @@ std::optional<ExtractError> planLevel(PackRun& run, std::size_t index)
         return listed.error;
     if (run.stopped)
         return std::nullopt;
+    for (const Clash& clash : clashes) {
+        for (const std::size_t entry : clash.entries) {
+            std::string others;
+            for (const std::size_t other : clash.entries)
+                if (other != entry)
+                    others +=
+                        (others.empty() ? "\"" : ", \"") + displayPath(run.files[other]) + "\"";
+            level.outcome.refused.push_back(
+                {clash.image.number, run.files[entry],
+                 "is not the only edit for image " + std::to_string(clash.image.number) + " of " +
+                     levelText(level.level.relative) + ": so is " + others});
+        }
+    }
     std::optional<ExtractError> error;
     judgePlaces(run, index, source, places, error);
     std::sort(level.outcome.replaced.begin(), level.outcome.replaced.end(),
@@ -230,10 +275,13 @@ void tellUnfound(PackRun& run)
         const PackEntry& entry = run.entries[i];
         std::vector<Refusal>& told =
             run.request.ignoreUnmatched ? run.outcome.passedOver : run.outcome.refused;
-        told.push_back({0, run.request.folder / entry.file,
-                        "is the edit of a texture (" + std::to_string(entry.width) + "x" +
-                            std::to_string(entry.height) + ") that is in no level of " +
-                            displayPath(run.request.game)});
+        const auto& only = run.only[i];
+        told.push_back({0, run.files[i],
+                        only ? "is the edit of image " + std::to_string(only->number) + " of " +
+                                   levelText(only->level) + ", which no longer holds its texture"
+                             : "is the edit of a texture (" + std::to_string(entry.width) + "x" +
+                                   std::to_string(entry.height) + ") that is in no level of " +
+                                   displayPath(run.request.game)});
     }
 }
 
@@ -259,11 +307,19 @@ bool copyOne(PackRun& run, std::size_t index, const RawFile& source, FileWriter&
     EditedFolder folder;
     folder.path = run.request.folder;
     std::error_code ec;
-    folder.dir = RawDir::open(run.request.folder, ec);
+    if (!run.direct)
+        folder.dir = RawDir::open(run.request.folder, ec);
     const auto reload = [&](Replacement& replacement) -> std::optional<ExtractError> {
+        if (run.direct) {
+            // Each file is read again in its own folder, one folder open at a time.
+            folder.path = folderOf(replacement.file);
+            folder.dir = RawDir::open(folder.path, ec);
+            again.folder = folder.path;
+        }
         if (ec)
-            return makeError(ErrorKind::SourceOpen, run.request.folder,
-                             "Cannot read the pack folder", ec);
+            return makeError(
+                ErrorKind::SourceOpen, folder.path,
+                run.direct ? "Cannot read the edit's folder" : "Cannot read the pack folder", ec);
         const auto& originals = run.originals[index];
         const auto original = std::lower_bound(
             originals.begin(), originals.end(), replacement.number,
@@ -367,26 +423,16 @@ std::optional<ExtractError> refuseTarget(const GamePutBackRequest& request, bool
     return refuseForeignFolder(request.into);
 }
 
-} // namespace
-
-GamePutBackOutcome applyPack(const GamePutBackRequest& request, bool asLevel, RunEvents& events)
+// Finds the entries' places in every level, judges them and writes what changes.
+GamePutBackOutcome applyEntries(PackRun& run)
 {
-    GamePutBackOutcome outcome;
-    PackRun run{request, asLevel, events, outcome};
-    if (auto error = refuseTarget(request, asLevel))
-        return ended(outcome, PutBackStatus::Failed, std::move(error));
-    PackRead read = readPack(request.folder);
-    if (read.error)
-        return ended(outcome, PutBackStatus::Failed, std::move(read.error));
-    run.entries = std::move(read.entries);
+    const GamePutBackRequest& request = run.request;
+    GamePutBackOutcome& outcome = run.outcome;
+    RunEvents& events = run.events;
     for (std::size_t i = 0; i < run.entries.size(); ++i)
         run.byTexture.emplace(run.entries[i].texture, i);
+    run.only.resize(run.entries.size());
     run.found.assign(run.entries.size(), false);
-    std::error_code ec;
-    run.pack = RawDir::open(request.folder, ec);
-    if (ec)
-        return ended(outcome, PutBackStatus::Failed,
-                     makeError(ErrorKind::SourceOpen, request.folder, "Cannot open the pack", ec));
     if (auto error = findPackLevels(run))
         return ended(outcome, PutBackStatus::Failed, std::move(error));
     for (std::size_t i = 0; i < outcome.levels.size() && !run.stopped; ++i) {
@@ -407,10 +453,49 @@ GamePutBackOutcome applyPack(const GamePutBackRequest& request, bool asLevel, Ru
                                      [](const LevelPutBack& level) { return level.changes(); });
     if (request.dryRun || !changes)
         return ended(outcome, request.dryRun ? PutBackStatus::DryRun : PutBackStatus::Written);
-    std::optional<ExtractError> error = asLevel ? writeOneLevel(run) : writeLevels(run);
+    std::optional<ExtractError> error = run.asLevel ? writeOneLevel(run) : writeLevels(run);
     if (error)
         return ended(outcome, PutBackStatus::Failed, std::move(error));
     return ended(outcome, run.stopped ? PutBackStatus::Stopped : PutBackStatus::Written);
+}
+
+} // namespace
+
+GamePutBackOutcome applyPack(const GamePutBackRequest& request, bool asLevel, RunEvents& events)
+{
+    GamePutBackOutcome outcome;
+    PackRun run{request, asLevel, events, outcome};
+    if (auto error = refuseTarget(request, asLevel))
+        return ended(outcome, PutBackStatus::Failed, std::move(error));
+    PackRead read = readPack(request.folder);
+    if (read.error)
+        return ended(outcome, PutBackStatus::Failed, std::move(read.error));
+    run.entries = std::move(read.entries);
+    for (const PackEntry& entry : run.entries)
+        run.files.push_back(request.folder / entry.file);
+    std::error_code ec;
+    run.pack = RawDir::open(request.folder, ec);
+    if (ec)
+        return ended(outcome, PutBackStatus::Failed,
+                     makeError(ErrorKind::SourceOpen, request.folder, "Cannot open the pack", ec));
+    return applyEntries(run);
+}
+
+GamePutBackOutcome applyEdits(const GamePutBackRequest& request,
+                              const std::vector<TextureEdit>& edits, bool asLevel,
+                              RunEvents& events)
+{
+    GamePutBackOutcome outcome;
+    PackRun run{request, asLevel, events, outcome};
+    if (auto error = refuseTarget(request, asLevel))
+        return ended(outcome, PutBackStatus::Failed, std::move(error));
+    run.direct = true;
+    for (const TextureEdit& edit : edits) {
+        run.entries.push_back({edit.texture, edit.width, edit.height, edit.components, {}});
+        run.files.push_back(edit.file);
+        run.only.push_back(edit.only);
+    }
+    return applyEntries(run);
 }
 
 } // namespace glintmark::features

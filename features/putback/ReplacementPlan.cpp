@@ -597,6 +597,15 @@ judgeFile(const PutBackRequest& request, const EditedFolder& folder, const RawFi
 
 } // namespace
 
+std::variant<Unchanged, Replacement, std::string, ExtractError>
+judgeEditedFile(const PutBackRequest& request, const EditedFolder& folder, const RawFile& source,
+                const ImageInfo& original, const fs::path& name,
+                const std::function<bool()>& keepGoing)
+{
+    std::uint64_t bytesRead = 0;
+    return judgeFile(request, folder, source, original, name, keepGoing, bytesRead);
+}
+
 namespace {
 
 // Names each near miss of `folder` as refused, or passed over when the request ignores files

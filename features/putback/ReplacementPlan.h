@@ -127,6 +127,14 @@ std::optional<ExtractError> planEdits(const PutBackRequest& request, const Edite
                                       const std::vector<EditTarget>& targets, RunEvents& events,
                                       PutBackOutcome& outcome);
 
+// The edited image `name` in `folder` and its original `original` in `source`, read and judged
+// as planReplacements judges them: left alone, put back (its file named in the request's
+// folder), refused with the reason, or the failure to read either.
+std::variant<Unchanged, Replacement, std::string, ExtractError>
+judgeEditedFile(const PutBackRequest& request, const EditedFolder& folder, const RawFile& source,
+                const ImageInfo& original, const std::filesystem::path& name,
+                const std::function<bool()>& keepGoing = {});
+
 // Fills in the bytes of `replacement`, which the plan did not hold, by reading its file (by its
 // name, in `folder`) and its original (`original`, in `source`, which may be another level than
 // the file's own) again and judging them as the plan did; fails, naming the file, when

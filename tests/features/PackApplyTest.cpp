@@ -1,6 +1,6 @@
-// Applying a pack: each of its textures goes wherever it stands, in every level and at every
-// number, judged as an edit is; an entry found nowhere is named; a refusal or a stop writes
-// nothing.
+// Applying a pack, or edits chosen one by one: each of its textures goes wherever it stands, in
+// every level and at every number (or to an edit's one place), judged as an edit is; an entry
+// found nowhere is named; a refusal or a stop writes nothing.
 #include "FeaturesTestSupport.h"
 
 #include "features/putback/PackPutBack.h"
@@ -435,6 +435,175 @@ TEST(PackApply, APngEntryIsEncodedForItsPlace)
     Events second;
     EXPECT_EQ(features::applyPack(again, true, second).status, PutBackStatus::Written);
     EXPECT_TRUE(readBytes(dir / "new.ldb") == level);
+}
+
+// One edit chosen on its own, as the texture window gathers them.
+struct ChosenEdit
+{
+    char letter;             // the texture it is an edit of
+    std::string bytes;       // its file's
+    std::string onlyLevel{}; // with onlyNumber: its one place
+    std::uint64_t onlyNumber = 0;
+};
+
+struct EditsCase
+{
+    const char* what;
+    std::map<std::string, std::string> levels; // relative path (or "" for one level): letters
+    std::vector<ChosenEdit> edits;
+    PutBackStatus status;
+    // Each level written anew: the image numbers replaced, each by the bytes of edit i.
+    std::map<std::string, std::map<std::uint64_t, std::size_t>> replaced{};
+    std::string told{}; // what a refusal or a passed-over edit says
+    bool ignoreUnmatched = false;
+};
+
+// Edits chosen file by file go wherever their texture stands, or to their one place, each read
+// from wherever it lies; every level changed is the old one with those images replaced, held in
+// memory or read again as it is written.
+TEST(ApplyEdits, EachEditGoesEverywhereOrToItsOnePlace)
+{
+    if (!testsupport::sha256sumHere())
+        GTEST_SKIP() << "no sha256sum to referee the digests here";
+    const std::string a2 = reencoded(texture('A'), 35);
+    const std::vector<EditsCase> cases = {
+        {"a level, everywhere",
+         {{"", "ABAC"}},
+         {{'A', edited('A')}},
+         PutBackStatus::Written,
+         {{"", {{1, 0}, {3, 0}}}}},
+        {"a level, one place",
+         {{"", "ABAC"}},
+         {{'A', edited('A'), "level.ldb", 3}},
+         PutBackStatus::Written,
+         {{"", {{3, 0}}}}},
+        {"a level, one texture's two places each its own edit",
+         {{"", "ABAC"}},
+         {{'A', edited('A'), "level.ldb", 1}, {'A', a2, "level.ldb", 3}},
+         PutBackStatus::Written,
+         {{"", {{1, 0}, {3, 1}}}}},
+        {"a game, everywhere",
+         {{"a.ldb", "AB"}, {"maps/c.ldb", "CA"}, {"z.ldb", "D"}},
+         {{'A', edited('A')}, {'D', edited('D')}},
+         PutBackStatus::Written,
+         {{"a.ldb", {{1, 0}}}, {"maps/c.ldb", {{2, 0}}}, {"z.ldb", {{1, 1}}}}},
+        {"a game, one place",
+         {{"a.ldb", "AB"}, {"maps/c.ldb", "CA"}},
+         {{'A', edited('A'), "maps/c.ldb", 2}},
+         PutBackStatus::Written,
+         {{"maps/c.ldb", {{2, 0}}}}},
+        {"a place that no longer holds the texture",
+         {{"a.ldb", "AB"}, {"maps/c.ldb", "CA"}},
+         {{'A', edited('A'), "a.ldb", 2}},
+         PutBackStatus::Refused,
+         {},
+         "is the edit of image 2 of a.ldb, which no longer holds its texture"},
+        {"a place that no longer holds the texture, passed over",
+         {{"a.ldb", "AB"}, {"maps/c.ldb", "CA"}},
+         {{'A', edited('A'), "a.ldb", 2}, {'B', edited('B')}},
+         PutBackStatus::Written,
+         {{"a.ldb", {{2, 1}}}},
+         "is the edit of image 2 of a.ldb, which no longer holds its texture",
+         true},
+        {"a texture that is nowhere",
+         {{"", "ABC"}},
+         {{'D', edited('D')}},
+         PutBackStatus::Refused,
+         {},
+         "that is in no level of"},
+        {"two edits for one place",
+         {{"", "ABAC"}},
+         {{'A', edited('A')}, {'A', a2, "level.ldb", 3}},
+         PutBackStatus::Refused,
+         {},
+         "is not the only edit for image 3 of level.ldb: so is \""},
+        {"an edit too large for its place",
+         {{"", "AB"}},
+         {{'A', noiseJpeg(200, 200)}},
+         PutBackStatus::Refused,
+         {},
+         "(for image 1 of level.ldb)"},
+    };
+    for (const EditsCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path dir = freshTestFolder();
+        std::map<std::string, LevelBuilder> built;
+        std::uint32_t seed = 3;
+        for (const auto& [relative, letters] : c.levels) {
+            const fs::path file = relative.empty() ? dir / "level.ldb" : dir / "game" / relative;
+            fs::create_directories(file.parent_path());
+            built.emplace(relative, levelOf(letters, seed++));
+            writeBytes(file, built.at(relative).bytes());
+        }
+        const bool game = c.levels.count("") == 0;
+        features::GamePutBackRequest request;
+        request.game = game ? dir / "game" : dir / "level.ldb";
+        request.into = game ? dir / "new" : dir / "new.ldb";
+        request.ignoreUnmatched = c.ignoreUnmatched;
+        std::vector<features::TextureEdit> edits;
+        for (std::size_t i = 0; i < c.edits.size(); ++i) {
+            const ChosenEdit& chosen = c.edits[i];
+            // Each edit in a folder of its own, under a name no extraction gives.
+            const fs::path file =
+                dir / ("edits " + std::to_string(i)) / ("my edit (" + std::to_string(i) + ").jpg");
+            fs::create_directories(file.parent_path());
+            writeBytes(file, chosen.bytes);
+            const Referee original = referee(texture(chosen.letter));
+            features::TextureEdit edit;
+            const auto digest = features::digestFromHex(digestOf(dir, texture(chosen.letter)));
+            ASSERT_TRUE(digest.has_value());
+            edit.texture = *digest;
+            edit.width = original.width;
+            edit.height = original.height;
+            edit.components = original.components;
+            edit.file = file;
+            if (!chosen.onlyLevel.empty())
+                edit.only = features::TexturePlace{chosen.onlyLevel, chosen.onlyNumber};
+            edits.push_back(edit);
+        }
+        for (const std::uint64_t held : {std::uint64_t{64} << 20, std::uint64_t{0}}) {
+            SCOPED_TRACE("held " + std::to_string(held));
+            fs::remove_all(request.into);
+            request.heldBytes = held;
+            Events events;
+            const features::GamePutBackOutcome outcome =
+                features::applyEdits(request, edits, !game, events);
+            EXPECT_EQ(outcome.status, c.status);
+            if (outcome.error)
+                ADD_FAILURE() << outcome.error->message;
+            std::string told;
+            for (const auto* list : {&outcome.refused, &outcome.passedOver})
+                for (const features::Refusal& refusal : *list)
+                    told += refusal.file.string() + " " + refusal.reason + "\n";
+            for (const auto& level : outcome.levels)
+                for (const features::Refusal& refusal : level.outcome.refused)
+                    told += refusal.file.string() + " " + refusal.reason + "\n";
+            if (c.told.empty()) {
+                EXPECT_EQ(told, "");
+            } else {
+                EXPECT_NE(told.find(c.told), std::string::npos) << told;
+            }
+            for (const auto& [relative, letters] : c.levels) {
+                const fs::path written = game ? request.into / relative : request.into;
+                const auto replaced = c.replaced.find(relative);
+                EXPECT_EQ(fs::exists(written), replaced != c.replaced.end()) << relative;
+                if (replaced == c.replaced.end())
+                    continue;
+                const LevelBuilder& level = built.at(relative);
+                std::string expected = level.bytes();
+                for (const auto& [number, edit] : replaced->second) {
+                    const std::string& original = level.image(number - 1);
+                    const std::string& bytes = c.edits[edit].bytes;
+                    expected.replace(level.offset(number - 1), original.size(),
+                                     bytes + std::string(original.size() - bytes.size(), '\0'));
+                }
+                EXPECT_TRUE(readBytes(written) == expected) << relative;
+            }
+            if (c.replaced.empty()) {
+                EXPECT_FALSE(fs::exists(request.into));
+            }
+        }
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "ui/Platform.h"
 #include "ui/textures/DlgTextureView.h"
+#include "ui/textures/ReplacePanel.h"
 #include "ui/textures/TextureExport.h"
 #include "ui/textures/TextureFilter.h"
 #include "ui/textures/TextureModel.h"
@@ -16,6 +17,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -56,7 +58,8 @@ QString grouped(std::uint64_t value)
 
 FrmTextures::FrmTextures(QWidget* parent)
     : QWidget(parent), m_model(new TextureModel(this)), m_filter(new TextureFilter(this)),
-      m_run(new TextureRun(this)), m_export(new TextureExport(this))
+      m_run(new TextureRun(this)), m_export(new TextureExport(this)),
+      m_replace(new ReplacePanel(m_model, this))
 {
     setObjectName(QStringLiteral("FrmTextures"));
     setWindowTitle(QStringLiteral("Glintmark Textures"));
@@ -74,6 +77,8 @@ FrmTextures::FrmTextures(QWidget* parent)
     connect(m_run, &TextureRun::finished, this, &FrmTextures::onFinished);
     connect(m_export, &TextureExport::progressed, m_progBar, &QProgressBar::setValue);
     connect(m_export, &TextureExport::finished, this, &FrmTextures::onExportFinished);
+    connect(m_replace, &ReplacePanel::progressed, m_progBar, &QProgressBar::setValue);
+    connect(m_replace, &ReplacePanel::busyChanged, this, &FrmTextures::updateActions);
     connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] {
         m_lblStatus->setText(tr("Reading... %1 textures").arg(grouped(m_model->images())));
     });
@@ -88,8 +93,9 @@ void FrmTextures::buildLayout()
     layout->addLayout(buildProgressRow());
     layout->addLayout(buildFilterRow());
     layout->addWidget(buildPanes(), 1);
+    layout->addWidget(m_replace);
     layout->addLayout(buildExportRow());
-    resize(900, 600);
+    resize(900, 680);
 
     connect(m_cmdOpen, &QPushButton::clicked, this, &FrmTextures::CmdOpen_Click);
     connect(m_cmdOpenFolder, &QPushButton::clicked, this, &FrmTextures::CmdOpenFolder_Click);
@@ -249,6 +255,7 @@ void FrmTextures::openSource(const std::filesystem::path& source, bool check)
     m_lblStatus->setText(check ? tr("Reading and checking...") : tr("Reading..."));
     m_source = source;
     m_checked = check;
+    m_replace->setSource(source);
     m_run->start(source, check);
     updateActions();
 }
@@ -290,22 +297,57 @@ void FrmTextures::dragEnterEvent(QDragEnterEvent* event)
 void FrmTextures::dropEvent(QDropEvent* event)
 {
     const QString source = droppedSource(event->mimeData());
-    if (source.isEmpty())
+    if (source.isEmpty() || isExporting() || m_replace->isBusy())
         return;
     event->acceptProposedAction();
+    // An edited image dropped on a texture of the grid replaces it.
+    const int row = textureRowAt(event->position().toPoint());
+    if (row >= 0 && isEditedImage(source)) {
+        replaceWith(row, platform::toPath(source));
+        return;
+    }
     openSource(platform::toPath(source));
+}
+
+bool FrmTextures::isEditedImage(const QString& file)
+{
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    return suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") ||
+           suffix == QLatin1String("png");
+}
+
+int FrmTextures::textureRowAt(const QPoint& at) const
+{
+    const QWidget* grid = m_lstTextures->viewport();
+    const QPoint there = grid->mapFrom(this, at);
+    if (!grid->rect().contains(there))
+        return -1;
+    const QModelIndex index = m_filter->mapToSource(m_lstTextures->indexAt(there));
+    return index.isValid() ? index.row() : -1;
+}
+
+void FrmTextures::replaceWith(int row, const std::filesystem::path& edit)
+{
+    if (row >= 0 && row < m_model->rowCount()) {
+        const QModelIndex shown = m_filter->mapFromSource(m_model->index(row));
+        if (shown.isValid())
+            m_lstTextures->setCurrentIndex(shown);
+    }
+    m_replace->replaceWith(row, edit);
 }
 
 void FrmTextures::CmdCancel_Click()
 {
     m_run->stop();
     m_export->stop();
+    m_replace->stop();
     m_lblStatus->setText(tr("Cancelling..."));
 }
 
 void FrmTextures::onLevelStarted(int index, int count, const QString& name, const QString& source)
 {
     m_model->setLevel(index, name, platform::toPath(source));
+    m_replace->addLevel(index, platform::toPath(source));
     m_lstLevels->addItem(name);
     if (count > 1)
         m_lblStatus->setText(tr("Reading level %1 of %2: %3").arg(index + 1).arg(count).arg(name));
@@ -313,6 +355,7 @@ void FrmTextures::onLevelStarted(int index, int count, const QString& name, cons
 
 void FrmTextures::onFinished(const ListingEnd& end)
 {
+    m_replace->setListed(!end.stopped && !end.failed);
     updateActions();
     QString text;
     if (end.stopped) {
@@ -358,6 +401,7 @@ void FrmTextures::showCurrent()
     const QModelIndex current = m_filter->mapToSource(m_lstTextures->currentIndex());
     m_txtDetails->setPlainText(current.isValid() ? m_model->details(current.row()) : QString());
     m_cmdView->setEnabled(current.isValid());
+    m_replace->setCurrent(current.isValid() ? current.row() : -1);
 }
 
 void FrmTextures::viewCurrent()
@@ -416,12 +460,13 @@ void FrmTextures::updateActions()
 {
     const bool listing = m_run->isRunning();
     const bool exporting = m_export->isRunning();
-    const bool canExport = !listing && !exporting && !m_source.empty();
-    m_cmdCancel->setEnabled(listing || exporting);
+    const bool replacing = m_replace->isBusy();
+    const bool canExport = !listing && !exporting && !replacing && !m_source.empty();
+    m_cmdCancel->setEnabled(listing || exporting || replacing);
     m_cmdExportAll->setEnabled(canExport);
     m_cmdExportSelected->setEnabled(canExport && m_lstTextures->selectionModel()->hasSelection());
-    m_cmdOpen->setEnabled(!exporting);
-    m_cmdOpenFolder->setEnabled(!exporting);
+    m_cmdOpen->setEnabled(!exporting && !replacing);
+    m_cmdOpenFolder->setEnabled(!exporting && !replacing);
     m_cmdCheckAll->setEnabled(!listing && !exporting && !m_source.empty() && !m_checked);
 }
 

@@ -10,6 +10,7 @@
 class QCheckBox;
 class QDragEnterEvent;
 class QDropEvent;
+class QPoint;
 class QMimeData;
 class QComboBox;
 class QHBoxLayout;
@@ -26,6 +27,7 @@ class QPushButton;
 namespace glintmark::ui {
 
 class DlgTextureView;
+class ReplacePanel;
 class TextureFilter;
 class TextureModel;
 class TextureExport;
@@ -36,8 +38,9 @@ struct ListingEnd;
 // The texture window: a level or a game folder listed on a thread of its own, its textures in a
 // grid (a game's shared ones once, with their count), the details of the current one, filters
 // and a search; the textures, all or the selected ones, exported into a chosen folder as the
-// command line extracts them. The listing and the export can be cancelled, and the window stays
-// usable while they go.
+// command line extracts them; textures replaced by edited images, planned at once and written
+// as new levels or a pack, and packs applied. The listing, the export and the writing can be
+// cancelled, and the window stays usable while they go.
 class FrmTextures : public QWidget
 {
     Q_OBJECT
@@ -67,9 +70,15 @@ public:
     QString exportedFolder() const { return m_exportedFolder; }
     TextureModel* model() const { return m_model; }
     TextureFilter* filter() const { return m_filter; }
+    // The replacements: their plans, the pending ones, and the writing of new levels and packs.
+    ReplacePanel* replacePanel() const { return m_replace; }
+    // Makes model row `row` the current texture and plans replacing it with the file `edit`, as
+    // a drop of the file on it does.
+    void replaceWith(int row, const std::filesystem::path& edit);
 
 protected:
-    // A level or a game folder dropped on the window is opened as if chosen.
+    // A level or a game folder dropped on the window is opened as if chosen; an edited image
+    // (JPEG or PNG) dropped on a texture of the grid is planned as its replacement.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -106,11 +115,16 @@ private:
     void applyFilters();
     // The one local file or folder `data` carries; empty when it carries anything else.
     static QString droppedSource(const QMimeData* data);
+    // Whether `file` is named as an edited image the window can put in (JPEG or PNG).
+    static bool isEditedImage(const QString& file);
+    // The model row of the texture shown at `at` (in the window) in the grid; -1 for none.
+    int textureRowAt(const QPoint& at) const;
 
     TextureModel* m_model;
     TextureFilter* m_filter;
     TextureRun* m_run;
     TextureExport* m_export;
+    ReplacePanel* m_replace;
     DlgTextureView* m_view = nullptr;
     std::filesystem::path m_source; // what is listed
     bool m_checked = false;         // whether its listing decodes every texture

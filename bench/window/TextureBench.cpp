@@ -5,12 +5,15 @@
 //
 //   glintmark-texture-bench [--no-scroll] SOURCE
 //   glintmark-texture-bench --hold SECONDS [--search TEXT] [--export DIR] SOURCE
+//   glintmark-texture-bench --replace-image N --replace-with FILE SOURCE
 //
 // Runs on whatever platform Qt is given (offscreen, or a display under Xvfb). With --hold it
 // times nothing: the window opens SOURCE, searches, exports, and stays up that long, for a
-// screenshot of each view.
+// screenshot of each view. With --replace-with it times, after the opening, the plan of replacing
+// the texture first used as image N of the first level with FILE: from the drop to the plan shown.
 #include "ui/Platform.h"
 #include "ui/textures/FrmTextures.h"
+#include "ui/textures/ReplacePanel.h"
 #include "ui/textures/TextureFilter.h"
 #include "ui/textures/TextureModel.h"
 #include "ui/textures/ThumbnailCache.h"
@@ -105,6 +108,33 @@ void scrollThrough(QListView* grid, ThumbnailCache* thumbnails)
                 sorted[sorted.size() / 2], sorted.back());
 }
 
+// Times the plan of replacing the texture first used as image `number` of the first level with
+// `edit`, from the call a drop makes to the plan shown; 1 when there is no such texture.
+int timePlan(FrmTextures& window, quint64 number, const QString& edit)
+{
+    int row = -1;
+    for (int i = 0; i < window.model()->rowCount() && row < 0; ++i)
+        if (window.model()->entry(i).level == 0 && window.model()->entry(i).image.number == number)
+            row = i;
+    if (row < 0) {
+        std::fprintf(stderr, "no texture is first used as image %llu\n",
+                     static_cast<unsigned long long>(number));
+        return 1;
+    }
+    bool shown = false;
+    QObject::connect(window.replacePanel(), &ReplacePanel::planShown, [&shown] { shown = true; });
+    QElapsedTimer clock;
+    clock.start();
+    window.replaceWith(row, platform::toPath(edit));
+    serveUntil([&shown] { return shown; }, 600000);
+    std::printf("plan of image %llu (%llu bytes) shown in %.1f ms: %s\n",
+                static_cast<unsigned long long>(number),
+                static_cast<unsigned long long>(window.model()->entry(row).image.size),
+                static_cast<double>(clock.nsecsElapsed()) / 1e6,
+                qPrintable(window.replacePanel()->planText()));
+    return shown ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -123,7 +153,13 @@ int main(int argc, char* argv[])
     const QCommandLineOption exportInto(QStringLiteral("export"),
                                         QStringLiteral("export every texture into DIR"),
                                         QStringLiteral("DIR"));
-    parser.addOptions({hold, search, exportInto});
+    const QCommandLineOption replaceImage(QStringLiteral("replace-image"),
+                                          QStringLiteral("the texture of image N to replace"),
+                                          QStringLiteral("N"));
+    const QCommandLineOption replaceWith(QStringLiteral("replace-with"),
+                                         QStringLiteral("time the plan of replacing it with FILE"),
+                                         QStringLiteral("FILE"));
+    parser.addOptions({hold, search, exportInto, replaceImage, replaceWith});
     parser.process(app);
     if (parser.positionalArguments().size() != 1)
         parser.showHelp(2);
@@ -165,6 +201,9 @@ int main(int argc, char* argv[])
         serveUntil([] { return false; }, parser.value(hold).toLongLong() * 1000);
         return 0;
     }
+    if (parser.isSet(replaceWith))
+        return timePlan(window, parser.value(replaceImage).toULongLong(),
+                        parser.value(replaceWith));
     if (parser.isSet(noScroll)) {
         std::printf("peak memory: %.1f MB\n", peakMegabytes());
         return 0;

@@ -2,7 +2,9 @@
 # The texture window's figures: the 256 MiB generated level and the 40-level generated game
 # (20,000 images) opened, the list complete and the first screen of thumbnails shown; the game's
 # grid scrolled page by page through every texture (the longest frame on the window's thread);
-# the peak memory with the game open and every thumbnail visited once (/usr/bin/time -v).
+# the peak memory with the game open and every thumbnail visited once (/usr/bin/time -v); the
+# plan of a replacement of the level's largest texture, from the drop to the plan shown, for an
+# edit saved as JPEG that fits and for one saved as PNG (encoded at the highest quality that fits).
 #
 #   bash bench/window/textures.sh [--runs N]
 #
@@ -35,4 +37,22 @@ done
 echo "== game, scrolled through every thumbnail"
 /usr/bin/time -v "$bench" "$data/game" 2> "$data/time.txt"
 grep "Maximum resident" "$data/time.txt"
+
+# The level's largest texture, and two edits of it: a JPEG at quality 50 and a PNG of its negative.
+if [ ! -f "$data/edit.png" ]; then
+    rm -rf "$data/extracted"
+    "$build/cli/glintmark-cli" -q --trim -o "$data/extracted" "$data/level.ldb"
+    largest=$(ls -S "$data/extracted"/Vorlesk_*.jpg | head -n1)
+    basename "$largest" .jpg | sed 's/^Vorlesk_0*//' >"$data/edit.image"
+    djpeg "$largest" | cjpeg -quality 50 >"$data/edit.jpg"
+    djpeg "$largest" | convert - -negate "$data/edit.png"
+    rm -rf "$data/extracted"
+fi
+for edit in edit.jpg edit.png; do
+    for run in $(seq "$runs"); do
+        echo "== level, the plan of $edit, run $run"
+        "$bench" --replace-image "$(cat "$data/edit.image")" --replace-with "$data/$edit" \
+            "$data/level.ldb"
+    done
+done
 echo "load $(cut -d' ' -f1-3 /proc/loadavg) after"

@@ -8,6 +8,7 @@
 #include "ui/textures/TextureModel.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -271,9 +272,10 @@ void ReplacePanel::showPending()
         QString line = tr("%1 \u2190 %2").arg(pending.texture, fileName(pending.edit.file));
         if (pending.plan.quality)
             line += tr(", encoded at quality %1").arg(*pending.plan.quality);
-        line += pending.edit.only
-                    ? tr(", here only")
-                    : tr(", everywhere (%1)").arg(pending.places.join(QStringLiteral(", ")));
+        line +=
+            pending.edit.only
+                ? tr(", here only")
+                : tr(", everywhere it is used: %1").arg(pending.places.join(QStringLiteral(", ")));
         m_lstPending->addItem(line);
     }
     updateActions();
@@ -339,9 +341,15 @@ void ReplacePanel::stop()
 
 void ReplacePanel::onJobFinished(const ReplaceEnd& end)
 {
+    // The first lines of what was done; all of them in the tooltip.
+    constexpr int kShownLines = 6;
     QString text = end.summary;
-    if (!end.details.isEmpty())
-        text += QLatin1Char('\n') + end.details.trimmed();
+    const QStringList lines = end.details.trimmed().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (int i = 0; i < lines.size() && i < kShownLines; ++i)
+        text += QLatin1Char('\n') + lines.at(i);
+    if (lines.size() > kShownLines)
+        text += tr("\n... and %1 more").arg(lines.size() - kShownLines);
+    m_lblPlan->setToolTip(end.details.trimmed());
     if (end.written)
         m_written = end.place;
     m_lblPlan->setText(text);
@@ -374,12 +382,25 @@ void ReplacePanel::CmdTakeBack_Click()
     takeBack(m_lstPending->currentRow());
 }
 
+QString ReplacePanel::chooseInto()
+{
+    // Beside the source, under a name of its own: a new level file, or a new folder of levels
+    // (named, not picked among existing ones: only a folder a put-back made is replaced).
+    const QDir beside(platform::fromPath(m_source.parent_path()));
+    if (sourceIsLevel())
+        return QFileDialog::getSaveFileName(
+            this, tr("Write New Level"),
+            beside.filePath(platform::fromPath(m_source.stem()) + tr(" new.ldb")),
+            tr("Level databases (*.ldb);;All files (*)"));
+    return QFileDialog::getSaveFileName(
+        this, tr("Write New Levels As Folder"),
+        beside.filePath(platform::fromPath(m_source.filename()) + tr(" new levels")), QString(),
+        nullptr, QFileDialog::ShowDirsOnly);
+}
+
 void ReplacePanel::CmdWrite_Click()
 {
-    const QString into =
-        sourceIsLevel() ? QFileDialog::getSaveFileName(this, tr("Write New Level"), QString(),
-                                                       tr("Level databases (*.ldb);;All files (*)"))
-                        : QFileDialog::getExistingDirectory(this, tr("Write New Levels Into"));
+    const QString into = chooseInto();
     if (!into.isEmpty())
         writeTo(platform::toPath(into));
 }
@@ -396,10 +417,7 @@ void ReplacePanel::CmdApplyPack_Click()
     const QString pack = QFileDialog::getExistingDirectory(this, tr("Open Pack"));
     if (pack.isEmpty())
         return;
-    const QString into =
-        sourceIsLevel() ? QFileDialog::getSaveFileName(this, tr("Write New Level"), QString(),
-                                                       tr("Level databases (*.ldb);;All files (*)"))
-                        : QFileDialog::getExistingDirectory(this, tr("Write New Levels Into"));
+    const QString into = chooseInto();
     if (!into.isEmpty())
         applyPackFrom(platform::toPath(pack), platform::toPath(into));
 }

@@ -103,6 +103,8 @@ private:
     std::vector<std::pair<int, std::uint64_t>> placesOf(int row, bool everywhere) const;
     std::filesystem::path relativeOf(int level) const;
     void startJob(const QString& doing);
+    // Asks where the new level or levels go; empty when the user cancels.
+    QString chooseInto();
 
     TextureModel* m_model;
     ReplacePlanner* m_planner;

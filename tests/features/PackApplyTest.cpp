@@ -103,6 +103,35 @@ std::string expectedLevel(const LevelBuilder& level, const std::string& letters,
     return bytes;
 }
 
+// Writes each level of `levels` (relative path, or "" for one level, and its letters) below
+// `dir`: the one level as level.ldb, a game's under game/.
+std::map<std::string, LevelBuilder> writeLevels(const fs::path& dir,
+                                                const std::map<std::string, std::string>& levels)
+{
+    std::map<std::string, LevelBuilder> built;
+    std::uint32_t seed = 3;
+    for (const auto& [relative, letters] : levels) {
+        const fs::path file = relative.empty() ? dir / "level.ldb" : dir / "game" / relative;
+        fs::create_directories(file.parent_path());
+        built.emplace(relative, levelOf(letters, seed++));
+        writeBytes(file, built.at(relative).bytes());
+    }
+    return built;
+}
+
+// Every refusal and passed-over file of `outcome`, a line each: the file and the reason.
+std::string toldOf(const features::GamePutBackOutcome& outcome)
+{
+    std::string told;
+    for (const auto* list : {&outcome.refused, &outcome.passedOver})
+        for (const features::Refusal& refusal : *list)
+            told += refusal.file.string() + " " + refusal.reason + "\n";
+    for (const auto& level : outcome.levels)
+        for (const features::Refusal& refusal : level.outcome.refused)
+            told += refusal.file.string() + " " + refusal.reason + "\n";
+    return told;
+}
+
 struct ApplyCase
 {
     const char* what;
@@ -198,14 +227,7 @@ TEST(PackApply, EachTextureGoesWhereverItStands)
         SCOPED_TRACE(c.what);
         const fs::path dir = freshTestFolder();
         features::PutBackSettings settings;
-        std::map<std::string, LevelBuilder> built;
-        std::uint32_t seed = 3;
-        for (const auto& [relative, letters] : c.levels) {
-            const fs::path file = relative.empty() ? dir / "level.ldb" : dir / "game" / relative;
-            fs::create_directories(file.parent_path());
-            built.emplace(relative, levelOf(letters, seed++));
-            writeBytes(file, built.at(relative).bytes());
-        }
+        const std::map<std::string, LevelBuilder> built = writeLevels(dir, c.levels);
         const bool game = c.levels.count("") == 0;
         settings.source = game ? dir / "game" : dir / "level.ldb";
         settings.into = game ? dir / "new" : dir / "new.ldb";
@@ -227,13 +249,7 @@ TEST(PackApply, EachTextureGoesWhereverItStands)
         ASSERT_NE(applied, nullptr);
         if (applied->outcome.error)
             ADD_FAILURE() << applied->outcome.error->message;
-        std::string told;
-        for (const auto* list : {&applied->outcome.refused, &applied->outcome.passedOver})
-            for (const features::Refusal& refusal : *list)
-                told += refusal.file.string() + " " + refusal.reason + "\n";
-        for (const auto& level : applied->outcome.levels)
-            for (const features::Refusal& refusal : level.outcome.refused)
-                told += refusal.file.string() + " " + refusal.reason + "\n";
+        const std::string told = toldOf(applied->outcome);
         if (!c.told.empty()) {
             EXPECT_NE(told.find(c.told), std::string::npos) << told;
             EXPECT_NE(told.find((dir / "pack").string() + "/"), std::string::npos) << told;
@@ -527,14 +543,7 @@ TEST(ApplyEdits, EachEditGoesEverywhereOrToItsOnePlace)
     for (const EditsCase& c : cases) {
         SCOPED_TRACE(c.what);
         const fs::path dir = freshTestFolder();
-        std::map<std::string, LevelBuilder> built;
-        std::uint32_t seed = 3;
-        for (const auto& [relative, letters] : c.levels) {
-            const fs::path file = relative.empty() ? dir / "level.ldb" : dir / "game" / relative;
-            fs::create_directories(file.parent_path());
-            built.emplace(relative, levelOf(letters, seed++));
-            writeBytes(file, built.at(relative).bytes());
-        }
+        const std::map<std::string, LevelBuilder> built = writeLevels(dir, c.levels);
         const bool game = c.levels.count("") == 0;
         features::GamePutBackRequest request;
         request.game = game ? dir / "game" : dir / "level.ldb";
@@ -571,13 +580,7 @@ TEST(ApplyEdits, EachEditGoesEverywhereOrToItsOnePlace)
             EXPECT_EQ(outcome.status, c.status);
             if (outcome.error)
                 ADD_FAILURE() << outcome.error->message;
-            std::string told;
-            for (const auto* list : {&outcome.refused, &outcome.passedOver})
-                for (const features::Refusal& refusal : *list)
-                    told += refusal.file.string() + " " + refusal.reason + "\n";
-            for (const auto& level : outcome.levels)
-                for (const features::Refusal& refusal : level.outcome.refused)
-                    told += refusal.file.string() + " " + refusal.reason + "\n";
+            const std::string told = toldOf(outcome);
             if (c.told.empty()) {
                 EXPECT_EQ(told, "");
             } else {

@@ -68,3 +68,15 @@ bool LevelDatabase::write(const QString& path) const
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
 }
+
+bool LevelDatabase::writeLevelOf(const QString& path, const std::vector<int>& which,
+                                 quint32 seed) const
+{
+    glintmark::testsupport::LevelBuilder level(seed);
+    level.filler(200);
+    for (const int index : which)
+        level.image(texture(index).toStdString()).filler(level.draw(1, 300));
+    const QByteArray content = QByteArray::fromStdString(level.bytes());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
+}

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 // A generated level database: real JPEG textures (made with QImage) with filler before, between
 // and after them, and what each extracted file must hold; the shared generator's bytes as Qt's.
 class LevelDatabase
@@ -25,6 +27,9 @@ public:
 
     // Writes the container to `path`; false when that fails.
     bool write(const QString& path) const;
+    // Writes to `path` another container holding this one's textures `which`, in that order,
+    // with filler drawn from `seed` before and between them; false when that fails.
+    bool writeLevelOf(const QString& path, const std::vector<int>& which, quint32 seed) const;
 
 private:
     explicit LevelDatabase(quint32 seed) : m_level(seed) {}

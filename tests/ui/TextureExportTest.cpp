@@ -28,7 +28,6 @@
 #include <system_error>
 
 using namespace glintmark::ui;
-using glintmark::testsupport::LevelBuilder;
 
 namespace {
 
@@ -100,15 +99,8 @@ private:
     {
         m_game = m_dir.filePath(QStringLiteral("game"));
         QVERIFY(QDir().mkpath(m_game + QStringLiteral("/sub")));
-        for (const auto& [name, which, seed] :
-             {std::tuple{QStringLiteral("/a.ldb"), std::vector<int>{0, 1, 2}, 1u},
-              std::tuple{QStringLiteral("/sub/b.ldb"), std::vector<int>{1, 2, 3}, 2u}}) {
-            LevelBuilder level(seed);
-            level.filler(200);
-            for (int texture : which)
-                level.image(m_db.texture(texture).toStdString()).filler(level.draw(1, 300));
-            QVERIFY(writeFile(m_game + name, QByteArray::fromStdString(level.bytes())));
-        }
+        QVERIFY(m_db.writeLevelOf(m_game + QStringLiteral("/a.ldb"), {0, 1, 2}, 1));
+        QVERIFY(m_db.writeLevelOf(m_game + QStringLiteral("/sub/b.ldb"), {1, 2, 3}, 2));
         m_level = m_dir.filePath(QStringLiteral("level.ldb"));
         QVERIFY(LevelDatabase::make(30, 3702).write(m_level));
     }

@@ -32,7 +32,6 @@
 #include <QUrl>
 
 using namespace glintmark::ui;
-using glintmark::testsupport::LevelBuilder;
 
 namespace {
 
@@ -157,16 +156,9 @@ private:
         m_game = m_dir.filePath(QStringLiteral("game"));
         QVERIFY(QDir().mkpath(m_game + QStringLiteral("/sub")));
         m_level = m_dir.filePath(QStringLiteral("level.ldb"));
-        for (const auto& [path, which, seed] :
-             {std::tuple{m_game + QStringLiteral("/a.ldb"), std::vector<int>{0, 1, 2}, 1u},
-              std::tuple{m_game + QStringLiteral("/sub/b.ldb"), std::vector<int>{1, 2, 3}, 2u},
-              std::tuple{m_level, std::vector<int>{0, 1, 2, 1}, 3u}}) {
-            LevelBuilder level(seed);
-            level.filler(200);
-            for (int texture : which)
-                level.image(m_db.texture(texture).toStdString()).filler(level.draw(1, 300));
-            QVERIFY(writeFile(path, QByteArray::fromStdString(level.bytes())));
-        }
+        QVERIFY(m_db.writeLevelOf(m_game + QStringLiteral("/a.ldb"), {0, 1, 2}, 1));
+        QVERIFY(m_db.writeLevelOf(m_game + QStringLiteral("/sub/b.ldb"), {1, 2, 3}, 2));
+        QVERIFY(m_db.writeLevelOf(m_level, {0, 1, 2, 1}, 3));
     }
 
     // The command line's put-back of `edit` as the extracted file of each of `images` (a level's

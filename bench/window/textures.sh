@@ -42,7 +42,7 @@ grep "Maximum resident" "$data/time.txt"
 if [ ! -f "$data/edit.png" ]; then
     rm -rf "$data/extracted"
     "$build/cli/glintmark-cli" -q --trim -o "$data/extracted" "$data/level.ldb"
-    largest=$(ls -S "$data/extracted"/Vorlesk_*.jpg | head -n1)
+    largest=$(ls -S "$data/extracted"/Vorlesk_*.jpg | sed -n 1p)
     basename "$largest" .jpg | sed 's/^Vorlesk_0*//' >"$data/edit.image"
     djpeg "$largest" | cjpeg -quality 50 >"$data/edit.jpg"
     djpeg "$largest" | convert - -negate "$data/edit.png"

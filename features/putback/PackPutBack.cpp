@@ -204,10 +204,10 @@ std::optional<ExtractError> planLevel(PackRun& run, std::size_t index)
             }
             for (const std::size_t entry : here)
                 run.found[entry] = true;
-            if (here.size() == 1)
-                places.push_back({image, here.front()});
-            else if (here.size() > 1)
+            if (here.size() > 1)
                 clashes.push_back({image, std::move(here)});
+            else if (here.size() == 1)
+                places.push_back({image, here.front()});
         });
     ExtractJob listing;
     listing.sourceFile = level.level.file;

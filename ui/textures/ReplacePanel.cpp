@@ -43,6 +43,16 @@ bool clash(const features::TextureEdit& a, const features::TextureEdit& b)
     return a.only->level == b.only->level && a.only->number == b.only->number;
 }
 
+// The places a replacement goes to, the first few by name: "a.ldb 2, b.ldb 1, ... and 21 more".
+QString placesText(const QStringList& places)
+{
+    constexpr int kNamed = 6;
+    if (places.size() <= kNamed)
+        return places.join(QStringLiteral(", "));
+    return places.mid(0, kNamed).join(QStringLiteral(", ")) +
+           QStringLiteral(", ... and %1 more").arg(places.size() - kNamed);
+}
+
 } // namespace
 
 ReplacePanel::ReplacePanel(TextureModel* model, QWidget* parent)
@@ -224,11 +234,10 @@ void ReplacePanel::onPlanned(quint64 ticket, const features::EditPlan& plan)
     PendingReplacement planned = m_planning;
     planned.plan = plan;
     const QString file = fileName(planned.edit.file);
-    const QString places = planned.places.size() > 1
-                               ? tr(" (at %1 places: %2)")
-                                     .arg(planned.places.size())
-                                     .arg(planned.places.join(QStringLiteral(", ")))
-                               : QString();
+    const QString places =
+        planned.places.size() > 1
+            ? tr(" (at %1 places: %2)").arg(planned.places.size()).arg(placesText(planned.places))
+            : QString();
     switch (plan.verdict) {
     case Verdict::Unchanged:
         m_lblPlan->setText(
@@ -272,10 +281,9 @@ void ReplacePanel::showPending()
         QString line = tr("%1 \u2190 %2").arg(pending.texture, fileName(pending.edit.file));
         if (pending.plan.quality)
             line += tr(", encoded at quality %1").arg(*pending.plan.quality);
-        line +=
-            pending.edit.only
-                ? tr(", here only")
-                : tr(", everywhere it is used: %1").arg(pending.places.join(QStringLiteral(", ")));
+        line += pending.edit.only
+                    ? tr(", here only")
+                    : tr(", everywhere it is used: %1").arg(placesText(pending.places));
         m_lstPending->addItem(line);
     }
     updateActions();

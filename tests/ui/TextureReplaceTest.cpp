@@ -336,6 +336,13 @@ private slots:
         QVERIFY(panel->pending().front().edit.file == pathOf(other));
         QCOMPARE(window.findChild<QListWidget*>(QStringLiteral("lstPending"))->count(), 1);
 
+        // Listed again to check every texture, the same source keeps what waits.
+        QSignalSpy checked(&window, &FrmTextures::listingFinished);
+        window.checkAll();
+        QVERIFY(checked.wait(kWaitMs));
+        QCOMPARE(panel->pending().size(), std::size_t{1});
+        QVERIFY(window.findChild<QPushButton*>(QStringLiteral("CmdWrite"))->isEnabled());
+
         // A level dropped on a texture is no edit: it is opened, as anywhere in the window.
         QMimeData level;
         level.setUrls({QUrl::fromLocalFile(m_level)});

@@ -467,12 +467,13 @@ void FrmTextures::updateActions()
     m_cmdExportSelected->setEnabled(canExport && m_lstTextures->selectionModel()->hasSelection());
     m_cmdOpen->setEnabled(!exporting && !replacing);
     m_cmdOpenFolder->setEnabled(!exporting && !replacing);
-    m_cmdCheckAll->setEnabled(!listing && !exporting && !m_source.empty() && !m_checked);
+    m_cmdCheckAll->setEnabled(!listing && !exporting && !replacing && !m_source.empty() &&
+                              !m_checked);
 }
 
 void FrmTextures::checkAll()
 {
-    if (!m_source.empty() && !m_export->isRunning())
+    if (!m_source.empty() && !m_export->isRunning() && !m_replace->isBusy())
         openSource(m_source, true);
 }
 

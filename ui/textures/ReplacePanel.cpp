@@ -126,14 +126,17 @@ ReplacePanel::~ReplacePanel() = default;
 void ReplacePanel::setSource(const std::filesystem::path& source)
 {
     m_job->stop();
+    const bool again = source == m_source; // listed again (Check All): what waits still holds
     m_source = source;
     m_levels.clear();
     m_listed = false;
     m_current = -1;
-    ++m_ticket; // a plan still coming is of the old source
-    m_pending.clear();
-    m_written.clear();
-    m_lblPlan->setText(tr("Choose a texture, then an edited image to replace it with."));
+    ++m_ticket; // a plan still coming is of the listing before
+    if (!again) {
+        m_pending.clear();
+        m_written.clear();
+        m_lblPlan->setText(tr("Choose a texture, then an edited image to replace it with."));
+    }
     showPending();
 }
 

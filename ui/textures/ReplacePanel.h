@@ -46,7 +46,8 @@ public:
     ReplacePanel(TextureModel* model, QWidget* parent = nullptr);
     ~ReplacePanel() override;
 
-    // A new source is being listed: forgets its levels, the plan and every pending replacement.
+    // A source is being listed: forgets the levels and the plan under way, and, unless it is the
+    // source listed before (listed again to check it), every pending replacement.
     void setSource(const std::filesystem::path& source);
     // Level `index` of the listing is the file `file`.
     void addLevel(int index, const std::filesystem::path& file);

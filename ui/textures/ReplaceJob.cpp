@@ -5,8 +5,6 @@
 #include "features/putback/PackWriter.h"
 #include "ui/Platform.h"
 
-#include <QMetaObject>
-
 #include <algorithm>
 #include <utility>
 
@@ -17,9 +15,7 @@ namespace glintmark::ui {
 class ReplaceJob::Listener : public features::RunEvents
 {
 public:
-    Listener(ReplaceJob* owner, std::uint64_t generation, std::shared_ptr<std::atomic<bool>> stop)
-        : m_owner(owner), m_generation(generation), m_stop(std::move(stop))
-    {}
+    Listener(ReplaceJob* owner, JobThread::Job job) : m_owner(owner), m_job(std::move(job)) {}
 
     void onLevel(const features::LevelStep& step) override
     {
@@ -39,38 +35,20 @@ public:
             return;
         m_percent = percent;
         m_doing = doing;
-        post([percent, doing](ReplaceJob* job) { emit job->progressed(percent, doing); });
+        m_job.post([owner = m_owner, percent, doing] { emit owner->progressed(percent, doing); });
     }
 
-    bool keepGoing() override { return !m_stop->load(); }
+    bool keepGoing() override { return !m_job.stopping(); }
 
     // The job is over.
     void finish(const ReplaceEnd& end)
     {
-        post([end](ReplaceJob* job) {
-            job->m_ended = true;
-            emit job->finished(end);
-        });
+        m_job.finish([owner = m_owner, end] { emit owner->finished(end); });
     }
 
 private:
-    // Runs `call` on the window's thread, unless a later job has made this one's news old.
-    template <typename Call> void post(Call call)
-    {
-        ReplaceJob* owner = m_owner;
-        const std::uint64_t generation = m_generation;
-        QMetaObject::invokeMethod(
-            owner,
-            [owner, generation, call = std::move(call)] {
-                if (owner->m_generation == generation)
-                    call(owner);
-            },
-            Qt::QueuedConnection);
-    }
-
     ReplaceJob* m_owner;
-    std::uint64_t m_generation;
-    std::shared_ptr<std::atomic<bool>> m_stop;
+    JobThread::Job m_job;
     std::size_t m_index = 0;
     std::size_t m_count = 1;
     QString m_name;
@@ -162,26 +140,19 @@ ReplaceEnd ReplaceJob::describe(const features::GamePutBackOutcome& outcome,
     return end;
 }
 
-ReplaceJob::ReplaceJob(QObject* parent) : QObject(parent)
+ReplaceJob::ReplaceJob(QObject* parent) : QObject(parent), m_job(this)
 {
     qRegisterMetaType<ReplaceEnd>();
 }
 
-ReplaceJob::~ReplaceJob()
-{
-    join();
-}
+ReplaceJob::~ReplaceJob() = default;
 
 template <typename Work> void ReplaceJob::run(Work work)
 {
-    join();
-    ++m_generation;
-    m_ended = false;
-    m_stop = std::make_shared<std::atomic<bool>>(false);
-    auto listener = std::make_shared<Listener>(this, m_generation, m_stop);
-    m_thread =
-        QThread::create([listener, work = std::move(work)] { listener->finish(work(*listener)); });
-    m_thread->start();
+    m_job.start([this, work = std::move(work)](const JobThread::Job& job) {
+        Listener listener(this, job);
+        listener.finish(work(listener));
+    });
 }
 
 void ReplaceJob::writeLevels(const std::filesystem::path& source, const std::filesystem::path& into,
@@ -234,21 +205,7 @@ void ReplaceJob::savePack(const std::filesystem::path& pack,
 
 void ReplaceJob::stop()
 {
-    if (m_stop)
-        m_stop->store(true);
-}
-
-void ReplaceJob::join()
-{
-    if (!m_thread)
-        return;
-    stop();
-    m_thread->wait();
-    delete m_thread;
-    m_thread = nullptr;
-    // Whatever the old job still had queued is dropped by the generation's check.
-    ++m_generation;
-    m_ended = true;
+    m_job.stop();
 }
 
 } // namespace glintmark::ui

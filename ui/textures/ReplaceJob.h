@@ -2,14 +2,12 @@
 
 #include "features/putback/PackPutBack.h"
 #include "features/putback/PutBack.h"
+#include "ui/textures/JobThread.h"
 
 #include <QObject>
 #include <QString>
-#include <QThread>
 
-#include <atomic>
 #include <filesystem>
-#include <memory>
 #include <vector>
 
 namespace glintmark::ui {
@@ -50,7 +48,7 @@ public:
                    const std::filesystem::path& into, bool asLevel, bool fit);
     // Asks the job to stop; finished() follows, as stopped.
     void stop();
-    bool isRunning() const { return m_thread != nullptr && !m_ended; }
+    bool isRunning() const { return m_job.isRunning(); }
 
     // What a put-back into levels did, in the window's words, with `into` its place.
     static ReplaceEnd describe(const features::GamePutBackOutcome& outcome,
@@ -66,12 +64,8 @@ private:
     class Listener;
 
     template <typename Work> void run(Work work);
-    void join();
 
-    QThread* m_thread = nullptr;
-    std::shared_ptr<std::atomic<bool>> m_stop;
-    std::uint64_t m_generation = 0; // which job the signals being delivered belong to
-    bool m_ended = true;
+    JobThread m_job;
 };
 
 } // namespace glintmark::ui

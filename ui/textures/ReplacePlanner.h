@@ -3,13 +3,11 @@
 #include "engine/ExtractTypes.h"
 #include "features/game/Sha256.h"
 #include "features/putback/EditPlan.h"
+#include "ui/textures/JobThread.h"
 
 #include <QObject>
-#include <QThread>
 
-#include <atomic>
 #include <filesystem>
-#include <memory>
 #include <optional>
 
 namespace glintmark::ui {
@@ -30,19 +28,14 @@ public:
     // encoding it again when it does not fit and `fit` is set; planned() follows with `ticket`.
     void plan(quint64 ticket, const std::filesystem::path& edit, const std::filesystem::path& level,
               const ImageInfo& original, bool fit, const std::optional<features::Digest>& texture);
-    bool isPlanning() const { return m_thread != nullptr && !m_ended; }
+    bool isPlanning() const { return m_job.isRunning(); }
 
 signals:
     // The plan asked for with `ticket` is ready.
     void planned(quint64 ticket, const glintmark::features::EditPlan& plan);
 
 private:
-    void join();
-
-    QThread* m_thread = nullptr;
-    std::shared_ptr<std::atomic<bool>> m_stop;
-    std::uint64_t m_generation = 0;
-    bool m_ended = true;
+    JobThread m_job;
 };
 
 } // namespace glintmark::ui

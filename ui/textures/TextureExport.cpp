@@ -4,8 +4,6 @@
 #include "features/game/TextureIndex.h"
 #include "ui/Platform.h"
 
-#include <QMetaObject>
-
 #include <string>
 #include <utility>
 
@@ -16,10 +14,8 @@ namespace glintmark::ui {
 class TextureExport::Listener : public features::SourcesEvents
 {
 public:
-    Listener(TextureExport* owner, std::uint64_t generation,
-             std::shared_ptr<std::atomic<bool>> stop, ExportChoices choices)
-        : m_owner(owner), m_generation(generation), m_stop(std::move(stop)),
-          m_choices(std::move(choices))
+    Listener(TextureExport* owner, JobThread::Job job, ExportChoices choices)
+        : m_owner(owner), m_job(std::move(job)), m_choices(std::move(choices))
     {}
 
     void onListed(const features::SourceList& list) override
@@ -64,7 +60,7 @@ public:
             addProblem(outcome.result.error->message);
     }
 
-    bool keepGoing() override { return !m_stop->load(); }
+    bool keepGoing() override { return !m_job.stopping(); }
 
     // The export is over: how it ended, with every failure.
     void finish(const features::SourcesOutcome& outcome, const std::filesystem::path& folder)
@@ -87,10 +83,7 @@ public:
         if (m_choices.selectedOnly && !end.stopped && noteLevelsNotFound())
             end.failed = true;
         end.message = m_problems.trimmed();
-        post([end](TextureExport* run) {
-            run->m_ended = true;
-            emit run->finished(end);
-        });
+        m_job.finish([run = m_owner, end] { emit run->finished(end); });
     }
 
 private:
@@ -117,20 +110,11 @@ private:
     // Runs `call` on the window's thread, unless a later start() has made this export's news old.
     template <typename Call> void post(Call call)
     {
-        TextureExport* owner = m_owner;
-        const std::uint64_t generation = m_generation;
-        QMetaObject::invokeMethod(
-            owner,
-            [owner, generation, call = std::move(call)] {
-                if (owner->m_generation == generation)
-                    call(owner);
-            },
-            Qt::QueuedConnection);
+        m_job.post([owner = m_owner, call = std::move(call)] { call(owner); });
     }
 
     TextureExport* m_owner;
-    std::uint64_t m_generation;
-    std::shared_ptr<std::atomic<bool>> m_stop;
+    JobThread::Job m_job;
     ExportChoices m_choices;
     std::string m_level;
     std::set<std::string> m_seen; // every level the run began
@@ -141,23 +125,16 @@ private:
     std::uint64_t m_totalBytes = 0;
 };
 
-TextureExport::TextureExport(QObject* parent) : QObject(parent)
+TextureExport::TextureExport(QObject* parent) : QObject(parent), m_job(this)
 {
     qRegisterMetaType<ExportEnd>();
 }
 
-TextureExport::~TextureExport()
-{
-    join();
-}
+TextureExport::~TextureExport() = default;
 
 void TextureExport::start(const std::filesystem::path& source, const std::filesystem::path& folder,
                           const ExportChoices& choices)
 {
-    join();
-    ++m_generation;
-    m_ended = false;
-    m_stop = std::make_shared<std::atomic<bool>>(false);
     // The command line's extraction with -o: the index beside the images, a game's levels each
     // in a folder of its own.
     features::SourcesRequest request;
@@ -166,31 +143,15 @@ void TextureExport::start(const std::filesystem::path& source, const std::filesy
     request.mode = RunMode::Write;
     request.trim = choices.trim;
     request.dedupe = choices.dedupe;
-    auto listener = std::make_shared<Listener>(this, m_generation, m_stop, choices);
-    m_thread = QThread::create([request, listener] {
-        const features::SourcesOutcome outcome = features::runSources(request, *listener);
-        listener->finish(outcome, request.outputDir);
+    m_job.start([this, request, choices](const JobThread::Job& job) {
+        Listener listener(this, job, choices);
+        listener.finish(features::runSources(request, listener), request.outputDir);
     });
-    m_thread->start();
 }
 
 void TextureExport::stop()
 {
-    if (m_stop)
-        m_stop->store(true);
-}
-
-void TextureExport::join()
-{
-    if (!m_thread)
-        return;
-    stop();
-    m_thread->wait();
-    delete m_thread;
-    m_thread = nullptr;
-    // Whatever the old export still had queued is dropped by the generation's check.
-    ++m_generation;
-    m_ended = true;
+    m_job.stop();
 }
 
 } // namespace glintmark::ui

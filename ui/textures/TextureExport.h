@@ -1,14 +1,13 @@
 #pragma once
 
+#include "ui/textures/JobThread.h"
+
 #include <QObject>
 #include <QString>
-#include <QThread>
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 
@@ -52,7 +51,7 @@ public:
                const ExportChoices& choices);
     // Asks the export to stop; finished() follows, as stopped.
     void stop();
-    bool isRunning() const { return m_thread != nullptr && !m_ended; }
+    bool isRunning() const { return m_job.isRunning(); }
 
 signals:
     // How far the export has got, 0 to 100.
@@ -63,12 +62,7 @@ signals:
 private:
     class Listener;
 
-    void join();
-
-    QThread* m_thread = nullptr;
-    std::shared_ptr<std::atomic<bool>> m_stop;
-    std::uint64_t m_generation = 0; // which start() the signals being delivered belong to
-    bool m_ended = true;
+    JobThread m_job;
 };
 
 } // namespace glintmark::ui

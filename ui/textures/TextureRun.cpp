@@ -4,8 +4,6 @@
 #include "features/game/SourcesRun.h"
 #include "ui/Platform.h"
 
-#include <QMetaObject>
-
 #include <chrono>
 #include <utility>
 
@@ -16,9 +14,7 @@ namespace glintmark::ui {
 class TextureRun::Listener : public features::SourcesEvents
 {
 public:
-    Listener(TextureRun* owner, std::uint64_t generation, std::shared_ptr<std::atomic<bool>> stop)
-        : m_owner(owner), m_generation(generation), m_stop(std::move(stop))
-    {}
+    Listener(TextureRun* owner, JobThread::Job job) : m_owner(owner), m_job(std::move(job)) {}
 
     void onListed(const features::SourceList& list) override
     {
@@ -77,7 +73,7 @@ public:
     bool keepGoing() override
     {
         flushNow();
-        return !m_stop->load();
+        return !m_job.stopping();
     }
 
     // The run is over: the last batch, the index, and how it ended.
@@ -98,10 +94,7 @@ public:
         std::shared_ptr<const features::GameTextures> textures = outcome.textures;
         if (textures && !end.stopped)
             post([textures](TextureRun* run) { emit run->indexed(textures); });
-        post([end](TextureRun* run) {
-            run->m_ended = true;
-            emit run->finished(end);
-        });
+        m_job.finish([run = m_owner, end] { emit run->finished(end); });
     }
 
 private:
@@ -130,20 +123,11 @@ private:
     // Runs `call` on the window's thread, unless a later start() has made this run's news old.
     template <typename Call> void post(Call call)
     {
-        TextureRun* owner = m_owner;
-        const std::uint64_t generation = m_generation;
-        QMetaObject::invokeMethod(
-            owner,
-            [owner, generation, call = std::move(call)] {
-                if (owner->m_generation == generation)
-                    call(owner);
-            },
-            Qt::QueuedConnection);
+        m_job.post([owner = m_owner, call = std::move(call)] { call(owner); });
     }
 
     TextureRun* m_owner;
-    std::uint64_t m_generation;
-    std::shared_ptr<std::atomic<bool>> m_stop;
+    JobThread::Job m_job;
     QVector<FoundImage> m_pending;
     std::chrono::steady_clock::time_point m_flushed = std::chrono::steady_clock::now();
     QString m_problems;
@@ -153,23 +137,16 @@ private:
     std::uint64_t m_totalBytes = 0;
 };
 
-TextureRun::TextureRun(QObject* parent) : QObject(parent)
+TextureRun::TextureRun(QObject* parent) : QObject(parent), m_job(this)
 {
     qRegisterMetaType<FoundImage>();
     qRegisterMetaType<ListingEnd>();
 }
 
-TextureRun::~TextureRun()
-{
-    join();
-}
+TextureRun::~TextureRun() = default;
 
 void TextureRun::start(const std::filesystem::path& source, bool check)
 {
-    join();
-    ++m_generation;
-    m_ended = false;
-    m_stop = std::make_shared<std::atomic<bool>>(false);
     features::SourcesRequest request;
     request.sources = {source};
     request.mode = RunMode::ListOnly;
@@ -177,31 +154,15 @@ void TextureRun::start(const std::filesystem::path& source, bool check)
     // a single level's as well as a game's.
     request.dedupe = true;
     request.check = check;
-    auto listener = std::make_shared<Listener>(this, m_generation, m_stop);
-    m_thread = QThread::create([request, listener] {
-        const features::SourcesOutcome outcome = features::runSources(request, *listener);
-        listener->finish(outcome);
+    m_job.start([this, request](const JobThread::Job& job) {
+        Listener listener(this, job);
+        listener.finish(features::runSources(request, listener));
     });
-    m_thread->start();
 }
 
 void TextureRun::stop()
 {
-    if (m_stop)
-        m_stop->store(true);
-}
-
-void TextureRun::join()
-{
-    if (!m_thread)
-        return;
-    stop();
-    m_thread->wait();
-    delete m_thread;
-    m_thread = nullptr;
-    // Whatever the old run still had queued is dropped by the generation's check.
-    ++m_generation;
-    m_ended = true;
+    m_job.stop();
 }
 
 } // namespace glintmark::ui

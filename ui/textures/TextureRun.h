@@ -1,13 +1,12 @@
 #pragma once
 
 #include "features/ImageStatus.h"
+#include "ui/textures/JobThread.h"
 
 #include <QObject>
 #include <QString>
-#include <QThread>
 #include <QVector>
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -52,7 +51,7 @@ public:
     void start(const std::filesystem::path& source, bool check = false);
     // Asks the listing to stop; finished() follows, as stopped.
     void stop();
-    bool isRunning() const { return m_thread != nullptr && !m_ended; }
+    bool isRunning() const { return m_job.isRunning(); }
 
 signals:
     // A level is being read: its place, how many there are, its path in the game, and the file.
@@ -69,12 +68,7 @@ signals:
 private:
     class Listener;
 
-    void join();
-
-    QThread* m_thread = nullptr;
-    std::shared_ptr<std::atomic<bool>> m_stop;
-    std::uint64_t m_generation = 0; // which start() the signals being delivered belong to
-    bool m_ended = true;
+    JobThread m_job;
 };
 
 } // namespace glintmark::ui

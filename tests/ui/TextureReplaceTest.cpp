@@ -336,6 +336,20 @@ private slots:
         QVERIFY(panel->pending().front().edit.file == pathOf(other));
         QCOMPARE(window.findChild<QListWidget*>(QStringLiteral("lstPending"))->count(), 1);
 
+        // An edit dropped beside the textures is no source to open: the window says where it goes.
+        const QPoint beside = grid->viewport()->rect().bottomRight() - QPoint(2, 2);
+        QVERIFY(!grid->indexAt(beside).isValid());
+        QSignalSpy told(panel, &ReplacePanel::planShown);
+        QDragEnterEvent enterBeside(beside, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(grid->viewport(), &enterBeside);
+        QDropEvent dropBeside(beside, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(grid->viewport(), &dropBeside);
+        QCOMPARE(told.count(), 1);
+        QVERIFY2(panel->planText().startsWith(QStringLiteral("Drop first.jpg on the texture")),
+                 qPrintable(panel->planText()));
+        QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("txtSource"))->text(), m_game);
+        QCOMPARE(panel->pending().size(), std::size_t{1});
+
         // Listed again to check every texture, the same source keeps what waits.
         QSignalSpy checked(&window, &FrmTextures::listingFinished);
         window.checkAll();

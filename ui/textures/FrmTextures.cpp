@@ -300,10 +300,10 @@ void FrmTextures::dropEvent(QDropEvent* event)
     if (source.isEmpty() || isExporting() || m_replace->isBusy())
         return;
     event->acceptProposedAction();
-    // An edited image dropped on a texture of the grid replaces it.
-    const int row = textureRowAt(event->position().toPoint());
-    if (row >= 0 && isEditedImage(source)) {
-        replaceWith(row, platform::toPath(source));
+    // An edited image dropped on a texture of the grid replaces it; dropped beside one, it is
+    // no source to open.
+    if (isEditedImage(source)) {
+        replaceWith(textureRowAt(event->position().toPoint()), platform::toPath(source));
         return;
     }
     openSource(platform::toPath(source));

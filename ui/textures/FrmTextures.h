@@ -78,7 +78,8 @@ public:
 
 protected:
     // A level or a game folder dropped on the window is opened as if chosen; an edited image
-    // (JPEG or PNG) dropped on a texture of the grid is planned as its replacement.
+    // (JPEG or PNG) dropped on a texture of the grid is planned as its replacement, and dropped
+    // elsewhere is not opened: the window says where to drop it.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

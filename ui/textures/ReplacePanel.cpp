@@ -196,8 +196,13 @@ std::vector<std::pair<int, std::uint64_t>> ReplacePanel::placesOf(int row, bool 
 
 void ReplacePanel::replaceWith(int row, const std::filesystem::path& edit)
 {
-    if (row < 0 || row >= m_model->rowCount())
+    if (row < 0 || row >= m_model->rowCount()) {
+        m_lblPlan->setText(tr("Drop %1 on the texture it replaces, or choose that texture and "
+                              "then \"Replace With...\".")
+                               .arg(fileName(edit)));
+        emit planShown();
         return;
+    }
     const TextureEntry& entry = m_model->entry(row);
     const auto texture = features::digestFromHex(entry.digest.toStdString());
     if (!m_listed || !texture || entry.level < 0 ||

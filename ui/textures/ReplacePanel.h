@@ -56,7 +56,8 @@ public:
     // The model row under the cursor; -1 for none.
     void setCurrent(int row);
     // Plans replacing the texture of model row `row` with the file `edit`, at every place it is
-    // used when "Everywhere" is ticked, at its first place otherwise.
+    // used when "Everywhere" is ticked, at its first place otherwise; for no row (-1), says where
+    // to drop it.
     void replaceWith(int row, const std::filesystem::path& edit);
     // Takes back pending replacement `index`.
     void takeBack(int index);

@@ -371,6 +371,46 @@ private slots:
         QVERIFY(panel->pending().empty());
     }
 
+    // While new levels are written, or the textures exported, a level dropped on the window is
+    // not opened: what is under way is not cut off.
+    void aDropWaitsForTheWorkUnderWay_data()
+    {
+        QTest::addColumn<bool>("exporting");
+        QTest::newRow("writing new levels") << false;
+        QTest::newRow("exporting") << true;
+    }
+    void aDropWaitsForTheWorkUnderWay()
+    {
+        QFETCH(bool, exporting);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag());
+        const QString editFile = m_dir.filePath(QStringLiteral("busy edit.jpg"));
+        QVERIFY(writeFile(editFile, reencoded(m_db.texture(2), 20)));
+        FrmTextures window;
+        QVERIFY(listIn(window, m_game));
+        QVERIFY(planIn(window, rowOf(window, 0, 3), editFile));
+        ReplacePanel* panel = window.replacePanel();
+        QSignalSpy written(panel, &ReplacePanel::jobFinished);
+        QSignalSpy exported(&window, &FrmTextures::exportFinished);
+        // Under way until its end is told, which only the event loop can deliver.
+        if (exporting)
+            window.exportTo(pathOf(m_dir.filePath(QStringLiteral("busy export"))), false);
+        else
+            panel->writeTo(pathOf(m_dir.filePath(QStringLiteral("busy ") + tag)));
+        QVERIFY(exporting ? window.isExporting() : panel->isBusy());
+
+        QMimeData level;
+        level.setUrls({QUrl::fromLocalFile(m_level)});
+        const QPoint at = window.rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &level, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &level, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &drop);
+        QVERIFY(!window.isListing());
+        QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("txtSource"))->text(), m_game);
+        QVERIFY(exporting ? exported.wait(kWaitMs) : written.wait(kWaitMs));
+        QCOMPARE(panel->pending().size(), std::size_t{1});
+    }
+
     // The pending edits saved as a pack: the command line applies it as the window writes the
     // same edits, and the window applies it alike.
     void aSavedPackIsAppliedAlikeByBoth()

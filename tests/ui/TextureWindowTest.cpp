@@ -38,6 +38,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <thread>
 #include <vector>
@@ -559,13 +560,18 @@ private slots:
     }
 #endif
 
-    // Opening another source while one is listed shows only the new one's textures.
+    // Opening another source while one is listed shows only the new one's textures, also when
+    // the first listing has already queued what it found (the window's thread was busy
+    // meanwhile): its news is dropped, not taken for the new listing's.
     void reopeningReplacesTheListing()
     {
         FrmTextures window;
+        QSignalSpy ends(&window, &FrmTextures::listingFinished);
         window.openSource(glintmark::ui::platform::toPath(m_game));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // no event is handled
         QVERIFY(listIn(window, m_game + QStringLiteral("/a.ldb")));
         QTest::qWait(50); // anything the first listing still had queued
+        QCOMPARE(ends.count(), 1); // the new listing's end only
         QCOMPARE(window.model()->rowCount(), 3);
         QCOMPARE(window.model()->levels(), QStringList{QStringLiteral("a.ldb")});
     }

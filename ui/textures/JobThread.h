@@ -95,9 +95,8 @@ private:
         stop();
         m_thread->wait();
         delete m_thread;
-        m_thread = nullptr;
+        m_thread = nullptr; // not running, whatever m_ended says
         ++m_generation;
-        m_ended = true;
     }
 
     QObject* m_owner;

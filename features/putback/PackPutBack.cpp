@@ -364,9 +364,15 @@ std::optional<ExtractError> writeLevels(PackRun& run)
 {
     NewGameFolder written(run.request.into);
     std::optional<ExtractError> error = written.begin();
+    // The writing pass goes through the changed levels only, each announced as it begins.
+    const auto changing = static_cast<std::size_t>(
+        std::count_if(run.outcome.levels.begin(), run.outcome.levels.end(),
+                      [](const LevelPutBack& level) { return level.changes(); }));
+    std::size_t step = 0;
     for (std::size_t i = 0; !error && !run.stopped && i < run.outcome.levels.size(); ++i) {
         if (!run.outcome.levels[i].changes())
             continue;
+        run.events.onLevel({step++, changing, run.outcome.levels[i].level.relative, false});
         run.stopped = !run.events.keepGoing();
         RawFile source;
         if (!run.stopped)

@@ -616,5 +616,37 @@ TEST(ApplyEdits, EachEditGoesEverywhereOrToItsOnePlace)
     }
 }
 
+// Each pass tells the level it comes to: the search through every level, then the writing
+// through the changed ones alone, so that a front end's bar and name follow both.
+TEST(ApplyEdits, EachPassTellsTheLevelItIsAt)
+{
+    if (!testsupport::sha256sumHere())
+        GTEST_SKIP() << "no sha256sum to referee the digests here";
+    const fs::path dir = freshTestFolder();
+    writeLevels(dir, {{"a.ldb", "AB"}, {"maps/c.ldb", "CA"}, {"z.ldb", "D"}});
+    writeBytes(dir / "edit.jpg", edited('A'));
+    features::TextureEdit edit;
+    const auto digest = features::digestFromHex(digestOf(dir, texture('A')));
+    ASSERT_TRUE(digest.has_value());
+    edit.texture = *digest;
+    edit.file = dir / "edit.jpg";
+    features::GamePutBackRequest request;
+    request.game = dir / "game";
+    request.into = dir / "new";
+    struct Steps : Events
+    {
+        std::vector<std::string> told;
+        void onLevel(const features::LevelStep& step) override
+        {
+            told.push_back(std::to_string(step.index) + "/" + std::to_string(step.count) + " " +
+                           step.name.generic_string() + (step.searching ? " searching" : ""));
+        }
+    } events;
+    ASSERT_EQ(features::applyEdits(request, {edit}, false, events).status, PutBackStatus::Written);
+    EXPECT_EQ(events.told,
+              (std::vector<std::string>{"0/3 a.ldb searching", "1/3 maps/c.ldb searching",
+                                        "2/3 z.ldb searching", "0/2 a.ldb", "1/2 maps/c.ldb"}));
+}
+
 } // namespace
 } // namespace glintmark::featurestest

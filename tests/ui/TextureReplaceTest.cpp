@@ -411,6 +411,30 @@ private slots:
         QCOMPARE(panel->pending().size(), std::size_t{1});
     }
 
+    // While new levels are written the bar follows each level of each pass, named in the
+    // window, to its end.
+    void theBarFollowsEachLevel()
+    {
+        const QString editFile = m_dir.filePath(QStringLiteral("bar edit.jpg"));
+        QVERIFY(writeFile(editFile, reencoded(m_db.texture(2), 20)));
+        FrmTextures window;
+        QVERIFY(listIn(window, m_game));
+        QVERIFY(planIn(window, rowOf(window, 0, 3), editFile));
+        ReplacePanel* panel = window.replacePanel();
+        QStringList seen; // each step of the bar, with what the window said then
+        connect(panel, &ReplacePanel::progressed, panel, [&seen, panel](int percent) {
+            seen << QStringLiteral("%1 %2").arg(percent).arg(panel->planText());
+        });
+        QVERIFY(jobIn(window, [&](ReplacePanel& p) {
+            p.writeTo(pathOf(m_dir.filePath(QStringLiteral("bar"))));
+        }));
+        // Each level's writing is told to its end: a.ldb at half the bar, sub/b.ldb at its end.
+        QVERIFY2(seen.contains(QStringLiteral("50 Working: writing a.ldb...")),
+                 qPrintable(seen.join(QLatin1Char('|'))));
+        QVERIFY2(seen.contains(QStringLiteral("100 Working: writing sub/b.ldb...")),
+                 qPrintable(seen.join(QLatin1Char('|'))));
+    }
+
     // The pending edits saved as a pack: the command line applies it as the window writes the
     // same edits, and the window applies it alike.
     void aSavedPackIsAppliedAlikeByBoth()

@@ -304,6 +304,8 @@ private slots:
         window.show();
         QVERIFY(listIn(window, m_game));
         ReplacePanel* panel = window.replacePanel();
+        // A texture is shown once: replacing it means every place it is used, unless unticked.
+        QVERIFY(window.findChild<QCheckBox*>(QStringLiteral("chkEverywhere"))->isChecked());
         auto* grid = window.findChild<QListView*>(QStringLiteral("lstTextures"));
         const int row = rowOf(window, 0, 1);
         const QModelIndex shown = window.filter()->mapFromSource(window.model()->index(row));
@@ -451,6 +453,14 @@ private slots:
         QVERIFY2(panel->planText().startsWith(QStringLiteral("A pack of 1 texture(s) was saved.")),
                  qPrintable(panel->planText()));
         QVERIFY(QFile::exists(pack + QStringLiteral("/pack.json")));
+        // The pack's file is named by the texture's SHA-256, as sha256sum gives it.
+        const QString texture = m_dir.filePath(QStringLiteral("pack texture.jpg"));
+        QVERIFY(writeFile(texture, m_db.texture(2)));
+        const QString entry =
+            QString::fromStdString(glintmark::testsupport::sha256sumOf(pathOf(texture))) +
+            QStringLiteral(".jpg");
+        QVERIFY2(panel->planText().contains(entry), qPrintable(panel->planText()));
+        QCOMPARE(panel->writtenPlace(), pack);
 
         const QString written = m_dir.filePath(QStringLiteral("pack written"));
         QVERIFY(jobIn(window, [&](ReplacePanel& p) { p.writeTo(pathOf(written)); }));
@@ -470,6 +480,24 @@ private slots:
                               QStringLiteral("sub/b.ldb")}));
         QCOMPARE(digestsBelow(applied), expected);
         QCOMPARE(digestsBelow(written), expected);
+
+        // A pack of the texture as it is changes nothing, and nothing is written.
+        QFile::remove(pack + QLatin1Char('/') + entry);
+        QVERIFY(writeFile(pack + QLatin1Char('/') + entry, m_db.texture(2)));
+        const QString unchanged = m_dir.filePath(QStringLiteral("pack unchanged"));
+        QVERIFY(jobIn(window,
+                      [&](ReplacePanel& p) { p.applyPackFrom(pathOf(pack), pathOf(unchanged)); }));
+        QCOMPARE(panel->planText(),
+                 QStringLiteral("Nothing written: no replacement changes the source."));
+        QVERIFY(panel->writtenPlace().isEmpty());
+        QVERIFY(!QFile::exists(unchanged));
+        // New levels inside the game folder itself are refused, and nothing is written.
+        const QString inside = m_game + QStringLiteral("/new");
+        QVERIFY(jobIn(window, [&](ReplacePanel& p) { p.writeTo(pathOf(inside)); }));
+        QVERIFY2(panel->planText().contains(QStringLiteral("into the game folder")),
+                 qPrintable(panel->planText()));
+        QVERIFY(panel->writtenPlace().isEmpty());
+        QVERIFY(!QFile::exists(inside));
     }
 };
 

@@ -32,17 +32,6 @@ QString grouped(std::uint64_t value)
     return QString::fromStdString(features::groupedNumber(value));
 }
 
-// Whether two replacements cannot both be written: one texture, and one of them everywhere or
-// both at the same place.
-bool clash(const features::TextureEdit& a, const features::TextureEdit& b)
-{
-    if (a.texture != b.texture)
-        return false;
-    if (!a.only || !b.only)
-        return true;
-    return a.only->level == b.only->level && a.only->number == b.only->number;
-}
-
 // The places a replacement goes to, the first few by name: "a.ldb 2, b.ldb 1, ... and 21 more".
 QString placesText(const QStringList& places)
 {
@@ -270,10 +259,11 @@ void ReplacePanel::onPlanned(quint64 ticket, const features::EditPlan& plan)
         break;
     }
     if (plan.verdict == Verdict::Fits || plan.verdict == Verdict::Encoded) {
-        // A later replacement of the same texture at the same place takes the earlier's.
+        // A later replacement of the same texture takes the earlier's place: the grid shows a
+        // texture once, so both go everywhere it is used or both to its first place.
         m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(),
                                        [&planned](const PendingReplacement& earlier) {
-                                           return clash(earlier.edit, planned.edit);
+                                           return earlier.edit.texture == planned.edit.texture;
                                        }),
                         m_pending.end());
         m_pending.push_back(std::move(planned));

@@ -466,22 +466,27 @@ private slots:
         window.resize(1000, 640);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // The window's own controls and those of its replacements' panel, in the window's frame.
         QList<QWidget*> controls;
         for (QWidget* child : window.findChildren<QWidget*>()) {
+            const QWidget* parent = child->parentWidget();
             if (qobject_cast<QPushButton*>(child) || qobject_cast<QCheckBox*>(child) ||
                 qobject_cast<QComboBox*>(child) || qobject_cast<QLineEdit*>(child) ||
-                qobject_cast<QProgressBar*>(child) || child->objectName() == "lblStatus")
-                if (child->parentWidget() == &window)
+                qobject_cast<QProgressBar*>(child) || child->objectName() == "lblStatus" ||
+                child->objectName() == "lblPlan" || child->objectName() == "lstPending")
+                if (parent == &window || parent->objectName() == "ReplacePanel")
                     controls << child;
         }
-        QVERIFY(controls.size() >= 16);
+        QVERIFY(controls.size() >= 25);
+        const auto placeOf = [&window](const QWidget* control) {
+            return QRect(control->mapTo(&window, QPoint(0, 0)), control->size());
+        };
         for (int i = 0; i < controls.size(); ++i) {
             const QWidget* control = controls.at(i);
             QVERIFY2(control->isVisible(), qPrintable(control->objectName()));
-            QVERIFY2(window.rect().contains(control->geometry()),
-                     qPrintable(control->objectName()));
+            QVERIFY2(window.rect().contains(placeOf(control)), qPrintable(control->objectName()));
             for (int j = i + 1; j < controls.size(); ++j)
-                QVERIFY2(!control->geometry().intersects(controls.at(j)->geometry()),
+                QVERIFY2(!placeOf(control).intersects(placeOf(controls.at(j))),
                          qPrintable(control->objectName() + " / " + controls.at(j)->objectName()));
         }
     }
@@ -570,7 +575,7 @@ private slots:
         window.openSource(glintmark::ui::platform::toPath(m_game));
         std::this_thread::sleep_for(std::chrono::milliseconds(300)); // no event is handled
         QVERIFY(listIn(window, m_game + QStringLiteral("/a.ldb")));
-        QTest::qWait(50); // anything the first listing still had queued
+        QTest::qWait(50);          // anything the first listing still had queued
         QCOMPARE(ends.count(), 1); // the new listing's end only
         QCOMPARE(window.model()->rowCount(), 3);
         QCOMPARE(window.model()->levels(), QStringList{QStringLiteral("a.ldb")});

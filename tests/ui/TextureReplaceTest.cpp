@@ -223,6 +223,12 @@ private slots:
         ReplacePanel* panel = window.replacePanel();
         QVERIFY2(panel->planText().contains(QStringLiteral("fits texture 2 of")),
                  qPrintable(panel->planText()));
+        // Everywhere: the plan names each place the texture is used.
+        const QString named = !everywhere ? QString()
+                              : game      ? QStringLiteral(" (at 2 places: a.ldb 2, sub/b.ldb 1)")
+                                     : QStringLiteral(" (at 2 places: level.ldb 2, level.ldb 4)");
+        QVERIFY2(panel->planText().contains(QStringLiteral(" bytes)") + named + QLatin1Char(';')),
+                 qPrintable(panel->planText()));
         QCOMPARE(panel->pending().size(), std::size_t{1});
         QCOMPARE(window.findChild<QListWidget*>(QStringLiteral("lstPending"))->count(), 1);
         QVERIFY(window.findChild<QPushButton*>(QStringLiteral("CmdWrite"))->isEnabled());
@@ -306,6 +312,8 @@ private slots:
         ReplacePanel* panel = window.replacePanel();
         // A texture is shown once: replacing it means every place it is used, unless unticked.
         QVERIFY(window.findChild<QCheckBox*>(QStringLiteral("chkEverywhere"))->isChecked());
+        // Listed, with a current texture: it can be replaced.
+        QVERIFY(window.findChild<QPushButton*>(QStringLiteral("CmdReplace"))->isEnabled());
         auto* grid = window.findChild<QListView*>(QStringLiteral("lstTextures"));
         const int row = rowOf(window, 0, 1);
         const QModelIndex shown = window.filter()->mapFromSource(window.model()->index(row));
@@ -333,7 +341,12 @@ private slots:
                  qPrintable(panel->planText()));
         QVERIFY(planIn(window, rowOf(window, 0, 3), other));
         QCOMPARE(panel->pending().size(), std::size_t{2});
-        panel->takeBack(0);
+        auto* pending = window.findChild<QListWidget*>(QStringLiteral("lstPending"));
+        auto* takeBack = window.findChild<QPushButton*>(QStringLiteral("CmdTakeBack"));
+        QVERIFY(!takeBack->isEnabled()); // nothing chosen in the list yet
+        pending->setCurrentRow(0);
+        QVERIFY(takeBack->isEnabled());
+        takeBack->click();
         QCOMPARE(panel->pending().size(), std::size_t{1});
         QVERIFY(panel->pending().front().edit.file == pathOf(other));
         QCOMPARE(window.findChild<QListWidget*>(QStringLiteral("lstPending"))->count(), 1);

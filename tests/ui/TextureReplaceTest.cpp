@@ -17,6 +17,9 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -474,6 +477,14 @@ private slots:
             QStringLiteral(".jpg");
         QVERIFY2(panel->planText().contains(entry), qPrintable(panel->planText()));
         QCOMPARE(panel->writtenPlace(), pack);
+        // pack.json gives the texture's frame as Qt reads it from the texture itself.
+        const QJsonObject saved =
+            QJsonDocument::fromJson(readFile(pack + QStringLiteral("/pack.json"))).object();
+        const QJsonObject described = saved[QStringLiteral("textures")].toArray().at(0).toObject();
+        const QImage frame = QImage::fromData(m_db.texture(2), "JPEG");
+        QCOMPARE(described[QStringLiteral("width")].toInt(), frame.width());
+        QCOMPARE(described[QStringLiteral("height")].toInt(), frame.height());
+        QCOMPARE(described[QStringLiteral("components")].toInt(), 3);
 
         const QString written = m_dir.filePath(QStringLiteral("pack written"));
         QVERIFY(jobIn(window, [&](ReplacePanel& p) { p.writeTo(pathOf(written)); }));

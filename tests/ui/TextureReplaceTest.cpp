@@ -343,6 +343,8 @@ private slots:
         QVERIFY2(panel->planText().contains(QStringLiteral("encoded at quality")),
                  qPrintable(panel->planText()));
         QVERIFY(planIn(window, rowOf(window, 0, 3), other));
+        // The texture replaced becomes the current one.
+        QCOMPARE(window.filter()->mapToSource(grid->currentIndex()).row(), rowOf(window, 0, 3));
         QCOMPARE(panel->pending().size(), std::size_t{2});
         auto* pending = window.findChild<QListWidget*>(QStringLiteral("lstPending"));
         auto* takeBack = window.findChild<QPushButton*>(QStringLiteral("CmdTakeBack"));
@@ -451,6 +453,32 @@ private slots:
                  qPrintable(seen.join(QLatin1Char('|'))));
         QVERIFY2(seen.contains(QStringLiteral("100 Working: writing sub/b.ldb...")),
                  qPrintable(seen.join(QLatin1Char('|'))));
+    }
+
+    // Cancel stops the writing of new levels: nothing is written, and the window says so. The
+    // level is large enough (about a megabyte to scan) that the click comes long before the end.
+    void cancelStopsTheWriting()
+    {
+        const LevelDatabase large = LevelDatabase::make(300, 3803);
+        const QString level = m_dir.filePath(QStringLiteral("large.ldb"));
+        QVERIFY(large.write(level));
+        const QString editFile = m_dir.filePath(QStringLiteral("large edit.jpg"));
+        QVERIFY(writeFile(editFile, reencoded(large.texture(299), 20)));
+        FrmTextures window;
+        QVERIFY(listIn(window, level));
+        QVERIFY(planIn(window, rowOf(window, 0, 300), editFile));
+        ReplacePanel* panel = window.replacePanel();
+        QCOMPARE(panel->pending().size(), std::size_t{1});
+        auto* cancel = window.findChild<QPushButton*>(QStringLiteral("CmdCancel"));
+        const QString into = m_dir.filePath(QStringLiteral("large new.ldb"));
+        QSignalSpy finished(panel, &ReplacePanel::jobFinished);
+        panel->writeTo(pathOf(into));
+        QVERIFY(cancel->isEnabled());
+        cancel->click();
+        QVERIFY(finished.wait(kWaitMs));
+        QCOMPARE(panel->planText(), QStringLiteral("Stopped; nothing was written."));
+        QVERIFY(!QFile::exists(into));
+        QVERIFY(!cancel->isEnabled());
     }
 
     // The pending edits saved as a pack: the command line applies it as the window writes the
